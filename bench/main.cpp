@@ -1,0 +1,58 @@
+#include "bench.h"
+
+#include <QApplication>
+#include <QByteArray>
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace bench {
+namespace {
+struct Case {
+    const char *name;
+    Fn fn;
+};
+std::vector<Case> &cases() {
+    static std::vector<Case> c;
+    return c;
+}
+}  // namespace
+
+int add(const char *name, Fn fn) {
+    cases().push_back({name, fn});
+    return int(cases().size());
+}
+
+double seconds() {
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+long residentKiB() {
+    std::ifstream f("/proc/self/status");
+    std::string line;
+    while (std::getline(f, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+    }
+    return -1;
+}
+}  // namespace bench
+
+// Usage: qv_bench [case-name-substring...]
+int main(int argc, char **argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    for (const auto &c : bench::cases()) {
+        bool wanted = argc < 2;
+        for (int i = 1; i < argc; ++i)
+            if (std::strstr(c.name, argv[i])) wanted = true;
+        if (!wanted) continue;
+        std::printf("== %s\n", c.name);
+        std::fflush(stdout);
+        c.fn();
+        std::fflush(stdout);
+    }
+    return 0;
+}

@@ -1,0 +1,33 @@
+#pragma once
+// A file dialog that keeps its settings and its last chosen file name between
+// uses, run modally with Execute(). Tests answer it through TestHook instead of
+// showing the window.
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+class QWidget;
+
+class TFileDialog {
+public:
+    enum Kind { Open, Save };
+    explicit TFileDialog(Kind kind) : DialogKind(kind) {}
+
+    Kind DialogKind;
+    QString Title;       // empty: the platform's default title
+    QString Filter;      // "display|pattern|display|pattern..."
+    QString DefaultExt;  // "*.c": added to a typed name that has no extension
+    QString FileName;    // initial name; after a confirmed Execute(), the chosen path
+    bool FileMustExist = false;
+    bool OverwritePrompt = false;
+
+    // Runs the dialog; true when the user confirmed a file (then in FileName).
+    bool Execute(QWidget *parent);
+
+    // When set, Execute() calls it instead of showing a window. It may set
+    // FileName and returns whether the dialog was confirmed.
+    static std::function<bool(TFileDialog &)> TestHook;
+
+    // "Cソースファイル(*.c)|*.c|..." as Qt name filters: "Cソースファイル(*.c) (*.c)".
+    QStringList nameFilters() const;
+};
