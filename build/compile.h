@@ -1,0 +1,83 @@
+#pragma once
+// The Compile command's logic, apart from the windows that show it:
+// the object path of a source, packed file dates and the up-to-date test,
+// the texts of the Output pane's own rows, and the two fields of a compiler
+// message that a double-click on an Output row navigates by.
+//
+// Compiler messages. A row "FILE LINE: text" names the file FILE (everything
+// before the row's first blank) and the line LINE (from that blank up to the
+// first ":" after it). The file field is cut at the first blank, so a path
+// that itself holds a blank is never whole in it: such a document simply
+// never matches a message (its ShortPath holds the blank, a file field never
+// does). lcc86.exe prints the messages of such a source, and every line of
+// its own that has no location in a file it can name, with two leading blanks:
+// their file field is empty and matches no document, so no row ever leads to
+// a wrong file.
+
+#include <QDateTime>
+#include <QString>
+
+class QTreeWidget;
+
+namespace buildcmd {
+
+// The extension of a path: from the last "." that stands after the last "\",
+// "/" and ":", the "." included; empty when there is no such ".".
+QString PathExtension(const QString &path);
+
+// The source path with its extension replaced by ".obj", or with ".obj"
+// appended when it has none; the text before the extension is unchanged.
+QString ObjectPath(const QString &source);
+
+// A local time packed as a DOS date-time: bits 31-25 year-1980, 24-21 month,
+// 20-16 day, 15-11 hour, 10-5 minute, 4-0 seconds/2, read as a signed 32-bit
+// value (years from 2044 on come out negative). -1 for an invalid time or a
+// year outside 1980..2107, which the packed form cannot hold.
+qint32 PackDosDate(const QDateTime &localTime);
+
+// The packed last-write time of a file, in local time; -1 when the file can't
+// be opened for reading (missing, a directory, a dangling link, no permission)
+// or its time can't be read or packed. -1 is older than every packed date.
+qint32 FileDate(const QString &path);
+
+// True when path names an existing file (not a directory) whose last-write
+// time can be packed. The file is not opened.
+bool FileExists(const QString &path);
+
+// The up-to-date test of source S: true when its object file is missing, when
+// S is newer than the object, or when a ".h" node of the project tree is newer
+// than S itself. Dates are compared as signed 32-bit packed values. TreeView1
+// may be null (no project). The first node, the project node, is never looked
+// at; a header that can't be read never forces a compile.
+bool NeedsCompile(const QString &S, const QTreeWidget *TreeView1);
+
+// "lcc86.exe -O -js -w1 -c " followed by ShortPath(S), unquoted.
+QString CompilerCommandLine(const QString &S);
+
+// The Output pane's own rows.
+QString StartLine(const QString &S);      // "- " + S + "のコンパイルを開始します…"
+QString NotNeededLine(const QString &S);  // "* " + S + "のコンパイルは必要ありません。"
+QString EchoLine(const QString &cmd);     // "> " + cmd
+extern const QString StartFailedLine;     // "* コンパイラの起動に失敗しました。"
+extern const QString EndLine;             // "- コンパイル終了。"
+
+// The file field of an Output row: the text before its first blank, or a
+// single blank (matching no document) when the row holds no blank.
+QString MessageFileName(const QString &row);
+
+// The line field of an Output row read as an integer: the text from the first
+// blank (included) up to the first ":" after it, the row's last character
+// never examined. 0 when there is no blank or no such ":". Throws EQvError
+// "'FIELD' は整数ではありません" when the field is no number.
+int MessageLineNumber(const QString &row);
+
+// True for a row that a double-click ignores: the pane's own rows (first
+// character "*", "-" or ">") and the empty row.
+bool IsOwnRow(const QString &row);
+
+// The strict text-to-integer conversion: leading blanks skipped, an optional
+// sign, the decimal digits of a signed 32-bit number, and nothing after (a
+// trailing blank fails). Throws EQvError "'TEXT' は整数ではありません".
+int StrToInt(const QString &text);
+
+}  // namespace buildcmd

@@ -1,0 +1,227 @@
+// lcc86.exe: the C compiler that Quelvane's Compile command runs, for Linux.
+//
+//   lcc86.exe [-O] [-js] [-w1] [-c] SOURCE
+//
+// Compiles SOURCE with the host C compiler "cc" (found on PATH, started without
+// a shell) into the object file that the up-to-date test looks for: SOURCE with
+// its extension replaced by ".obj". -O optimises (-O2), -js reads the source
+// and keeps its strings in Shift-JIS (CP932), -w1 turns warnings on (-Wall),
+// -c is accepted and changes nothing: there is never a link step.
+//
+// Everything is printed on standard output in Shift-JIS, whatever the locale.
+// A message about a place in a file becomes "PATH LINE: kind: text", PATH
+// exactly as it was given on the command line for the source itself, or as cc
+// named an existing file (an included header). Every other line, and every
+// message whose path holds a blank or can't be written in Shift-JIS, is
+// printed with two leading blanks, so that it never reads as a message for a
+// file; lcc86.exe's own complaints begin "lcc86.exe: ". The exit status is cc's; 2 for a bad command line; 1 when the source
+// can't be read or cc can't be started.
+#include <QByteArray>
+#include <QFile>
+#include <QFileInfo>
+#include <QString>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "compile.h"
+#include "sjis.h"
+
+extern char **environ;
+
+namespace {
+
+void writeLine(FILE *to, const QByteArray &sjisBytes) {
+    std::fwrite(sjisBytes.constData(), 1, size_t(sjisBytes.size()), to);
+    std::fputc('\n', to);
+    std::fflush(to);
+}
+
+void say(FILE *to, const QString &text) { writeLine(to, sjis::encodeLossy(text)); }
+
+int usage() {
+    say(stderr, QStringLiteral("使い方: lcc86.exe [-O] [-js] [-w1] [-c] ソースファイル"));
+    return 2;
+}
+
+// The path as the Output pane will read it back: the given bytes decoded as
+// file names are, then written in Shift-JIS. Empty when that can't be done
+// without loss, or when the path holds a blank (the pane's file field ends at
+// the first blank).
+QByteArray navigablePath(const QByteArray &given) {
+    const QString text = QFile::decodeName(given);
+    if (text.isEmpty() || text.contains(u' ') || QFile::encodeName(text) != given) return {};
+    QByteArray out;
+    if (!sjis::encode(text, out) || sjis::decode(out) != text) return {};
+    return out;
+}
+
+bool allDigits(const QByteArray &s) {
+    if (s.isEmpty()) return false;
+    for (char c : s)
+        if (c < '0' || c > '9') return false;
+    return true;
+}
+
+// Reads "LINE:" or "LINE:COL:" at from; on success gives the line and the text
+// after the location (starting with its blank).
+bool parseLocation(const QByteArray &line, qsizetype from, QByteArray *number, QByteArray *rest) {
+    const qsizetype c1 = line.indexOf(':', from);
+    if (c1 < 0 || !allDigits(line.mid(from, c1 - from))) return false;
+    qsizetype end = c1;
+    const qsizetype c2 = line.indexOf(':', c1 + 1);
+    if (c2 > 0 && allDigits(line.mid(c1 + 1, c2 - c1 - 1))) end = c2;
+    if (!line.mid(end + 1).startsWith(' ')) return false;
+    *number = line.mid(from, c1 - from);
+    *rest = line.mid(end + 1);
+    return true;
+}
+
+class Reshaper {
+public:
+    explicit Reshaper(const QByteArray &source) : Source(source), SourceOut(navigablePath(source)) {}
+
+    // One line of cc's output (UTF-8, as cc writes under LC_ALL=C) to one
+    // Shift-JIS line.
+    QByteArray operator()(const QByteArray &line) const {
+        if (line.isEmpty()) return line;
+        QByteArray number, rest;
+        // A message about the source: its path is known exactly.
+        if (line.startsWith(Source + ':') && parseLocation(line, Source.size() + 1, &number, &rest)) {
+            if (!SourceOut.isEmpty()) return SourceOut + ' ' + number + ':' + text(rest);
+            return "  " + text(line);
+        }
+        // A message about another file that exists (a header): "PATH:LINE[:COL]: ".
+        for (qsizetype c = line.indexOf(':'); c > 0; c = line.indexOf(':', c + 1)) {
+            if (!parseLocation(line, c + 1, &number, &rest)) continue;
+            const QByteArray path = line.left(c);
+            const QByteArray out = navigablePath(path);
+            if (out.isEmpty() || !QFileInfo(QFile::decodeName(path)).isFile()) break;
+            return out + ' ' + number + ':' + text(rest);
+        }
+        return "  " + text(line);
+    }
+
+private:
+    static QByteArray text(const QByteArray &utf8) { return sjis::encodeLossy(QString::fromUtf8(utf8)); }
+
+    QByteArray Source;
+    QByteArray SourceOut;
+};
+
+int exitStatus(int status) {
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+    return 1;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    bool optimise = false, shiftJis = false, warnings = false;
+    QByteArray source;
+    bool haveSource = false;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray a(argv[i]);
+        if (a == "-O") optimise = true;
+        else if (a == "-js") shiftJis = true;
+        else if (a == "-w1") warnings = true;
+        else if (a == "-c") {
+        } else if (a.startsWith('-') || a.isEmpty() || haveSource) return usage();
+        else {
+            source = a;
+            haveSource = true;
+        }
+    }
+    if (!haveSource) return usage();
+
+    const QString sourceText = QFile::decodeName(source);
+    struct stat st;
+    const int fd = ::open(source.constData(), O_RDONLY);
+    const bool readable = fd >= 0 && ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
+    if (fd >= 0) ::close(fd);
+    if (!readable) {
+        say(stdout, QStringLiteral("lcc86.exe: ファイル %1 を開けません").arg(sourceText));
+        return 1;
+    }
+    const QByteArray object = QFile::encodeName(buildcmd::ObjectPath(sourceText));
+
+    std::vector<QByteArray> args = {"cc", "-c", "-x", "c"};
+    if (optimise) args.push_back("-O2");
+    if (warnings) args.push_back("-Wall");
+    if (shiftJis) {
+        args.push_back("-finput-charset=CP932");
+        args.push_back("-fexec-charset=CP932");
+    }
+    for (const char *a : {"-fdiagnostics-color=never", "-fno-diagnostics-show-caret",
+                          "-fdiagnostics-plain-output", "-o"})
+        args.push_back(a);
+    args.push_back(object);
+    args.push_back(source);
+    std::vector<char *> argp;
+    for (QByteArray &a : args) argp.push_back(a.data());
+    argp.push_back(nullptr);
+
+    // cc's messages in plain English and ASCII quotes, whatever the user's locale.
+    std::vector<QByteArray> env;
+    for (char **e = environ; *e; ++e) {
+        const QByteArray v(*e);
+        if (v.startsWith("LC_ALL=") || v.startsWith("LANGUAGE=")) continue;
+        env.push_back(v);
+    }
+    env.push_back("LC_ALL=C");
+    std::vector<char *> envp;
+    for (QByteArray &v : env) envp.push_back(v.data());
+    envp.push_back(nullptr);
+
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
+        say(stdout, QStringLiteral("lcc86.exe: パイプを作成できません"));
+        return 1;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
+    pid_t child = 0;
+    const int spawned = posix_spawnp(&child, "cc", &actions, nullptr, argp.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipeFds[1]);
+    if (spawned != 0) {
+        ::close(pipeFds[0]);
+        say(stdout, QStringLiteral("lcc86.exe: C コンパイラ cc を起動できません (%1)")
+                        .arg(QString::fromLocal8Bit(std::strerror(spawned))));
+        return 1;
+    }
+
+    const Reshaper reshape(source);
+    QByteArray pending;
+    char buf[4096];
+    for (;;) {
+        const ssize_t n = ::read(pipeFds[0], buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        pending.append(buf, n);
+        qsizetype nl;
+        while ((nl = pending.indexOf('\n')) >= 0) {
+            writeLine(stdout, reshape(pending.left(nl)));
+            pending.remove(0, nl + 1);
+        }
+    }
+    if (!pending.isEmpty()) writeLine(stdout, reshape(pending));
+    ::close(pipeFds[0]);
+
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR) return 1;
+    }
+    return exitStatus(status);
+}
