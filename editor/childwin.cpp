@@ -1,0 +1,286 @@
+#include "childwin.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QTextBlock>
+#include <QTextDocument>
+
+#include "errorreport.h"
+#include "sourcetext.h"
+#include "ui_childwin.h"
+
+namespace {
+
+const QString kUntitled = QStringLiteral("名称未設定");
+
+// The window's 16 x 16 icon: a sheet of paper with lines of text.
+QIcon DocumentIcon() {
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setPen(Qt::black);
+    p.setBrush(Qt::white);
+    p.drawRect(2, 0, 11, 15);
+    p.setPen(QColor(0, 0, 128));
+    for (int y = 3; y < 14; y += 2) p.drawLine(4, y, y % 4 == 1 ? 9 : 11, y);
+    return QIcon(pm);
+}
+
+}  // namespace
+
+std::function<int(TMDIChild &)> TMDIChild::AskSaveHook;
+
+TMDIChild::TMDIChild(QWidget *owner) : QMdiSubWindow(owner), Ui_(std::make_unique<Ui::ChildWin>()) {
+    auto *client = new QWidget;
+    Ui_->setupUi(client);
+    setWidget(client);
+    RichEdit1 = Ui_->RichEdit1;
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowIcon(DocumentIcon());
+    resize(429, 215);
+
+    // Fonts: "System" 13 px on the window, "Terminal" 13 px on the text control
+    // (the names stay in the layout; fontconfig picks what is installed).
+    QFont windowFont = client->font();
+    windowFont.setPixelSize(13);
+    setFont(windowFont);
+    client->setFont(windowFont);
+    QFont textFont = RichEdit1->font();
+    textFont.setPixelSize(13);
+    RichEdit1->setFont(textFont);
+
+    // Black text; the selection stays visible when the control loses the focus.
+    QPalette pal = RichEdit1->palette();
+    pal.setColor(QPalette::Text, colouring::Black());
+    for (auto role : {QPalette::Highlight, QPalette::HighlightedText})
+        pal.setColor(QPalette::Inactive, role, pal.color(QPalette::Active, role));
+    RichEdit1->setPalette(pal);
+    RichEdit1->setContextMenuPolicy(Qt::CustomContextMenu);
+    RichEdit1->installEventFilter(this);
+
+    SetCaption(kUntitled);
+    FileName.clear();
+    Loading = true;
+    Changed = false;
+    RichEdit1->clear();
+    Loading = false;
+
+    connect(RichEdit1->document(), &QTextDocument::contentsChange, this, [this](int, int, int) { ContentsChanged(); });
+    connect(RichEdit1, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
+        // The standard menu, with Undo and Redo run like their keys.
+        std::unique_ptr<QMenu> menu(RichEdit1->createStandardContextMenu(pos));
+        for (QAction *a : menu->actions()) {
+            if (a->objectName() == QLatin1String("edit-undo")) {
+                disconnect(a, &QAction::triggered, nullptr, nullptr);
+                connect(a, &QAction::triggered, this, &TMDIChild::Undo);
+            } else if (a->objectName() == QLatin1String("edit-redo")) {
+                disconnect(a, &QAction::triggered, nullptr, nullptr);
+                connect(a, &QAction::triggered, this, &TMDIChild::Redo);
+            }
+        }
+        menu->exec(RichEdit1->viewport()->mapToGlobal(pos));
+    });
+}
+
+TMDIChild::~TMDIChild() = default;
+
+void TMDIChild::SetCaption(const QString &caption) { setWindowTitle(caption); }
+
+bool TMDIChild::IsUntitled() const { return FileName.isEmpty(); }
+
+void TMDIChild::LoadFile(const QString &path) {
+    // Read everything first: a file that cannot be read leaves the document as it was.
+    if (path.isEmpty() || QFileInfo(path).isDir()) throw EQvError::CannotOpen(path);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) throw EQvError::CannotOpen(path);
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) throw EQvError::CannotOpen(path);
+    file.close();
+    sourcetext::Decoded decoded = sourcetext::Decode(bytes);
+    bytes = QByteArray();
+
+    Loading = true;
+    FileName = path;
+    QTextDocument *doc = RichEdit1->document();
+    RichEdit1->setPlainText(decoded.Text);
+    decoded.Text = QString();
+    sourcetext::SetLineEnds(doc, decoded.Ends);
+    DefaultLineEnd = LineEnd(decoded.Common);
+    SetCaption(ShortName(path));
+    RichEdit1->hide();
+    // The whole-text colouring is no step that undo could take back.
+    doc->setUndoRedoEnabled(false);
+    ColourRange(RichEdit1, 1, TextLength(doc));
+    doc->setUndoRedoEnabled(true);
+    RichEdit1->show();
+    RichEdit1->setFocus();
+    doc->setModified(false);
+    Loading = false;
+    Changed = false;
+}
+
+void TMDIChild::WriteTo(const QString &path) {
+    QByteArray bytes;
+    QString why;
+    if (!sourcetext::Encode(RichEdit1->document(), sourcetext::LineEnd(DefaultLineEnd), bytes, &why))
+        throw EQvError(QStringLiteral("ファイル %1 を保存できません: %2").arg(path, why));
+    // Written beside the target and renamed over it: a failed write leaves the
+    // old file as it was.
+    QSaveFile file(path);
+    if (path.isEmpty() || !file.open(QIODevice::WriteOnly)) throw EQvError::CannotCreate(path);
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        throw EQvError::CannotCreate(path);
+    }
+    if (!file.commit()) throw EQvError::CannotCreate(path);
+}
+
+void TMDIChild::Save() {
+    // An untitled document has nowhere to go: nothing is written and it stays changed.
+    if (FileName.isEmpty()) return;
+    WriteTo(FileName);
+    SetCaption(ShortName(FileName));
+    RichEdit1->document()->setModified(false);
+    Changed = false;
+}
+
+void TMDIChild::SaveAs(const QString &path) {
+    if (path.isEmpty()) throw EQvError::CannotCreate(path);
+    FileName = path;
+    WriteTo(path);
+    SetCaption(ShortName(path));
+    RichEdit1->document()->setModified(false);
+    Changed = false;
+}
+
+void TMDIChild::ContentsChanged() {
+    // Format changes of the colouring are no edits.
+    if (colouring::Active()) return;
+    RichEdit1Change();
+}
+
+void TMDIChild::RichEdit1Change() {
+    if (Loading || colouring::Active()) return;
+    if (!Changed) {
+        SetCaption(windowTitle() + QLatin1Char('*'));
+        Changed = true;
+    }
+    // Undo and redo bring the colours back with the text; a colouring now would
+    // also end the redo history.
+    if (Undoing) return;
+
+    // The caret's line: from the LF before it (or the start) to its CR (or the end).
+    QTextDocument *doc = RichEdit1->document();
+    const int length = TextLength(doc);
+    if (length == 0) return;
+    const QTextBlock b = doc->findBlock(RichEdit1->textCursor().selectionStart());
+    const int start = textpos::BlockStart(b);
+    const int first = b.blockNumber() == 0 ? 1 : start;
+    const int last = b.next().isValid() ? start + b.length() : length;
+    ColourRange(RichEdit1, first, last);
+}
+
+void TMDIChild::Undo() {
+    Undoing = true;
+    RichEdit1->undo();
+    Undoing = false;
+}
+
+void TMDIChild::Redo() {
+    Undoing = true;
+    RichEdit1->redo();
+    Undoing = false;
+}
+
+void TMDIChild::FormClose(QCloseEvent *event) {
+    if (!Changed) {
+        event->accept();
+        return;
+    }
+    int answer = QMessageBox::Cancel;
+    if (AskSaveHook) {
+        answer = AskSaveHook(*this);
+    } else {
+        QString name = windowTitle();
+        if (name.endsWith(QLatin1Char('*'))) name.chop(1);
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Quelvane"),
+                        QStringLiteral("%1 への変更を保存しますか?").arg(name),
+                        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+        box.button(QMessageBox::Save)->setText(QStringLiteral("保存する(&S)"));
+        box.button(QMessageBox::Discard)->setText(QStringLiteral("保存しない(&N)"));
+        box.button(QMessageBox::Cancel)->setText(QStringLiteral("キャンセル"));
+        box.setDefaultButton(QMessageBox::Save);
+        answer = box.exec();
+    }
+    bool close = false;
+    if (answer == QMessageBox::Discard) {
+        close = true;
+    } else if (answer == QMessageBox::Save) {
+        if (SaveRequest)
+            close = SaveRequest(*this);
+        else if (!IsUntitled())
+            close = Guarded([this] { Save(); }, this);
+    }
+    if (close)
+        event->accept();
+    else
+        event->ignore();
+}
+
+void TMDIChild::closeEvent(QCloseEvent *event) {
+    FormClose(event);
+    if (event->isAccepted()) QMdiSubWindow::closeEvent(event);
+}
+
+bool TMDIChild::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == RichEdit1 && (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress)) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        const auto mods = key->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier | Qt::MetaModifier);
+        const bool undo = key->matches(QKeySequence::Undo) || (mods == Qt::ControlModifier && key->key() == Qt::Key_Z);
+        const bool redo = key->matches(QKeySequence::Redo) ||
+                          (mods == Qt::ControlModifier && key->key() == Qt::Key_Y) ||
+                          (mods == (Qt::ControlModifier | Qt::ShiftModifier) && key->key() == Qt::Key_Z);
+        if (undo || redo) {
+            key->accept();
+            if (event->type() == QEvent::KeyPress) {
+                if (redo)
+                    Redo();
+                else
+                    Undo();
+            }
+            return true;
+        }
+    }
+    return QMdiSubWindow::eventFilter(watched, event);
+}
+
+QString ShortName(const QString &path) {
+    qsizetype cut = -1;
+    for (QChar sep : {QLatin1Char('/'), QLatin1Char('\\'), QLatin1Char(':')}) cut = std::max(cut, path.lastIndexOf(sep));
+    const QString name = path.mid(cut + 1);
+    if (!name.isEmpty()) return name;
+    return ShortPath(path);
+}
+
+QString ShortPath(const QString &path) { return path.isEmpty() ? QStringLiteral(" ") : path; }
+
+void GoToLine(TMDIChild *document, int n) {
+    if (!document || n < 1) return;
+    QPlainTextEdit *control = document->RichEdit1;
+    const QTextDocument *doc = control->document();
+    if (n > doc->blockCount()) return;
+    const QTextBlock b = doc->findBlockByNumber(n - 1);
+    // The line's characters and, unless it is the last line, its CR LF.
+    const int length = b.length() - 1 + (b.next().isValid() ? 2 : 0);
+    SetSelection(control, textpos::BlockStart(b), length);
+    control->setFocus();
+}

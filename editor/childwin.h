@@ -1,0 +1,96 @@
+#pragma once
+// The editor document window: one source file in a text control, with its path
+// and its changed flag, hosted by the main window's QMdiArea.
+
+#include <QMdiSubWindow>
+#include <QString>
+#include <functional>
+#include <memory>
+
+#include "colouring.h"
+#include "qverror.h"
+#include "textpos.h"
+
+class QPlainTextEdit;
+class QCloseEvent;
+namespace Ui {
+class ChildWin;
+}
+
+class TMDIChild : public QMdiSubWindow {
+    Q_OBJECT
+public:
+    // An untitled, empty, unchanged document; caption "名称未設定".
+    explicit TMDIChild(QWidget *owner = nullptr);
+    ~TMDIChild() override;
+
+    QPlainTextEdit *RichEdit1 = nullptr;  // the text control, from the window layout
+    bool Loading = false;                 // set while the document itself replaces the text
+    QString FileName;                     // full path; empty when untitled
+    bool Changed = false;                 // edited since created, loaded or saved ("*" in the caption)
+
+    // Reads the file into the document and makes it the document's file.
+    // Throws EQvError::CannotOpen(path) when it cannot be read (a directory
+    // included); the document is then left as it was.
+    void LoadFile(const QString &path);
+    // Writes the document to FileName (a titled document, changed or not) and
+    // clears Changed. An untitled document writes nothing and keeps Changed.
+    // Throws EQvError when the file cannot be written or a character cannot be
+    // held in Shift-JIS; the file, the caption and Changed are then unchanged.
+    void Save();
+    // Makes path the document's file and writes the document to it. On a
+    // failure FileName already holds path; the caption and Changed are unchanged.
+    void SaveAs(const QString &path);
+    bool IsUntitled() const;
+
+    // The text control's change handler: marks the first edit in the caption and
+    // recolours the caret's line.
+    void RichEdit1Change();
+
+    // Undo and redo of the text control; the colours come back with the text.
+    void Undo();
+    void Redo();
+
+    // The close handler: a changed document asks whether to save it first
+    // (Save, Discard or Cancel); the event is ignored when the window stays open.
+    void FormClose(QCloseEvent *event);
+
+    // Run on Save in the close question: saves the document (the main window runs
+    // its save dialog for an untitled one); false when cancelled or failed.
+    // When unset, a titled document is saved with Save() (errors are reported)
+    // and an untitled one stays open.
+    std::function<bool(TMDIChild &)> SaveRequest;
+
+    // Tests: answers the close question with QMessageBox::Save, Discard or
+    // Cancel instead of showing the box.
+    static std::function<int(TMDIChild &)> AskSaveHook;
+
+    // The line end written after a line typed into this document: that of the
+    // loaded file (its most common one), CR LF for a new document.
+    enum LineEnd { CrLf = 0, Lf = 1, Cr = 2 };
+    LineEnd DefaultLineEnd = CrLf;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void ContentsChanged();
+    void SetCaption(const QString &caption);
+    void WriteTo(const QString &path);
+    std::unique_ptr<Ui::ChildWin> Ui_;
+    bool Undoing = false;
+};
+
+// The short form of a path's file-name part (what follows the last "/", "\" or
+// ":"). Linux keeps no 8.3 aliases, so a name is its own short form. Never
+// empty: a path with no file-name part gives the path itself, the empty path a
+// single blank (which no compiler message's file field equals).
+QString ShortName(const QString &path);
+// The short form of a whole path: the path as given; a single blank for the
+// empty path.
+QString ShortPath(const QString &path);
+
+// Selects line n (1-based) with its line break and focuses the text control.
+// A line number below 1 or beyond the last line changes nothing.
+void GoToLine(TMDIChild *document, int n);

@@ -1,0 +1,73 @@
+#include "sourcetext.h"
+
+#include <QTextBlock>
+#include <QTextDocument>
+
+#include "sjis.h"
+
+namespace sourcetext {
+
+Decoded Decode(const QByteArray &bytes) {
+    Decoded d;
+    d.Text = sjis::decode(bytes);
+    size_t counts[3] = {0, 0, 0};
+    const QChar *p = d.Text.constData();
+    const qsizetype n = d.Text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = p[i].unicode();
+        if (c == u'\r') {
+            if (i + 1 < n && p[i + 1].unicode() == u'\n') {
+                d.Ends.push_back(CrLf);
+                ++i;
+            } else {
+                d.Ends.push_back(Cr);
+            }
+        } else if (c == u'\n') {
+            d.Ends.push_back(Lf);
+        } else {
+            continue;
+        }
+        ++counts[d.Ends.back()];
+    }
+    // Ties go to CR LF, then LF.
+    d.Common = CrLf;
+    if (counts[Lf] > counts[d.Common]) d.Common = Lf;
+    if (counts[Cr] > counts[d.Common]) d.Common = Cr;
+    return d;
+}
+
+void SetLineEnds(QTextDocument *doc, const std::vector<LineEnd> &ends) {
+    size_t i = 0;
+    for (QTextBlock b = doc->begin(); b.isValid() && i < ends.size(); b = b.next(), ++i) b.setUserState(ends[i]);
+}
+
+bool Encode(const QTextDocument *doc, LineEnd fallback, QByteArray &out, QString *error) {
+    QString text;
+    text.reserve(doc->characterCount() + doc->blockCount());
+    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
+        text += b.text();
+        if (!b.next().isValid()) break;
+        const int state = b.userState();
+        const LineEnd end = (state >= CrLf && state <= Cr) ? LineEnd(state) : fallback;
+        switch (end) {
+        case CrLf: text += QLatin1String("\r\n"); break;
+        case Lf: text += QLatin1Char('\n'); break;
+        case Cr: text += QLatin1Char('\r'); break;
+        }
+    }
+    sjis::EncodeError err;
+    if (sjis::encode(text, out, &err)) return true;
+    if (error) {
+        // The line of the character: count the line ends before it.
+        int line = 1;
+        const QChar *p = text.constData();
+        for (qsizetype i = 0; i < err.index; ++i) {
+            if (p[i] == QLatin1Char('\n') || (p[i] == QLatin1Char('\r') && (i + 1 >= text.size() || p[i + 1] != QLatin1Char('\n'))))
+                ++line;
+        }
+        *error = QStringLiteral("%1 行目の文字 %2 は Shift-JIS で保存できません").arg(line).arg(sjis::describeChar(err.ch));
+    }
+    return false;
+}
+
+}  // namespace sourcetext

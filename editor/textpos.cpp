@@ -1,0 +1,155 @@
+#include "textpos.h"
+
+#include <QPlainTextEdit>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <algorithm>
+
+namespace textpos {
+
+int BlockStart(const QTextBlock &block) { return block.position() + block.blockNumber(); }
+
+QTextBlock BlockAt(const QTextDocument *doc, int position) {
+    // The last block b with BlockStart(b) <= position: T positions grow with
+    // the block number, so a binary search over the numbers finds it.
+    int lo = 0, hi = doc->blockCount() - 1;
+    while (lo < hi) {
+        const int mid = lo + (hi - lo + 1) / 2;
+        if (doc->findBlockByNumber(mid).position() + mid <= position)
+            lo = mid;
+        else
+            hi = mid - 1;
+    }
+    return doc->findBlockByNumber(lo);
+}
+
+int ToDoc(const QTextDocument *doc, int position) {
+    position = std::clamp(position, 0, TextLength(doc));
+    const QTextBlock b = BlockAt(doc, position);
+    const int offset = position - BlockStart(b);
+    return b.position() + std::min(offset, b.length() - 1);
+}
+
+int FromDoc(const QTextDocument *doc, int docPosition) {
+    docPosition = std::clamp(docPosition, 0, doc->characterCount() - 1);
+    return docPosition + doc->findBlock(docPosition).blockNumber();
+}
+
+Mapper::Mapper(const QTextDocument *doc) : Doc(doc), Block(doc->begin()), TStart(0) {}
+
+void Mapper::Seek(int position) {
+    // Forward by a few blocks; a search for anything further.
+    if (position >= TStart) {
+        for (int step = 0; step < 16; ++step) {
+            if (position < TStart + Block.length() + 1) return;  // text, CR or LF of Block
+            const QTextBlock next = Block.next();
+            if (!next.isValid()) return;
+            TStart += Block.length() + 1;
+            Block = next;
+        }
+        if (position < TStart + Block.length() + 1) return;
+    }
+    Block = BlockAt(Doc, position);
+    TStart = BlockStart(Block);
+}
+
+int Mapper::CharToDoc(int position) {
+    Seek(position);
+    return Block.position() + std::min(position - TStart, Block.length() - 1);
+}
+
+void Mapper::RangeToDoc(int start, int length, int &docFirst, int &docEnd) {
+    docFirst = CharToDoc(start);
+    docEnd = length > 0 ? CharToDoc(start + length - 1) + 1 : docFirst;
+}
+
+}  // namespace textpos
+
+int TextLength(const QTextDocument *doc) { return doc->characterCount() - 1 + doc->blockCount() - 1; }
+
+int TextLength(const QPlainTextEdit *control) { return TextLength(control->document()); }
+
+QString TextOf(const QPlainTextEdit *control) { return TextSlice(control, 0, TextLength(control)); }
+
+QString TextSlice(const QPlainTextEdit *control, int start, int length) {
+    const QTextDocument *doc = control->document();
+    const int total = TextLength(doc);
+    start = std::clamp(start, 0, total);
+    const int end = start + std::clamp(length, 0, total - start);
+    QString out;
+    out.reserve(end - start);
+    QTextBlock b = textpos::BlockAt(doc, start);
+    int bStart = textpos::BlockStart(b);
+    int pos = start;
+    while (pos < end && b.isValid()) {
+        const int textLen = b.length() - 1;
+        const QString text = b.text();
+        const int from = pos - bStart;
+        if (from < textLen) {
+            const int n = std::min(textLen - from, end - pos);
+            out.append(QStringView(text).mid(from, n));
+            pos += n;
+        }
+        // The line break: CR at bStart + textLen, LF after it.
+        if (pos < end && pos == bStart + textLen && b.next().isValid()) {
+            out.append(QLatin1Char('\r'));
+            ++pos;
+        }
+        if (pos < end && pos == bStart + textLen + 1 && b.next().isValid()) {
+            out.append(QLatin1Char('\n'));
+            ++pos;
+        }
+        bStart += textLen + 2;
+        b = b.next();
+    }
+    return out;
+}
+
+int SelStart(const QPlainTextEdit *control) {
+    return textpos::FromDoc(control->document(), control->textCursor().selectionStart());
+}
+
+int SelLength(const QPlainTextEdit *control) {
+    const QTextCursor c = control->textCursor();
+    const QTextDocument *doc = control->document();
+    return textpos::FromDoc(doc, c.selectionEnd()) - textpos::FromDoc(doc, c.selectionStart());
+}
+
+void SetSelection(QPlainTextEdit *control, int start, int length) {
+    QTextDocument *doc = control->document();
+    const int total = TextLength(doc);
+    start = std::clamp(start, 0, total);
+    length = std::clamp(length, 0, total - start);
+    int first = 0, end = 0;
+    if (start == total) {
+        first = end = doc->characterCount() - 1;
+    } else {
+        textpos::Mapper m(doc);
+        m.RangeToDoc(start, length, first, end);
+    }
+    QTextCursor c(doc);
+    c.setPosition(first);
+    if (end != first) c.setPosition(end, QTextCursor::KeepAnchor);
+    control->setTextCursor(c);
+}
+
+QColor ColourAt(const QPlainTextEdit *control, int position) {
+    const QTextDocument *doc = control->document();
+    if (position < 0 || position >= TextLength(doc)) return QColor();
+    const QTextBlock b = textpos::BlockAt(doc, position);
+    const int offset = position - textpos::BlockStart(b);
+    QTextCharFormat format;
+    if (offset < b.length() - 1) {
+        // The character before a cursor just after it.
+        QTextCursor c(const_cast<QTextDocument *>(doc));
+        c.setPosition(b.position() + offset + 1);
+        format = c.charFormat();
+    } else {
+        // A line break's format is that of its block separator, which Qt keeps
+        // as the char format of the block after it.
+        format = b.next().charFormat();
+    }
+    const QBrush brush = format.foreground();
+    if (brush.style() != Qt::NoBrush) return brush.color();
+    return control->palette().color(QPalette::Text);
+}

@@ -1,0 +1,75 @@
+#pragma once
+// Positions in an editor's text.
+//
+// The editor works on the text T: the lines of the document joined by CR LF, a
+// line break counting two positions (CR and LF). Selection positions are 0-based
+// into T; Part of the code uses 1-based indexes (index i is position i - 1).
+// Qt's QPlainTextEdit keeps one block per line and one separator position per
+// line break. This is the one place where the two counts meet; everything else
+// in the editor speaks T.
+//
+// A line break in T is two characters, the CR and the LF; both stand for the one
+// block separator in the document. A range of T covers every Qt character that
+// one of its characters stands for.
+
+#include <QColor>
+#include <QString>
+#include <QTextBlock>
+
+class QPlainTextEdit;
+class QTextDocument;
+
+// Length of T.
+int TextLength(const QPlainTextEdit *control);
+int TextLength(const QTextDocument *doc);
+
+// T itself (the whole text, line breaks as CR LF). Copies the whole text: for
+// tests and whole-text work only.
+QString TextOf(const QPlainTextEdit *control);
+
+// T.mid(start, length) built from the blocks that hold it, without copying the
+// rest of the text. Clipped to T.
+QString TextSlice(const QPlainTextEdit *control, int start, int length);
+
+// The selection in T positions.
+int SelStart(const QPlainTextEdit *control);
+int SelLength(const QPlainTextEdit *control);
+// Selects T[start .. start + length - 1] (0-based), the caret at its end; a
+// length of 0 puts the caret at start. Clipped to T.
+void SetSelection(QPlainTextEdit *control, int start, int length);
+
+// The text colour of the character at a 0-based position of T (a CR or LF gives
+// the colour of its line break); an invalid QColor outside T. A character with
+// no colour of its own shows the control's default text colour.
+QColor ColourAt(const QPlainTextEdit *control, int position);
+
+namespace textpos {
+
+// Position of T where the block starts.
+int BlockStart(const QTextBlock &block);
+// The Qt document position that the T position stands for (a CR or LF maps to
+// the block separator). position is clipped to [0, TextLength].
+int ToDoc(const QTextDocument *doc, int position);
+// The T position of a document position.
+int FromDoc(const QTextDocument *doc, int docPosition);
+// The block holding T position `position` (the CR LF ending a block belongs to it).
+QTextBlock BlockAt(const QTextDocument *doc, int position);
+
+// Maps T positions to document positions for positions that mostly go forward,
+// walking the blocks instead of searching for each one.
+class Mapper {
+public:
+    explicit Mapper(const QTextDocument *doc);
+    // Document position of the character at T position `position` (0 <= position < L).
+    int CharToDoc(int position);
+    // Document range [docFirst, docEnd) covering T[start .. start + length - 1].
+    void RangeToDoc(int start, int length, int &docFirst, int &docEnd);
+
+private:
+    void Seek(int position);
+    const QTextDocument *Doc;
+    QTextBlock Block;
+    int TStart = 0;   // T position where Block starts
+};
+
+}  // namespace textpos
