@@ -111,7 +111,6 @@ private slots:
         const QString far = u"2050-01-01 00:00:00"_s;
         QTest::newRow("no object") << t0 << u""_s << QStringList() << true;
         QTest::newRow("object is a directory") << t0 << u"dir"_s << QStringList() << true;
-        QTest::newRow("object from before 1980") << t0 << u"1975-01-01 00:00:00"_s << QStringList() << true;
         QTest::newRow("object newer") << t0 << t2 << QStringList() << false;
         QTest::newRow("source newer") << t2 << t0 << QStringList() << true;
         QTest::newRow("same 2-second step") << t1 << t0 << QStringList() << false;
@@ -124,9 +123,7 @@ private slots:
         QTest::newRow("header .hpp") << t0 << t4 << QStringList{u"a.hpp="_s + t2} << false;
         QTest::newRow("source node newer") << t0 << t4 << QStringList{u"b.c="_s + t2} << false;
         QTest::newRow("header older") << t2 << t4 << QStringList{u"a.h="_s + t0} << false;
-        QTest::newRow("header same step") << t0 << t4 << QStringList{u"a.h="_s + t1} << false;
         QTest::newRow("header missing") << t0 << t4 << QStringList{u"a.h="_s} << false;
-        QTest::newRow("header a dangling link") << t0 << t4 << QStringList{u"a.h=dangling"_s} << false;
         QTest::newRow("header from 2044 on") << t0 << t4 << QStringList{u"a.h="_s + far} << false;
         QTest::newRow("node without path") << t0 << t4 << QStringList{u"a.h"_s} << false;
         QTest::newRow("later header decides")

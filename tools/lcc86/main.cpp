@@ -2,20 +2,25 @@
 //
 //   lcc86.exe [-O] [-js] [-w1] [-c] SOURCE
 //
-// Compiles SOURCE with the host C compiler "cc" (found on PATH, started without
-// a shell) into the object file that the up-to-date test looks for: SOURCE with
-// its extension replaced by ".obj". -O optimises (-O2), -js reads the source
-// and keeps its strings in Shift-JIS (CP932), -w1 turns warnings on (-Wall),
-// -c is accepted and changes nothing: there is never a link step.
+// SOURCE is a name in the file system's encoding or, when it names no file as
+// it is, in Shift-JIS. It is compiled with the host C compiler "cc" (found on
+// PATH, started without a shell) into the object file that the up-to-date
+// test looks for: SOURCE with its extension replaced by ".obj". -O optimises
+// (-O2), -js reads the source and keeps its strings in Shift-JIS (CP932), -w1
+// turns warnings on (-Wall), -c is accepted and changes nothing: there is
+// never a link step. Options may come in any order; anything else is refused.
 //
 // Everything is printed on standard output in Shift-JIS, whatever the locale.
 // A message about a place in a file becomes "PATH LINE: kind: text", PATH
-// exactly as it was given on the command line for the source itself, or as cc
-// named an existing file (an included header). Every other line, and every
-// message whose path holds a blank or can't be written in Shift-JIS, is
-// printed with two leading blanks, so that it never reads as a message for a
-// file; lcc86.exe's own complaints begin "lcc86.exe: ". The exit status is cc's; 2 for a bad command line; 1 when the source
-// can't be read or cc can't be started.
+// exactly as the command line gave it for the source itself, or as cc named an
+// existing file (an included header). Every other line, and every message
+// whose path holds a blank or can't be written in Shift-JIS, is printed with
+// two leading blanks, so that it never reads as a message for some file.
+// lcc86.exe's own complaints begin "lcc86.exe: "; the usage text goes to
+// standard error.
+//
+// Exit status: cc's (128 + signal when cc was killed); 2 for a bad command
+// line; 1 when the source can't be read or cc can't be started.
 #include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
@@ -52,16 +57,44 @@ int usage() {
     return 2;
 }
 
-// The path as the Output pane will read it back: the given bytes decoded as
-// file names are, then written in Shift-JIS. Empty when that can't be done
-// without loss, or when the path holds a blank (the pane's file field ends at
-// the first blank).
-QByteArray navigablePath(const QByteArray &given) {
-    const QString text = QFile::decodeName(given);
-    if (text.isEmpty() || text.contains(u' ') || QFile::encodeName(text) != given) return {};
+// A path's text in Shift-JIS as the Output pane will read it back; empty when
+// that can't be done without loss, or when the path holds a blank (the pane's
+// file field ends at the first blank).
+QByteArray navigablePath(const QString &text) {
     QByteArray out;
-    if (!sjis::encode(text, out) || sjis::decode(out) != text) return {};
+    if (text.isEmpty() || text.contains(u' ') || !sjis::encode(text, out) || sjis::decode(out) != text)
+        return {};
     return out;
+}
+
+// The name of a file on disk as cc prints it, to the same Shift-JIS.
+QByteArray navigableFile(const QByteArray &name) {
+    const QString text = QFile::decodeName(name);
+    return QFile::encodeName(text) == name ? navigablePath(text) : QByteArray();
+}
+
+bool readableFile(const QByteArray &name) {
+    struct stat st;
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+    const bool ok = fd >= 0 && ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
+    if (fd >= 0) ::close(fd);
+    return ok;
+}
+
+// The source named on the command line: its name on disk and its text. The
+// IDE's command line may carry it in the file system's encoding or in
+// Shift-JIS; bytes that name no file as they are are read as Shift-JIS.
+bool findSource(const QByteArray &given, QByteArray *file, QString *text) {
+    *file = given;
+    *text = QFile::decodeName(given);
+    if (QFile::encodeName(*text) != given) *text = sjis::decode(given);
+    if (readableFile(given)) return true;
+    const QString sjisText = sjis::decode(given);
+    const QByteArray sjisFile = QFile::encodeName(sjisText);
+    if (sjisFile == given || !readableFile(sjisFile)) return false;
+    *file = sjisFile;
+    *text = sjisText;
+    return true;
 }
 
 bool allDigits(const QByteArray &s) {
@@ -87,7 +120,7 @@ bool parseLocation(const QByteArray &line, qsizetype from, QByteArray *number, Q
 
 class Reshaper {
 public:
-    explicit Reshaper(const QByteArray &source) : Source(source), SourceOut(navigablePath(source)) {}
+    Reshaper(const QByteArray &file, const QString &text) : Source(file), SourceOut(navigablePath(text)) {}
 
     // One line of cc's output (UTF-8, as cc writes under LC_ALL=C) to one
     // Shift-JIS line.
@@ -103,7 +136,7 @@ public:
         for (qsizetype c = line.indexOf(':'); c > 0; c = line.indexOf(':', c + 1)) {
             if (!parseLocation(line, c + 1, &number, &rest)) continue;
             const QByteArray path = line.left(c);
-            const QByteArray out = navigablePath(path);
+            const QByteArray out = navigableFile(path);
             if (out.isEmpty() || !QFileInfo(QFile::decodeName(path)).isFile()) break;
             return out + ' ' + number + ':' + text(rest);
         }
@@ -143,16 +176,16 @@ int main(int argc, char **argv) {
     }
     if (!haveSource) return usage();
 
-    const QString sourceText = QFile::decodeName(source);
-    struct stat st;
-    const int fd = ::open(source.constData(), O_RDONLY);
-    const bool readable = fd >= 0 && ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
-    if (fd >= 0) ::close(fd);
-    if (!readable) {
-        say(stdout, QStringLiteral("lcc86.exe: ファイル %1 を開けません").arg(sourceText));
+    QByteArray file;
+    QString text;
+    if (!findSource(source, &file, &text)) {
+        say(stdout, QStringLiteral("lcc86.exe: ファイル %1 を開けません").arg(text));
         return 1;
     }
-    const QByteArray object = QFile::encodeName(buildcmd::ObjectPath(sourceText));
+    // The object beside the source on disk. Byte for byte: in a UTF-8 name no
+    // byte of a multi-byte character is ".", "/", "\\" or ":", so this is the
+    // IDE's ObjectPath of the name it holds, for every name the disk may hold.
+    const QByteArray object = buildcmd::ObjectPath(QString::fromLatin1(file)).toLatin1();
 
     std::vector<QByteArray> args = {"cc", "-c", "-x", "c"};
     if (optimise) args.push_back("-O2");
@@ -165,7 +198,7 @@ int main(int argc, char **argv) {
                           "-fdiagnostics-plain-output", "-o"})
         args.push_back(a);
     args.push_back(object);
-    args.push_back(source);
+    args.push_back(file);
     std::vector<char *> argp;
     for (QByteArray &a : args) argp.push_back(a.data());
     argp.push_back(nullptr);
@@ -202,7 +235,7 @@ int main(int argc, char **argv) {
         return 1;
     }
 
-    const Reshaper reshape(source);
+    const Reshaper reshape(file, text);
     QByteArray pending;
     char buf[4096];
     for (;;) {
