@@ -186,6 +186,10 @@ void ApplyOps(QTextDocument *doc, const std::vector<Op> &ops) {
     formats[BlackRun].setForeground(Black());
     formats[GreenRun].setForeground(Green());
     formats[BlueRun].setForeground(Blue());
+    // With no undo history at all there is no edit to join: the colouring is
+    // then kept out of the history (switching undo off clears nothing).
+    const bool alone = doc->isUndoRedoEnabled() && !doc->isUndoAvailable() && !doc->isRedoAvailable();
+    if (alone) doc->setUndoRedoEnabled(false);
     QTextCursor c(doc);
     // One edit block, joined to the edit before it: no undo step of its own, and
     // the layout hears of the changes once.
@@ -196,6 +200,7 @@ void ApplyOps(QTextDocument *doc, const std::vector<Op> &ops) {
         c.mergeCharFormat(formats[op.colour]);
     }
     c.endEditBlock();
+    if (alone) doc->setUndoRedoEnabled(true);
 }
 
 }  // namespace

@@ -26,8 +26,14 @@ QByteArray encodeRaw(QStringView text, bool *error) {
     return b;
 }
 
+// Escapes the non-ASCII bytes; an ASCII byte (the second byte of an invalid
+// double-byte code can be one) stays itself, as escaped bytes are only ever
+// U+DC80..U+DCFF and encode() copies ASCII through.
 void escapeBytes(QByteArrayView bytes, QString &out) {
-    for (char c : bytes) out.append(QChar(char16_t(0xDC00 + static_cast<unsigned char>(c))));
+    for (char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        out.append(b < 0x80 ? QChar(char16_t(b)) : QChar(char16_t(0xDC00 + b)));
+    }
 }
 
 // A run of structurally valid units [begin, end) with unit boundaries in `cuts`.

@@ -60,7 +60,14 @@ int Mapper::CharToDoc(int position) {
 
 void Mapper::RangeToDoc(int start, int length, int &docFirst, int &docEnd) {
     docFirst = CharToDoc(start);
-    docEnd = length > 0 ? CharToDoc(start + length - 1) + 1 : docFirst;
+    if (length <= 0) {
+        docEnd = docFirst;
+        return;
+    }
+    const int last = start + length - 1;
+    docEnd = CharToDoc(last) + 1;
+    // A range that ends at a CR leaves its LF, and so the separator, out.
+    if (last - TStart == Block.length() - 1 && Block.next().isValid()) docEnd = std::max(docFirst, docEnd - 1);
 }
 
 }  // namespace textpos

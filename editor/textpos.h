@@ -9,8 +9,9 @@
 // in the editor speaks T.
 //
 // A line break in T is two characters, the CR and the LF; both stand for the one
-// block separator in the document. A range of T covers every Qt character that
-// one of its characters stands for.
+// block separator in the document, which is therefore in a range of T exactly
+// when the range holds the LF. (The LF is what counts: text typed at the start
+// of the next line takes on its format, as it would the LF's.)
 
 #include <QColor>
 #include <QString>
@@ -62,7 +63,8 @@ public:
     explicit Mapper(const QTextDocument *doc);
     // Document position of the character at T position `position` (0 <= position < L).
     int CharToDoc(int position);
-    // Document range [docFirst, docEnd) covering T[start .. start + length - 1].
+    // Document range [docFirst, docEnd) for T[start .. start + length - 1]:
+    // its characters, and the separators of the LFs it holds.
     void RangeToDoc(int start, int length, int &docFirst, int &docEnd);
 
 private:

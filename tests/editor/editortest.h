@@ -1,0 +1,58 @@
+#pragma once
+// Helpers shared by the editor's tests.
+#include <QByteArray>
+#include <QColor>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QString>
+#include <QTest>
+#include <QTextCursor>
+
+#include "textpos.h"
+
+namespace edtest {
+
+inline QByteArray ReadAll(const QString &path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return QByteArray("<unreadable>");
+    return f.readAll();
+}
+
+inline bool WriteAll(const QString &path, const QByteArray &bytes) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+    return f.write(bytes) == bytes.size();
+}
+
+// A colour as one mask letter: K blue (keyword), G green (comment), B black,
+// R red (the marker colour that untouched characters keep), ? anything else.
+inline QChar Letter(const QColor &c) {
+    if (c == QColor(0, 0, 255)) return QLatin1Char('K');
+    if (c == QColor(0, 128, 0)) return QLatin1Char('G');
+    if (c == QColor(0, 0, 0)) return QLatin1Char('B');
+    if (c == QColor(255, 0, 0)) return QLatin1Char('R');
+    return QLatin1Char('?');
+}
+
+// The colour of every character of T, one letter each.
+inline QString Mask(const QPlainTextEdit *control) {
+    QString m;
+    const int n = TextLength(control);
+    for (int i = 0; i < n; ++i) m += Letter(ColourAt(control, i));
+    return m;
+}
+
+// Paints the whole text (line breaks included) red, as no undo step.
+inline void PaintRed(QPlainTextEdit *control) {
+    QTextDocument *doc = control->document();
+    const bool undo = doc->isUndoRedoEnabled();
+    doc->setUndoRedoEnabled(false);
+    QTextCursor c(doc);
+    c.select(QTextCursor::Document);
+    QTextCharFormat f;
+    f.setForeground(QColor(255, 0, 0));
+    c.mergeCharFormat(f);
+    doc->setUndoRedoEnabled(undo);
+}
+
+}  // namespace edtest
