@@ -5,36 +5,53 @@
 #include <QFileInfo>
 #include <QTreeWidget>
 
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "projectnodes.h"
 
 namespace buildcmd {
+
+namespace {
+qint32 Pack(int year, int month, int day, int hour, int minute, int second) {
+    if (year < 1980 || year > 2107) return -1;
+    const quint32 packed = quint32(year - 1980) << 25 | quint32(month) << 21 | quint32(day) << 16 |
+                           quint32(hour) << 11 | quint32(minute) << 5 | quint32(second / 2);
+    // The year's top bit becomes the sign: dates from 2044 on are negative.
+    return static_cast<qint32>(packed);
+}
+}  // namespace
 
 qint32 PackDosDate(const QDateTime &localTime) {
     if (!localTime.isValid()) return -1;
     const QDate d = localTime.date();
     const QTime t = localTime.time();
-    if (d.year() < 1980 || d.year() > 2107) return -1;
-    const quint32 packed = quint32(d.year() - 1980) << 25 | quint32(d.month()) << 21 |
-                           quint32(d.day()) << 16 | quint32(t.hour()) << 11 |
-                           quint32(t.minute()) << 5 | quint32(t.second() / 2);
-    // The year's top bit becomes the sign: dates from 2044 on are negative.
-    return static_cast<qint32>(packed);
+    return Pack(d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second());
 }
 
 qint32 FileDate(const QString &path) {
     if (path.isEmpty()) return -1;
-    QFile f(path);
-    // Opening refuses directories and links that lead nowhere.
-    if (!f.open(QIODevice::ReadOnly)) return -1;
-    const QDateTime written = f.fileTime(QFileDevice::FileModificationTime);
-    f.close();
-    return PackDosDate(written.toLocalTime());
+    // Non-blocking, so that a pipe standing where a file should be can't hang
+    // the caller; only a regular file has a date.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return -1;
+    struct stat st;
+    const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    ::close(fd);
+    if (!ok) return -1;
+    struct tm local;
+    if (!::localtime_r(&st.st_mtim.tv_sec, &local)) return -1;
+    // A leap second (60) packs like 59: the 2-second field can't hold 30.
+    return Pack(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+                qMin(local.tm_sec, 59));
 }
 
 bool FileExists(const QString &path) {
     if (path.isEmpty()) return false;
     const QFileInfo info(path);
-    if (!info.exists() || info.isDir()) return false;
+    if (!info.isFile()) return false;
     return PackDosDate(info.lastModified().toLocalTime()) != -1;
 }
 

@@ -35,13 +35,14 @@ QString ObjectPath(const QString &source);
 // year outside 1980..2107, which the packed form cannot hold.
 qint32 PackDosDate(const QDateTime &localTime);
 
-// The packed last-write time of a file, in local time; -1 when the file can't
-// be opened for reading (missing, a directory, a dangling link, no permission)
-// or its time can't be read or packed. -1 is older than every packed date.
+// The packed last-write time of a file, in local time; -1 when it can't be
+// opened for reading (missing, a dangling link, no permission), is no regular
+// file (a directory, a pipe, a device) or its time can't be read or packed.
+// -1 is older than every packed date.
 qint32 FileDate(const QString &path);
 
-// True when path names an existing file (not a directory) whose last-write
-// time can be packed. The file is not opened.
+// True when path names an existing regular file (links followed) whose
+// last-write time can be packed. The file is not opened.
 bool FileExists(const QString &path);
 
 // The up-to-date test of source S: true when its object file is missing, when

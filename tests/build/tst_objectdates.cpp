@@ -5,6 +5,8 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include <sys/stat.h>
+
 #include "../../project/projectnodes.h"
 #include "compile.h"
 #include "sjis.h"
@@ -16,11 +18,13 @@ namespace {
 QDateTime at(const QString &when) { return QDateTime::fromString(when, u"yyyy-MM-dd hh:mm:ss"); }
 
 // Makes the file named by a scenario entry: "" leaves it missing, "dir" makes a
-// directory, "dangling" a link to nowhere, anything else is a local time.
+// directory, "dangling" a link to nowhere, "fifo" a named pipe (reading it
+// would wait for a writer), anything else is a local time.
 void make(const QString &path, const QString &what) {
     if (what.isEmpty()) return;
     if (what == u"dir"_s) QVERIFY(QDir().mkpath(path));
     else if (what == u"dangling"_s) QVERIFY(QFile::link(path + u".gone"_s, path));
+    else if (what == u"fifo"_s) QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0644), 0);
     else {
         QFile f(path);
         QVERIFY(f.open(QIODevice::WriteOnly));
@@ -87,6 +91,7 @@ private slots:
         QTest::newRow("missing") << u""_s << qint32(-1) << false;
         QTest::newRow("directory") << u"dir"_s << qint32(-1) << false;
         QTest::newRow("dangling link") << u"dangling"_s << qint32(-1) << false;
+        QTest::newRow("named pipe") << u"fifo"_s << qint32(-1) << false;
     }
     void fileDate() {
         QFETCH(QString, what);
