@@ -1,0 +1,98 @@
+// The project tree and its file at 10,000 files: open, save, read back, and
+// files added one by one.
+#include "bench.h"
+#include "projectfile.h"
+#include "projecttree.h"
+
+#include <QFile>
+#include <QListWidget>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+
+namespace {
+
+// QV_BENCH_FILES=n runs the cases with another number of files.
+const int kFiles = qEnvironmentVariableIntValue("QV_BENCH_FILES") > 0 ? qEnvironmentVariableIntValue("QV_BENCH_FILES") : 10000;
+
+QByteArray bigProject() {
+    QByteArray out = "#QV:1\r\nBIG\r\n";
+    for (int i = 0; i < kFiles; ++i) {
+        // Labels in a scrambled order, so that every insertion has to find its place.
+        const QByteArray label = "F" + QByteArray::number((i * 7919) % kFiles).rightJustified(5, '0') + ".C";
+        out += label + "\r\n/home/user/work/big/src/" + label + "\r\n";
+    }
+    return out;
+}
+
+}  // namespace
+
+QV_BENCH(project_open_save_10000) {
+    QTemporaryDir dir;
+    const QString in = dir.filePath(QStringLiteral("big.prj")), out = dir.filePath(QStringLiteral("out.prj"));
+    const QByteArray bytes = bigProject();
+    {
+        QFile f(in);
+        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) {
+            std::printf("cannot write %s\n", qPrintable(in));
+            return;
+        }
+    }
+    QTreeWidget tree;
+    project::SetupTree(&tree);
+    tree.resize(137, 400);
+    tree.show();
+    QListWidget output;
+    TFileDialog open1(TFileDialog::Open), save1(TFileDialog::Save);
+    project::SetupOpenDialog1(open1);
+    project::SetupSaveDialog1(save1);
+
+    const long rss0 = bench::residentKiB();
+    TFileDialog::TestHook = [&](TFileDialog &d) {
+        d.FileName = in;
+        return true;
+    };
+    double t = bench::seconds();
+    project::ProjOpenItemClick(&tree, &output, open1, save1, nullptr);
+    const double openS = bench::seconds() - t;
+    TFileDialog::TestHook = nullptr;
+    const long rss1 = bench::residentKiB();
+
+    save1.FileName = out;
+    t = bench::seconds();
+    project::ProjSaveItemClick(&tree, save1, nullptr);
+    const double saveS = bench::seconds() - t;
+
+    t = bench::seconds();
+    const project::ReadResult back = project::ReadProjectFile(out);
+    const double readS = bench::seconds() - t;
+
+    const bool ok = project::NodeCount(&tree) == kFiles + 1 && back.status == project::ReadStatus::Ok &&
+                    back.data.files.size() == kFiles;
+    std::printf("file: %d pairs, %lld bytes\n", kFiles, static_cast<long long>(bytes.size()));
+    std::printf("open project (dialog hook, read, build tree, expand): %.1f ms\n", openS * 1e3);
+    std::printf("save project: %.1f ms\n", saveS * 1e3);
+    std::printf("read the saved file back (no tree): %.1f ms\n", readS * 1e3);
+    std::printf("resident memory for the open project: %ld KiB\n", rss1 - rss0);
+    std::printf("result: %s\n", ok ? "correct" : "WRONG");
+}
+
+QV_BENCH(project_add_file_10000) {
+    QTreeWidget tree;
+    project::SetupTree(&tree);
+    tree.resize(137, 400);
+    tree.show();
+    TFileDialog open(TFileDialog::Open);
+    project::CreateProjectNode(&tree, QStringLiteral("ADD"));
+    int i = 0;
+    TFileDialog::TestHook = [&](TFileDialog &d) {
+        d.FileName = QStringLiteral("/home/user/work/big/src/F%1.C").arg((i * 7919) % kFiles, 5, 10, QLatin1Char('0'));
+        return true;
+    };
+    const double t = bench::seconds();
+    for (i = 0; i < kFiles; ++i) project::AddFileClick(&tree, open, nullptr);
+    const double s = bench::seconds() - t;
+    TFileDialog::TestHook = nullptr;
+    std::printf("Add file x %d (duplicate scan, sort, expand, select each time): %.1f ms total, %.1f us each\n",
+                kFiles, s * 1e3, s * 1e6 / kFiles);
+    std::printf("result: %s\n", project::NodeCount(&tree) == kFiles + 1 ? "correct" : "WRONG");
+}

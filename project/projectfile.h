@@ -1,0 +1,71 @@
+#pragma once
+// The project file (.prj): Shift-JIS text lines
+//   #QV:1
+//   <project name>            the label of node 0
+//   <label>  <path>           one pair of lines per node 1, 2, ... in index order
+// written with CR LF line ends. The reader drops every CR byte and stops at a
+// byte 26 (Ctrl-Z), so CR LF and LF files read alike. Lines are read whole, of
+// any length. Bytes that are not valid Shift-JIS are kept as escaped bytes (see
+// sjis.h) and written back as they came.
+#include "filedialog.h"
+
+#include <QList>
+#include <QPair>
+#include <QString>
+
+class QListWidget;
+class QTreeWidget;
+class QWidget;
+
+namespace project {
+
+struct ProjectData {
+    QString name;
+    QList<QPair<QString, QString>> files;  // (label, path), in the order of the file
+};
+
+enum class ReadStatus {
+    Ok,
+    CannotOpen,  // the file cannot be opened for reading
+    Empty,       // no first line
+    BadMagic,    // the first line is not "#QV:1" followed by a newline
+    NoName,      // no second line
+};
+
+struct ReadResult {
+    ReadStatus status = ReadStatus::CannotOpen;
+    ProjectData data;           // complete only when status is Ok
+    bool droppedLabel = false;  // the file ended after a label line; that label was left out
+};
+
+// The magic first line, without its newline.
+inline constexpr char ProjectMagic[] = "#QV:1";
+
+// Reads a project file. The first line is checked before the rest is read.
+ReadResult ReadProjectFile(const QString &path);
+
+// Writes node 0's label as the name, then the label and path of node 1 .. count-1,
+// through a temporary file that replaces the old one only when it is complete.
+// Throws EQvError, leaving the old file as it was: CannotCreate, or a label or
+// path that Shift-JIS cannot hold or that holds a line break or a byte 26 (the
+// message names it). An empty tree writes nothing.
+void WriteProjectFile(const QString &path, const QTreeWidget *TreeView1);
+
+// Builds the tree of a project that has been read: ClearProject, the project node,
+// then each file node as the first child of the first node, as Open project does.
+void BuildProjectTree(QTreeWidget *TreeView1, const ProjectData &data);
+
+// The File menu's project commands. The project file name is SaveDialog1.FileName.
+void ProjOpenItemClick(QTreeWidget *TreeView1, QListWidget *Output, TFileDialog &OpenDialog1, TFileDialog &SaveDialog1,
+                       QWidget *parent);
+// May throw EQvError (see WriteProjectFile); run it through Guarded().
+void ProjSaveItemClick(QTreeWidget *TreeView1, TFileDialog &SaveDialog1, QWidget *parent);
+// Asks for a name in a fresh TNewProjDlg; on OK the tree becomes one project node
+// and the project starts without a file name. The Output pane is cleared either way.
+void ProjNewItemClick(QTreeWidget *TreeView1, QListWidget *Output, TFileDialog &SaveDialog1, QWidget *parent);
+
+// Titles, filter "Quelvaneプロジェクト(*.prj)|*.prj" and default extension "*.prj".
+void SetupOpenDialog1(TFileDialog &OpenDialog1);
+void SetupSaveDialog1(TFileDialog &SaveDialog1);
+
+}  // namespace project

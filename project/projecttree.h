@@ -1,0 +1,55 @@
+#pragma once
+// The project tree TreeView1: a project node (node 0, top level, no path) and
+// its file nodes (children, each with a full path). See projectnodes.h for how
+// nodes are numbered and how a path is stored.
+//
+// Order: before a node is created the nodes already there are sorted by label
+// (case-sensitive, ascending, ties keeping their order), then a file node goes
+// first under the first node. So the file node created last stands first and the
+// others follow in order: B.C, A.C, C.C show as C.C, A.C, B.C.
+#include "filedialog.h"
+#include "projectnodes.h"
+
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+namespace project {
+
+// Settings the tree needs: one column, no header, labels not editable, indent 20,
+// single selection that stays highlighted without the focus, no sorting by the view
+// (the order is kept by CreateProjectNode/CreateFileNode).
+void SetupTree(QTreeWidget *TreeView1);
+
+// Removes every node (and with it every path). Afterwards there is no node and
+// no selected node.
+void ClearProject(QTreeWidget *TreeView1);
+
+// A top-level node with the label and no path, after the existing top-level nodes.
+QTreeWidgetItem *CreateProjectNode(QTreeWidget *TreeView1, const QString &label);
+
+// A node with the label and the path, as the first child of the first node, or as
+// the first top-level node when the tree is empty.
+QTreeWidgetItem *CreateFileNode(QTreeWidget *TreeView1, const QString &label, const QString &path);
+
+// Add file: asks OpenDialog for a file; a file already in the tree (same path,
+// exactly) is selected, any other becomes a new file node labelled with its short
+// name, expanded and selected.
+void AddFileClick(QTreeWidget *TreeView1, TFileDialog &OpenDialog, QWidget *parent);
+
+// Remove file: removes the selected node, with the nodes under it, when it has a
+// path whose extension is ".c" or ".h" in any letter case; otherwise nothing.
+void DelFileClick(QTreeWidget *TreeView1);
+
+// Open from the tree: the selected node's path goes to OpenDocument.
+void TreeView1DblClick(QTreeWidget *TreeView1, const std::function<void(const QString &path)> &OpenDocument);
+
+// Expands every node (the tree has children only at the top level).
+void ExpandAll(QTreeWidget *TreeView1);
+
+// The extension of a path: from the last "." that stands after the last "\", "/"
+// and ":", the "." included; empty when there is no such ".".
+QString PathExtension(const QString &path);
+
+}  // namespace project
