@@ -2,7 +2,8 @@
 // The project file (.prj): Shift-JIS text lines
 //   #QV:1
 //   <project name>            the label of node 0
-//   <label>  <path>           one pair of lines per node 1, 2, ... in index order
+//   <label>                   then two lines for each node 1, 2, ... in index order
+//   <path>
 // written with CR LF line ends. The reader drops every CR byte and stops at a
 // byte 26 (Ctrl-Z), so CR LF and LF files read alike. Lines are read whole, of
 // any length. Bytes that are not valid Shift-JIS are kept as escaped bytes (see
