@@ -18,6 +18,10 @@
 #include "sourcetext.h"
 #include "ui_childwin.h"
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace {
 
 const QString kUntitled = QStringLiteral("名称未設定");
@@ -111,12 +115,14 @@ void TMDIChild::LoadFile(const QString &path) {
     Loading = true;
     FileName = path;
     QTextDocument *doc = RichEdit1->document();
+    // Hidden while the text is replaced and coloured: nothing is laid out or
+    // drawn on the way.
+    RichEdit1->hide();
     RichEdit1->setPlainText(decoded.Text);
     decoded.Text = QString();
     sourcetext::SetLineEnds(doc, decoded.Ends);
     DefaultLineEnd = LineEnd(decoded.Common);
     SetCaption(ShortName(path));
-    RichEdit1->hide();
     // The whole-text colouring is no step that undo could take back.
     doc->setUndoRedoEnabled(false);
     ColourRange(RichEdit1, 1, TextLength(doc));
@@ -126,6 +132,11 @@ void TMDIChild::LoadFile(const QString &path) {
     doc->setModified(false);
     Loading = false;
     Changed = false;
+#ifdef __GLIBC__
+    // The copies of a large file's text made on the way are free again: give
+    // them back instead of keeping them in the heap.
+    if (doc->characterCount() > (1 << 20)) malloc_trim(0);
+#endif
 }
 
 void TMDIChild::WriteTo(const QString &path) {

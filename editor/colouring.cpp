@@ -103,29 +103,41 @@ QRgb RgbOf(Colour c) {
 // Reads the colours of the document, for ranges that go forward.
 class ColourReader {
 public:
-    ColourReader(const QTextDocument *doc, QRgb fallback) : Doc(doc), Fallback(fallback) {}
+    ColourReader(const QTextDocument *doc, QRgb fallback) : Doc(doc), Fallback(fallback) {
+        // A document whose formats give no character a colour of its own (as
+        // after a load) shows the default colour everywhere.
+        Plain = true;
+        for (const QTextFormat &f : doc->allFormats())
+            if (f.isCharFormat() && f.hasProperty(QTextFormat::ForegroundBrush)) Plain = false;
+    }
+
+    bool IsPlain() const { return Plain; }
+    QRgb Default() const { return Fallback; }
 
     // True when every character of the document range [first, end) shows want.
     bool Uniform(int first, int end, QRgb want) {
+        if (Plain) return want == Fallback || first >= end;
         int pos = first;
         while (pos < end) {
-            if (!Block.isValid() || pos < Block.position() || pos >= Block.position() + Block.length()) {
+            if (!Block.isValid() || pos < BlockPos || pos >= BlockPos + BlockLen) {
                 const QTextBlock next = Block.isValid() ? Block.next() : QTextBlock();
-                if (next.isValid() && pos >= next.position() && pos < next.position() + next.length())
-                    Block = next;
+                if (next.isValid() && pos >= BlockPos + BlockLen && pos < BlockPos + BlockLen + next.length())
+                    SetBlock(next, BlockPos + BlockLen);
                 else
-                    Block = Doc->findBlock(pos);
+                    SetBlock(Doc->findBlock(pos), -1);
                 if (!Block.isValid()) return true;
-                It = Block.begin();
             }
-            const int textEnd = Block.position() + Block.length() - 1;
+            const int textEnd = BlockPos + BlockLen - 1;
             if (pos < textEnd) {
-                if (!It.atEnd() && It.fragment().position() > pos) It = Block.begin();
-                while (!It.atEnd() && It.fragment().position() + It.fragment().length() <= pos) ++It;
+                if (FragPos > pos) Rewind();
+                while (!It.atEnd() && FragPos + It.fragment().length() <= pos) {
+                    FragPos += It.fragment().length();
+                    ++It;
+                }
                 if (It.atEnd()) return false;
                 const QTextFragment f = It.fragment();
                 if (ColourOf(f.charFormat(), Fallback) != want) return false;
-                pos = std::min(f.position() + f.length(), end);
+                pos = std::min(FragPos + f.length(), end);
             } else {
                 // The block separator; its format is the char format of the next block.
                 const QTextBlock next = Block.next();
@@ -137,10 +149,25 @@ public:
     }
 
 private:
+    void SetBlock(const QTextBlock &b, int position) {
+        Block = b;
+        if (!b.isValid()) return;
+        BlockPos = position >= 0 ? position : b.position();
+        BlockLen = b.length();
+        Rewind();
+    }
+    void Rewind() {
+        It = Block.begin();
+        FragPos = It.atEnd() ? BlockPos : It.fragment().position();
+    }
+
     const QTextDocument *Doc;
     QRgb Fallback;
+    bool Plain = false;
     QTextBlock Block;
+    int BlockPos = 0, BlockLen = 0;
     QTextBlock::iterator It;
+    int FragPos = 0;
 };
 
 struct Op {
@@ -156,13 +183,16 @@ public:
     Planner(const QTextDocument *doc, QRgb fallback) : Map(doc), Reader(doc, fallback) {}
 
     void Add(const Run &run) {
+        const QRgb want = RgbOf(run.colour);
+        if (Reader.IsPlain() && want == Reader.Default()) {
+            LastWasOp = false;  // already so, and no need to find where
+            return;
+        }
         int first = 0, end = 0;
         Map.RangeToDoc(run.start, run.length, first, end);
-        const QRgb want = RgbOf(run.colour);
         const bool joinable = LastWasOp && Ops.back().colour == run.colour && Ops.back().end <= first;
         const bool gapOk = joinable && Reader.Uniform(Ops.back().end, first, want);
-        const bool ok = Reader.Uniform(first, end, want);
-        if (ok) {
+        if (Reader.Uniform(first, end, want)) {
             LastWasOp = false;
             return;
         }

@@ -35,27 +35,36 @@ int FromDoc(const QTextDocument *doc, int docPosition) {
     return docPosition + doc->findBlock(docPosition).blockNumber();
 }
 
-Mapper::Mapper(const QTextDocument *doc) : Doc(doc), Block(doc->begin()), TStart(0) {}
+Mapper::Mapper(const QTextDocument *doc) : Doc(doc) { SetBlock(doc->begin()); }
+
+void Mapper::SetBlock(const QTextBlock &block) {
+    Block = block;
+    TStart = BlockStart(block);
+    DocStart = block.position();
+    Length = block.length();
+}
 
 void Mapper::Seek(int position) {
-    // Forward by a few blocks; a search for anything further.
+    // Forward by a few blocks, keeping the positions up to date without asking
+    // the document; a search for anything further or behind.
     if (position >= TStart) {
         for (int step = 0; step < 16; ++step) {
-            if (position < TStart + Block.length() + 1) return;  // text, CR or LF of Block
+            if (position < TStart + Length + 1) return;  // text, CR or LF of Block
             const QTextBlock next = Block.next();
             if (!next.isValid()) return;
-            TStart += Block.length() + 1;
+            TStart += Length + 1;
+            DocStart += Length;
             Block = next;
+            Length = Block.length();
         }
-        if (position < TStart + Block.length() + 1) return;
+        if (position < TStart + Length + 1) return;
     }
-    Block = BlockAt(Doc, position);
-    TStart = BlockStart(Block);
+    SetBlock(BlockAt(Doc, position));
 }
 
 int Mapper::CharToDoc(int position) {
     Seek(position);
-    return Block.position() + std::min(position - TStart, Block.length() - 1);
+    return DocStart + std::min(position - TStart, Length - 1);
 }
 
 void Mapper::RangeToDoc(int start, int length, int &docFirst, int &docEnd) {
@@ -67,7 +76,7 @@ void Mapper::RangeToDoc(int start, int length, int &docFirst, int &docEnd) {
     const int last = start + length - 1;
     docEnd = CharToDoc(last) + 1;
     // A range that ends at a CR leaves its LF, and so the separator, out.
-    if (last - TStart == Block.length() - 1 && Block.next().isValid()) docEnd = std::max(docFirst, docEnd - 1);
+    if (last - TStart == Length - 1 && Block.next().isValid()) docEnd = std::max(docFirst, docEnd - 1);
 }
 
 }  // namespace textpos
@@ -83,6 +92,24 @@ QString TextSlice(const QPlainTextEdit *control, int start, int length) {
     const int total = TextLength(doc);
     start = std::clamp(start, 0, total);
     const int end = start + std::clamp(length, 0, total - start);
+    if (start == 0 && end == total) {
+        // The whole text: one copy of the document's characters, each block
+        // separator (U+2029) made a CR LF.
+        const QString raw = doc->toRawText();
+        QString out;
+        out.resize(total);
+        QChar *o = out.data();
+        for (const QChar c : raw) {
+            if (c.unicode() == QChar::ParagraphSeparator) {
+                *o++ = QLatin1Char('\r');
+                *o++ = QLatin1Char('\n');
+            } else {
+                *o++ = c;
+            }
+        }
+        out.truncate(int(o - out.constData()));
+        return out;
+    }
     QString out;
     out.reserve(end - start);
     QTextBlock b = textpos::BlockAt(doc, start);

@@ -69,9 +69,12 @@ public:
 
 private:
     void Seek(int position);
+    void SetBlock(const QTextBlock &block);
     const QTextDocument *Doc;
     QTextBlock Block;
-    int TStart = 0;   // T position where Block starts
+    int TStart = 0;     // T position where Block starts
+    int DocStart = 0;   // document position where Block starts
+    int Length = 1;     // Block.length(): its text and its separator
 };
 
 }  // namespace textpos
