@@ -1,0 +1,137 @@
+// The command runner: how fast a child's output reaches OnOutputLine on the
+// GUI thread, and how long its first line takes to get there.
+#include "bench.h"
+#include "cmdline.h"
+#include "pipereader.h"
+#include "tdoscmd.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFile>
+
+#include <algorithm>
+#include <ctime>
+#include <vector>
+
+namespace {
+
+QByteArray EmitCommand(const QByteArrayList &args) {
+    QByteArray line = QuoteProgram(QFile::encodeName(QCoreApplication::applicationDirPath() + "/../tools/qv_emit"));
+    for (const QByteArray &a : args) line += ' ' + QuoteArgument(a);
+    return line;
+}
+
+qint64 MonotonicNs() {
+    timespec ts;
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+struct Figures {
+    double seconds = 0;        // from StartCommand to OnTerminate
+    qint64 lineBytes = 0;      // bytes of the lines delivered, LFs counted
+    qint64 lines = 0;
+    qint64 chars = 0;          // OnOutputChar calls
+    double firstLineMs = -1;   // the child's first write to its first line here
+    bool ok = false;
+};
+
+// Runs the child once; its first line is "stamp=<ns>", written just before the rest.
+Figures RunOnce(const QByteArrayList &args, bool withCharEvent, int batch) {
+    TDosCommand::TPipeReader::BatchLimit = batch;
+    Figures f;
+    TDosCommand c;
+    c.OnOutputLine = [&](TDosCommand *, const QByteArray &line) {
+        if (f.lines == 0 && line.startsWith("stamp="))
+            f.firstLineMs = double(MonotonicNs() - line.mid(6).toLongLong()) / 1e6;
+        f.lineBytes += line.size() + 1;
+        ++f.lines;
+    };
+    if (withCharEvent) c.OnOutputChar = [&](TDosCommand *, char) { ++f.chars; };
+    QEventLoop loop;
+    c.OnTerminate = [&](TDosCommand *) { loop.quit(); };
+    const double t0 = bench::seconds();
+    if (!c.StartCommand(EmitCommand(args), QByteArray())) {
+        std::printf("  could not start the helper\n");
+        return f;
+    }
+    loop.exec();
+    f.seconds = bench::seconds() - t0;
+    f.ok = c.ExitCode() == 0;
+    TDosCommand::TPipeReader::BatchLimit = 64 * 1024;
+    return f;
+}
+
+void Throughput(const char *label, qint64 totalBytes, bool withCharEvent, int batch, int runs) {
+    const qint64 count = totalBytes / 80;
+    std::vector<Figures> all;
+    for (int i = 0; i < runs; ++i) {
+        const Figures f = RunOnce({"stamp", "lines:" + QByteArray::number(count) + ":80"}, withCharEvent, batch);
+        if (!f.ok || f.lines != count + 1) {
+            std::printf("  %s: the run failed or lost lines\n", label);
+            return;
+        }
+        all.push_back(f);
+    }
+    std::sort(all.begin(), all.end(), [](const Figures &a, const Figures &b) { return a.seconds < b.seconds; });
+    const Figures &best = all.front(), &median = all[all.size() / 2];
+    std::vector<double> firsts;
+    for (const Figures &f : all) firsts.push_back(f.firstLineMs);
+    std::sort(firsts.begin(), firsts.end());
+    auto rate = [](const Figures &f) { return double(f.lineBytes) / 1e6 / f.seconds; };
+    std::printf("  %-36s %2d runs: median %7.1f MB/s %9.0f lines/s (%.3f s), best %7.1f MB/s %9.0f lines/s;"
+                " first line after median %.3f ms\n",
+                label, runs, rate(median), double(median.lines) / median.seconds, median.seconds, rate(best),
+                double(best.lines) / best.seconds, firsts[firsts.size() / 2]);
+}
+
+}  // namespace
+
+QV_BENCH(runner_output_throughput) {
+    std::printf("  lines of 80 bytes from qv_emit, counted on the GUI thread; resident %ld KiB\n",
+                bench::residentKiB());
+    Throughput("1 MB, OnOutputLine", 1 << 20, false, 64 * 1024, 7);
+    Throughput("10 MB, OnOutputLine", 10 << 20, false, 64 * 1024, 5);
+    Throughput("1 MB, OnOutputChar + OnOutputLine", 1 << 20, true, 64 * 1024, 7);
+    Throughput("10 MB, OnOutputChar + OnOutputLine", 10 << 20, true, 64 * 1024, 5);
+    // One synchronous call per byte, for comparison.
+    Throughput("1 MB, one hand-over per byte", 1 << 20, true, 1, 1);
+    std::printf("  resident afterwards %ld KiB\n", bench::residentKiB());
+}
+
+QV_BENCH(runner_first_line_delay) {
+    // The child waits first, so the reader is in its idle poll when the line comes.
+    std::vector<double> delays;
+    for (int i = 0; i < 30; ++i) {
+        const Figures f = RunOnce({"sleep:20", "stamp"}, false, 64 * 1024);
+        if (f.ok && f.firstLineMs >= 0) delays.push_back(f.firstLineMs);
+    }
+    if (delays.empty()) return;
+    std::sort(delays.begin(), delays.end());
+    std::printf("  idle reader, %zu runs: first line after min %.3f ms, median %.3f ms, max %.3f ms\n",
+                delays.size(), delays.front(), delays[delays.size() / 2], delays.back());
+
+    // A child that prints nothing: StartCommand itself (fork, exec confirmed
+    // through the status pipe, reader started), then the wait for the end.
+    std::vector<double> starts, ends;
+    for (int i = 0; i < 30; ++i) {
+        TDosCommand c;
+        QEventLoop loop;
+        double tEnd = 0;
+        c.OnTerminate = [&](TDosCommand *) {
+            tEnd = bench::seconds();
+            loop.quit();
+        };
+        const double t0 = bench::seconds();
+        if (!c.StartCommand(EmitCommand({}), QByteArray())) return;
+        const double t1 = bench::seconds();
+        loop.exec();
+        starts.push_back((t1 - t0) * 1e3);
+        ends.push_back((tEnd - t1) * 1e3);
+    }
+    std::sort(starts.begin(), starts.end());
+    std::sort(ends.begin(), ends.end());
+    std::printf("  a child that prints nothing: StartCommand median %.3f ms (max %.3f), then OnTerminate"
+                " after median %.3f ms (max %.3f)\n",
+                starts[starts.size() / 2], starts.back(), ends[ends.size() / 2], ends.back());
+}

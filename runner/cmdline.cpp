@@ -1,0 +1,130 @@
+#include "cmdline.h"
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+bool IsLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+bool IsTrailByte(unsigned char c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC); }
+
+// A double-byte character starts at i: both bytes belong to the word as they are.
+bool IsDoubleByte(const QByteArray &s, int i) {
+    return i + 1 < s.size() && IsLeadByte(uchar(s[i])) && IsTrailByte(uchar(s[i + 1]));
+}
+
+}  // namespace
+
+QList<QByteArray> SplitCommandLine(const QByteArray &line) {
+    QList<QByteArray> words;
+    const int n = line.size();
+    int i = 0;
+    auto skipBlanks = [&] {
+        while (i < n && IsBlank(line[i])) ++i;
+    };
+
+    // The program: quotes toggle, nothing is escaped.
+    skipBlanks();
+    if (i >= n) return words;
+    {
+        QByteArray word;
+        bool quoted = false;
+        while (i < n && (quoted || !IsBlank(line[i]))) {
+            if (IsDoubleByte(line, i)) {
+                word += line.mid(i, 2);
+                i += 2;
+            } else if (line[i] == '"') {
+                quoted = !quoted;
+                ++i;
+            } else {
+                word += line[i++];
+            }
+        }
+        words << word;
+    }
+
+    for (;;) {
+        skipBlanks();
+        if (i >= n) break;
+        QByteArray word;
+        bool quoted = false;
+        while (i < n) {
+            if (IsDoubleByte(line, i)) {
+                word += line.mid(i, 2);
+                i += 2;
+                continue;
+            }
+            int backslashes = 0;
+            while (i < n && line[i] == '\\') {
+                ++backslashes;
+                ++i;
+            }
+            if (i < n && line[i] == '"') {
+                word += QByteArray(backslashes / 2, '\\');
+                if (backslashes % 2 == 1) {
+                    word += '"';
+                    ++i;
+                } else if (quoted && i + 1 < n && line[i + 1] == '"') {
+                    word += '"';
+                    i += 2;
+                } else {
+                    quoted = !quoted;
+                    ++i;
+                }
+                continue;
+            }
+            word += QByteArray(backslashes, '\\');
+            if (i >= n || (!quoted && IsBlank(line[i]))) break;
+            if (IsDoubleByte(line, i)) continue;
+            word += line[i++];
+        }
+        words << word;
+    }
+    return words;
+}
+
+QByteArray QuoteArgument(const QByteArray &arg) {
+    bool plain = !arg.isEmpty();
+    for (char c : arg)
+        if (IsBlank(c) || c == '"') plain = false;
+    if (plain) return arg;
+
+    QByteArray out = "\"";
+    int backslashes = 0;
+    for (int i = 0; i < arg.size(); ++i) {
+        if (IsDoubleByte(arg, i)) {
+            out += QByteArray(backslashes, '\\');
+            backslashes = 0;
+            out += arg.mid(i, 2);
+            ++i;
+        } else if (arg[i] == '\\') {
+            ++backslashes;
+        } else if (arg[i] == '"') {
+            if (backslashes == 0 && i > 0 && IsLeadByte(uchar(arg[i - 1]))) {
+                // A backslash here would pair with the lone lead byte before
+                // it; the doubled quote says the same inside quotes.
+                out += "\"\"";
+            } else {
+                out += QByteArray(backslashes * 2 + 1, '\\');
+                out += '"';
+            }
+            backslashes = 0;
+        } else {
+            out += QByteArray(backslashes, '\\');
+            backslashes = 0;
+            out += arg[i];
+        }
+    }
+    // Backslashes before the closing quote are doubled so they stay literal.
+    out += QByteArray(backslashes * 2, '\\');
+    out += '"';
+    return out;
+}
+
+QByteArray QuoteProgram(const QByteArray &program) {
+    QByteArray p = program;
+    p.replace('"', QByteArray());
+    bool plain = !p.isEmpty();
+    for (char c : p)
+        if (IsBlank(c)) plain = false;
+    return plain ? p : '"' + p + '"';
+}

@@ -1,0 +1,47 @@
+#pragma once
+// The reader thread of one run of TDosCommand (see tdoscmd.h for the design).
+#include "tdoscmd.h"
+
+#include <QThread>
+
+#include <atomic>
+
+class TDosCommand::TPipeReader : public QThread {
+public:
+    // Takes over `readEnd` (closed when the reader is deleted); `process` stays
+    // the component's to reap. The events are the component's, copied now.
+    TPipeReader(TDosCommand *command, int readEnd, pid_t process, TOutputCharEvent onOutputChar,
+                TOutputLineEvent onOutputLine);
+    ~TPipeReader() override;
+
+    // Ends the run early: no byte or line is delivered any more once it is set.
+    void RequestStop() { Stop.store(true, std::memory_order_release); }
+    bool StopRequested() const { return Stop.load(std::memory_order_acquire); }
+    // True on the owner thread while one of the reader's hand-overs runs there.
+    bool InDelivery() const { return Delivering > 0; }
+
+    // Bytes handed over per synchronous call. 1 makes one call per byte; the
+    // default hands over what one read got. Taken when a reader is created.
+    static int BatchLimit;
+
+protected:
+    void run() override;
+
+private:
+    bool ChildEnded() const;
+    void HandOver(const char *bytes, int count);  // reader thread: one blocking call per batch
+    void DeliverBytes(const char *bytes, int count);  // owner thread
+    void DeliverChar();                               // owner thread
+    void DeliverLine();                               // owner thread
+
+    const int ReadEnd;
+    const pid_t Process;
+    TDosCommand *const Command;
+    char Buffer = 0;    // the byte being delivered
+    QByteArray Line;    // the line being assembled; used during hand-overs only
+    const TOutputCharEvent OnOutputChar;
+    const TOutputLineEvent OnOutputLine;
+    const int Batch;
+    std::atomic<bool> Stop{false};
+    int Delivering = 0;  // owner thread only
+};

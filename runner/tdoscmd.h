@@ -1,0 +1,123 @@
+#pragma once
+// TDosCommand: runs one console command at a time as a hidden child process
+// and hands everything it writes to standard output and standard error, byte
+// by byte and line by line, to the thread that owns the component (the GUI
+// thread), followed by one OnTerminate when the child has ended.
+//
+// Bytes pass unconverted (Shift-JIS stays Shift-JIS). What makes a line:
+// LF ends a line and is not part of it; one CR right before the LF is cut
+// (CR CR LF keeps one CR); a lone CR ends nothing; a byte 0 reaches
+// OnOutputChar but not the line; the text after the last LF arrives as one
+// more line once the child has ended. Every byte, the LF included, reaches
+// OnOutputChar before its line reaches OnOutputLine.
+//
+// Starting:
+//  - The command line is split into words by SplitCommandLine (cmdline.h);
+//    no shell is involved, so ; | $(...) and backquotes reach the program as
+//    plain text. The first word is the program: a word holding "/" is a path
+//    (relative to the runner's current directory), anything else is looked
+//    up on PATH.
+//  - An empty working directory runs the child in the runner's current
+//    directory; otherwise the child starts in the given one.
+//  - The child's standard output and standard error are the write end of one
+//    pipe, its standard input is /dev/null, and no other descriptor of this
+//    process reaches it. It leads a process group of its own.
+//  - StartCommand returns false, changing nothing, while a run is in progress
+//    (also from within OnTerminate). It returns false, keeping ExitCode, when
+//    the command line holds no program, the program is not found or can't be
+//    run (also when the arguments are too long for the system), or the working
+//    directory doesn't exist: exec and chdir failures in the child come back
+//    to the parent before StartCommand returns.
+//  - The command line and the working directory end at their first NUL
+//    byte, if they hold one.
+//
+// Priority, as the child's nice value:
+//    dcpIdle      19, the lowest priority;
+//    dcpHigh      -10, when the runner may raise priorities and its own nice
+//                 value is higher; otherwise the runner's own value;
+//    dcpRealTime  -20, under the same condition (no real-time scheduling);
+//    dcpNormal and any value outside the enumeration: the runner's own value.
+//
+// ExitCode: 0 after a successful start; once the run has ended, the status the
+// child exited with (0..255: the system keeps only the low byte, so 259 comes
+// out as 3), or 128 + the number of the signal that ended it; it stays 0 when
+// the status is lost (a process that ignores SIGCHLD has the system discard
+// its children's statuses). The child is
+// reaped exactly once, by the owner thread; until then its process id can't be
+// reused, so signalling it is always safe.
+//
+// Threads: each run has its own TPipeReader thread. It polls the pipe (a 1 ms
+// poll) and the child's state (waitid without reaping), reads what is there in
+// chunks, and hands the bytes over to the owner thread through
+// QMetaObject::invokeMethod(reader, ..., Qt::BlockingQueuedConnection): it
+// waits each time until the owner thread has delivered them. On the owner
+// thread the chunk is delivered byte by byte (OnOutputChar), with the line
+// assembled and delivered at each LF (OnOutputLine), exactly as if each byte
+// had been its own hand-over; only other events of the owner thread can no
+// longer slip in between two bytes of one chunk, which a hand-over per byte
+// does not promise either. When the child has ended, the reader takes what is
+// in the pipe at that moment (a grandchild that keeps the pipe open doesn't
+// hold the run up), hands over the last fragment and returns; the end
+// handling (CommandFinished) then runs on the owner thread from the thread's
+// queued finished signal: it joins and deletes the reader (which closes the
+// read end it owns), reaps the child into ExitCode, calls OnTerminate and
+// only then clears IsOnExecution. Members of the component are used on the
+// owner thread only; the reader works on its own copies of the pid, the read
+// end (whose ownership it takes over) and the two output events.
+//
+// Destruction during a run: a stop flag (atomic) is set, which the reader
+// tests before every hand-over and the owner side tests after every event
+// call; the child's process group gets SIGKILL. The reader is then joined
+// while any hand-over it has posted meanwhile is removed from the owner
+// thread's queue: removing a blocking call's pending event releases the
+// waiting reader without running the call, so the owner thread never waits
+// on a reader that waits on it. Then the child is reaped and the reader
+// deleted, which closes the read end: no descriptor is closed while the reader
+// may still use it, and nothing reaches the destroyed component. If the
+// component is destroyed from within one of its own output events (the owner
+// thread is then inside a hand-over), the reader can't be joined there; it is
+// left to stop by itself right after that event returns and is deleted
+// through the owner thread's event loop.
+//
+// An exception that escapes an event handler is caught, reported with
+// qWarning and dropped; delivery goes on with the next byte.
+//
+// The owner thread must run an event loop while a command runs.
+#include <QByteArray>
+#include <QObject>
+
+#include <functional>
+#include <sys/types.h>
+
+class TDosCommand : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(bool IsOnExecution READ IsOnExecution)
+    Q_PROPERTY(quint32 ExitCode READ ExitCode)
+public:
+    enum TDosCommandPriorityType : quint8 { dcpRealTime = 0, dcpHigh = 1, dcpNormal = 2, dcpIdle = 3 };
+    using TOutputCharEvent = std::function<void(TDosCommand *Sender, char Ch)>;
+    using TOutputLineEvent = std::function<void(TDosCommand *Sender, const QByteArray &Str)>;
+    using TNotifyEvent = std::function<void(TDosCommand *Sender)>;
+
+    explicit TDosCommand(QObject *owner = nullptr);
+    ~TDosCommand() override;
+
+    bool StartCommand(const QByteArray &commandLine, const QByteArray &workingDirectory);
+    bool IsOnExecution() const;
+    quint32 ExitCode() const;
+
+    TDosCommandPriorityType Priority = dcpNormal;  // may also hold any other byte value
+    TOutputCharEvent OnOutputChar;   // copied at each start
+    TOutputLineEvent OnOutputLine;   // copied at each start
+    TNotifyEvent OnTerminate;        // read when the run ends
+
+    class TPipeReader;  // a QThread, one per run (pipereader.h)
+
+private:
+    void CommandFinished(QObject *Sender);
+
+    TPipeReader *Reader = nullptr;  // the reader of the run in progress
+    pid_t Process = -1;             // the child of that run, not yet reaped
+    bool FIsOnExecution = false;
+    quint32 FExitCode = 0;
+};

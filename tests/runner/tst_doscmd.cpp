@@ -1,0 +1,740 @@
+// TDosCommand with real child processes (the qv_emit helper).
+#include "cmdline.h"
+#include "tdoscmd.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <stdexcept>
+#include <thread>
+
+namespace {
+
+QByteArray ToolsDir() {
+    QByteArray dir = qgetenv("QV_TOOLS_DIR");
+    if (dir.isEmpty()) dir = QFile::encodeName(QCoreApplication::applicationDirPath() + "/../../tools");
+    return dir;
+}
+
+QByteArray EmitPath() { return ToolsDir() + "/qv_emit"; }
+
+QByteArray Command(const QByteArray &program, const QByteArrayList &args) {
+    QByteArray line = QuoteProgram(program);
+    for (const QByteArray &a : args) line += ' ' + QuoteArgument(a);
+    return line;
+}
+
+QByteArray Emit(const QByteArrayList &args) { return Command(EmitPath(), args); }
+
+QList<int> OpenDescriptors() {
+    QList<int> fds;
+    DIR *d = ::opendir("/proc/self/fd");
+    const int own = ::dirfd(d);
+    while (dirent *e = ::readdir(d)) {
+        if (e->d_name[0] == '.') continue;
+        const int fd = QByteArray(e->d_name).toInt();
+        if (fd != own) fds << fd;
+    }
+    ::closedir(d);
+    std::sort(fds.begin(), fds.end());
+    return fds;
+}
+
+// No child of this process exists, running or unreaped; nothing is reaped by asking.
+bool NoChildren() {
+    siginfo_t info;
+    return ::waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT) == -1 && errno == ECHILD;
+}
+
+// The process has ended: gone, or a zombie waiting for whoever adopted it.
+bool Dead(pid_t pid) {
+    QFile stat(QString("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly)) return true;
+    const QByteArray text = stat.readAll();
+    const int close = int(text.lastIndexOf(')'));
+    return close < 0 || close + 2 >= text.size() || text[close + 2] == 'Z' || text[close + 2] == 'X';
+}
+
+int OwnNice() {
+    errno = 0;
+    return ::getpriority(PRIO_PROCESS, 0);
+}
+
+// Whether this process may lower a nice value (raise a priority).
+bool MayRaisePriority() {
+    bool allowed = false;
+    std::thread probe([&] {
+        const int tid = int(::syscall(SYS_gettid));
+        allowed = ::setpriority(PRIO_PROCESS, id_t(tid), OwnNice() - 1) == 0;
+    });
+    probe.join();
+    return allowed;
+}
+
+// Everything the events delivered, and when.
+struct Log {
+    QByteArray chars;
+    QByteArrayList lines;
+    QList<int> charsAtLine;  // chars.size() when each line arrived
+    int terminations = 0;
+    quint32 exitInTerminate = 0xDEAD;
+    bool runningInTerminate = false;
+    int late = 0;  // events after the component was destroyed
+    bool destroyed = false;
+
+    void Attach(TDosCommand &c) {
+        c.OnOutputChar = [this](TDosCommand *, char ch) {
+            if (destroyed) ++late;
+            chars += ch;
+        };
+        c.OnOutputLine = [this](TDosCommand *, const QByteArray &line) {
+            if (destroyed) ++late;
+            lines << line;
+            charsAtLine << int(chars.size());
+        };
+        c.OnTerminate = [this](TDosCommand *s) {
+            if (destroyed) ++late;
+            ++terminations;
+            exitInTerminate = s->ExitCode();
+            runningInTerminate = s->IsOnExecution();
+        };
+    }
+
+    QByteArray Value(const QByteArray &key) const {
+        for (const QByteArray &l : lines)
+            if (l.startsWith(key + '=')) return l.mid(key.size() + 1);
+        return QByteArray();
+    }
+};
+
+// Runs the event loop until the predicate holds or the time is up.
+bool WaitFor(const std::function<bool()> &done, int ms = 30000) {
+    if (done()) return true;
+    QEventLoop loop;
+    QTimer check;
+    QDeadlineTimer deadline(ms);
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (done() || deadline.hasExpired()) loop.quit();
+    });
+    check.start(1);
+    loop.exec();
+    return done();
+}
+
+bool WaitForEnd(TDosCommand &c) {
+    return WaitFor([&] { return !c.IsOnExecution(); });
+}
+
+bool Run(TDosCommand &c, const QByteArray &line, const QByteArray &dir = QByteArray()) {
+    return c.StartCommand(line, dir) && WaitForEnd(c);
+}
+
+// The line that the i-th line of "lines:COUNT:LEN" is, without its LF.
+QByteArray NumberedLine(int i, int len) {
+    return QByteArray::number(i).rightJustified(10, '0') + QByteArray(len - 11, 'x');
+}
+
+}  // namespace
+
+class TestDosCommand : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanup();
+
+    void lineRules_data();
+    void lineRules();
+    void bigOutputArrivesWholeAndInOrder();
+    void outputLeftInPipeAtTheEndArrives();
+    void unsetEventsAreSkipped();
+    void exitStatus_data();
+    void exitStatus();
+    void executionTimeline();
+    void startWhileRunningIsRefused();
+    void eventsTakenAtStartAndAtEnd();
+    void failedStart_data();
+    void failedStart();
+    void childSeesOnlyThePipe();
+    void workingDirectory();
+    void programLookup();
+    void shellCharactersReachTheProgram();
+    void grandchildHoldingThePipe();
+    void priority_data();
+    void priority();
+    void handlerErrorsAreContained();
+    void destroyWhileRunning_data();
+    void destroyWhileRunning();
+    void destroyFromEvent_data();
+    void destroyFromEvent();
+
+private:
+    QList<int> BaseDescriptors;
+    QByteArrayList Grandchildren;
+};
+
+void TestDosCommand::initTestCase() {
+    QVERIFY2(QFile::exists(QFile::decodeName(EmitPath())), EmitPath().constData());
+    // A first run, so that whatever the toolkit opens once is open before the counts.
+    TDosCommand c;
+    QVERIFY(Run(c, Emit({"text:warm\n"})));
+    BaseDescriptors = OpenDescriptors();
+}
+
+void TestDosCommand::cleanup() {
+    for (const QByteArray &g : Grandchildren) ::kill(pid_t(g.toInt()), SIGKILL);
+    Grandchildren.clear();
+    QVERIFY(WaitFor([] { return NoChildren(); }, 5000));
+    QCOMPARE(OpenDescriptors(), BaseDescriptors);
+}
+
+void TestDosCommand::lineRules_data() {
+    QTest::addColumn<QByteArrayList>("args");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArrayList>("lines");
+
+    auto row = [](const char *name, const QByteArray &bytes, const QByteArrayList &lines) {
+        QTest::newRow(name) << QByteArrayList{"out:" + bytes.toHex()} << bytes << lines;
+    };
+    QTest::newRow("nothing") << QByteArrayList{} << QByteArray() << QByteArrayList{};
+    row("one line", "abc\n", {"abc"});
+    row("no final LF", "abc\ndef", {"abc", "def"});
+    row("CR LF ends, CR LF gives empty line", "x\r\n\r\ny", {"x", "", "y"});
+    row("CR CR LF keeps one CR", "a\r\r\nb\n", {"a\r", "b"});
+    row("lone CR ends nothing", "a\rb\nc\r", {"a\rb", "c"});
+    row("single CR as last fragment", "a\n\r", {"a", ""});
+    row("LF first", "\nz\n", {"", "z"});
+    row("two LFs", "a\n\n", {"a", ""});
+    row("NUL is not part of the line", QByteArray("a\0b\n", 4), {"ab"});
+    row("NUL alone makes no line", QByteArray("\0", 1), {});
+    row("NUL then LF", QByteArray("\0\n", 2), {""});
+    row("Shift-JIS passes unchanged", "\x82\xa0\x95\x5c\n\x95\x5c", {"\x82\xa0\x95\x5c", "\x95\x5c"});
+    QByteArray all, first, second;  // 0..255: the LF is 10, the NUL 0
+    for (int b = 0; b < 256; ++b) all += char(b);
+    for (int b = 1; b < 10; ++b) first += char(b);
+    for (int b = 11; b < 256; ++b) second += char(b);
+    row("every byte value", all, {first, second});
+
+    QTest::newRow("line across pauses")
+        << QByteArrayList{"out:6162", "sleep:30", "out:63", "sleep:30", "out:0d", "sleep:30", "out:0a64"}
+        << QByteArray("abc\r\nd") << QByteArrayList{"abc", "d"};
+    QTest::newRow("stdout and stderr in one stream")
+        << QByteArrayList{"out:41", "err:42", "out:43", "err:0a", "err:45", "out:0d0a"}
+        << QByteArray("ABC\nE\r\n") << QByteArrayList{"ABC", "E"};
+    QTest::newRow("text then end without LF after a pause")
+        << QByteArrayList{"text:one\n", "sleep:50", "text:two"} << QByteArray("one\ntwo")
+        << QByteArrayList{"one", "two"};
+}
+
+void TestDosCommand::lineRules() {
+    QFETCH(QByteArrayList, args);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QByteArrayList, lines);
+
+    TDosCommand c;
+    Log log;
+    log.Attach(c);
+    QVERIFY(Run(c, Emit(args)));
+    QCOMPARE(log.chars, bytes);
+    QCOMPARE(log.lines, lines);
+    QCOMPARE(log.terminations, 1);
+
+    // Each line arrives right after the byte that ends it, a last fragment
+    // after every byte.
+    QList<int> expectedAt;
+    for (int i = 0; i < bytes.size(); ++i)
+        if (bytes[i] == '\n') expectedAt << i + 1;
+    if (expectedAt.size() < lines.size()) expectedAt << int(bytes.size());
+    QCOMPARE(log.charsAtLine, expectedAt);
+}
+
+void TestDosCommand::bigOutputArrivesWholeAndInOrder() {
+    const int count = 65536, len = 80;  // 5 MiB
+    TDosCommand c;
+    Log log;
+    log.Attach(c);
+    QVERIFY(Run(c, Emit({"lines:" + QByteArray::number(count) + ":" + QByteArray::number(len), "exit:3"})));
+    QCOMPARE(log.chars.size(), qsizetype(count) * len);
+    QCOMPARE(log.lines.size(), count);
+    for (int i = 0; i < count; ++i) {
+        if (log.lines[i] != NumberedLine(i, len)) QFAIL(qPrintable(QString("line %1 differs").arg(i)));
+        if (log.charsAtLine[i] != (i + 1) * len) QFAIL(qPrintable(QString("line %1 came early or late").arg(i)));
+    }
+    QCOMPARE(log.exitInTerminate, 3u);
+}
+
+void TestDosCommand::outputLeftInPipeAtTheEndArrives() {
+    // The child fills a large pipe and is gone before the reader has taken
+    // more than a part of it: the rest still comes.
+    const int count = 12000, len = 80;
+    TDosCommand c;
+    Log log;
+    log.Attach(c);
+    QVERIFY(c.StartCommand(Emit({"pipe:1048576", "lines:" + QByteArray::number(count) + ":80"}), QByteArray()));
+    ::usleep(300 * 1000);  // this thread takes no hand-over meanwhile
+    QVERIFY(WaitForEnd(c));
+    QCOMPARE(c.ExitCode(), 0u);
+    QCOMPARE(log.lines.size(), count);
+    QCOMPARE(log.lines.last(), NumberedLine(count - 1, len));
+}
+
+void TestDosCommand::unsetEventsAreSkipped() {
+    TDosCommand c;
+    QVERIFY(Run(c, Emit({"text:a\nb", "exit:4"})));
+    QCOMPARE(c.ExitCode(), 4u);
+
+    // Lines are still assembled without OnOutputLine; nothing else changes.
+    QByteArray chars;
+    c.OnOutputChar = [&](TDosCommand *s, char ch) {
+        QCOMPARE(s, &c);
+        chars += ch;
+    };
+    QVERIFY(Run(c, Emit({"text:a\r\nb"})));
+    QCOMPARE(chars, QByteArray("a\r\nb"));
+}
+
+void TestDosCommand::exitStatus_data() {
+    QTest::addColumn<QByteArrayList>("args");
+    QTest::addColumn<quint32>("exitCode");
+    QTest::newRow("0") << QByteArrayList{} << 0u;
+    QTest::newRow("1") << QByteArrayList{"exit:1"} << 1u;
+    QTest::newRow("255") << QByteArrayList{"text:x", "exit:255"} << 255u;
+    QTest::newRow("259 keeps its low byte") << QByteArrayList{"exit:259"} << 3u;
+    QTest::newRow("killed") << QByteArrayList{"text:x\n", "kill:9"} << 137u;
+    QTest::newRow("terminated") << QByteArrayList{"kill:15"} << 143u;
+    QTest::newRow("hung up") << QByteArrayList{"kill:1"} << 129u;
+    QTest::newRow("bad argument") << QByteArrayList{"bogus"} << 2u;
+    QTest::newRow("outputs closed long before the end")
+        << QByteArrayList{"text:a\n", "close", "sleep:100", "exit:5"} << 5u;
+}
+
+void TestDosCommand::exitStatus() {
+    QFETCH(QByteArrayList, args);
+    QFETCH(quint32, exitCode);
+    TDosCommand c;
+    Log log;
+    log.Attach(c);
+    QVERIFY(Run(c, Emit(args)));
+    QCOMPARE(log.terminations, 1);
+    QCOMPARE(log.exitInTerminate, exitCode);
+    QCOMPARE(c.ExitCode(), exitCode);
+}
+
+void TestDosCommand::executionTimeline() {
+    TDosCommand c;
+    QCOMPARE(c.IsOnExecution(), false);
+    QCOMPARE(c.ExitCode(), 0u);
+    QCOMPARE(c.property("IsOnExecution").toBool(), false);
+
+    Log log;
+    log.Attach(c);
+    bool inStart = false;
+    int eventsInStart = 0;
+    auto line = c.OnOutputLine;
+    c.OnOutputLine = [&](TDosCommand *s, const QByteArray &l) {
+        if (inStart) ++eventsInStart;
+        line(s, l);
+    };
+    inStart = true;
+    QVERIFY(c.StartCommand(Emit({"text:at once\n", "exit:7"}), QByteArray()));
+    inStart = false;
+    QCOMPARE(c.IsOnExecution(), true);
+    QCOMPARE(c.ExitCode(), 0u);
+    QVERIFY(WaitForEnd(c));
+    QCOMPARE(eventsInStart, 0);
+    QCOMPARE(log.lines, QByteArrayList{"at once"});
+    QCOMPARE(log.runningInTerminate, true);
+    QCOMPARE(log.exitInTerminate, 7u);
+    QCOMPARE(c.ExitCode(), 7u);
+    QCOMPARE(c.property("ExitCode").toUInt(), 7u);
+
+    // A new run starts from 0 again.
+    QVERIFY(c.StartCommand(Emit({"sleep:50", "exit:9"}), QByteArray()));
+    QCOMPARE(c.ExitCode(), 0u);
+    QCOMPARE(c.property("IsOnExecution").toBool(), true);
+    QVERIFY(WaitForEnd(c));
+    QCOMPARE(c.ExitCode(), 9u);
+    QCOMPARE(log.terminations, 2);
+}
+
+void TestDosCommand::startWhileRunningIsRefused() {
+    TDosCommand c;
+    Log log;
+    log.Attach(c);
+    QList<bool> startsInLine, startsInTerminate;
+    auto line = c.OnOutputLine;
+    c.OnOutputLine = [&](TDosCommand *s, const QByteArray &l) {
+        startsInLine << s->StartCommand(Emit({"text:intruder\n"}), QByteArray());
+        line(s, l);
+    };
+    auto terminate = c.OnTerminate;
+    c.OnTerminate = [&](TDosCommand *s) {
+        startsInTerminate << s->StartCommand(Emit({"text:intruder\n"}), QByteArray());
+        terminate(s);
+    };
+
+    QVERIFY(c.StartCommand(Emit({"text:first\n", "sleep:100", "text:second\n", "exit:5"}), QByteArray()));
+    QCOMPARE(c.StartCommand(Emit({"text:intruder\n"}), QByteArray()), false);
+    QCOMPARE(c.IsOnExecution(), true);
+    QCOMPARE(c.ExitCode(), 0u);
+    QVERIFY(WaitForEnd(c));
+
+    QCOMPARE(log.lines, (QByteArrayList{"first", "second"}));
+    QCOMPARE(startsInLine, (QList<bool>{false, false}));
+    QCOMPARE(startsInTerminate, QList<bool>{false});
+    QCOMPARE(c.ExitCode(), 5u);
+    QCOMPARE(log.terminations, 1);
+
+    // Once the run is over the component takes a new one.
+    c.OnOutputLine = nullptr;
+    c.OnTerminate = nullptr;
+    QVERIFY(Run(c, Emit({"exit:6"})));
+    QCOMPARE(c.ExitCode(), 6u);
+}
+
+void TestDosCommand::eventsTakenAtStartAndAtEnd() {
+    TDosCommand c;
+    QByteArrayList first, second;
+    int firstEnds = 0, secondEnds = 0;
+    c.OnOutputLine = [&](TDosCommand *, const QByteArray &l) { first << l; };
+    c.OnTerminate = [&](TDosCommand *) { ++firstEnds; };
+    QVERIFY(c.StartCommand(Emit({"sleep:100", "text:one\n"}), QByteArray()));
+    c.OnOutputLine = [&](TDosCommand *, const QByteArray &l) { second << l; };
+    c.OnTerminate = [&](TDosCommand *) { ++secondEnds; };
+    QVERIFY(WaitForEnd(c));
+    QCOMPARE(first, QByteArrayList{"one"});
+    QCOMPARE(second, QByteArrayList{});
+    QCOMPARE(firstEnds, 0);
+    QCOMPARE(secondEnds, 1);
+
+    QVERIFY(Run(c, Emit({"text:two\n"})));
+    QCOMPARE(second, QByteArrayList{"two"});
+}
+
+void TestDosCommand::failedStart_data() {
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QByteArray>("dir");
+    QTest::addColumn<QByteArray>("makeFile");  // a file made in the temporary directory first
+    QTest::addColumn<int>("mode");
+
+    QTest::newRow("empty command line") << QByteArray() << QByteArray() << QByteArray() << 0;
+    QTest::newRow("blanks only") << QByteArray(" \t ") << QByteArray() << QByteArray() << 0;
+    QTest::newRow("empty program") << QByteArray("\"\" x") << QByteArray() << QByteArray() << 0;
+    QTest::newRow("program not on PATH")
+        << QByteArray("qv-no-such-program-here x") << QByteArray() << QByteArray() << 0;
+    QTest::newRow("program path missing")
+        << QByteArray("/nonexistent/qv_emit") << QByteArray() << QByteArray() << 0;
+    QTest::newRow("directory as program") << QByteArray("%T") << QByteArray() << QByteArray() << 0;
+    QTest::newRow("program not executable")
+        << QByteArray("%T/plain") << QByteArray() << QByteArray("plain") << 0644;
+    QTest::newRow("executable of no known format")
+        << QByteArray("%T/noformat") << QByteArray() << QByteArray("noformat") << 0755;
+    QTest::newRow("missing working directory")
+        << Emit({"text:x"}) << QByteArray("/nonexistent/dir") << QByteArray() << 0;
+    QTest::newRow("file as working directory")
+        << Emit({"text:x"}) << QByteArray("%T/afile") << QByteArray("afile") << 0644;
+    QTest::newRow("argument too long for the system")
+        << Emit({"args", QByteArray(200 * 1024, 'a')}) << QByteArray() << QByteArray() << 0;
+    QTest::newRow("NUL before the program") << QByteArray(1, '\0') + Emit({"text:x"}) << QByteArray()
+                                            << QByteArray() << 0;
+}
+
+void TestDosCommand::failedStart() {
+    QFETCH(QByteArray, line);
+    QFETCH(QByteArray, dir);
+    QFETCH(QByteArray, makeFile);
+    QFETCH(int, mode);
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    const QByteArray t = QFile::encodeName(tmp.path());
+    if (!makeFile.isEmpty()) {
+        QFile f(tmp.filePath(QString::fromLatin1(makeFile)));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("just some text\n");
+        f.close();
+        QVERIFY(::chmod(QFile::encodeName(f.fileName()).constData(), mode_t(mode)) == 0);
+    }
+    line.replace("%T", t);
+    dir.replace("%T", t);
+
+    TDosCommand c;
+    Log log;
+    log.Attach(c);
+    QVERIFY(Run(c, Emit({"exit:42"})));
+    const QList<int> before = OpenDescriptors();
+
+    QCOMPARE(c.StartCommand(line, dir), false);
+    QCOMPARE(c.IsOnExecution(), false);
+    QCOMPARE(c.ExitCode(), 42u);
+    QCOMPARE(OpenDescriptors(), before);
+    QVERIFY(NoChildren());
+    QTest::qWait(20);
+    QCOMPARE(log.terminations, 1);  // the earlier run's only
+    QVERIFY(log.chars.isEmpty());
+
+    // The component is none the worse for it.
+    QVERIFY(Run(c, Emit({"exit:8"})));
+    QCOMPARE(c.ExitCode(), 8u);
+}
+
+void TestDosCommand::childSeesOnlyThePipe() {
+    // A descriptor that this process left inheritable does not reach the child.
+    const int leaky = ::open("/dev/null", O_RDONLY);
+    QVERIFY(leaky >= 0);
+    TDosCommand c;
+    Log log;
+    log.Attach(c);
+    const bool ran = Run(c, Emit({"fds", "stdin"}));
+    ::close(leaky);
+    QVERIFY(ran);
+    QCOMPARE(log.Value("fds"), QByteArray("0,1,2"));
+    QCOMPARE(log.Value("stdin"), QByteArray("0"));
+}
+
+void TestDosCommand::workingDirectory() {
+    QTemporaryDir given, current;
+    QVERIFY(given.isValid() && current.isValid());
+    const QByteArray givenPath = QFile::encodeName(QDir(given.path()).canonicalPath());
+    const QByteArray currentPath = QFile::encodeName(QDir(current.path()).canonicalPath());
+    const QString saved = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(current.path()));
+
+    TDosCommand c;
+    Log log;
+    log.Attach(c);
+    QVERIFY(Run(c, Emit({"pwd"}), givenPath));
+    QVERIFY(Run(c, Emit({"pwd"}), QByteArray()));
+    // A relative program path means the runner's directory, not the child's.
+    const bool copied = QFile::copy(QFile::decodeName(EmitPath()), current.filePath("emit-copy"));
+    const bool relativeRan = copied && Run(c, Command("./emit-copy", {"pwd"}), givenPath);
+    QDir::setCurrent(saved);
+    QVERIFY(copied);
+    QVERIFY(relativeRan);
+    QCOMPARE(log.lines, (QByteArrayList{"pwd=" + givenPath, "pwd=" + currentPath, "pwd=" + givenPath}));
+
+    // Both strings end at a NUL byte.
+    log = Log();
+    log.Attach(c);
+    QVERIFY(Run(c, Emit({"pwd"}) + QByteArray("\0 exit:3", 8), givenPath + QByteArray("\0/junk", 6)));
+    QCOMPARE(log.lines, QByteArrayList{"pwd=" + givenPath});
+    QCOMPARE(c.ExitCode(), 0u);
+}
+
+void TestDosCommand::programLookup() {
+    QTemporaryDir decoy, spaced;
+    QVERIFY(decoy.isValid() && spaced.isValid());
+    // An earlier PATH entry holding a non-executable file of that name is passed over.
+    QFile notRunnable(decoy.filePath("qv_emit"));
+    QVERIFY(notRunnable.open(QIODevice::WriteOnly));
+    notRunnable.close();
+    const QByteArray savedPath = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(decoy.path()) + "::" + ToolsDir() + ":" + savedPath);
+    TDosCommand c;
+    Log log;
+    log.Attach(c);
+    const bool byName = Run(c, "qv_emit text:found\\n\" quoted\"");
+    qputenv("PATH", savedPath);
+    QVERIFY(byName);
+    QCOMPARE(log.chars, QByteArray("found\\n quoted"));
+
+    // A program path with blanks and shell characters, quoted as the program word.
+    const QString dir = spaced.filePath("my tools;x");
+    QVERIFY(QDir().mkpath(dir));
+    const QString program = dir + "/qv emit";
+    QVERIFY(QFile::copy(QFile::decodeName(EmitPath()), program));
+    log = Log();
+    log.Attach(c);
+    QVERIFY(Run(c, Command(QFile::encodeName(program), {"text:ran"})));
+    QCOMPARE(log.chars, QByteArray("ran"));
+}
+
+void TestDosCommand::shellCharactersReachTheProgram() {
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    const QByteArray name = "a;touch P1;$(touch P2)`touch P3`|touch P4 &&touch P5 >P6 \"q\" 'z'.c";
+    TDosCommand c;
+    Log log;
+    log.Attach(c);
+    QVERIFY(Run(c, Emit({"args", name, "x;touch P7", "$HOME"}) + " ;touch P8 | touch P9",
+                QFile::encodeName(tmp.path())));
+    QCOMPARE(log.lines, (QByteArrayList{"arg=" + name, "arg=x;touch P7", "arg=$HOME", "arg=;touch",
+                                        "arg=P8", "arg=|", "arg=touch", "arg=P9"}));
+    QCOMPARE(QDir(tmp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+}
+
+void TestDosCommand::grandchildHoldingThePipe() {
+    TDosCommand c;
+    Log log;
+    bool grandchildAliveAtEnd = false;
+    log.Attach(c);
+    auto terminate = c.OnTerminate;
+    c.OnTerminate = [&](TDosCommand *s) {
+        const QByteArray g = log.Value("gpid");
+        grandchildAliveAtEnd = !g.isEmpty() && ::kill(pid_t(g.toInt()), 0) == 0;
+        terminate(s);
+    };
+    // The grandchild keeps the write end for a minute; the run ends with the child.
+    QVERIFY(Run(c, Emit({"text:before\n", "grandchild:60000:6c617465", "text:last", "exit:4"})));
+    Grandchildren << log.Value("gpid");
+    QVERIFY(grandchildAliveAtEnd);
+    QCOMPARE(log.lines.first(), QByteArray("before"));
+    QCOMPARE(log.lines.last(), QByteArray("last"));
+    QCOMPARE(log.lines.size(), 3);
+    QCOMPARE(c.ExitCode(), 4u);
+}
+
+void TestDosCommand::priority_data() {
+    QTest::addColumn<int>("priority");
+    QTest::addColumn<int>("wanted");  // the nice value asked for; 99: the runner's own
+    QTest::newRow("idle") << int(TDosCommand::dcpIdle) << 19;
+    QTest::newRow("normal") << int(TDosCommand::dcpNormal) << 99;
+    QTest::newRow("high") << int(TDosCommand::dcpHigh) << -10;
+    QTest::newRow("real time") << int(TDosCommand::dcpRealTime) << -20;
+    QTest::newRow("4, outside") << 4 << 99;
+    QTest::newRow("255, outside") << 255 << 99;
+}
+
+void TestDosCommand::priority() {
+    QFETCH(int, priority);
+    QFETCH(int, wanted);
+    const int own = OwnNice();
+    int expected = own;
+    if (wanted == 19)
+        expected = 19;
+    else if (wanted != 99 && wanted < own && MayRaisePriority())
+        expected = wanted;
+
+    TDosCommand c;
+    QCOMPARE(c.Priority, TDosCommand::dcpNormal);
+    c.Priority = TDosCommand::TDosCommandPriorityType(priority);
+    Log log;
+    log.Attach(c);
+    QVERIFY(Run(c, Emit({"nice"})));
+    QCOMPARE(log.Value("nice").toInt(), expected);
+    QCOMPARE(OwnNice(), own);
+}
+
+void TestDosCommand::handlerErrorsAreContained() {
+    TDosCommand c;
+    Log log;
+    log.Attach(c);
+    auto line = c.OnOutputLine;
+    c.OnOutputLine = [&](TDosCommand *s, const QByteArray &l) {
+        line(s, l);
+        if (l == "b") throw std::runtime_error("line handler failed");
+    };
+    auto terminate = c.OnTerminate;
+    c.OnTerminate = [&](TDosCommand *s) {
+        terminate(s);
+        throw 17;
+    };
+    QTest::ignoreMessage(QtWarningMsg, "TDosCommand: OnOutputLine raised an error: line handler failed");
+    QTest::ignoreMessage(QtWarningMsg, "TDosCommand: OnTerminate raised an error");
+    QVERIFY(Run(c, Emit({"text:a\nb\nc\n", "exit:1"})));
+    QCOMPARE(log.lines, (QByteArrayList{"a", "b", "c"}));
+    QCOMPARE(log.terminations, 1);
+    QCOMPARE(c.IsOnExecution(), false);
+    QCOMPARE(c.ExitCode(), 1u);
+}
+
+void TestDosCommand::destroyWhileRunning_data() {
+    QTest::addColumn<QByteArrayList>("args");
+    QTest::addColumn<int>("linesFirst");  // lines to see first; -1: the child ends unseen
+    QTest::newRow("child waits, a helper with it")
+        << QByteArrayList{"grandchild:60000:", "text:partial\n", "sleep:60000"} << 2;
+    // The reader is busy handing over: what it has posted meanwhile must
+    // neither block the destruction nor run afterwards.
+    for (int n : {1, 50, 3000})
+        QTest::newRow(qPrintable(QString("heavy output, %1 lines").arg(n)))
+            << QByteArrayList{"lines:1000000000:80"} << n;
+    QTest::newRow("child over, end handling not run yet") << QByteArrayList{"exit:3"} << -1;
+}
+
+void TestDosCommand::destroyWhileRunning() {
+    QFETCH(QByteArrayList, args);
+    QFETCH(int, linesFirst);
+    auto *c = new TDosCommand;
+    Log log;
+    log.Attach(*c);
+    QVERIFY(c->StartCommand(Emit(args), QByteArray()));
+    if (linesFirst < 0)
+        ::usleep(200 * 1000);  // no events are processed meanwhile
+    else
+        QVERIFY(WaitFor([&] { return log.lines.size() >= linesFirst; }));
+    const pid_t grandchild = pid_t(log.Value("gpid").toInt());
+    if (grandchild > 0) Grandchildren << log.Value("gpid");
+
+    log.destroyed = true;
+    delete c;
+    QVERIFY(NoChildren());
+    QCOMPARE(OpenDescriptors(), BaseDescriptors);
+    // The child's helpers go with it.
+    if (grandchild > 0) QVERIFY(WaitFor([&] { return Dead(grandchild); }, 10000));
+    QTest::qWait(20);
+    QCOMPARE(log.late, 0);
+    QCOMPARE(log.terminations, 0);
+}
+
+void TestDosCommand::destroyFromEvent_data() {
+    QTest::addColumn<QByteArray>("event");
+    QTest::newRow("OnOutputChar") << QByteArray("char");
+    QTest::newRow("OnOutputLine") << QByteArray("line");
+    QTest::newRow("OnTerminate") << QByteArray("terminate");
+}
+
+void TestDosCommand::destroyFromEvent() {
+    QFETCH(QByteArray, event);
+    auto *c = new TDosCommand;
+    Log log;
+    log.Attach(*c);
+    auto destroy = [&](TDosCommand *s) {
+        log.destroyed = true;
+        delete s;
+    };
+    c->OnOutputChar = [&, next = c->OnOutputChar](TDosCommand *s, char b) {
+        next(s, b);
+        if (event == "char" && log.chars.endsWith("last")) destroy(s);
+    };
+    c->OnOutputLine = [&, next = c->OnOutputLine](TDosCommand *s, const QByteArray &l) {
+        next(s, l);
+        if (event == "line" && l == "last words") destroy(s);
+    };
+    c->OnTerminate = [&, next = c->OnTerminate](TDosCommand *s) {
+        next(s);
+        if (event == "terminate") destroy(s);
+    };
+    QVERIFY(c->StartCommand(Emit({"text:last words\nnever seen\n",
+                                  event == "terminate" ? "exit:2" : "sleep:60000"}),
+                            QByteArray()));
+    QVERIFY(WaitFor([&] { return log.destroyed; }));
+    QVERIFY(NoChildren());
+    // A reader stopped from within its own hand-over goes away through the event loop.
+    QVERIFY(WaitFor([&] { return OpenDescriptors() == BaseDescriptors; }, 10000));
+    QTest::qWait(20);
+    QCOMPARE(log.late, 0);
+    if (event == "char") {
+        QCOMPARE(log.chars, QByteArray("last"));
+        QCOMPARE(log.lines, QByteArrayList{});
+    } else if (event == "line") {
+        QCOMPARE(log.chars, QByteArray("last words\n"));
+        QCOMPARE(log.lines, QByteArrayList{"last words"});
+    } else {
+        QCOMPARE(log.lines, (QByteArrayList{"last words", "never seen"}));
+        QCOMPARE(log.exitInTerminate, 2u);
+    }
+}
+
+QTEST_MAIN(TestDosCommand)
+#include "tst_doscmd.moc"
