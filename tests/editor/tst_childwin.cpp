@@ -207,6 +207,30 @@ private slots:
         QCOMPARE(TextOf(w->RichEdit1), text);
     }
 
+    void bigFileRoundTrip() {
+        // Some megabytes of C with every kind of line end, Japanese text,
+        // invalid bytes and NULs load, colour and save back byte for byte.
+        QByteArray chunk = Sjis(QStringLiteral("/* 日本語 */ static int f(void) { return 0; } // x\r\n"));
+        static const char mixed[] = "int a;\nchar b;\rlong c; \x81\x20 \xff\0;\r\n\r\n";
+        chunk += QByteArray(mixed, sizeof mixed - 1);
+        QByteArray bytes;
+        while (bytes.size() < 4 * 1024 * 1024) bytes += chunk;
+        bytes += "last line without a break";
+        auto w = Loaded(QStringLiteral("big.c"), bytes);
+        QVERIFY(w);
+        QString head;
+        for (int i = 0; i < 16; ++i) head += edtest::Letter(ColourAt(w->RichEdit1, i));
+        QCOMPARE(head, QStringLiteral("GGGGGGGGGBKKKKKK"));
+        const QString copy = Path(QStringLiteral("big_copy.c"));
+        w->SaveAs(copy);
+        QVERIFY(ReadAll(copy) == bytes);
+        // An edit at the very end changes only the end.
+        SetSelection(w->RichEdit1, TextLength(w->RichEdit1), 0);
+        Type(*w, QStringLiteral("!"));
+        w->Save();
+        QVERIFY(ReadAll(copy) == bytes + "!");
+    }
+
     // The text shows every line break as CR LF, whatever the file holds.
     void lineBreaksReadAsCrLf() {
         auto w = Loaded(QStringLiteral("breaks.c"), "a\nb\rc\r\nd");
