@@ -212,26 +212,27 @@ void TMDIChild::Redo() {
     Undoing = false;
 }
 
+int TMDIChild::AskSave() {
+    if (AskSaveHook) return AskSaveHook(*this);
+    QString name = windowTitle();
+    if (name.endsWith(QLatin1Char('*'))) name.chop(1);
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Quelvane"),
+                    QStringLiteral("%1 への変更を保存しますか?").arg(name),
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+    box.button(QMessageBox::Save)->setText(QStringLiteral("保存する(&S)"));
+    box.button(QMessageBox::Discard)->setText(QStringLiteral("保存しない(&N)"));
+    box.button(QMessageBox::Cancel)->setText(QStringLiteral("キャンセル"));
+    box.setDefaultButton(QMessageBox::Save);
+    const int answer = box.exec();
+    return answer == QMessageBox::Save || answer == QMessageBox::Discard ? answer : int(QMessageBox::Cancel);
+}
+
 void TMDIChild::FormClose(QCloseEvent *event) {
     if (!Changed) {
         event->accept();
         return;
     }
-    int answer = QMessageBox::Cancel;
-    if (AskSaveHook) {
-        answer = AskSaveHook(*this);
-    } else {
-        QString name = windowTitle();
-        if (name.endsWith(QLatin1Char('*'))) name.chop(1);
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("Quelvane"),
-                        QStringLiteral("%1 への変更を保存しますか?").arg(name),
-                        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
-        box.button(QMessageBox::Save)->setText(QStringLiteral("保存する(&S)"));
-        box.button(QMessageBox::Discard)->setText(QStringLiteral("保存しない(&N)"));
-        box.button(QMessageBox::Cancel)->setText(QStringLiteral("キャンセル"));
-        box.setDefaultButton(QMessageBox::Save);
-        answer = box.exec();
-    }
+    const int answer = AskSave();
     bool close = false;
     if (answer == QMessageBox::Discard) {
         close = true;

@@ -3,6 +3,7 @@
 // and its changed flag, hosted by the main window's QMdiArea.
 
 #include <QMdiSubWindow>
+#include <QPlainTextEdit>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -11,7 +12,6 @@
 #include "qverror.h"
 #include "textpos.h"
 
-class QPlainTextEdit;
 class QCloseEvent;
 namespace Ui {
 class ChildWin;
@@ -54,6 +54,11 @@ public:
     // The close handler: a changed document asks whether to save it first
     // (Save, Discard or Cancel); the event is ignored when the window stays open.
     void FormClose(QCloseEvent *event);
+
+    // The close question: "<name> への変更を保存しますか?" with Save, Discard and
+    // Cancel; returns QMessageBox::Save, Discard or Cancel (AskSaveHook answers
+    // it when set).
+    int AskSave();
 
     // Run on Save in the close question: saves the document (the main window runs
     // its save dialog for an untitled one); false when cancelled or failed.

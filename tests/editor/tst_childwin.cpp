@@ -7,6 +7,8 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QAbstractButton>
 #include <QTest>
 #include <QTextBlock>
 #include <random>
@@ -420,6 +422,32 @@ private slots:
             QVERIFY(w->Changed);
             delete w.data();
         }
+    }
+
+    void closeQuestionBox_data() {
+        QTest::addColumn<int>("button");
+        QTest::newRow("save") << int(QMessageBox::Save);
+        QTest::newRow("discard") << int(QMessageBox::Discard);
+        QTest::newRow("cancel") << int(QMessageBox::Cancel);
+    }
+    void closeQuestionBox() {
+        // The real box: caption, Japanese question with the short name, and
+        // the answer of the button pressed.
+        QFETCH(int, button);
+        auto w = Loaded(QStringLiteral("ask.c"), "x");
+        QVERIFY(w);
+        Type(*w, QStringLiteral("y"));
+        QString caption, text;
+        QTimer::singleShot(0, this, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box) return;
+            caption = box->windowTitle();
+            text = box->text();
+            box->button(QMessageBox::StandardButton(button))->click();
+        });
+        QCOMPARE(w->AskSave(), button);
+        QCOMPARE(caption, QStringLiteral("Quelvane"));
+        QCOMPARE(text, QStringLiteral("ask.c への変更を保存しますか?"));
     }
 
     void closeSaveWithoutRequest() {
