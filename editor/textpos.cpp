@@ -90,8 +90,9 @@ QString TextOf(const QPlainTextEdit *control) { return TextSlice(control, 0, Tex
 QString TextSlice(const QPlainTextEdit *control, int start, int length) {
     const QTextDocument *doc = control->document();
     const int total = TextLength(doc);
-    start = std::clamp(start, 0, total);
-    const int end = start + std::clamp(length, 0, total - start);
+    // The part of [start, start + length) that lies in T.
+    const int end = int(std::clamp<qint64>(qint64(start) + std::max(length, 0), 0, total));
+    start = std::clamp(start, 0, end);
     if (start == 0 && end == total) {
         // The whole text: one copy of the document's characters, each block
         // separator (U+2029) made a CR LF.

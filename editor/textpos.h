@@ -29,7 +29,7 @@ int TextLength(const QTextDocument *doc);
 QString TextOf(const QPlainTextEdit *control);
 
 // T.mid(start, length) built from the blocks that hold it, without copying the
-// rest of the text. Clipped to T.
+// rest of the text: the part of [start, start + length) that lies in T.
 QString TextSlice(const QPlainTextEdit *control, int start, int length);
 
 // The selection in T positions.

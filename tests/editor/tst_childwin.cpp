@@ -1,16 +1,16 @@
 // The document window: its states, loading and saving byte for byte, failures
-// that lose nothing, the close question, and undo and redo of typing.
+// that lose nothing, the close question, undo and redo, Go to line, and the
+// positions and short names it works with.
+#include <QAbstractButton>
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTemporaryDir>
-#include <QTimer>
-#include <QAbstractButton>
 #include <QTest>
-#include <QTextBlock>
+#include <QTimer>
 #include <random>
 
 #include "childwin.h"
@@ -19,7 +19,6 @@
 
 using edtest::Mask;
 using edtest::ReadAll;
-using edtest::WriteAll;
 
 namespace {
 const QString kUntitled = QStringLiteral("名称未設定");
@@ -27,142 +26,77 @@ QByteArray Sjis(const QString &s) {
     QByteArray b;
     return sjis::encode(s, b) ? b : QByteArray("<unencodable>");
 }
+template <class F>
+QString Failure(F &&fn) {  // the message of the EQvError that fn throws
+    try {
+        fn();
+    } catch (const EQvError &e) {
+        return e.Message;
+    }
+    return QStringLiteral("<no error>");
+}
 }  // namespace
 
 class TestChildWin : public QObject {
     Q_OBJECT
-
-    QString Path(const QString &name) const { return Dir.filePath(name); }
-
-    // A document window with the file loaded.
-    std::unique_ptr<TMDIChild> Loaded(const QString &name, const QByteArray &bytes) {
-        const QString path = Path(name);
-        if (!WriteAll(path, bytes)) return nullptr;
-        auto w = std::make_unique<TMDIChild>();
-        w->LoadFile(path);
-        w->show();
-        w->RichEdit1->setFocus();
-        return w;
-    }
-
-    void Type(TMDIChild &w, const QString &text) { QTest::keyClicks(w.RichEdit1, text); }
-
-    // Expects fn to throw an EQvError and returns its message.
-    template <class F>
-    static QString Failure(F &&fn) {
-        try {
-            fn();
-        } catch (const EQvError &e) {
-            return e.Message;
-        }
-        return QStringLiteral("<no error>");
-    }
-
     QTemporaryDir Dir;
 
+    QString Path(const QString &name) const { return Dir.filePath(name); }
+    TMDIChild *Loaded(const QString &name, const QByteArray &bytes) {
+        if (!edtest::WriteAll(Path(name), bytes)) return nullptr;
+        auto *w = new TMDIChild;
+        w->LoadFile(Path(name));
+        w->show();
+        return w;
+    }
+    static void Type(TMDIChild *w, const QString &text) { QTest::keyClicks(w->RichEdit1, text); }
+
 private slots:
-    void initTestCase() { QVERIFY(Dir.isValid()); }
-    void cleanup() { TMDIChild::AskSaveHook = nullptr; }
-
-    // The window as the layout builds it.
-    void layout() {
-        TMDIChild w;
-        QCOMPARE(w.windowTitle(), kUntitled);
-        QCOMPARE(w.size(), QSize(429, 215));
-        QVERIFY(w.testAttribute(Qt::WA_DeleteOnClose));
-        QCOMPARE(w.RichEdit1->objectName(), QStringLiteral("RichEdit1"));
-        QCOMPARE(w.RichEdit1->font().family(), QStringLiteral("Terminal"));
-        QCOMPARE(w.RichEdit1->font().pixelSize(), 13);
-        QCOMPARE(w.font().family(), QStringLiteral("System"));
-        QCOMPARE(w.font().pixelSize(), 13);
-        QCOMPARE(w.RichEdit1->lineWrapMode(), QPlainTextEdit::NoWrap);
-        QCOMPARE(w.RichEdit1->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-        QCOMPARE(w.RichEdit1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-        QVERIFY(!w.RichEdit1->tabChangesFocus());
-        const QPalette pal = w.RichEdit1->palette();
-        QCOMPARE(pal.color(QPalette::Text), QColor(0, 0, 0));
-        QCOMPARE(pal.color(QPalette::Inactive, QPalette::Highlight), pal.color(QPalette::Active, QPalette::Highlight));
-        QVERIFY(!w.windowIcon().isNull());
+    void cleanup() {
+        TMDIChild::AskSaveHook = nullptr;
+        QList<QPointer<TMDIChild>> docs;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *d = qobject_cast<TMDIChild *>(w)) docs << d;
+        qDeleteAll(docs);
     }
 
-    // The states: new, new and edited, clean, edited.
-    void newDocument() {
-        TMDIChild w;
-        w.show();
-        QVERIFY(w.IsUntitled());
-        QVERIFY(!w.Changed);
-        QVERIFY(!w.Loading);
-        QVERIFY(w.FileName.isEmpty());
-        QCOMPARE(TextLength(w.RichEdit1), 0);
+    // new -> new and edited -> (Save: nothing) -> SaveAs: clean -> edited -> Save: clean.
+    void states() {
+        auto *w = new TMDIChild;
+        w->show();
+        QCOMPARE(w->windowTitle(), kUntitled);
+        QVERIFY(w->IsUntitled() && !w->Changed && !w->Loading);
         Type(w, QStringLiteral("a"));
-        QCOMPARE(w.windowTitle(), kUntitled + QLatin1Char('*'));
-        QVERIFY(w.Changed);
+        QCOMPARE(w->windowTitle(), kUntitled + QLatin1Char('*'));
         Type(w, QStringLiteral("b"));
-        QCOMPARE(w.windowTitle(), kUntitled + QLatin1Char('*'));
-    }
-
-    void loadGivesCleanDocument() {
-        auto w = Loaded(QStringLiteral("main.c"), "int main;\r\n");
-        QVERIFY(w);
-        QCOMPARE(w->windowTitle(), QStringLiteral("main.c"));
-        QCOMPARE(w->FileName, Path(QStringLiteral("main.c")));
+        QCOMPARE(w->windowTitle(), kUntitled + QLatin1Char('*'));
+        w->Save();  // untitled: writes nothing, stays changed
+        QVERIFY(w->Changed);
+        QCOMPARE(w->windowTitle(), kUntitled + QLatin1Char('*'));
+        QVERIFY(QDir(Dir.path()).isEmpty());
+        QTest::keyClick(w->RichEdit1, Qt::Key_Return);
+        Type(w, QStringLiteral("c"));
+        w->SaveAs(Path(QStringLiteral("new.c")));
+        QCOMPARE(w->FileName, Path(QStringLiteral("new.c")));
+        QCOMPARE(w->windowTitle(), QStringLiteral("new.c"));
         QVERIFY(!w->Changed);
-        QVERIFY(!w->Loading);
-        QVERIFY(!w->IsUntitled());
-        QVERIFY(w->RichEdit1->isVisible());
-        QCOMPARE(TextOf(w->RichEdit1), QStringLiteral("int main;\r\n"));
-        Type(*w, QStringLiteral("x"));
-        QCOMPARE(w->windowTitle(), QStringLiteral("main.c*"));
-        // A second load makes it clean again, with no undo history.
-        WriteAll(Path(QStringLiteral("other.c")), "y");
+        QCOMPARE(ReadAll(w->FileName), QByteArray("ab\r\nc"));  // a new document writes CR LF
+        Type(w, QStringLiteral("d"));
+        QCOMPARE(w->windowTitle(), QStringLiteral("new.c*"));
+        w->Save();
+        QCOMPARE(w->windowTitle(), QStringLiteral("new.c"));
+        QCOMPARE(ReadAll(w->FileName), QByteArray("ab\r\ncd"));
+        QVERIFY(QFile::remove(w->FileName));
+        w->Save();  // a titled document is written also when unchanged
+        QCOMPARE(ReadAll(w->FileName), QByteArray("ab\r\ncd"));
+        // Loading makes it clean, with no undo history.
+        edtest::WriteAll(Path(QStringLiteral("other.c")), "y\n");
+        Type(w, QStringLiteral("e"));
         w->LoadFile(Path(QStringLiteral("other.c")));
         QCOMPARE(w->windowTitle(), QStringLiteral("other.c"));
-        QVERIFY(!w->Changed);
-        QCOMPARE(TextOf(w->RichEdit1), QStringLiteral("y"));
+        QVERIFY(!w->Changed && !w->Loading && w->RichEdit1->isVisible());
+        QCOMPARE(TextOf(w->RichEdit1), QStringLiteral("y\r\n"));  // every line break reads as CR LF
         QVERIFY(!w->RichEdit1->document()->isUndoAvailable());
-    }
-
-    void saveRewritesEditedFile() {
-        auto w = Loaded(QStringLiteral("save.c"), "int a;\r\nint b;\r\n");
-        QVERIFY(w);
-        SetSelection(w->RichEdit1, 6, 0);
-        Type(*w, QStringLiteral(" /* x */"));
-        QCOMPARE(w->windowTitle(), QStringLiteral("save.c*"));
-        w->Save();
-        QCOMPARE(ReadAll(w->FileName), QByteArray("int a; /* x */\r\nint b;\r\n"));
-        QCOMPARE(w->windowTitle(), QStringLiteral("save.c"));
-        QVERIFY(!w->Changed);
-        // Save writes a titled document also when it is unchanged.
-        QVERIFY(QFile::remove(w->FileName));
-        w->Save();
-        QCOMPARE(ReadAll(w->FileName), QByteArray("int a; /* x */\r\nint b;\r\n"));
-    }
-
-    void saveAsGivesNewPath() {
-        TMDIChild w;
-        w.show();
-        Type(w, QStringLiteral("int x;"));
-        QTest::keyClick(w.RichEdit1, Qt::Key_Return);
-        Type(w, QStringLiteral("y"));
-        const QString path = Path(QStringLiteral("saved_as.c"));
-        w.SaveAs(path);
-        QCOMPARE(w.FileName, path);
-        QCOMPARE(w.windowTitle(), QStringLiteral("saved_as.c"));
-        QVERIFY(!w.Changed);
-        QVERIFY(!w.IsUntitled());
-        QCOMPARE(ReadAll(path), QByteArray("int x;\r\ny"));  // a new document writes CR LF
-    }
-
-    void saveUntitledWritesNothing() {
-        TMDIChild w;
-        w.show();
-        Type(w, QStringLiteral("z"));
-        const QStringList before = QDir(Dir.path()).entryList(QDir::Files);
-        w.Save();
-        QCOMPARE(QDir(Dir.path()).entryList(QDir::Files), before);
-        QCOMPARE(w.windowTitle(), kUntitled + QLatin1Char('*'));
-        QVERIFY(w.Changed);  // still mirrors the caption
-        QVERIFY(w.IsUntitled());
     }
 
     // Files that come back byte for byte when opened and saved without an edit.
@@ -172,19 +106,11 @@ private slots:
         QTest::newRow("crlf") << QByteArray("int a;\r\nint b;\r\n");
         QTest::newRow("lf") << QByteArray("int a;\nint b;\n");
         QTest::newRow("cr") << QByteArray("int a;\rint b;\r");
-        QTest::newRow("mixed") << QByteArray("a\r\nb\nc\rd\r\n\ne");
-        QTest::newRow("cr before crlf") << QByteArray("a\r\r\nb\n\r");
+        QTest::newRow("mixed") << QByteArray("a\r\nb\nc\rd\r\n\ne\r\r\n\n\r");
         QTest::newRow("no final break") << QByteArray("int a;\r\nint b;");
-        QTest::newRow("only breaks") << QByteArray("\r\n\r\n\n\r");
         QTest::newRow("nul bytes") << QByteArray("a\0b\r\n\0\0\r\n", 9);
-        QTest::newRow("japanese") << Sjis(QStringLiteral("/* 日本語のコメント ｶﾀｶﾅ */\r\nint 変数;\r\n"));
+        QTest::newRow("japanese") << Sjis(QStringLiteral("/* 日本語 ｶﾀｶﾅ */\r\nint 変数;\r\n"));
         QTest::newRow("invalid sjis") << QByteArray("\x80\xA0\xFD\xFE\xFF x \x81\x20 \x82\r\n\xE0", 15);
-        QTest::newRow("lone lead at end") << QByteArray("abc\x81", 4);
-        QTest::newRow("tab and blanks") << QByteArray("\tint  x ;\t\r\n");
-        QTest::newRow("separator-like") << QByteArray("\x0b\x0c\x1c\x1d\x1e\x1f\x7f\r\n");
-        QByteArray all;
-        for (int i = 0; i < 256; ++i) all.append(char(i));
-        QTest::newRow("every byte") << all;
         QByteArray random(64 * 1024, '\0');
         std::mt19937 gen(42);
         for (char &c : random) c = char(gen());
@@ -192,337 +118,272 @@ private slots:
         QByteArray longLine(1 << 20, 'x');
         for (int i = 0; i < longLine.size(); i += 7) longLine[i] = ' ';
         QTest::newRow("1 MB line") << longLine;
+        QByteArray big;
+        while (big.size() < 4 * 1024 * 1024) big += Sjis(QStringLiteral("/* 日本 */ int f(void);\r\nchar c;\n\x81\x20;\r"));
+        QTest::newRow("4 MB") << big;
     }
     void roundTrip() {
         QFETCH(QByteArray, bytes);
-        auto w = Loaded(QStringLiteral("round.c"), bytes);
-        QVERIFY(w);
-        QVERIFY(!w->Changed);
-        const QString copy = Path(QStringLiteral("round_copy.c"));
-        w->SaveAs(copy);
-        QVERIFY(ReadAll(copy) == bytes);
-        w->Save();
-        QVERIFY(ReadAll(copy) == bytes);
-        // Loading the copy gives the same text again.
-        const QString text = TextOf(w->RichEdit1);
-        w->LoadFile(copy);
-        QCOMPARE(TextOf(w->RichEdit1), text);
-    }
-
-    void bigFileRoundTrip() {
-        // Some megabytes of C with every kind of line end, Japanese text,
-        // invalid bytes and NULs load, colour and save back byte for byte.
-        QByteArray chunk = Sjis(QStringLiteral("/* 日本語 */ static int f(void) { return 0; } // x\r\n"));
-        static const char mixed[] = "int a;\nchar b;\rlong c; \x81\x20 \xff\0;\r\n\r\n";
-        chunk += QByteArray(mixed, sizeof mixed - 1);
-        QByteArray bytes;
-        while (bytes.size() < 4 * 1024 * 1024) bytes += chunk;
-        bytes += "last line without a break";
-        auto w = Loaded(QStringLiteral("big.c"), bytes);
-        QVERIFY(w);
-        QString head;
-        for (int i = 0; i < 16; ++i) head += edtest::Letter(ColourAt(w->RichEdit1, i));
-        QCOMPARE(head, QStringLiteral("GGGGGGGGGBKKKKKK"));
-        const QString copy = Path(QStringLiteral("big_copy.c"));
-        w->SaveAs(copy);
-        QVERIFY(ReadAll(copy) == bytes);
-        // An edit at the very end changes only the end.
-        SetSelection(w->RichEdit1, TextLength(w->RichEdit1), 0);
-        Type(*w, QStringLiteral("!"));
-        w->Save();
-        QVERIFY(ReadAll(copy) == bytes + "!");
-    }
-
-    // The text shows every line break as CR LF, whatever the file holds.
-    void lineBreaksReadAsCrLf() {
-        auto w = Loaded(QStringLiteral("breaks.c"), "a\nb\rc\r\nd");
-        QVERIFY(w);
-        QCOMPARE(TextOf(w->RichEdit1), QStringLiteral("a\r\nb\r\nc\r\nd"));
-        QCOMPARE(TextLength(w->RichEdit1), 10);
+        QPointer<TMDIChild> w = Loaded(QStringLiteral("round.c"), bytes);
+        QVERIFY(w && !w->Changed);
+        w->SaveAs(Path(QStringLiteral("copy.c")));
+        QVERIFY(ReadAll(w->FileName) == bytes);
     }
 
     void typedLinesTakeFilesLineEnd_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QByteArray>("saved");
         QTest::newRow("lf") << QByteArray("a\nb\n") << QByteArray("a\nx\nb\n");
-        QTest::newRow("crlf") << QByteArray("a\r\nb\r\n") << QByteArray("a\r\nx\r\nb\r\n");
+        QTest::newRow("crlf") << QByteArray("a\r\nb") << QByteArray("a\r\nx\r\nb");
         QTest::newRow("cr") << QByteArray("a\rb\r") << QByteArray("a\rx\rb\r");
-        // Mixed: the lines not edited keep their own ends; the typed line takes
-        // the file's most common one.
+        // The lines not edited keep their own ends; a typed one takes the most common.
         QTest::newRow("mixed") << QByteArray("a\nb\r\nc\nd") << QByteArray("a\nx\nb\r\nc\nd");
     }
     void typedLinesTakeFilesLineEnd() {
         QFETCH(QByteArray, bytes);
         QFETCH(QByteArray, saved);
-        auto w = Loaded(QStringLiteral("ends.c"), bytes);
-        QVERIFY(w);
-        SetSelection(w->RichEdit1, 1, 0);  // end of the first line
+        TMDIChild *w = Loaded(QStringLiteral("ends.c"), bytes);
+        SetSelection(w->RichEdit1, 1, 0);
         QTest::keyClick(w->RichEdit1, Qt::Key_Return);
-        Type(*w, QStringLiteral("x"));
+        Type(w, QStringLiteral("x"));
         w->Save();
         QCOMPARE(ReadAll(w->FileName), saved);
     }
 
-    // Failures: a clear error, nothing lost.
     void loadFailureLeavesDocument_data() {
         QTest::addColumn<QString>("path");
         QTest::newRow("missing") << QStringLiteral("missing.c");
         QTest::newRow("directory") << QStringLiteral("subdir");
         QTest::newRow("in missing directory") << QStringLiteral("nodir/x.c");
+        QTest::newRow("no permission") << QStringLiteral("secret.c");  // root reads it all the same
         QTest::newRow("empty path") << QString();
     }
     void loadFailureLeavesDocument() {
         QFETCH(QString, path);
         QDir(Dir.path()).mkpath(QStringLiteral("subdir"));
+        edtest::WriteAll(Path(QStringLiteral("secret.c")), "s");
+        QFile::setPermissions(Path(QStringLiteral("secret.c")), QFileDevice::Permissions());
+        QFile probe(Path(path));
+        if (path == QLatin1String("secret.c") && probe.open(QIODevice::ReadOnly)) QSKIP("running as root");
         const QString full = path.isEmpty() ? path : Path(path);
-        auto w = Loaded(QStringLiteral("kept.c"), "int kept;\r\n");
-        QVERIFY(w);
-        Type(*w, QStringLiteral("q"));
-        const QString title = w->windowTitle();
+        TMDIChild *w = Loaded(QStringLiteral("kept.c"), "int kept;\r\n");
+        Type(w, QStringLiteral("q"));
         QCOMPARE(Failure([&] { w->LoadFile(full); }), EQvError::CannotOpen(full).Message);
-        QVERIFY(!w->Loading);
-        QVERIFY(w->Changed);
+        QVERIFY(!w->Loading && w->Changed);
         QCOMPARE(w->FileName, Path(QStringLiteral("kept.c")));
-        QCOMPARE(w->windowTitle(), title);
-        QCOMPARE(TextOf(w->RichEdit1), QStringLiteral("qint kept;\r\n"));
-        // The document goes on working.
-        Type(*w, QStringLiteral("r"));
+        QCOMPARE(w->windowTitle(), QStringLiteral("kept.c*"));
+        Type(w, QStringLiteral("r"));  // and it goes on working
         w->Save();
         QCOMPARE(ReadAll(w->FileName), QByteArray("qrint kept;\r\n"));
     }
 
-    void loadUnreadableFile() {
-        const QString path = Path(QStringLiteral("secret.c"));
-        QVERIFY(WriteAll(path, "x"));
-        QVERIFY(QFile::setPermissions(path, QFileDevice::Permissions()));
-        QFile probe(path);
-        const bool readable = probe.open(QIODevice::ReadOnly);  // root reads anything
-        probe.close();
-        TMDIChild w;
-        if (readable) {
-            w.LoadFile(path);
-            QCOMPARE(TextOf(w.RichEdit1), QStringLiteral("x"));
-        } else {
-            QCOMPARE(Failure([&] { w.LoadFile(path); }), EQvError::CannotOpen(path).Message);
-            QVERIFY(w.IsUntitled());
-            QVERIFY(!w.Loading);
-        }
-        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    }
-
     void saveFailureKeepsState_data() {
         QTest::addColumn<QString>("target");
-        QTest::newRow("missing directory") << QStringLiteral("nodir/out.c");
-        QTest::newRow("directory as target") << QStringLiteral("outdir");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("message");  // empty: cannot create the target
+        QTest::newRow("missing directory") << "nodir/out.c" << "e" << "";
+        QTest::newRow("directory as target") << "outdir" << "e" << "";
+        QTest::newRow("euro") << "euro.c" << QStringLiteral("€") << QStringLiteral("2 行目の文字 U+20AC '€'");
+        QTest::newRow("emoji") << "emoji.c" << QStringLiteral("\U0001F600") << QStringLiteral("2 行目の文字 U+1F600");
     }
     void saveFailureKeepsState() {
         QFETCH(QString, target);
+        QFETCH(QString, typed);
+        QFETCH(QString, message);
         QDir(Dir.path()).mkpath(QStringLiteral("outdir"));
+        const QByteArray original("int s;\r\nint t;\r\n");
         const QString path = Path(target);
-        auto w = Loaded(QStringLiteral("src.c"), "int s;\r\n");
-        QVERIFY(w);
-        Type(*w, QStringLiteral("e"));
-        QCOMPARE(Failure([&] { w->SaveAs(path); }), EQvError::CannotCreate(path).Message);
+        edtest::WriteAll(path, original);  // fails for the first two, as it should
+        TMDIChild *w = Loaded(QStringLiteral("src.c"), original);
+        SetSelection(w->RichEdit1, 10, 0);
+        w->RichEdit1->insertPlainText(typed);
+        const QString saveAs = Failure([&] { w->SaveAs(path); });
+        const QString save = Failure([&] { w->Save(); });
+        for (const QString &m : {saveAs, save}) {
+            if (message.isEmpty())
+                QCOMPARE(m, EQvError::CannotCreate(path).Message);
+            else
+                QVERIFY2(m.contains(message) && m.contains(path), qPrintable(m));
+        }
         QCOMPARE(w->FileName, path);  // already the new path
         QCOMPARE(w->windowTitle(), QStringLiteral("src.c*"));
         QVERIFY(w->Changed);
-        QCOMPARE(Failure([&] { w->Save(); }), EQvError::CannotCreate(path).Message);
-        QVERIFY(w->Changed);
-        QCOMPARE(ReadAll(Path(QStringLiteral("src.c"))), QByteArray("int s;\r\n"));
-        QVERIFY(QFileInfo(Path(QStringLiteral("outdir"))).isDir());
-        QVERIFY(QDir(Dir.path()).entryList({QStringLiteral("*.new"), QStringLiteral("*~")}).isEmpty());
-        // Save As to a good path afterwards writes the text.
-        w->SaveAs(Path(QStringLiteral("good.c")));
-        QCOMPARE(ReadAll(Path(QStringLiteral("good.c"))), QByteArray("eint s;\r\n"));
+        QCOMPARE(ReadAll(Path(QStringLiteral("src.c"))), original);
+        if (!message.isEmpty()) QCOMPARE(ReadAll(path), original);
+        QCOMPARE(QDir(Dir.path()).entryList(QDir::Files | QDir::Hidden).filter(QStringLiteral("src")).size(), 1);
         QCOMPARE(Failure([&] { w->SaveAs(QString()); }), EQvError::CannotCreate(QString()).Message);
-        QCOMPARE(w->FileName, Path(QStringLiteral("good.c")));
+        QCOMPARE(w->FileName, path);
     }
 
-    void unencodableCharacterRefused_data() {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("named");
-        QTest::newRow("euro") << QStringLiteral("€") << QStringLiteral("U+20AC");
-        QTest::newRow("emoji") << QStringLiteral("\U0001F600") << QStringLiteral("U+1F600");
-        QTest::newRow("hangul") << QStringLiteral("한") << QStringLiteral("U+D55C");
-    }
-    void unencodableCharacterRefused() {
-        QFETCH(QString, typed);
-        QFETCH(QString, named);
-        const QByteArray original("line one\r\nline two\r\n");
-        auto w = Loaded(QStringLiteral("enc.c"), original);
-        QVERIFY(w);
-        SetSelection(w->RichEdit1, 14, 0);  // inside line 2
-        w->RichEdit1->insertPlainText(typed);
-        const QString message = Failure([&] { w->Save(); });
-        QVERIFY2(message.contains(named), qPrintable(message));
-        QVERIFY2(message.contains(QStringLiteral("2 行目")), qPrintable(message));
-        QVERIFY2(message.contains(w->FileName), qPrintable(message));
-        QCOMPARE(ReadAll(w->FileName), original);
-        QVERIFY(w->Changed);
-        QCOMPARE(w->windowTitle(), QStringLiteral("enc.c*"));
-        const QString other = Path(QStringLiteral("enc2.c"));
-        QVERIFY(Failure([&] { w->SaveAs(other); }).contains(named));
-        QVERIFY(!QFile::exists(other));
-        QVERIFY(w->Changed);
-    }
-
-    // Closing.
-    void closeUnchangedAsksNothing() {
-        QPointer<TMDIChild> w = new TMDIChild;
-        int asked = 0;
-        TMDIChild::AskSaveHook = [&](TMDIChild &) {
-            ++asked;
-            return int(QMessageBox::Cancel);
-        };
-        w->show();
-        QVERIFY(w->close());
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(w.isNull());
-        QCOMPARE(asked, 0);
-    }
-
-    void closeChanged_data() {
+    // Closing: answer of the question (-1: not changed, nothing asked), result of SaveRequest.
+    void close_data() {
         QTest::addColumn<int>("answer");
-        QTest::addColumn<int>("saveResult");  // -1: no SaveRequest set
+        QTest::addColumn<int>("saved");  // SaveRequest's result; -1: none set
         QTest::addColumn<bool>("closes");
-        QTest::addColumn<bool>("saveCalled");
-        QTest::newRow("cancel") << int(QMessageBox::Cancel) << 1 << false << false;
-        QTest::newRow("discard") << int(QMessageBox::Discard) << 1 << true << false;
-        QTest::newRow("save succeeds") << int(QMessageBox::Save) << 1 << true << true;
-        QTest::newRow("save cancelled") << int(QMessageBox::Save) << 0 << false << true;
+        QTest::newRow("unchanged") << -1 << 1 << true;
+        QTest::newRow("cancel") << int(QMessageBox::Cancel) << 1 << false;
+        QTest::newRow("discard") << int(QMessageBox::Discard) << 1 << true;
+        QTest::newRow("save succeeds") << int(QMessageBox::Save) << 1 << true;
+        QTest::newRow("save cancelled") << int(QMessageBox::Save) << 0 << false;
+        QTest::newRow("save, no request") << int(QMessageBox::Save) << -1 << true;
     }
-    void closeChanged() {
+    void close() {
         QFETCH(int, answer);
-        QFETCH(int, saveResult);
+        QFETCH(int, saved);
         QFETCH(bool, closes);
-        QFETCH(bool, saveCalled);
-        const QByteArray original("int c;\r\n");
-        auto owned = Loaded(QStringLiteral("close.c"), original);
-        QVERIFY(owned);
-        QPointer<TMDIChild> w = owned.release();
-        Type(*w, QStringLiteral("k"));
-        QString askedAbout;
+        QPointer<TMDIChild> w = Loaded(QStringLiteral("close.c"), "c\n");
+        if (answer >= 0) Type(w, QStringLiteral("k"));
+        QStringList asked, requests;
         TMDIChild::AskSaveHook = [&](TMDIChild &d) {
-            askedAbout = d.windowTitle();
+            asked << d.windowTitle();
             return answer;
         };
-        bool called = false;
-        w->SaveRequest = [&](TMDIChild &) {
-            called = true;
-            return saveResult == 1;
-        };
+        if (saved >= 0)
+            w->SaveRequest = [&](TMDIChild &d) {
+                requests << d.FileName;
+                return saved == 1;
+            };
         QCOMPARE(w->close(), closes);
-        QCOMPARE(askedAbout, QStringLiteral("close.c*"));
-        QCOMPARE(called, saveCalled);
+        QCOMPARE(asked, answer < 0 ? QStringList() : QStringList{QStringLiteral("close.c*")});
+        QCOMPARE(requests.size(), answer == QMessageBox::Save && saved >= 0 ? 1 : 0);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCOMPARE(w.isNull(), closes);
-        // The close itself never writes the file.
-        QCOMPARE(ReadAll(Path(QStringLiteral("close.c"))), original);
-        if (!closes) {
-            QVERIFY(w->Changed);
-            delete w.data();
-        }
+        // Only Save without a SaveRequest writes, through Save().
+        QCOMPARE(ReadAll(Path(QStringLiteral("close.c"))), QByteArray(saved < 0 ? "kc\n" : "c\n"));
     }
 
-    void closeQuestionBox_data() {
-        QTest::addColumn<int>("button");
-        QTest::newRow("save") << int(QMessageBox::Save);
-        QTest::newRow("discard") << int(QMessageBox::Discard);
-        QTest::newRow("cancel") << int(QMessageBox::Cancel);
-    }
     void closeQuestionBox() {
-        // The real box: caption, Japanese question with the short name, and
-        // the answer of the button pressed.
-        QFETCH(int, button);
-        auto w = Loaded(QStringLiteral("ask.c"), "x");
-        QVERIFY(w);
-        Type(*w, QStringLiteral("y"));
+        TMDIChild *w = Loaded(QStringLiteral("ask.c"), "x");
+        Type(w, QStringLiteral("y"));
         QString caption, text;
         QTimer::singleShot(0, this, [&] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (!box) return;
-            caption = box->windowTitle();
-            text = box->text();
-            box->button(QMessageBox::StandardButton(button))->click();
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                caption = box->windowTitle();
+                text = box->text();
+                box->button(QMessageBox::Discard)->click();
+            }
         });
-        QCOMPARE(w->AskSave(), button);
+        QCOMPARE(w->AskSave(), int(QMessageBox::Discard));
         QCOMPARE(caption, QStringLiteral("Quelvane"));
         QCOMPARE(text, QStringLiteral("ask.c への変更を保存しますか?"));
     }
 
-    void closeSaveWithoutRequest() {
-        // With no SaveRequest, Save saves a titled document and closes it.
-        auto owned = Loaded(QStringLiteral("plain.c"), "a\n");
-        QPointer<TMDIChild> w = owned.release();
-        Type(*w, QStringLiteral("b"));
-        TMDIChild::AskSaveHook = [](TMDIChild &) { return int(QMessageBox::Save); };
-        QVERIFY(w->close());
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(w.isNull());
-        QCOMPARE(ReadAll(Path(QStringLiteral("plain.c"))), QByteArray("ba\n"));
-        // An untitled one cannot be saved so and stays open.
-        QPointer<TMDIChild> u = new TMDIChild;
-        u->show();
-        Type(*u, QStringLiteral("c"));
-        QVERIFY(!u->close());
-        QVERIFY(!u.isNull());
-        delete u.data();
-    }
-
-    // Undo and redo.
-    void undoRedoTyping() {
-        auto w = Loaded(QStringLiteral("undo.c"), "x;\r\n");
-        QVERIFY(w);
-        SetSelection(w->RichEdit1, 0, 0);
+    void undoRedo() {
+        TMDIChild *w = Loaded(QStringLiteral("undo.c"), "in x;\r\n");
+        w->RichEdit1->setFocus();
+        SetSelection(w->RichEdit1, 2, 0);
         const QString before = Mask(w->RichEdit1);
-        Type(*w, QStringLiteral("int "));
-        QCOMPARE(TextOf(w->RichEdit1), QStringLiteral("int x;\r\n"));
+        Type(w, QStringLiteral("t"));
         const QString typed = Mask(w->RichEdit1);
         QCOMPARE(typed.left(3), QStringLiteral("KKK"));
-        // Undo until nothing is left to undo: the loaded text and colours return.
-        int steps = 0;
-        while (w->RichEdit1->document()->isUndoAvailable() && steps < 10) {
-            QTest::keyClick(w->RichEdit1, Qt::Key_Z, Qt::ControlModifier);
-            ++steps;
-        }
-        QVERIFY(steps >= 1);
-        QCOMPARE(TextOf(w->RichEdit1), QStringLiteral("x;\r\n"));
+        // One undo takes back the keystroke and the colouring it caused.
+        QTest::keyClick(w->RichEdit1, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(TextOf(w->RichEdit1), QStringLiteral("in x;\r\n"));
         QCOMPARE(Mask(w->RichEdit1), before);
+        QVERIFY(!w->RichEdit1->document()->isUndoAvailable());
         QVERIFY(w->Changed);  // undo is an edit as well
-        QCOMPARE(w->windowTitle(), QStringLiteral("undo.c*"));
-        // Redo with Ctrl+Y and Ctrl+Shift+Z brings text and colours back.
-        for (int i = 0; i < steps; ++i)
-            QTest::keyClick(w->RichEdit1, i % 2 ? Qt::Key_Z : Qt::Key_Y,
-                            i % 2 ? Qt::ControlModifier | Qt::ShiftModifier : Qt::ControlModifier);
+        QTest::keyClick(w->RichEdit1, Qt::Key_Y, Qt::ControlModifier);
+        QCOMPARE(Mask(w->RichEdit1), typed);
+        QTest::keyClick(w->RichEdit1, Qt::Key_Z, Qt::ControlModifier);
+        QTest::keyClick(w->RichEdit1, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
         QCOMPARE(TextOf(w->RichEdit1), QStringLiteral("int x;\r\n"));
         QCOMPARE(Mask(w->RichEdit1), typed);
-        QVERIFY(!w->RichEdit1->document()->isRedoAvailable());
-    }
-
-    void undoRevertsTextWithItsColour() {
-        // One undo step takes back a keystroke and the colouring it caused.
-        auto w = Loaded(QStringLiteral("undo2.c"), "in x;\r\n");
-        QVERIFY(w);
-        SetSelection(w->RichEdit1, 2, 0);
-        Type(*w, QStringLiteral("t"));
-        QCOMPARE(Mask(w->RichEdit1).left(3), QStringLiteral("KKK"));
+        // The main window's Cut and Paste call the control; one undo each.
+        QApplication::clipboard()->setText(QStringLiteral("unsigned "));
+        w->RichEdit1->paste();
+        QCOMPARE(TextOf(w->RichEdit1), QStringLiteral("intunsigned  x;\r\n"));
         w->Undo();
-        QCOMPARE(TextOf(w->RichEdit1), QStringLiteral("in x;\r\n"));
-        QCOMPARE(Mask(w->RichEdit1).left(2), QStringLiteral("BB"));
-        w->Redo();
+        QCOMPARE(Mask(w->RichEdit1), typed);
+        SetSelection(w->RichEdit1, 0, 4);
+        w->RichEdit1->cut();
+        w->Undo();
         QCOMPARE(TextOf(w->RichEdit1), QStringLiteral("int x;\r\n"));
-        QCOMPARE(Mask(w->RichEdit1).left(3), QStringLiteral("KKK"));
-    }
-
-    void editingKeysReachTheText() {
-        auto w = Loaded(QStringLiteral("keys.c"), "abc\r\n");
-        QVERIFY(w);
+        // Del and Ctrl+A reach the text.
         SetSelection(w->RichEdit1, 0, 0);
         QTest::keyClick(w->RichEdit1, Qt::Key_Delete);
-        QCOMPARE(TextOf(w->RichEdit1), QStringLiteral("bc\r\n"));
         QTest::keyClick(w->RichEdit1, Qt::Key_A, Qt::ControlModifier);
-        QCOMPARE(SelStart(w->RichEdit1), 0);
-        QCOMPARE(SelLength(w->RichEdit1), 4);
+        QCOMPARE(SelLength(w->RichEdit1), 7);
+    }
+
+    void positions() {
+        // Every selection that starts and ends outside a CR LF comes back as set.
+        QPlainTextEdit e;
+        const QString text = QStringLiteral("ab\r\n\r\n日本\r\ne");
+        e.setPlainText(text);
+        QCOMPARE(TextOf(&e), text);
+        const int n = TextLength(&e);
+        QCOMPARE(n, int(text.size()));
+        auto inBreak = [&](int p) { return p > 0 && p < n && text[p - 1] == QLatin1Char('\r'); };
+        for (int s = -1; s <= n + 1; ++s) {
+            for (int len = -1; s + len <= n + 1; ++len) {
+                QCOMPARE(TextSlice(&e, s, len), text.mid(std::max(s, 0), std::max(0, len + std::min(s, 0))));
+                if (s < 0 || len < 0 || s + len > n || inBreak(s) || inBreak(s + len)) continue;
+                SetSelection(&e, s, len);
+                QCOMPARE(SelStart(&e), s);
+                QCOMPARE(SelLength(&e), len);
+            }
+        }
+        SetSelection(&e, 1000, 5);  // clipped to the text
+        QCOMPARE(SelStart(&e), n);
+        QVERIFY(!ColourAt(&e, -1).isValid() && !ColourAt(&e, n).isValid());
+    }
+
+    void goToLine_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("line");
+        QTest::addColumn<int>("start");  // -1: nothing changes
+        QTest::addColumn<int>("length");
+        const QString t = QStringLiteral("ab\r\ncd\r\nef");
+        QTest::newRow("first line") << t << 1 << 0 << 4;
+        QTest::newRow("second line") << t << 2 << 4 << 4;
+        QTest::newRow("last line") << t << 3 << 8 << 2;
+        QTest::newRow("past the end") << t << 4 << -1 << 0;
+        QTest::newRow("zero") << t << 0 << -1 << 0;
+        QTest::newRow("negative") << t << -2 << -1 << 0;
+        QTest::newRow("empty last line") << QStringLiteral("ab\r\n") << 2 << 4 << 0;
+        QTest::newRow("empty middle line") << QStringLiteral("a\r\n\r\nb") << 2 << 3 << 2;
+    }
+    void goToLine() {
+        QFETCH(QString, text);
+        QFETCH(int, line);
+        QFETCH(int, start);
+        QFETCH(int, length);
+        QWidget host;
+        auto *other = new QLineEdit(&host);
+        auto *w = new TMDIChild(&host);
+        w->Loading = true;
+        w->RichEdit1->setPlainText(text);
+        w->Loading = false;
+        host.show();
+        QVERIFY(QTest::qWaitForWindowActive(&host));
+        other->setFocus();
+        SetSelection(w->RichEdit1, 1, 1);
+        GoToLine(w, line);
+        QCOMPARE(SelStart(w->RichEdit1), start < 0 ? 1 : start);
+        QCOMPARE(SelLength(w->RichEdit1), start < 0 ? 1 : length);
+        QCOMPARE(w->RichEdit1->hasFocus(), start >= 0);
+        GoToLine(nullptr, 1);
+    }
+
+    void shortNames_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("shortPath");
+        QTest::newRow("absolute") << "/home/u/src/main.c" << "main.c" << "/home/u/src/main.c";
+        QTest::newRow("bare") << "main.c" << "main.c" << "main.c";
+        QTest::newRow("backslashes") << "C:\\src\\long name.c" << "long name.c" << "C:\\src\\long name.c";
+        QTest::newRow("drive") << "a:b.c" << "b.c" << "a:b.c";
+        QTest::newRow("japanese") << QStringLiteral("/日本/ソース.c") << QStringLiteral("ソース.c") << QStringLiteral("/日本/ソース.c");
+        // No file-name part: the path itself; nothing at all: one blank.
+        QTest::newRow("directory") << "/tmp/src/" << "/tmp/src/" << "/tmp/src/";
+        QTest::newRow("empty") << "" << " " << " ";
+    }
+    void shortNames() {
+        QFETCH(QString, path);
+        QFETCH(QString, name);
+        QFETCH(QString, shortPath);
+        QCOMPARE(ShortName(path), name);
+        QCOMPARE(ShortPath(path), shortPath);
     }
 };
 
