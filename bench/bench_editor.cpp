@@ -81,8 +81,6 @@ QV_BENCH(editor_load_colour_10MB) {
 
     // Where the time goes: decoding, Qt taking the text, the colouring pass.
     {
-        const QTextDocument *doc = w->RichEdit1->document();
-        (void)doc;
         double t = bench::seconds();
         sourcetext::Decoded d = sourcetext::Decode(bytes);
         const double decode = bench::seconds() - t;

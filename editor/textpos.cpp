@@ -98,17 +98,13 @@ QString TextSlice(const QPlainTextEdit *control, int start, int length) {
         // separator (U+2029) made a CR LF.
         const QString raw = doc->toRawText();
         QString out;
-        out.resize(total);
-        QChar *o = out.data();
+        out.reserve(total);
         for (const QChar c : raw) {
-            if (c.unicode() == QChar::ParagraphSeparator) {
-                *o++ = QLatin1Char('\r');
-                *o++ = QLatin1Char('\n');
-            } else {
-                *o++ = c;
-            }
+            if (c.unicode() == QChar::ParagraphSeparator)
+                out.append(QLatin1String("\r\n"));
+            else
+                out.append(c);
         }
-        out.truncate(int(o - out.constData()));
         return out;
     }
     QString out;
