@@ -1,0 +1,24 @@
+#include "errorreport.h"
+#include "mainform.h"
+#include "newproj.h"
+#include "option.h"
+
+#include <QApplication>
+
+int main(int argc, char **argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quelvane"));
+    try {
+        TMainForm MainForm;
+        // One hidden instance of each dialog, as the application has always made them.
+        TNewProjDlg NewProjDlg(&MainForm);
+        TOption Option(&MainForm);
+        MainForm.show();
+        return app.exec();
+    } catch (const EQvError &e) {
+        ShowErrorReport(e.Message);
+    } catch (const std::exception &e) {
+        ShowErrorReport(QString::fromLocal8Bit(e.what()));
+    }
+    return 1;
+}

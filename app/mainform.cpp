@@ -1,0 +1,507 @@
+#include "mainform.h"
+
+#include "childwin.h"
+#include "compile.h"
+#include "errorreport.h"
+#include "newproj.h"
+#include "option.h"
+#include "projectfile.h"
+#include "projectnodes.h"
+#include "projecttree.h"
+#include "sjis.h"
+#include "tdoscmd.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMessageBox>
+#include <QStatusTipEvent>
+#include <QStyle>
+
+namespace {
+
+QFont pixelFont(const QString &family, int pixels) {
+    QFont f(family);
+    f.setPixelSize(pixels);
+    return f;
+}
+
+// Runs a handler; an error it raises goes to the application's error report.
+template <class F>
+auto guard(TMainForm *form, F handler) {
+    return [form, handler] { Guarded([&] { (form->*handler)(); }, form); };
+}
+
+}  // namespace
+
+TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent) {
+    setupUi(this);
+    setFont(pixelFont(QStringLiteral("ＭＳ Ｐゴシック"), 12));
+    Output->setFont(pixelFont(QStringLiteral("Terminal"), 13));
+    TabSet1->setFont(pixelFont(QStringLiteral("ＭＳ Ｐゴシック"), 12));
+    TabSet1->addTab(QStringLiteral("アウトプット"));
+    TabSet1->addTab(QStringLiteral("検索結果"));
+    TabSet1->setCurrentIndex(0);
+    TabSet1->setExpanding(false);
+
+    // Top-level menus show their hints while highlighted.
+    for (QMenu *menu : {File1, Edit1, Proj, Window1, Help1}) menu->menuAction()->setStatusTip(menu->statusTip());
+
+    // Tool buttons: standard glyphs, the short hint as tip, the long one for the status line.
+    QStyle *st = style();
+    const std::pair<QToolButton *, QIcon> glyphs[] = {
+        {OpenBtn, QIcon::fromTheme(QStringLiteral("document-open"), st->standardIcon(QStyle::SP_DialogOpenButton))},
+        {SaveBtn, QIcon::fromTheme(QStringLiteral("document-save"), st->standardIcon(QStyle::SP_DialogSaveButton))},
+        {CutBtn, QIcon::fromTheme(QStringLiteral("edit-cut"), st->standardIcon(QStyle::SP_TrashIcon))},
+        {CopyBtn, QIcon::fromTheme(QStringLiteral("edit-copy"), st->standardIcon(QStyle::SP_FileDialogDetailedView))},
+        {PasteBtn, QIcon::fromTheme(QStringLiteral("edit-paste"), st->standardIcon(QStyle::SP_FileDialogContentsView))},
+        {ExitBtn, QIcon::fromTheme(QStringLiteral("application-exit"), st->standardIcon(QStyle::SP_DialogCloseButton))},
+    };
+    for (const auto &[button, icon] : glyphs) button->setIcon(icon);
+
+    // File dialogs for documents.
+    const QString cFilter = QStringLiteral("Cソースファイル(*.c)|*.c|Cヘッダファイル(*.h)|*.h|すべてのファイル(*.*)|*.*");
+    OpenDialog.Title = QStringLiteral("ファイル読み込み");
+    OpenDialog.DefaultExt = QStringLiteral("*.c");
+    OpenDialog.Filter = cFilter;
+    OpenDialog.FileMustExist = true;
+    SaveDialog.Title = QStringLiteral("ファイル保存");
+    SaveDialog.DefaultExt = QStringLiteral("*.c");
+    SaveDialog.Filter = cFilter;
+    SaveDialog.OverwritePrompt = true;
+    SaveDialog.FileName = QStringLiteral("noname");
+    project::SetupOpenDialog1(OpenDialog1);
+    project::SetupSaveDialog1(SaveDialog1);
+
+    // The project tree and its context menu. The context menu's shortcuts act
+    // only while the tree has the keyboard focus; the Project menu shows the
+    // same keys without taking them from the editors.
+    project::SetupTree(TreeView1);
+    PopupMenu1 = new QMenu(TreeView1);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    AddFile = PopupMenu1->addAction(QStringLiteral("プロジェクトにファイルを追加"));
+    AddFile->setObjectName(QStringLiteral("AddFile"));
+    AddFile->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
+    DelFile = PopupMenu1->addAction(QStringLiteral("プロジェクトからファイル削除"));
+    DelFile->setObjectName(QStringLiteral("DelFile"));
+    DelFile->setShortcut(QKeySequence(Qt::Key_Delete));
+    for (QAction *a : {AddFile, DelFile}) {
+        a->setShortcutContext(Qt::WidgetShortcut);
+        TreeView1->addAction(a);
+    }
+    K1->setShortcutContext(Qt::WidgetShortcut);
+    K2->setShortcutContext(Qt::WidgetShortcut);
+    connect(TreeView1, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &pos) { PopupMenu1->exec(TreeView1->viewport()->mapToGlobal(pos)); });
+    TreeView1->viewport()->installEventFilter(this);
+    Output->viewport()->installEventFilter(this);
+
+    // The command runner.
+    DosCommand1 = new TDosCommand(this);
+    DosCommand1->setObjectName(QStringLiteral("DosCommand1"));
+    DosCommand1->OnOutputLine = [this](TDosCommand *sender, const QByteArray &line) {
+        DosCommand1OutputLine(sender, line);
+    };
+    DosCommand1->OnTerminate = [this](TDosCommand *sender) { DosCommand1Terminate(sender); };
+
+    // Commands.
+    const std::pair<QAction *, void (TMainForm::*)()> commands[] = {
+        {FileNewItem, &TMainForm::FileNewItemClick},
+        {FileOpenItem, &TMainForm::FileOpenItemClick},
+        {FileCloseItem, &TMainForm::FileCloseItemClick},
+        {FileSaveItem, &TMainForm::FileSaveItemClick},
+        {FileSaveAsItem, &TMainForm::FileSaveAsItemClick},
+        {FileExitItem, &TMainForm::FileExitItemClick},
+        {ProjNewItem, &TMainForm::ProjNewItemClick},
+        {ProjOpenItem, &TMainForm::ProjOpenItemClick},
+        {ProjSaveItem, &TMainForm::ProjSaveItemClick},
+        {CutItem, &TMainForm::CutItemClick},
+        {CopyItem, &TMainForm::CopyItemClick},
+        {PasteItem, &TMainForm::PasteItemClick},
+        {KP1, &TMainForm::ProjNewItemClick},
+        {KJ1, &TMainForm::ProjOpenItemClick},
+        {KE1, &TMainForm::ProjSaveItemClick},
+        {K1, &TMainForm::AddFileClick},
+        {K2, &TMainForm::DelFileClick},
+        {AddFile, &TMainForm::AddFileClick},
+        {DelFile, &TMainForm::DelFileClick},
+        {Compile, &TMainForm::CompileClick},
+        {Build, &TMainForm::BuildClick},
+        {ReBuild, &TMainForm::ReBuildClick},
+        {ProjOpt, &TMainForm::ProjOptClick},
+        {WindowCascadeItem, &TMainForm::WindowCascadeItemClick},
+        {WindowTileItem, &TMainForm::WindowTileItemClick},
+        {WindowArrangeItem, &TMainForm::WindowArrangeItemClick},
+        {WindowMinimizeItem, &TMainForm::WindowMinimizeItemClick},
+        {HelpAboutItem, &TMainForm::HelpAboutItemClick},
+    };
+    for (const auto &[action, handler] : commands) connect(action, &QAction::triggered, this, guard(this, handler));
+    const std::pair<QToolButton *, void (TMainForm::*)()> buttons[] = {
+        {OpenBtn, &TMainForm::FileOpenItemClick}, {SaveBtn, &TMainForm::FileSaveItemClick},
+        {CutBtn, &TMainForm::CutItemClick},       {CopyBtn, &TMainForm::CopyItemClick},
+        {PasteBtn, &TMainForm::PasteItemClick},   {ExitBtn, &TMainForm::FileExitItemClick},
+    };
+    for (const auto &[button, handler] : buttons) connect(button, &QToolButton::clicked, this, guard(this, handler));
+
+    // The window-list menu: one entry per open document window.
+    connect(Window1, &QMenu::aboutToShow, this, [this] {
+        for (QAction *a : Window1->actions())
+            if (a->property("windowEntry").toBool()) {
+                Window1->removeAction(a);
+                a->deleteLater();
+            }
+        const QList<QMdiSubWindow *> windows = ClientArea->subWindowList(QMdiArea::CreationOrder);
+        int number = 0;
+        for (QMdiSubWindow *w : windows) {
+            if (number == 0) Window1->addSeparator()->setProperty("windowEntry", true);
+            QAction *a = Window1->addAction(QStringLiteral("&%1 %2").arg(++number).arg(w->windowTitle()));
+            a->setProperty("windowEntry", true);
+            a->setCheckable(true);
+            a->setChecked(w == ClientArea->currentSubWindow());
+            connect(a, &QAction::triggered, this, [this, w = QPointer<QMdiSubWindow>(w)] {
+                if (!w) return;
+                if (w->isMinimized()) w->showNormal();
+                ClientArea->setActiveSubWindow(w);
+            });
+        }
+    });
+
+    FormCreate();
+}
+
+TMainForm::~TMainForm() {
+    FormDestroy();
+    delete DosCommand1;  // ends a running compile before the handlers go away
+    DosCommand1 = nullptr;
+    for (TMDIChild *doc : std::as_const(Documents)) doc->disconnect(this);
+    Documents.clear();
+    ClientArea->disconnect(this);
+}
+
+void TMainForm::FormCreate() {
+    // The hint handler and the active-window-change handler.
+    qApp->installEventFilter(this);
+    connect(ClientArea, &QMdiArea::subWindowActivated, this, &TMainForm::ActiveFormChange);
+    connect(qApp, &QApplication::focusChanged, this, [this] { UpdateMenuItems(); });
+}
+
+void TMainForm::FormDestroy() {
+    qApp->removeEventFilter(this);
+    disconnect(qApp, &QApplication::focusChanged, this, nullptr);
+}
+
+TMDIChild *TMainForm::ActiveMDIChild() const {
+    auto *doc = qobject_cast<TMDIChild *>(ClientArea->currentSubWindow());
+    return Documents.contains(doc) ? doc : nullptr;
+}
+
+void TMainForm::UpdateMenuItems() {
+    const bool any = !Documents.isEmpty();
+    for (QAction *a : {FileCloseItem, FileSaveItem, FileSaveAsItem, CutItem, CopyItem, PasteItem, WindowCascadeItem,
+                       WindowTileItem, WindowArrangeItem, WindowMinimizeItem})
+        a->setEnabled(any);
+    for (QToolButton *b : {SaveBtn, CutBtn, CopyBtn, PasteBtn}) b->setEnabled(any);
+}
+
+void TMainForm::ActiveFormChange(QMdiSubWindow *window) {
+    if (auto *doc = qobject_cast<TMDIChild *>(window); doc && Documents.contains(doc)) {
+        Documents.removeOne(doc);
+        Documents.prepend(doc);
+    }
+    UpdateMenuItems();
+}
+
+void TMainForm::DocumentGone(QObject *doc) {
+    Documents.removeIf([doc](TMDIChild *d) { return static_cast<QObject *>(d) == doc; });
+    UpdateMenuItems();
+}
+
+QString TMainForm::StatusText() const { return StatusBar->currentMessage(); }
+
+void TMainForm::ShowHint(const QString &longHint) { StatusBar->showMessage(longHint); }
+
+bool TMainForm::event(QEvent *e) {
+    if (e->type() == QEvent::StatusTip) {
+        ShowHint(static_cast<QStatusTipEvent *>(e)->tip());
+        return true;
+    }
+    return QMainWindow::event(e);
+}
+
+bool TMainForm::eventFilter(QObject *watched, QEvent *e) {
+    switch (e->type()) {
+    case QEvent::Enter:
+        // Pointing at a control of this window shows its long hint in the status
+        // line: the part after "|" of a "short|long" hint, or its status tip.
+        if (auto *w = qobject_cast<QWidget *>(watched); w && w->window() == this) {
+            const QVariant hint = w->property("hint");
+            ShowHint(hint.isValid() ? hint.toString().section(QLatin1Char('|'), 1) : w->statusTip());
+        }
+        break;
+    case QEvent::MouseButtonDblClick:
+        if (watched == TreeView1->viewport()) {
+            Guarded([this] { TreeView1DblClick(); }, this);
+        } else if (watched == Output->viewport()) {
+            Guarded([this] { OutputDblClick(); }, this);
+            return true;
+        }
+        break;
+    default:
+        break;
+    }
+    return QMainWindow::eventFilter(watched, e);
+}
+
+// ---- Documents ------------------------------------------------------------
+
+TMDIChild *TMainForm::CreateDocument() {
+    auto *doc = new TMDIChild(ClientArea);
+    doc->SaveRequest = [this](TMDIChild &d) { return SaveDocument(d); };
+    ClientArea->addSubWindow(doc);
+    connect(doc, &QObject::destroyed, this, &TMainForm::DocumentGone);
+    Documents.prepend(doc);
+    doc->show();
+    ClientArea->setActiveSubWindow(doc);
+    UpdateMenuItems();
+    return doc;
+}
+
+void TMainForm::OpenDocument(const QString &path) {
+    // File names are compared as the file system compares them: exactly.
+    for (int i = 0; i < Documents.size(); ++i) {
+        TMDIChild *doc = Documents[i];
+        if (!doc->FileName.isEmpty() && doc->FileName == path) {
+            if (doc->isMinimized()) doc->showNormal();
+            doc->show();
+            ClientArea->setActiveSubWindow(doc);
+            return;
+        }
+    }
+    TMDIChild *doc = CreateDocument();
+    if (QFileInfo::exists(path)) {
+        try {
+            doc->LoadFile(path);
+        } catch (...) {
+            // No half-made window stays behind.
+            delete doc;
+            throw;
+        }
+    }
+}
+
+void TMainForm::FileNewItemClick() { OpenDocument(QStringLiteral("NONAME%1").arg(Documents.size() + 1)); }
+
+void TMainForm::FileOpenItemClick() {
+    if (OpenDialog.Execute(this)) OpenDocument(OpenDialog.FileName);
+}
+
+void TMainForm::FileCloseItemClick() {
+    if (TMDIChild *doc = ActiveMDIChild()) doc->close();
+}
+
+void TMainForm::FileSaveItemClick() {
+    TMDIChild *doc = ActiveMDIChild();
+    if (!doc) return;
+    if (doc->IsUntitled() && SaveDialog.Execute(this)) {
+        doc->SaveAs(SaveDialog.FileName);
+        return;
+    }
+    doc->Save();
+}
+
+void TMainForm::FileSaveAsItemClick() {
+    TMDIChild *doc = ActiveMDIChild();
+    if (doc && SaveDialog.Execute(this)) doc->SaveAs(SaveDialog.FileName);
+}
+
+bool TMainForm::SaveDocument(TMDIChild &doc) {
+    bool saved = false;
+    Guarded(
+        [&] {
+            if (doc.IsUntitled()) {
+                if (!SaveDialog.Execute(this)) return;
+                doc.SaveAs(SaveDialog.FileName);
+            } else {
+                doc.Save();
+            }
+            saved = !doc.Changed;
+        },
+        this);
+    return saved;
+}
+
+void TMainForm::FileExitItemClick() { close(); }
+
+bool TMainForm::CanClose() {
+    QList<TMDIChild *> toSave;
+    for (TMDIChild *doc : std::as_const(Documents)) {
+        if (!doc->Changed) continue;
+        switch (doc->AskSave()) {
+        case QMessageBox::Save:
+            toSave << doc;
+            break;
+        case QMessageBox::Discard:
+            break;
+        default:
+            return false;
+        }
+    }
+    for (TMDIChild *doc : std::as_const(toSave))
+        if (!SaveDocument(*doc)) return false;
+    return true;
+}
+
+void TMainForm::closeEvent(QCloseEvent *event) {
+    if (!CanClose()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+void TMainForm::CutItemClick() {
+    if (TMDIChild *doc = ActiveMDIChild()) doc->RichEdit1->cut();
+}
+void TMainForm::CopyItemClick() {
+    if (TMDIChild *doc = ActiveMDIChild()) doc->RichEdit1->copy();
+}
+void TMainForm::PasteItemClick() {
+    if (TMDIChild *doc = ActiveMDIChild()) doc->RichEdit1->paste();
+}
+
+void TMainForm::HelpAboutItemClick() {
+    QMessageBox::about(this, QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報"),
+                       QStringLiteral("Quelvane %1\nC プログラムのための小さな統合開発環境").arg(QStringLiteral("0.1")));
+}
+
+// ---- Window arrangement ---------------------------------------------------
+
+void TMainForm::WindowCascadeItemClick() { ClientArea->cascadeSubWindows(); }
+
+void TMainForm::WindowTileItemClick() {
+    // Horizontal tiling: full-width windows stacked from top to bottom, leaving
+    // the row of minimised windows free.
+    QList<TMDIChild *> tiled;
+    int iconRow = 0;
+    for (TMDIChild *doc : std::as_const(Documents)) {
+        if (doc->isMinimized())
+            iconRow = std::max(iconRow, doc->height());
+        else if (doc->isVisible())
+            tiled << doc;
+    }
+    if (tiled.isEmpty()) return;
+    const QRect area = ClientArea->viewport()->rect().adjusted(0, 0, 0, -iconRow);
+    const int n = tiled.size();
+    const int h = std::max(1, area.height() / n);
+    for (int i = 0; i < n; ++i) {
+        if (tiled[i]->isMaximized()) tiled[i]->showNormal();
+        const int height = i == n - 1 ? std::max(1, area.height() - i * h) : h;
+        tiled[i]->setGeometry(area.left(), area.top() + i * h, area.width(), height);
+    }
+}
+
+void TMainForm::WindowArrangeItemClick() {
+    // The icons of minimised windows are lined up along the bottom, left to right.
+    const QRect area = ClientArea->viewport()->rect();
+    int x = area.left();
+    int y = area.bottom() + 1;
+    for (QMdiSubWindow *w : ClientArea->subWindowList(QMdiArea::CreationOrder)) {
+        if (!w->isMinimized()) continue;
+        const QSize size = w->size();
+        if (x > area.left() && x + size.width() > area.right() + 1) {
+            x = area.left();
+            y -= size.height();
+        }
+        w->move(x, y - size.height());
+        x += size.width();
+    }
+}
+
+void TMainForm::WindowMinimizeItemClick() {
+    const QList<TMDIChild *> docs = Documents;
+    for (int i = docs.size() - 1; i >= 0; --i) docs[i]->showMinimized();
+}
+
+// ---- Project --------------------------------------------------------------
+
+void TMainForm::ProjNewItemClick() { project::ProjNewItemClick(TreeView1, Output, SaveDialog1, this); }
+void TMainForm::ProjOpenItemClick() { project::ProjOpenItemClick(TreeView1, Output, OpenDialog1, SaveDialog1, this); }
+void TMainForm::ProjSaveItemClick() { project::ProjSaveItemClick(TreeView1, SaveDialog1, this); }
+void TMainForm::AddFileClick() { project::AddFileClick(TreeView1, OpenDialog, this); }
+void TMainForm::DelFileClick() { project::DelFileClick(TreeView1); }
+void TMainForm::TreeView1DblClick() {
+    project::TreeView1DblClick(TreeView1, [this](const QString &path) { OpenDocument(path); });
+}
+
+// ---- Build ----------------------------------------------------------------
+
+void TMainForm::CompileClick() {
+    TMDIChild *doc = ActiveMDIChild();
+    if (!doc) return;
+    if (doc->Changed) doc->Save();
+    const QString S = doc->FileName;
+    if (NeedsCompile(S)) {
+        AppendOutput(buildcmd::StartLine(S));
+        RunCompiler(S);
+    } else {
+        AppendOutput(buildcmd::NotNeededLine(S));
+    }
+}
+
+bool TMainForm::NeedsCompile(const QString &source) { return buildcmd::NeedsCompile(source, TreeView1); }
+
+bool TMainForm::RunCompiler(const QString &source) {
+    const QString C = buildcmd::CompilerCommandLine(source);
+    AppendOutput(buildcmd::EchoLine(C));
+    // The program sees its arguments in the file system's encoding.
+    const bool ok = DosCommand1->StartCommand(QFile::encodeName(C), QByteArray());
+    if (!ok) AppendOutput(buildcmd::StartFailedLine);
+    return ok;
+}
+
+void TMainForm::DosCommand1OutputLine(TDosCommand *, const QByteArray &Str) {
+    // Each line is decoded whole, so a double-byte character is never split.
+    AppendOutput(sjis::decode(Str));
+}
+
+void TMainForm::DosCommand1Terminate(TDosCommand *) { AppendOutput(buildcmd::EndLine); }
+
+void TMainForm::BuildClick() {}
+void TMainForm::ReBuildClick() {}
+
+void TMainForm::ProjOptClick() { ::ProjOptClick(this); }
+
+// ---- Output pane ----------------------------------------------------------
+
+void TMainForm::AppendOutput(const QString &row) { Output->addItem(row); }
+
+void TMainForm::OutputDblClick() {
+    const int count = Output->count();
+    if (count == 0) return;
+    const QModelIndex top = Output->indexAt(QPoint(0, 0));
+    const int T = top.isValid() ? top.row() : 0;
+    const int rowHeight = std::max(1, Output->visualItemRect(Output->item(0)).height());
+    const int R = Output->height() / rowHeight;
+    for (int i = 0; i < R; ++i) {
+        const int k = T + i;
+        if (k >= count) break;
+        if (!Output->item(k)->isSelected()) continue;
+        const QString L = Output->item(k)->text();
+        if (buildcmd::IsOwnRow(L)) return;
+        const QString F = buildcmd::MessageFileName(L);
+        for (int d = 0; d < Documents.size(); ++d) {
+            TMDIChild *doc = Documents[d];
+            if (ShortPath(doc->FileName) != F) continue;
+            const int n = buildcmd::MessageLineNumber(L);
+            if (doc->isMinimized()) doc->showNormal();
+            doc->show();
+            ClientArea->setActiveSubWindow(doc);
+            GoToLine(doc, n);
+            return;
+        }
+        return;
+    }
+}

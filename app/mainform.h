@@ -1,0 +1,109 @@
+#pragma once
+// The main frame window: menus, tool buttons, status line, the project tree pane,
+// the Output pane and the editor document windows in its client area.
+#include "ui_mainform.h"
+
+#include "filedialog.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QMainWindow>
+#include <QPointer>
+
+class TMDIChild;
+class TDosCommand;
+class QMenu;
+class QMdiSubWindow;
+
+class TMainForm : public QMainWindow, public Ui::TMainForm {
+    Q_OBJECT
+public:
+    explicit TMainForm(QWidget *parent = nullptr);
+    ~TMainForm() override;
+
+    // Components owned by the main window.
+    TFileDialog OpenDialog{TFileDialog::Open};
+    TFileDialog SaveDialog{TFileDialog::Save};
+    TFileDialog OpenDialog1{TFileDialog::Open};
+    TFileDialog SaveDialog1{TFileDialog::Save};
+    QMenu *PopupMenu1 = nullptr;
+    QAction *AddFile = nullptr;
+    QAction *DelFile = nullptr;
+    TDosCommand *DosCommand1 = nullptr;
+
+    // Documents, most recently activated first.
+    int MDIChildCount() const { return Documents.size(); }
+    TMDIChild *MDIChildren(int i) const { return Documents.value(i); }
+    TMDIChild *ActiveMDIChild() const;
+
+    void OpenDocument(const QString &path);
+    void UpdateMenuItems();
+
+    // The status line's text (the current long hint).
+    QString StatusText() const;
+
+    // Document commands.
+    void FileNewItemClick();
+    void FileOpenItemClick();
+    void FileCloseItemClick();
+    void FileSaveItemClick();
+    void FileSaveAsItemClick();
+    void FileExitItemClick();
+    void CutItemClick();
+    void CopyItemClick();
+    void PasteItemClick();
+    void HelpAboutItemClick();
+
+    // Window arrangement.
+    void WindowCascadeItemClick();
+    void WindowTileItemClick();
+    void WindowArrangeItemClick();
+    void WindowMinimizeItemClick();
+
+    // Project.
+    void ProjNewItemClick();
+    void ProjOpenItemClick();
+    void ProjSaveItemClick();
+    void AddFileClick();
+    void DelFileClick();
+    void TreeView1DblClick();
+
+    // Build.
+    void CompileClick();
+    bool NeedsCompile(const QString &source);
+    bool RunCompiler(const QString &source);
+    void DosCommand1OutputLine(TDosCommand *Sender, const QByteArray &Str);
+    void DosCommand1Terminate(TDosCommand *Sender);
+    void BuildClick();
+    void ReBuildClick();
+    void ProjOptClick();
+
+    // Output pane.
+    void OutputDblClick();
+    void AppendOutput(const QString &row);
+
+    // Saves a document the way File Save does; false when cancelled or failed
+    // (a failure has already been reported).
+    bool SaveDocument(TMDIChild &doc);
+
+    // Asks whether to save changed documents before the main window closes:
+    // save / discard / cancel. Tests answer through TMDIChild::AskSaveHook.
+    bool CanClose();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool event(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void FormCreate();
+    void FormDestroy();
+    void ShowHint(const QString &longHint);
+    void ActiveFormChange(QMdiSubWindow *window);
+    void DocumentGone(QObject *doc);
+    TMDIChild *CreateDocument();
+    bool ActionsInstalled = false;
+
+    QList<TMDIChild *> Documents;
+    bool Closing = false;
+};

@@ -1,0 +1,255 @@
+// Compile end to end on the real main window: the real runner, the real
+// stand-in compiler (and small stand-in scripts where a test needs a slow or
+// talkative compiler), the Output pane and the jump to a compiler message.
+#include "childwin.h"
+#include "errorreport.h"
+#include "mainform.h"
+#include "option.h"
+#include "projectnodes.h"
+#include "projecttree.h"
+#include "tdoscmd.h"
+#include "textpos.h"
+
+#include <QDir>
+#include <QFile>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+
+namespace {
+void writeFile(const QString &path, const QByteArray &bytes) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+void setAge(const QString &path, int secondsAgo) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadWrite));
+    QVERIFY(f.setFileTime(QDateTime::currentDateTime().addSecs(-secondsAgo), QFileDevice::FileModificationTime));
+}
+const QString kEnd = QStringLiteral("- コンパイル終了。");
+const QString kFailed = QStringLiteral("* コンパイラの起動に失敗しました。");
+}  // namespace
+
+class TstCompile : public QObject {
+    Q_OBJECT
+    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<TMainForm> form;
+    QByteArray savedPath;
+    QStringList reports;
+
+    QString path(const QString &name) const { return dir->filePath(name); }
+    QStringList rows() const {
+        QStringList r;
+        for (int i = 0; i < form->Output->count(); ++i) r << form->Output->item(i)->text();
+        return r;
+    }
+    bool waitForEnd(int ends = 1) {
+        return QTest::qWaitFor([&] { return rows().count(kEnd) >= ends; }, 60000);
+    }
+    // A stand-in compiler script first on PATH.
+    void fakeCompiler(const QByteArray &script) {
+        QDir(dir->path()).mkdir(QStringLiteral("fake"));
+        const QString exe = path(QStringLiteral("fake/lcc86.exe"));
+        writeFile(exe, script);
+        QFile::setPermissions(exe, QFile::permissions(exe) | QFileDevice::ExeOwner);
+        qputenv("PATH", QFile::encodeName(path(QStringLiteral("fake"))) + ":" + savedPath);
+    }
+    TMDIChild *open(const QString &name, const QByteArray &text) {
+        writeFile(path(name), text);
+        form->OpenDocument(path(name));
+        return form->ActiveMDIChild();
+    }
+
+private slots:
+    void initTestCase() { savedPath = qgetenv("PATH"); }
+    void init() {
+        dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(QDir::setCurrent(dir->path()));
+        qputenv("PATH", qgetenv("QV_TOOLS_DIR") + ":" + savedPath);
+        reports.clear();
+        ErrorReportHook = [this](const QString &m) { reports << m; };
+        TMDIChild::AskSaveHook = [](TMDIChild &) { return int(QMessageBox::Discard); };
+        form = std::make_unique<TMainForm>();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    }
+    void cleanup() {
+        form.reset();
+        ErrorReportHook = nullptr;
+        TMDIChild::AskSaveHook = nullptr;
+        TOption::ExecHook = nullptr;
+        qputenv("PATH", savedPath);
+        QDir::setCurrent(QDir::tempPath());
+    }
+
+    void noDocumentNoRow() {
+        form->Compile->trigger();
+        QCOMPARE(form->Output->count(), 0);
+    }
+
+    void anErrorCompilesAndItsRowLeadsToTheLine() {
+        TMDIChild *bad = open(QStringLiteral("bad.c"), "int f(void)\r\n{\r\n    return undeclared_x;\r\n}\r\n");
+        const QString S = bad->FileName;
+        TMDIChild *other = open(QStringLiteral("other.c"), "int g;\r\n");
+        QCOMPARE(form->ActiveMDIChild(), other);
+        form->ClientArea->setActiveSubWindow(bad);
+        form->Compile->trigger();
+        QVERIFY(waitForEnd());
+        const QStringList r = rows();
+        QCOMPARE(r.first(), QStringLiteral("- ") + S + QStringLiteral("のコンパイルを開始します…"));
+        QCOMPARE(r.at(1), QStringLiteral("> lcc86.exe -O -js -w1 -c ") + S);
+        QCOMPARE(r.last(), kEnd);
+        QCOMPARE(r.count(kEnd), 1);
+        const int errorRow = r.indexOf(QRegularExpression(QRegularExpression::escape(S) + QStringLiteral(" 3:.*")));
+        QVERIFY2(errorRow > 1, qPrintable(r.join(QLatin1Char('\n'))));
+        QVERIFY(!QFile::exists(path(QStringLiteral("bad.obj"))));
+
+        // Double-click on the error row: the document comes forward with line 3 selected.
+        form->ClientArea->setActiveSubWindow(other);
+        QListWidgetItem *item = form->Output->item(errorRow);
+        form->Output->scrollToItem(item);
+        const QRect rect = form->Output->visualItemRect(item);
+        QTest::mouseClick(form->Output->viewport(), Qt::LeftButton, {}, rect.center());
+        QTest::mouseDClick(form->Output->viewport(), Qt::LeftButton, {}, rect.center());
+        QCOMPARE(form->ActiveMDIChild(), bad);
+        QCOMPARE(SelStart(bad->RichEdit1), 16);   // after "int f(void)", "{" and their CR LFs
+        QCOMPARE(SelLength(bad->RichEdit1), 26);  // the line and its CR LF
+        QVERIFY(reports.isEmpty());
+    }
+
+    void anUpToDateObjectNeedsNoCompileUntilAHeaderIsNewer() {
+        TMDIChild *doc = open(QStringLiteral("good.c"), "int good(void) { return 1; }\r\n");
+        const QString S = doc->FileName;
+        setAge(S, 100);
+        form->Compile->trigger();
+        QVERIFY(waitForEnd());
+        QVERIFY(QFile::exists(path(QStringLiteral("good.obj"))));
+        form->Output->clear();
+        form->Compile->trigger();
+        QCOMPARE(rows(), QStringList{QStringLiteral("* ") + S + QStringLiteral("のコンパイルは必要ありません。")});
+        // A project header newer than the source forces the compile again.
+        writeFile(path(QStringLiteral("defs.H")), "#define X 1\r\n");
+        project::CreateProjectNode(form->TreeView1, QStringLiteral("P"));
+        project::CreateFileNode(form->TreeView1, QStringLiteral("defs.H"), path(QStringLiteral("defs.H")));
+        form->Output->clear();
+        form->Compile->trigger();
+        QCOMPARE(rows().first(), QStringLiteral("- ") + S + QStringLiteral("のコンパイルを開始します…"));
+        QVERIFY(waitForEnd());
+    }
+
+    void aChangedDocumentIsSavedFirst() {
+        TMDIChild *doc = open(QStringLiteral("c.c"), "int c;\r\n");
+        setAge(doc->FileName, 100);
+        writeFile(path(QStringLiteral("c.obj")), "old");
+        setAge(path(QStringLiteral("c.obj")), 50);
+        QTest::keyClicks(doc->RichEdit1, "/*x*/");
+        form->Compile->trigger();
+        QVERIFY(!doc->Changed);
+        QVERIFY(rows().first().startsWith(QStringLiteral("- ")));
+        QVERIFY(waitForEnd());
+    }
+
+    void aCompileDuringACompileIsRefused() {
+        fakeCompiler("#!/bin/sh\nsleep 1\necho first-line\n");
+        TMDIChild *doc = open(QStringLiteral("slow.c"), "int s;\r\n");
+        form->Compile->trigger();
+        QVERIFY(form->DosCommand1->IsOnExecution());
+        form->Compile->trigger();
+        QVERIFY(waitForEnd());
+        QTest::qWait(200);
+        const QString S = doc->FileName;
+        const QStringList expected = {
+            QStringLiteral("- ") + S + QStringLiteral("のコンパイルを開始します…"),
+            QStringLiteral("> lcc86.exe -O -js -w1 -c ") + S,
+            QStringLiteral("- ") + S + QStringLiteral("のコンパイルを開始します…"),
+            QStringLiteral("> lcc86.exe -O -js -w1 -c ") + S,
+            kFailed,
+            QStringLiteral("first-line"),
+            kEnd,
+        };
+        QCOMPARE(rows(), expected);
+    }
+
+    void noCompilerOnThePath() {
+        qputenv("PATH", QFile::encodeName(dir->path()));
+        open(QStringLiteral("n.c"), "int n;\r\n");
+        form->Compile->trigger();
+        QCOMPARE(rows().size(), 3);
+        QCOMPARE(rows().last(), kFailed);
+        QTest::qWait(100);
+        QCOMPARE(rows().size(), 3);
+        QVERIFY(!form->DosCommand1->IsOnExecution());
+    }
+
+    void compilerLinesAreShiftJisDecodedWhole() {
+        // "エラー" in Shift-JIS, with a CR LF line end and no final line break.
+        fakeCompiler("#!/bin/sh\nprintf '\\203\\107\\203\\211\\201\\133\\r\\nlast'\n");
+        open(QStringLiteral("j.c"), "int j;\r\n");
+        form->Compile->trigger();
+        QVERIFY(waitForEnd());
+        const QStringList r = rows();
+        QCOMPARE(r.mid(2), (QStringList{QStringLiteral("エラー"), QStringLiteral("last"), kEnd}));
+    }
+
+    void doubleClicksThatDoNothingOrFail() {
+        TMDIChild *doc = open(QStringLiteral("d.c"), "a\r\nb\r\nc\r\n");
+        const QString S = doc->FileName;
+        TMDIChild *other = open(QStringLiteral("e.c"), "x\r\n");
+        auto dbl = [&](const QString &row) {
+            form->Output->clear();
+            form->Output->addItem(row);
+            form->Output->item(0)->setSelected(true);
+            form->ClientArea->setActiveSubWindow(other);
+            const QPoint at = form->Output->visualItemRect(form->Output->item(0)).center();
+            QTest::mouseDClick(form->Output->viewport(), Qt::LeftButton, {}, at);
+        };
+        for (const QString &row : {QStringLiteral("- ") + S + QStringLiteral(" 2: x"), QStringLiteral("* x"),
+                                   QStringLiteral("> ") + S, QString(), S, QStringLiteral("nofile.c 2: x"),
+                                   QStringLiteral(" ") + S + QStringLiteral(" 2: x")}) {
+            dbl(row);
+            QCOMPARE(form->ActiveMDIChild(), other);
+        }
+        // A blank before the colon: the conversion fails, the report names the field.
+        dbl(S + QStringLiteral(" 2 : x"));
+        QCOMPARE(reports, QStringList{QStringLiteral("' 2 ' は整数ではありません")});
+        QCOMPARE(form->ActiveMDIChild(), other);
+        // Two blanks before the number work.
+        dbl(S + QStringLiteral("  2: x"));
+        QCOMPARE(form->ActiveMDIChild(), doc);
+        QCOMPARE(SelStart(doc->RichEdit1), 3);
+        QCOMPARE(SelLength(doc->RichEdit1), 3);
+        // No colon: the document comes forward, line 0 changes nothing.
+        SetSelection(doc->RichEdit1, 0, 0);
+        dbl(S + QStringLiteral(" 2"));
+        QCOMPARE(form->ActiveMDIChild(), doc);
+        // The rows stay whichever tab is chosen.
+        form->TabSet1->setCurrentIndex(1);
+        QCOMPARE(form->Output->count(), 1);
+    }
+
+    void theSettingsDialogChangesNothing() {
+        TOption::ExecHook = [](TOption &dlg) { dlg.Optimize->setProperty("dummy", 1); };
+        form->ProjOpt->trigger();
+        fakeCompiler("#!/bin/sh\necho \"$@\"\n");
+        TMDIChild *doc = open(QStringLiteral("o.c"), "int o;\r\n");
+        form->Compile->trigger();
+        QVERIFY(waitForEnd());
+        QCOMPARE(rows().at(1), QStringLiteral("> lcc86.exe -O -js -w1 -c ") + doc->FileName);
+        QCOMPARE(rows().at(2), QStringLiteral("-O -js -w1 -c ") + doc->FileName);
+    }
+
+    void closingDuringACompileIsSafe() {
+        fakeCompiler("#!/bin/sh\nwhile :; do echo busy; sleep 0.01; done\n");
+        open(QStringLiteral("z.c"), "int z;\r\n");
+        form->Compile->trigger();
+        QTRY_VERIFY(form->Output->count() > 3);
+        form->close();
+        form.reset();  // the compiler is ended; no handler runs on a dead window
+        QTest::qWait(50);
+    }
+};
+
+QTEST_MAIN(TstCompile)
+#include "tst_compile.moc"

@@ -1,0 +1,416 @@
+// The main window on the real widgets: layout, enabled states, hints, the
+// document commands, window arrangement, closing with changed documents, the
+// project commands' wiring and the error report.
+#include "childwin.h"
+#include "errorreport.h"
+#include "mainform.h"
+#include "projectnodes.h"
+#include "textpos.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QMdiSubWindow>
+#include <QMessageBox>
+#include <QStatusTipEvent>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <deque>
+#include <memory>
+
+namespace {
+QByteArray readAll(const QString &path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+void writeFile(const QString &path, const QByteArray &bytes) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+}  // namespace
+
+class TstMainForm : public QObject {
+    Q_OBJECT
+    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<TMainForm> form;
+    std::deque<QString> dialogAnswers;  // empty text: cancel
+    QStringList dialogTitles;
+    QStringList reports;
+    std::deque<int> saveAnswers;
+    int asked = 0;
+
+    QString path(const QString &name) const { return dir->filePath(name); }
+    void answer(const QString &file) { dialogAnswers.push_back(file); }
+
+private slots:
+    void init() {
+        dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(QDir::setCurrent(dir->path()));
+        dialogAnswers.clear();
+        dialogTitles.clear();
+        reports.clear();
+        saveAnswers.clear();
+        asked = 0;
+        TFileDialog::TestHook = [this](TFileDialog &d) {
+            dialogTitles << d.Title;
+            if (dialogAnswers.empty()) return false;
+            const QString a = dialogAnswers.front();
+            dialogAnswers.pop_front();
+            if (a.isEmpty()) return false;
+            d.FileName = a;
+            return true;
+        };
+        ErrorReportHook = [this](const QString &m) { reports << m; };
+        TMDIChild::AskSaveHook = [this](TMDIChild &) {
+            ++asked;
+            if (saveAnswers.empty()) return int(QMessageBox::Cancel);
+            const int a = saveAnswers.front();
+            saveAnswers.pop_front();
+            return a;
+        };
+        form = std::make_unique<TMainForm>();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    }
+    void cleanup() {
+        if (form) {
+            for (int i = 0; i < form->MDIChildCount(); ++i) form->MDIChildren(i)->Changed = false;
+        }
+        form.reset();
+        TFileDialog::TestHook = nullptr;
+        ErrorReportHook = nullptr;
+        TMDIChild::AskSaveHook = nullptr;
+        QDir::setCurrent(QDir::tempPath());
+    }
+
+    void layout() {
+        QCOMPARE(form->windowTitle(), QStringLiteral("Quelvane"));
+        QCOMPARE(form->TreeView1->width(), 137);
+        QCOMPARE(form->Panel1->height(), 112);
+        QCOMPARE(form->SpeedPanel->height(), 30);
+        QCOMPARE(form->TabSet1->count(), 2);
+        QCOMPARE(form->TabSet1->tabText(0), QStringLiteral("アウトプット"));
+        QCOMPARE(form->TabSet1->tabText(1), QStringLiteral("検索結果"));
+        QCOMPARE(form->TabSet1->currentIndex(), 0);
+        struct B {
+            QToolButton *b;
+            int left;
+            const char *tip;
+        };
+        const B buttons[] = {{form->OpenBtn, 7, "開く"},     {form->SaveBtn, 31, "保存"},
+                             {form->CutBtn, 64, "削除"},     {form->CopyBtn, 88, "ｺﾋﾟｰ"},
+                             {form->PasteBtn, 112, "貼り付け"}, {form->ExitBtn, 144, "終了"}};
+        for (const B &b : buttons) {
+            QCOMPARE(b.b->geometry(), QRect(b.left, 2, 25, 25));
+            QCOMPARE(b.b->toolTip(), QString::fromUtf8(b.tip));
+            QVERIFY(!b.b->icon().isNull());
+        }
+        // Every menu entry: caption, hint, shortcut.
+        struct A {
+            QAction *a;
+            const char *text, *hint, *shortcut;
+        };
+        const A actions[] = {
+            {form->FileNewItem, "新規作成(&N)", "新規ﾌｧｲﾙの作成", ""},
+            {form->FileOpenItem, "開く(&O)", "既存のﾌｧｲﾙを開く", ""},
+            {form->FileCloseItem, "閉じる(&C)", "ﾌｧｲﾙを閉じる", ""},
+            {form->FileSaveItem, "上書き保存(&S)", "ﾌｧｲﾙを保存する", "Ctrl+S"},
+            {form->FileSaveAsItem, "名前を付けて保存(&A)...", "ﾌｧｲﾙに別の名前を付けて保存", ""},
+            {form->ProjNewItem, "新規プロジェクト(&P)...", "", ""},
+            {form->ProjOpenItem, "プロジェクトを開く(&J)...", "", ""},
+            {form->ProjSaveItem, "プロジェクト保存(&E)", "", ""},
+            {form->FileExitItem, "Quelvaneの終了(&X)", "ｱﾌﾟﾘｹｰｼｮﾝの終了", ""},
+            {form->CutItem, "切り取り(&T)", "ｸﾘｯﾌﾟﾎﾞｰﾄﾞへ切り取り", ""},
+            {form->CopyItem, "ｺﾋﾟｰ(&C)", "ｸﾘｯﾌﾟﾎﾞｰﾄﾞへｺﾋﾟｰ", ""},
+            {form->PasteItem, "貼り付け(&P)", "ｸﾘｯﾌﾟﾎﾞｰﾄﾞから貼り付け", ""},
+            {form->K1, "プロジェクトにファイルを追加", "", "Ctrl+A"},
+            {form->K2, "プロジェクトからファイル削除", "", "Del"},
+            {form->Compile, "コンパイル(&C)", "", ""},
+            {form->ProjOpt, "設定(&O)...", "", ""},
+            {form->WindowCascadeItem, "重ねて表示(&C)", "ｳｨﾝﾄﾞｳを重なりあうように並べ直す", ""},
+            {form->WindowTileItem, "並べて表示(&T)", "ｳｨﾝﾄﾞｳを重ならないように並べ直す", ""},
+            {form->WindowArrangeItem, "ｱｲｺﾝの整列(&A)", "ｱｲｺﾝをｳｨﾝﾄﾞｳの下に並べ直す", ""},
+            {form->WindowMinimizeItem, "すべてをｱｲｺﾝ化(&M)", "すべてのｳｨﾝﾄﾞｳをｱｲｺﾝ状態にする", ""},
+            {form->HelpAboutItem, "ﾊﾞｰｼﾞｮﾝ情報(&A)", "", ""},
+            {form->File1->menuAction(), "ﾌｧｲﾙ(&F)", "ﾌｧｲﾙ操作に関するｺﾏﾝﾄﾞ", ""},
+            {form->Window1->menuAction(), "ｳｨﾝﾄﾞｳ(&W)", "ｳｨﾝﾄﾞｳ操作に関するｺﾏﾝﾄﾞ", ""},
+            {form->Help1->menuAction(), "ﾍﾙﾌﾟ(&H)", "ﾄﾋﾟｯｸの検索", ""},
+        };
+        for (const A &a : actions) {
+            QCOMPARE(a.a->text(), QString::fromUtf8(a.text));
+            QCOMPARE(a.a->statusTip(), QString::fromUtf8(a.hint));
+            QCOMPARE(a.a->shortcut().toString(), QString::fromUtf8(a.shortcut));
+        }
+        QCOMPARE(form->MainMenu1->actions().size(), 5);
+    }
+
+    void enabledStatesFollowTheDocuments() {
+        QList<QObject *> dependent = {form->FileCloseItem, form->FileSaveItem,     form->FileSaveAsItem,
+                                      form->CutItem,       form->CopyItem,         form->PasteItem,
+                                      form->SaveBtn,       form->CutBtn,           form->CopyBtn,
+                                      form->PasteBtn,      form->WindowCascadeItem, form->WindowTileItem,
+                                      form->WindowArrangeItem, form->WindowMinimizeItem};
+        auto enabled = [](QObject *o) {
+            if (auto *a = qobject_cast<QAction *>(o)) return a->isEnabled();
+            return qobject_cast<QWidget *>(o)->isEnabled();
+        };
+        for (QObject *o : dependent) QVERIFY2(!enabled(o), qPrintable(o->objectName()));
+        QVERIFY(form->OpenBtn->isEnabled() && form->ExitBtn->isEnabled() && form->Compile->isEnabled());
+        // Minimise all with no document does nothing.
+        form->WindowMinimizeItem->setEnabled(true);
+        form->WindowMinimizeItemClick();
+        form->FileNewItemClick();
+        QCOMPARE(form->MDIChildCount(), 1);
+        for (QObject *o : dependent) QVERIFY2(enabled(o), qPrintable(o->objectName()));
+        form->FileNewItemClick();
+        form->FileCloseItemClick();
+        QTRY_COMPARE(form->MDIChildCount(), 1);
+        for (QObject *o : dependent) QVERIFY2(enabled(o), qPrintable(o->objectName()));
+        form->FileCloseItemClick();
+        QTRY_COMPARE(form->MDIChildCount(), 0);
+        for (QObject *o : dependent) QVERIFY2(!enabled(o), qPrintable(o->objectName()));
+    }
+
+    void hintsInTheStatusLine() {
+        // A highlighted menu entry shows its hint; pointing at a tool button shows
+        // its short hint as the tip and leaves the status line empty.
+        form->MainMenu1->setActiveAction(form->File1->menuAction());
+        QTRY_VERIFY(form->File1->isVisible());
+        form->File1->setActiveAction(form->FileOpenItem);
+        QCOMPARE(form->StatusText(), QStringLiteral("既存のﾌｧｲﾙを開く"));
+        form->File1->setActiveAction(form->FileExitItem);
+        QCOMPARE(form->StatusText(), QStringLiteral("ｱﾌﾟﾘｹｰｼｮﾝの終了"));
+        form->File1->close();
+        QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+        QApplication::sendEvent(form->OpenBtn, &enter);
+        QCOMPARE(form->StatusText(), QString());
+        QCOMPARE(form->OpenBtn->toolTip(), QStringLiteral("開く"));
+    }
+
+    void newDocumentsAndTheirNames() {
+        form->FileNewItemClick();
+        TMDIChild *first = form->ActiveMDIChild();
+        QVERIFY(first);
+        QVERIFY(first->IsUntitled());
+        QCOMPARE(first->windowTitle(), QStringLiteral("名称未設定"));
+        form->FileNewItemClick();
+        // With two open, New tries NONAME3; a file of that name is loaded.
+        writeFile(path("NONAME3"), "int x;\r\n");
+        form->FileNewItemClick();
+        QCOMPARE(form->MDIChildCount(), 3);
+        TMDIChild *third = form->ActiveMDIChild();
+        QCOMPARE(third->FileName, QStringLiteral("NONAME3"));
+        QCOMPARE(third->windowTitle(), QStringLiteral("NONAME3"));
+        QCOMPARE(form->MDIChildren(0), third);
+        QCOMPARE(form->MDIChildren(2), first);
+    }
+
+    void openingTheSameFileActivatesIt() {
+        writeFile(path("a.c"), "int a;\r\n");
+        writeFile(path("A.c"), "int b;\r\n");
+        form->OpenDocument(path("a.c"));
+        form->OpenDocument(path("A.c"));
+        QCOMPARE(form->MDIChildCount(), 2);  // two files on Linux
+        form->OpenDocument(path("a.c"));
+        QCOMPARE(form->MDIChildCount(), 2);
+        QCOMPARE(form->ActiveMDIChild()->FileName, path("a.c"));
+        QCOMPARE(form->MDIChildren(0)->FileName, path("a.c"));
+        QCOMPARE(form->MDIChildren(1)->FileName, path("A.c"));
+        // A path that does not exist gives an untitled, empty document.
+        form->OpenDocument(path("missing.c"));
+        QCOMPARE(form->MDIChildCount(), 3);
+        QVERIFY(form->ActiveMDIChild()->IsUntitled());
+    }
+
+    void fileOpenThroughTheDialog() {
+        writeFile(path("m.c"), "void main(){}\r\n");
+        answer(QString());
+        form->FileOpenItemClick();
+        QCOMPARE(form->MDIChildCount(), 0);
+        answer(path("m.c"));
+        form->OpenBtn->click();
+        QCOMPARE(form->MDIChildCount(), 1);
+        QCOMPARE(dialogTitles.last(), QStringLiteral("ファイル読み込み"));
+        QCOMPARE(form->ActiveMDIChild()->windowTitle(), QStringLiteral("m.c"));
+    }
+
+    void anUnreadableFileLeavesNoWindow() {
+        QDir(dir->path()).mkdir(QStringLiteral("sub.c"));
+        answer(path("sub.c"));
+        form->FileOpenItem->trigger();
+        QCOMPARE(form->MDIChildCount(), 0);
+        QCOMPARE(reports.size(), 1);
+        QVERIFY(reports[0].contains(path("sub.c")));
+        QVERIFY(form->isVisible());
+    }
+
+    void saveAndSaveAs() {
+        form->FileNewItemClick();
+        TMDIChild *doc = form->ActiveMDIChild();
+        QTest::keyClicks(doc->RichEdit1, "int x;");
+        QVERIFY(doc->Changed);
+        // Untitled: the dialog is cancelled and nothing is written.
+        answer(QString());
+        form->FileSaveItemClick();
+        QCOMPARE(QDir(dir->path()).entryList(QDir::Files).size(), 0);
+        QVERIFY(doc->Changed);
+        QVERIFY(doc->windowTitle().endsWith(QLatin1Char('*')));
+        // Untitled: the dialog chooses a file.
+        answer(path("x.c"));
+        form->FileSaveItem->trigger();
+        QCOMPARE(readAll(path("x.c")), QByteArray("int x;"));
+        QCOMPARE(doc->windowTitle(), QStringLiteral("x.c"));
+        QCOMPARE(dialogTitles.last(), QStringLiteral("ファイル保存"));
+        // Save As on a titled document writes the new file and keeps the new path.
+        answer(path("y.c"));
+        form->FileSaveAsItemClick();
+        QCOMPARE(doc->FileName, path("y.c"));
+        QCOMPARE(readAll(path("y.c")), QByteArray("int x;"));
+        // Ctrl+S saves the active document.
+        QTest::keyClicks(doc->RichEdit1, " int");
+        QTest::keySequence(form.get(), QKeySequence(Qt::CTRL | Qt::Key_S));
+        QCOMPARE(readAll(path("y.c")), QByteArray("int x; int"));
+        QVERIFY(!doc->Changed);
+    }
+
+    void closingAChangedDocumentAsks() {
+        form->FileNewItemClick();
+        TMDIChild *doc = form->ActiveMDIChild();
+        QTest::keyClicks(doc->RichEdit1, "abc");
+        saveAnswers = {QMessageBox::Cancel};
+        form->FileCloseItemClick();
+        QCOMPARE(asked, 1);
+        QCOMPARE(form->MDIChildCount(), 1);
+        // Save with the dialog cancelled keeps it open too.
+        saveAnswers = {QMessageBox::Save};
+        answer(QString());
+        form->FileCloseItemClick();
+        QCOMPARE(form->MDIChildCount(), 1);
+        // Save into a file closes it.
+        saveAnswers = {QMessageBox::Save};
+        answer(path("kept.c"));
+        form->FileCloseItemClick();
+        QTRY_COMPARE(form->MDIChildCount(), 0);
+        QCOMPARE(readAll(path("kept.c")), QByteArray("abc"));
+        // Without changes nothing is asked.
+        form->FileNewItemClick();
+        asked = 0;
+        form->FileCloseItemClick();
+        QTRY_COMPARE(form->MDIChildCount(), 0);
+        QCOMPARE(asked, 0);
+    }
+
+    void exitAsksAboutChangedDocuments() {
+        writeFile(path("one.c"), "one");
+        form->OpenDocument(path("one.c"));
+        QTest::keyClicks(form->ActiveMDIChild()->RichEdit1, "1");
+        form->FileNewItemClick();
+        QTest::keyClicks(form->ActiveMDIChild()->RichEdit1, "2");
+        form->FileNewItemClick();  // unchanged: never asked
+        // Discard the first asked, cancel the second: everything stays open.
+        saveAnswers = {QMessageBox::Discard, QMessageBox::Cancel};
+        form->FileExitItemClick();
+        QCOMPARE(asked, 2);
+        QVERIFY(form->isVisible());
+        QCOMPARE(form->MDIChildCount(), 3);
+        // Save the titled one, discard the untitled one: the window closes.
+        asked = 0;
+        saveAnswers = {QMessageBox::Discard, QMessageBox::Save};
+        form->ExitBtn->click();
+        QCOMPARE(asked, 2);
+        QVERIFY(!form->isVisible());
+        QCOMPARE(readAll(path("one.c")), QByteArray("1one"));
+    }
+
+    void windowArrangement() {
+        for (int i = 0; i < 3; ++i) form->FileNewItemClick();
+        QList<TMDIChild *> docs;
+        for (int i = 0; i < 3; ++i) docs << form->MDIChildren(i);
+        form->WindowTileItemClick();
+        const int width = form->ClientArea->viewport()->width();
+        int y = -1;
+        for (TMDIChild *d : docs) {
+            QCOMPARE(d->width(), width);
+            QCOMPARE(d->x(), 0);
+            QVERIFY(d->y() > y);
+            y = d->y();
+        }
+        form->WindowCascadeItemClick();
+        QVERIFY(docs[0]->pos() != docs[1]->pos());
+        form->WindowMinimizeItemClick();
+        for (TMDIChild *d : docs) QVERIFY(d->isMinimized());
+        form->WindowArrangeItemClick();
+        for (TMDIChild *d : docs)
+            QVERIFY(d->geometry().bottom() <= form->ClientArea->viewport()->rect().bottom());
+        // The window list names every document.
+        emit form->Window1->aboutToShow();
+        int entries = 0;
+        for (QAction *a : form->Window1->actions()) entries += a->property("windowEntry").toBool() && !a->isSeparator();
+        QCOMPARE(entries, 3);
+    }
+
+    void activationOrder() {
+        for (int i = 0; i < 3; ++i) form->FileNewItemClick();
+        TMDIChild *oldest = form->MDIChildren(2);
+        form->ClientArea->setActiveSubWindow(oldest);
+        QCOMPARE(form->MDIChildren(0), oldest);
+        QCOMPARE(form->ActiveMDIChild(), oldest);
+    }
+
+    void editorKeepsCtrlAAndDel() {
+        form->FileNewItemClick();
+        TMDIChild *doc = form->ActiveMDIChild();
+        doc->RichEdit1->setFocus();
+        QTest::keyClicks(doc->RichEdit1, "abcd");
+        QTest::keyClick(doc->RichEdit1, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(SelLength(doc->RichEdit1), 4);
+        QTest::keyClick(doc->RichEdit1, Qt::Key_Delete);
+        QCOMPARE(TextOf(doc->RichEdit1), QString());
+        QCOMPARE(dialogTitles.size(), 0);  // no Add file dialog came up
+        // With the tree focused, Ctrl+A adds a file and Del removes it.
+        writeFile(path("t.c"), "");
+        answer(path("t.c"));
+        form->TreeView1->setFocus();
+        QTest::keyClick(form->TreeView1, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(project::NodeCount(form->TreeView1), 1);
+        QTest::keyClick(form->TreeView1, Qt::Key_Delete);
+        QCOMPARE(project::NodeCount(form->TreeView1), 0);
+    }
+
+    void editCommandsActOnTheActiveEditor() {
+        form->FileNewItemClick();
+        TMDIChild *doc = form->ActiveMDIChild();
+        QTest::keyClicks(doc->RichEdit1, "hello");
+        SetSelection(doc->RichEdit1, 0, 5);
+        form->CutItem->trigger();
+        QCOMPARE(TextOf(doc->RichEdit1), QString());
+        form->PasteBtn->click();
+        form->PasteItem->trigger();
+        QCOMPARE(TextOf(doc->RichEdit1), QStringLiteral("hellohello"));
+    }
+
+    void projectCommandsAndTheirTwins() {
+        writeFile(path("p.c"), "int p;\r\n");
+        // The tree's double-click opens the file; the Project menu's entries act like the File menu's.
+        answer(path("p.c"));
+        form->K1->trigger();
+        QCOMPARE(project::NodeCount(form->TreeView1), 1);
+        form->TreeView1->setCurrentItem(project::NodeAt(form->TreeView1, 0));
+        form->TreeView1DblClick();
+        QCOMPARE(form->MDIChildCount(), 1);
+        form->TreeView1DblClick();
+        QCOMPARE(form->MDIChildCount(), 1);
+        answer(path("p.prj"));
+        form->KE1->trigger();
+        QVERIFY(readAll(path("p.prj")).startsWith("#QV:1\r\n"));
+        form->Output->addItem(QStringLiteral("row"));
+        answer(path("p.prj"));
+        form->KJ1->trigger();
+        QCOMPARE(project::NodeCount(form->TreeView1), 1);
+        QCOMPARE(form->Output->count(), 0);
+    }
+};
+
+QTEST_MAIN(TstMainForm)
+#include "tst_mainform.moc"
