@@ -41,6 +41,10 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent) {
     setupUi(this);
     setFont(pixelFont(QStringLiteral("ＭＳ Ｐゴシック"), 12));
     Output->setFont(pixelFont(QStringLiteral("Terminal"), 13));
+    // Every row has the font's height; measuring each new row's text would make
+    // a long compile crawl, so rows share the first row's size, as a plain list
+    // box without a horizontal extent shows them.
+    Output->setUniformItemSizes(true);
     TabSet1->setFont(pixelFont(QStringLiteral("ＭＳ Ｐゴシック"), 12));
     TabSet1->addTab(QStringLiteral("アウトプット"));
     TabSet1->addTab(QStringLiteral("検索結果"));

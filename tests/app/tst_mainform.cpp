@@ -245,6 +245,29 @@ private slots:
         QVERIFY(form->isVisible());
     }
 
+    void theErrorReportBox() {
+        // The real report: error icon, OK, caption "Quelvane", the message and ".".
+        ErrorReportHook = nullptr;
+        QString caption, text;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QTimer::singleShot(0, this, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            caption = box->windowTitle();
+            text = box->text();
+            icon = box->icon();
+            QCOMPARE(box->standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
+            box->button(QMessageBox::Ok)->click();
+        });
+        QDir(dir->path()).mkdir(QStringLiteral("d.c"));
+        answer(path("d.c"));
+        form->FileOpenItem->trigger();
+        QCOMPARE(caption, QStringLiteral("Quelvane"));
+        QCOMPARE(icon, QMessageBox::Critical);
+        QCOMPARE(text, QStringLiteral("ファイル %1 を開けません.").arg(path("d.c")));
+        QCOMPARE(form->MDIChildCount(), 0);
+    }
+
     void saveAndSaveAs() {
         form->FileNewItemClick();
         TMDIChild *doc = form->ActiveMDIChild();
