@@ -1,5 +1,7 @@
 #include "childwin.h"
 
+#include "safewrite.h"
+
 #include <QAction>
 #include <QCloseEvent>
 #include <QFile>
@@ -10,7 +12,6 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QTextBlock>
 #include <QTextDocument>
 
@@ -144,15 +145,7 @@ void TMDIChild::WriteTo(const QString &path) {
     QString why;
     if (!sourcetext::Encode(RichEdit1->document(), sourcetext::LineEnd(DefaultLineEnd), bytes, &why))
         throw EQvError(QStringLiteral("ファイル %1 を保存できません: %2").arg(path, why));
-    // Written beside the target and renamed over it: a failed write leaves the
-    // old file as it was.
-    QSaveFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::WriteOnly)) throw EQvError::CannotCreate(path);
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        throw EQvError::CannotCreate(path);
-    }
-    if (!file.commit()) throw EQvError::CannotCreate(path);
+    WriteWholeFile(path, bytes);
 }
 
 void TMDIChild::Save() {

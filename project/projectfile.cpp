@@ -5,9 +5,10 @@
 #include "qverror.h"
 #include "sjis.h"
 
+#include "safewrite.h"
+
 #include <QFile>
 #include <QListWidget>
-#include <QSaveFile>
 #include <QTreeWidget>
 
 namespace project {
@@ -158,11 +159,7 @@ void WriteProjectFile(const QString &path, const QTreeWidget *TreeView1) {
     // Everything is encoded before the file is touched: a refused label or path
     // leaves the old file as it was.
     const QByteArray bytes = ProjectBytes(TreeView1, path);
-    QSaveFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::WriteOnly)) throw EQvError::CannotCreate(path);
-    // The buffer is flushed and checked first: commit() would rename a file whose
-    // last bytes the disk refused. On a throw the temporary file is removed.
-    if (file.write(bytes) != bytes.size() || !file.flush() || !file.commit()) throw EQvError::CannotCreate(path);
+    WriteWholeFile(path, bytes);
 }
 
 void BuildProjectTree(QTreeWidget *TreeView1, const ProjectData &data) {

@@ -11,7 +11,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <csignal>
 #include <random>
+#include <sys/resource.h>
 
 #include "childwin.h"
 #include "editortest.h"
@@ -213,6 +215,28 @@ private slots:
         QCOMPARE(QDir(Dir.path()).entryList(QDir::Files | QDir::Hidden).filter(QStringLiteral("src")).size(), 1);
         QCOMPARE(Failure([&] { w->SaveAs(QString()); }), EQvError::CannotCreate(QString()).Message);
         QCOMPARE(w->FileName, path);
+    }
+
+    void aDiskThatRefusesTheLastBytesLosesNothing() {
+        const QByteArray original(4096, 'a');
+        TMDIChild *w = Loaded(QStringLiteral("full.c"), original);
+        w->RichEdit1->insertPlainText(QStringLiteral("b"));
+        // The file-size limit makes the disk refuse every byte past the 1024th.
+        rlimit saved{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = saved;
+        small.rlim_cur = 1024;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        const QString message = Failure([&] { w->Save(); });
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, oldHandler);
+        QCOMPARE(message, EQvError::CannotCreate(Path(QStringLiteral("full.c"))).Message);
+        QCOMPARE(ReadAll(Path(QStringLiteral("full.c"))), original);
+        QVERIFY(w->Changed);
+        QCOMPARE(QDir(Dir.path()).entryList(QDir::Files | QDir::Hidden).filter(QStringLiteral("full")).size(), 1);
+        w->Save();
+        QCOMPARE(ReadAll(Path(QStringLiteral("full.c"))), "b" + original);
     }
 
     // Closing: answer of the question (-1: not changed, nothing asked), result of SaveRequest.
