@@ -14,6 +14,7 @@
 // their file field is empty and matches no document, so no row ever leads to
 // a wrong file.
 
+#include "pathext.h"
 #include <QDateTime>
 #include <QString>
 
@@ -21,9 +22,7 @@ class QTreeWidget;
 
 namespace buildcmd {
 
-// The extension of a path: from the last "." that stands after the last "\",
-// "/" and ":", the "." included; empty when there is no such ".".
-QString PathExtension(const QString &path);
+using ::PathExtension;
 
 // The source path with its extension replaced by ".obj", or with ".obj"
 // appended when it has none; the text before the extension is unchanged.

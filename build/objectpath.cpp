@@ -10,15 +10,6 @@
 
 namespace buildcmd {
 
-QString PathExtension(const QString &path) {
-    for (qsizetype i = path.size() - 1; i >= 0; --i) {
-        const QChar c = path.at(i);
-        if (c == u'.') return path.mid(i);
-        if (c == u'\\' || c == u'/' || c == u':') break;
-    }
-    return QString();
-}
-
 QString ObjectPath(const QString &source) {
     const qsizetype ext = PathExtension(source).size();
     return source.left(source.size() - ext) + QStringLiteral(".obj");

@@ -138,13 +138,4 @@ void TreeView1DblClick(QTreeWidget *TreeView1, const std::function<void(const QS
     OpenDocument(path);
 }
 
-QString PathExtension(const QString &path) {
-    for (qsizetype i = path.size(); i > 0; --i) {
-        const QChar c = path.at(i - 1);
-        if (c == QLatin1Char('.')) return path.mid(i - 1);
-        if (c == QLatin1Char('\\') || c == QLatin1Char('/') || c == QLatin1Char(':')) break;
-    }
-    return QString();
-}
-
 }  // namespace project

@@ -7,6 +7,7 @@
 // (case-sensitive, ascending, ties keeping their order), then a file node goes
 // first under the first node. So the file node created last stands first and the
 // others follow in order: B.C, A.C, C.C show as C.C, A.C, B.C.
+#include "pathext.h"
 #include "filedialog.h"
 #include "projectnodes.h"
 
@@ -48,8 +49,6 @@ void TreeView1DblClick(QTreeWidget *TreeView1, const std::function<void(const QS
 // Expands every node (the tree has children only at the top level).
 void ExpandAll(QTreeWidget *TreeView1);
 
-// The extension of a path: from the last "." that stands after the last "\", "/"
-// and ":", the "." included; empty when there is no such ".".
-QString PathExtension(const QString &path);
+using ::PathExtension;
 
 }  // namespace project
