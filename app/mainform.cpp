@@ -460,6 +460,10 @@ bool TMainForm::NeedsCompile(const QString &source) { return buildcmd::NeedsComp
 bool TMainForm::RunCompiler(const QString &source) {
     const QString C = buildcmd::CompilerCommandLine(source);
     AppendOutput(buildcmd::EchoLine(C));
+    if (buildcmd::CommandLineSplitsPath(source)) {
+        AppendOutput(buildcmd::BlankInPathLine);
+        return false;
+    }
     // The program sees its arguments in the file system's encoding.
     const bool ok = DosCommand1->StartCommand(QFile::encodeName(C), QByteArray());
     if (!ok) AppendOutput(buildcmd::StartFailedLine);

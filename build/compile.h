@@ -9,10 +9,11 @@
 // first ":" after it). The file field is cut at the first blank, so a path
 // that itself holds a blank is never whole in it: such a document simply
 // never matches a message (its ShortPath holds the blank, a file field never
-// does). lcc86.exe prints the messages of such a source, and every line of
-// its own that has no location in a file it can name, with two leading blanks:
-// their file field is empty and matches no document, so no row ever leads to
-// a wrong file.
+// does); Compile does not even start the compiler on such a source
+// (BlankInPathLine). lcc86.exe itself prints the messages of a source whose
+// path holds a blank, and every line of its own that has no location in a file
+// it can name, with two leading blanks: their file field is empty and matches
+// no document, so no row ever leads to a wrong file.
 
 #include "pathext.h"
 #include <QDateTime>
@@ -60,6 +61,11 @@ QString NotNeededLine(const QString &S);  // "* " + S + "のコンパイルは�
 QString EchoLine(const QString &cmd);     // "> " + cmd
 extern const QString StartFailedLine;     // "* コンパイラの起動に失敗しました。"
 extern const QString EndLine;             // "- コンパイル終了。"
+// The command line takes the short path without quotes, so a path holding a
+// blank or a tab would reach the compiler as two words: such a source is not
+// compiled, and this row says why instead.
+extern const QString BlankInPathLine;
+bool CommandLineSplitsPath(const QString &S);
 
 // The file field of an Output row: the text before its first blank, or a
 // single blank (matching no document) when the row holds no blank.

@@ -1,16 +1,18 @@
 // The Output pane's own rows and the compiler's command line.
 #include "compile.h"
 
-#if __has_include("childwin.h")
 #include "childwin.h"
-#else
-QString ShortPath(const QString &path);
-#endif
 
 namespace buildcmd {
 
 const QString StartFailedLine = QStringLiteral("* コンパイラの起動に失敗しました。");
 const QString EndLine = QStringLiteral("- コンパイル終了。");
+const QString BlankInPathLine = QStringLiteral("* 空白を含むパスのファイルはコンパイルできません。");
+
+bool CommandLineSplitsPath(const QString &S) {
+    const QString shortPath = ShortPath(S);
+    return shortPath.contains(QLatin1Char(' ')) || shortPath.contains(QLatin1Char('\t'));
+}
 
 QString CompilerCommandLine(const QString &S) {
     return QStringLiteral("lcc86.exe -O -js -w1 -c ") + ShortPath(S);

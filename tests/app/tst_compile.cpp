@@ -183,6 +183,17 @@ private slots:
         QVERIFY(!form->DosCommand1->IsOnExecution());
     }
 
+    void aPathWithABlankIsNotCompiled() {
+        QDir(dir->path()).mkdir(QStringLiteral("a b"));
+        TMDIChild *doc = open(QStringLiteral("a b/s.c"), "int s;\r\n");
+        form->Compile->trigger();
+        const QString S = doc->FileName;
+        QCOMPARE(rows(), (QStringList{QStringLiteral("- ") + S + QStringLiteral("のコンパイルを開始します…"),
+                                      QStringLiteral("> lcc86.exe -O -js -w1 -c ") + S,
+                                      QStringLiteral("* 空白を含むパスのファイルはコンパイルできません。")}));
+        QVERIFY(!form->DosCommand1->IsOnExecution());
+    }
+
     void compilerLinesAreShiftJisDecodedWhole() {
         // "エラー" in Shift-JIS, with a CR LF line end and no final line break.
         fakeCompiler("#!/bin/sh\nprintf '\\203\\107\\203\\211\\201\\133\\r\\nlast'\n");
