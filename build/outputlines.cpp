@@ -10,6 +10,7 @@ const QString EndLine = QStringLiteral("- コンパイル終了。");
 const QString BlankInPathLine = QStringLiteral("* 空白を含むパスのファイルはコンパイルできません。");
 
 bool CommandLineSplitsPath(const QString &S) {
+    if (S.isEmpty()) return false;  // an untitled document's compile runs with the empty path
     const QString shortPath = ShortPath(S);
     return shortPath.contains(QLatin1Char(' ')) || shortPath.contains(QLatin1Char('\t'));
 }

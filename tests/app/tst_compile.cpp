@@ -194,6 +194,19 @@ private slots:
         QVERIFY(!form->DosCommand1->IsOnExecution());
     }
 
+    void anUntitledDocumentRunsTheCompilerWithTheEmptyPath() {
+        form->FileNewItemClick();
+        QTest::keyClicks(form->ActiveMDIChild()->RichEdit1, "int u;");
+        form->Compile->trigger();
+        QVERIFY(form->ActiveMDIChild()->Changed);  // nowhere to save it
+        QVERIFY(waitForEnd());
+        const QStringList r = rows();
+        QCOMPARE(r.at(0), QStringLiteral("- のコンパイルを開始します…"));
+        QVERIFY(r.at(1).startsWith(QStringLiteral("> lcc86.exe -O -js -w1 -c ")));
+        QVERIFY(r.size() > 3);  // the compiler's own complaint
+        QCOMPARE(r.last(), kEnd);
+    }
+
     void compilerLinesAreShiftJisDecodedWhole() {
         // "エラー" in Shift-JIS, with a CR LF line end and no final line break.
         fakeCompiler("#!/bin/sh\nprintf '\\203\\107\\203\\211\\201\\133\\r\\nlast'\n");
