@@ -3,7 +3,6 @@
 #include "childwin.h"
 #include "compile.h"
 #include "errorreport.h"
-#include "newproj.h"
 #include "option.h"
 #include "projectfile.h"
 #include "projectnodes.h"
