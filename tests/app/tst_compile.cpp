@@ -9,6 +9,7 @@
 #include "projecttree.h"
 #include "tdoscmd.h"
 #include "textpos.h"
+#include "../testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,11 +19,7 @@
 #include <memory>
 
 namespace {
-void writeFile(const QString &path, const QByteArray &bytes) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
+void writeFile(const QString &path, const QByteArray &bytes) { QVERIFY(qvtest::WriteFile(path, bytes)); }
 void setAge(const QString &path, int secondsAgo) {
     QFile f(path);
     QVERIFY(f.open(QIODevice::ReadWrite));

@@ -6,6 +6,7 @@
 #include "mainform.h"
 #include "projectnodes.h"
 #include "textpos.h"
+#include "../testfiles.h"
 
 #include <QAction>
 #include <QDir>
@@ -19,15 +20,7 @@
 #include <memory>
 
 namespace {
-QByteArray readAll(const QString &path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-void writeFile(const QString &path, const QByteArray &bytes) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
+void writeFile(const QString &path, const QByteArray &bytes) { QVERIFY(qvtest::WriteFile(path, bytes)); }
 }  // namespace
 
 class TstMainForm : public QObject {
@@ -282,18 +275,18 @@ private slots:
         // Untitled: the dialog chooses a file.
         answer(path("x.c"));
         form->FileSaveItem->trigger();
-        QCOMPARE(readAll(path("x.c")), QByteArray("int x;"));
+        QCOMPARE(qvtest::ReadFile(path("x.c")), QByteArray("int x;"));
         QCOMPARE(doc->windowTitle(), QStringLiteral("x.c"));
         QCOMPARE(dialogTitles.last(), QStringLiteral("ファイル保存"));
         // Save As on a titled document writes the new file and keeps the new path.
         answer(path("y.c"));
         form->FileSaveAsItemClick();
         QCOMPARE(doc->FileName, path("y.c"));
-        QCOMPARE(readAll(path("y.c")), QByteArray("int x;"));
+        QCOMPARE(qvtest::ReadFile(path("y.c")), QByteArray("int x;"));
         // Ctrl+S saves the active document.
         QTest::keyClicks(doc->RichEdit1, " int");
         QTest::keySequence(form.get(), QKeySequence(Qt::CTRL | Qt::Key_S));
-        QCOMPARE(readAll(path("y.c")), QByteArray("int x; int"));
+        QCOMPARE(qvtest::ReadFile(path("y.c")), QByteArray("int x; int"));
         QVERIFY(!doc->Changed);
     }
 
@@ -315,7 +308,7 @@ private slots:
         answer(path("kept.c"));
         form->FileCloseItemClick();
         QTRY_COMPARE(form->MDIChildCount(), 0);
-        QCOMPARE(readAll(path("kept.c")), QByteArray("abc"));
+        QCOMPARE(qvtest::ReadFile(path("kept.c")), QByteArray("abc"));
         // Without changes nothing is asked.
         form->FileNewItemClick();
         asked = 0;
@@ -343,7 +336,7 @@ private slots:
         form->ExitBtn->click();
         QCOMPARE(asked, 2);
         QVERIFY(!form->isVisible());
-        QCOMPARE(readAll(path("one.c")), QByteArray("1one"));
+        QCOMPARE(qvtest::ReadFile(path("one.c")), QByteArray("1one"));
     }
 
     void windowArrangement() {
@@ -426,7 +419,7 @@ private slots:
         QCOMPARE(form->MDIChildCount(), 1);
         answer(path("p.prj"));
         form->KE1->trigger();
-        QVERIFY(readAll(path("p.prj")).startsWith("#QV:1\r\n"));
+        QVERIFY(qvtest::ReadFile(path("p.prj")).startsWith("#QV:1\r\n"));
         form->Output->addItem(QStringLiteral("row"));
         answer(path("p.prj"));
         form->KJ1->trigger();

@@ -8,21 +8,13 @@
 #include <QTest>
 #include <QTextCursor>
 
+#include "../testfiles.h"
 #include "textpos.h"
 
 namespace edtest {
 
-inline QByteArray ReadAll(const QString &path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return QByteArray("<unreadable>");
-    return f.readAll();
-}
-
-inline bool WriteAll(const QString &path, const QByteArray &bytes) {
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
-    return f.write(bytes) == bytes.size();
-}
+using qvtest::ReadFile;
+using qvtest::WriteFile;
 
 // A colour as one mask letter: K blue (keyword), G green (comment), B black,
 // R red (the marker colour that untouched characters keep), ? anything else.

@@ -11,16 +11,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <csignal>
 #include <random>
-#include <sys/resource.h>
 
 #include "childwin.h"
 #include "editortest.h"
 #include "sjis.h"
 
 using edtest::Mask;
-using edtest::ReadAll;
+using edtest::ReadFile;
 
 namespace {
 const QString kUntitled = QStringLiteral("名称未設定");
@@ -45,7 +43,7 @@ class TestChildWin : public QObject {
 
     QString Path(const QString &name) const { return Dir.filePath(name); }
     TMDIChild *Loaded(const QString &name, const QByteArray &bytes) {
-        if (!edtest::WriteAll(Path(name), bytes)) return nullptr;
+        if (!edtest::WriteFile(Path(name), bytes)) return nullptr;
         auto *w = new TMDIChild;
         w->LoadFile(Path(name));
         w->show();
@@ -82,17 +80,17 @@ private slots:
         QCOMPARE(w->FileName, Path(QStringLiteral("new.c")));
         QCOMPARE(w->windowTitle(), QStringLiteral("new.c"));
         QVERIFY(!w->Changed);
-        QCOMPARE(ReadAll(w->FileName), QByteArray("ab\r\nc"));  // a new document writes CR LF
+        QCOMPARE(ReadFile(w->FileName), QByteArray("ab\r\nc"));  // a new document writes CR LF
         Type(w, QStringLiteral("d"));
         QCOMPARE(w->windowTitle(), QStringLiteral("new.c*"));
         w->Save();
         QCOMPARE(w->windowTitle(), QStringLiteral("new.c"));
-        QCOMPARE(ReadAll(w->FileName), QByteArray("ab\r\ncd"));
+        QCOMPARE(ReadFile(w->FileName), QByteArray("ab\r\ncd"));
         QVERIFY(QFile::remove(w->FileName));
         w->Save();  // a titled document is written also when unchanged
-        QCOMPARE(ReadAll(w->FileName), QByteArray("ab\r\ncd"));
+        QCOMPARE(ReadFile(w->FileName), QByteArray("ab\r\ncd"));
         // Loading makes it clean, with no undo history.
-        edtest::WriteAll(Path(QStringLiteral("other.c")), "y\n");
+        edtest::WriteFile(Path(QStringLiteral("other.c")), "y\n");
         Type(w, QStringLiteral("e"));
         w->LoadFile(Path(QStringLiteral("other.c")));
         QCOMPARE(w->windowTitle(), QStringLiteral("other.c"));
@@ -129,7 +127,7 @@ private slots:
         QPointer<TMDIChild> w = Loaded(QStringLiteral("round.c"), bytes);
         QVERIFY(w && !w->Changed);
         w->SaveAs(Path(QStringLiteral("copy.c")));
-        QVERIFY(ReadAll(w->FileName) == bytes);
+        QVERIFY(ReadFile(w->FileName) == bytes);
     }
 
     void typedLinesTakeFilesLineEnd_data() {
@@ -149,7 +147,7 @@ private slots:
         QTest::keyClick(w->RichEdit1, Qt::Key_Return);
         Type(w, QStringLiteral("x"));
         w->Save();
-        QCOMPARE(ReadAll(w->FileName), saved);
+        QCOMPARE(ReadFile(w->FileName), saved);
     }
 
     void loadFailureLeavesDocument_data() {
@@ -163,7 +161,7 @@ private slots:
     void loadFailureLeavesDocument() {
         QFETCH(QString, path);
         QDir(Dir.path()).mkpath(QStringLiteral("subdir"));
-        edtest::WriteAll(Path(QStringLiteral("secret.c")), "s");
+        edtest::WriteFile(Path(QStringLiteral("secret.c")), "s");
         QFile::setPermissions(Path(QStringLiteral("secret.c")), QFileDevice::Permissions());
         QFile probe(Path(path));
         if (path == QLatin1String("secret.c") && probe.open(QIODevice::ReadOnly)) QSKIP("running as root");
@@ -176,7 +174,7 @@ private slots:
         QCOMPARE(w->windowTitle(), QStringLiteral("kept.c*"));
         Type(w, QStringLiteral("r"));  // and it goes on working
         w->Save();
-        QCOMPARE(ReadAll(w->FileName), QByteArray("qrint kept;\r\n"));
+        QCOMPARE(ReadFile(w->FileName), QByteArray("qrint kept;\r\n"));
     }
 
     void saveFailureKeepsState_data() {
@@ -195,7 +193,7 @@ private slots:
         QDir(Dir.path()).mkpath(QStringLiteral("outdir"));
         const QByteArray original("int s;\r\nint t;\r\n");
         const QString path = Path(target);
-        edtest::WriteAll(path, original);  // fails for the first two, as it should
+        edtest::WriteFile(path, original);  // fails for the first two, as it should
         TMDIChild *w = Loaded(QStringLiteral("src.c"), original);
         SetSelection(w->RichEdit1, 10, 0);
         w->RichEdit1->insertPlainText(typed);
@@ -210,8 +208,8 @@ private slots:
         QCOMPARE(w->FileName, path);  // already the new path
         QCOMPARE(w->windowTitle(), QStringLiteral("src.c*"));
         QVERIFY(w->Changed);
-        QCOMPARE(ReadAll(Path(QStringLiteral("src.c"))), original);
-        if (!message.isEmpty()) QCOMPARE(ReadAll(path), original);
+        QCOMPARE(ReadFile(Path(QStringLiteral("src.c"))), original);
+        if (!message.isEmpty()) QCOMPARE(ReadFile(path), original);
         QCOMPARE(QDir(Dir.path()).entryList(QDir::Files | QDir::Hidden).filter(QStringLiteral("src")).size(), 1);
         QCOMPARE(Failure([&] { w->SaveAs(QString()); }), EQvError::CannotCreate(QString()).Message);
         QCOMPARE(w->FileName, path);
@@ -221,22 +219,18 @@ private slots:
         const QByteArray original(4096, 'a');
         TMDIChild *w = Loaded(QStringLiteral("full.c"), original);
         w->RichEdit1->insertPlainText(QStringLiteral("b"));
-        // The file-size limit makes the disk refuse every byte past the 1024th.
-        rlimit saved{};
-        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
-        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit small = saved;
-        small.rlim_cur = 1024;
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-        const QString message = Failure([&] { w->Save(); });
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, oldHandler);
+        QString message;
+        {
+            qvtest::FileSizeLimit limit(1024);  // the disk refuses every byte past the 1024th
+            QVERIFY(limit.IsActive());
+            message = Failure([&] { w->Save(); });
+        }
         QCOMPARE(message, EQvError::CannotCreate(Path(QStringLiteral("full.c"))).Message);
-        QCOMPARE(ReadAll(Path(QStringLiteral("full.c"))), original);
+        QCOMPARE(ReadFile(Path(QStringLiteral("full.c"))), original);
         QVERIFY(w->Changed);
         QCOMPARE(QDir(Dir.path()).entryList(QDir::Files | QDir::Hidden).filter(QStringLiteral("full")).size(), 1);
         w->Save();
-        QCOMPARE(ReadAll(Path(QStringLiteral("full.c"))), "b" + original);
+        QCOMPARE(ReadFile(Path(QStringLiteral("full.c"))), "b" + original);
     }
 
     // Closing: answer of the question (-1: not changed, nothing asked), result of SaveRequest.
@@ -273,7 +267,7 @@ private slots:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCOMPARE(w.isNull(), closes);
         // Only Save without a SaveRequest writes, through Save().
-        QCOMPARE(ReadAll(Path(QStringLiteral("close.c"))), QByteArray(saved < 0 ? "kc\n" : "c\n"));
+        QCOMPARE(ReadFile(Path(QStringLiteral("close.c"))), QByteArray(saved < 0 ? "kc\n" : "c\n"));
     }
 
     void closeQuestionBox() {

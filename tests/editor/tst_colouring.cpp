@@ -111,7 +111,7 @@ private slots:
         QFETCH(QString, mask);
         QVERIFY(Dir.isValid());
         const QString path = Dir.filePath(QStringLiteral("f%1.c").arg(++Files));
-        QVERIFY(edtest::WriteAll(path, file));
+        QVERIFY(edtest::WriteFile(path, file));
         QMdiArea area;
         auto *w = new TMDIChild;
         area.addSubWindow(w);

@@ -2,6 +2,7 @@
 // Helpers shared by the project tests: real files, answered dialogs, tree labels.
 #include "filedialog.h"
 #include "projectnodes.h"
+#include "../testfiles.h"
 
 #include <QFile>
 #include <QStringList>
@@ -9,16 +10,8 @@
 
 namespace testtools {
 
-inline QByteArray readBytes(const QString &path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return QByteArray("<missing>");
-    return f.readAll();
-}
-
-inline bool writeBytes(const QString &path, const QByteArray &bytes) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
+using qvtest::ReadFile;
+using qvtest::WriteFile;
 
 // The labels of the nodes in index order.
 inline QStringList labels(const QTreeWidget *tree) {

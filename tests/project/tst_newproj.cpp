@@ -150,7 +150,7 @@ private slots:
     void freshDialogAndFreshFileName() {
         QTemporaryDir tmp;
         const QString old = tmp.filePath(QStringLiteral("old.prj")), fresh = tmp.filePath(QStringLiteral("p2.prj"));
-        QVERIFY(testtools::writeBytes(old, "#QV:1\r\nOLD\r\n"));
+        QVERIFY(testtools::WriteFile(old, "#QV:1\r\nOLD\r\n"));
         saveDialog1.FileName = old;
         QStringList seen;
         TNewProjDlg::ExecHook = [&](TNewProjDlg &dlg) {
@@ -164,8 +164,8 @@ private slots:
         testtools::DialogAnswer dlg(fresh);
         ProjSaveItemClick(tree, saveDialog1, nullptr);
         QCOMPARE(dlg.calls, 1);
-        QCOMPARE(testtools::readBytes(fresh), QByteArray("#QV:1\r\nP2\r\n"));
-        QCOMPARE(testtools::readBytes(old), QByteArray("#QV:1\r\nOLD\r\n"));
+        QCOMPARE(testtools::ReadFile(fresh), QByteArray("#QV:1\r\nP2\r\n"));
+        QCOMPARE(testtools::ReadFile(old), QByteArray("#QV:1\r\nOLD\r\n"));
     }
 };
 

@@ -10,15 +10,13 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <algorithm>
-#include <csignal>
-#include <sys/resource.h>
 
 using namespace project;
 using testtools::DialogAnswer;
 using testtools::labels;
 using testtools::paths;
-using testtools::readBytes;
-using testtools::writeBytes;
+using testtools::ReadFile;
+using testtools::WriteFile;
 
 Q_DECLARE_METATYPE(project::ReadStatus)
 
@@ -139,7 +137,7 @@ private slots:
     void parse() {
         QFETCH(QByteArray, bytes);
         const QString path = file(QStringLiteral("parse.prj"));
-        QVERIFY(writeBytes(path, bytes));
+        QVERIFY(WriteFile(path, bytes));
         const ReadResult r = ReadProjectFile(path);
         QTEST(r.status, "status");
         QTEST(r.droppedLabel, "dropped");
@@ -170,7 +168,7 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(QStringList, nodes);
         const QString path = file(name);
-        if (!bytes.isNull()) QVERIFY(writeBytes(path, bytes));
+        if (!bytes.isNull()) QVERIFY(WriteFile(path, bytes));
         makeProject(QStringLiteral("OLD"), {{"X.C", "/o/X.C"}});
         saveDialog1.FileName = QStringLiteral("/o/old.prj");
         open(path);
@@ -192,7 +190,7 @@ private slots:
     // tree's order, so the later of two comes first.
     void openBuildsTheTreeInTreeOrder() {
         const QString path = file(QStringLiteral("order.prj"));
-        QVERIFY(writeBytes(path, lines({"#QV:1", "P", "B.C", "/b", "A.C", "/a", "D.C", "/d", "A.C", "/a2", "C.C", "/c"})));
+        QVERIFY(WriteFile(path, lines({"#QV:1", "P", "B.C", "/b", "A.C", "/a", "D.C", "/d", "A.C", "/a2", "C.C", "/c"})));
         open(path);
         QCOMPARE(paths(tree), (QStringList{"-", "/c", "/a2", "/a", "/b", "/d"}));
         QVERIFY(NodeAt(tree, 0)->isExpanded());
@@ -203,18 +201,18 @@ private slots:
         const QString path = file(QStringLiteral("sample.prj"));
         DialogAnswer dlg(path);
         QVERIFY(save());
-        QCOMPARE(readBytes(path), QByteArray("#QV:1\r\nSAMPLE\r\nMAIN.C\r\nC:\\W\\MAIN.C\r\nUTIL.H\r\nC:\\W\\UTIL.H\r\n"));
+        QCOMPARE(ReadFile(path), QByteArray("#QV:1\r\nSAMPLE\r\nMAIN.C\r\nC:\\W\\MAIN.C\r\nUTIL.H\r\nC:\\W\\UTIL.H\r\n"));
         CreateFileNode(tree, QStringLiteral("A.C"), QStringLiteral("/a.c"));
         QVERIFY(save());
         QCOMPARE(dlg.calls, 1);
-        QCOMPARE(readBytes(path), QByteArray("#QV:1\r\nSAMPLE\r\nA.C\r\n/a.c\r\nMAIN.C\r\nC:\\W\\MAIN.C\r\nUTIL.H\r\nC:\\W\\UTIL.H\r\n"));
+        QCOMPARE(ReadFile(path), QByteArray("#QV:1\r\nSAMPLE\r\nA.C\r\n/a.c\r\nMAIN.C\r\nC:\\W\\MAIN.C\r\nUTIL.H\r\nC:\\W\\UTIL.H\r\n"));
         // After Open project the opened file is the one written, without a dialog.
         const QString lf = file(QStringLiteral("lf.prj"));
-        QVERIFY(writeBytes(lf, lines({"#QV:1", "R", "A.C", "/a"}, "\n")));
+        QVERIFY(WriteFile(lf, lines({"#QV:1", "R", "A.C", "/a"}, "\n")));
         open(lf);
         QVERIFY(save());
         QCOMPARE(dlg.calls, 1);
-        QCOMPARE(readBytes(lf), lines({"#QV:1", "R", "A.C", "/a"}));
+        QCOMPARE(ReadFile(lf), lines({"#QV:1", "R", "A.C", "/a"}));
     }
 
     void saveCancelledOrEmptyWritesNothing() {
@@ -228,17 +226,17 @@ private slots:
         QVERIFY(save());
         QCOMPARE(dlg.calls, 1);
         const QString kept = file(QStringLiteral("kept.prj"));
-        QVERIFY(writeBytes(kept, "#QV:1\r\nKEPT\r\n"));
+        QVERIFY(WriteFile(kept, "#QV:1\r\nKEPT\r\n"));
         saveDialog1.FileName = kept;
         QVERIFY(save());
-        QCOMPARE(readBytes(kept), QByteArray("#QV:1\r\nKEPT\r\n"));
+        QCOMPARE(ReadFile(kept), QByteArray("#QV:1\r\nKEPT\r\n"));
     }
 
     void saveShapesOfTree() {
         const QString a = file(QStringLiteral("shape.prj"));
         makeProject(QString(), {});
         WriteProjectFile(a, tree);
-        QCOMPARE(readBytes(a), QByteArray("#QV:1\r\n\r\n"));
+        QCOMPARE(ReadFile(a), QByteArray("#QV:1\r\n\r\n"));
         open(a);
         QCOMPARE(labels(tree), QStringList{QString()});
         // A top file node (added to an empty tree) gives line 2; its path is not kept.
@@ -246,7 +244,7 @@ private slots:
         CreateFileNode(tree, QStringLiteral("TOP.C"), QStringLiteral("/t/TOP.C"));
         CreateFileNode(tree, QStringLiteral("SUB.H"), QStringLiteral("/t/SUB.H"));
         WriteProjectFile(a, tree);
-        QCOMPARE(readBytes(a), QByteArray("#QV:1\r\nTOP.C\r\nSUB.H\r\n/t/SUB.H\r\n"));
+        QCOMPARE(ReadFile(a), QByteArray("#QV:1\r\nTOP.C\r\nSUB.H\r\n/t/SUB.H\r\n"));
     }
 
     // Open then Save gives back every name, label and path byte for byte,
@@ -257,18 +255,18 @@ private slots:
                                             bad + ".H", "/x/" + bad, "", "", "A.C", "/A.C", "A.C", "/A.C",
                                             QByteArray(5000, 'L'), "/" + QByteArray(9000, 'p'), " S.C ", " /s p/ "};
         const QString in = file(QStringLiteral("bytes.prj")), out = file(QStringLiteral("bytes-out.prj"));
-        QVERIFY(writeBytes(in, lines(original, "\n")));
+        QVERIFY(WriteFile(in, lines(original, "\n")));
         open(in);
         QCOMPARE(NodeCount(tree), 9);
         saveDialog1.FileName = out;
         QVERIFY(save());
-        QCOMPARE(rawProject(readBytes(out)), rawProject(lines(original)));
+        QCOMPARE(rawProject(ReadFile(out)), rawProject(lines(original)));
         // With one pair the order cannot change: the file comes back whole.
         const QByteArray single = lines({"#QV:1", bad, bad + ".C", "/\x95\x5c/" + bad});
-        QVERIFY(writeBytes(in, single));
+        QVERIFY(WriteFile(in, single));
         open(in);
         QVERIFY(save());
-        QCOMPARE(readBytes(in), single);
+        QCOMPARE(ReadFile(in), single);
     }
 
     // Text the file cannot hold is refused with an error naming it; the file on
@@ -293,7 +291,7 @@ private slots:
         const bool isName = path.isEmpty();
         QTemporaryDir dir;
         const QString target = dir.filePath(QStringLiteral("p.prj"));
-        QVERIFY(writeBytes(target, "#QV:1\r\nOLD\r\n"));
+        QVERIFY(WriteFile(target, "#QV:1\r\nOLD\r\n"));
         makeProject(isName ? label : QStringLiteral("P"), {{"A.C", "/a.c"}});
         if (!isName) CreateFileNode(tree, label, path);
         saveDialog1.FileName = target;
@@ -301,7 +299,7 @@ private slots:
         QCOMPARE(reports.size(), 1);
         QVERIFY2(reports[0].contains(named), qPrintable(reports[0]));
         QVERIFY(reports[0].contains(target));
-        QCOMPARE(readBytes(target), QByteArray("#QV:1\r\nOLD\r\n"));
+        QCOMPARE(ReadFile(target), QByteArray("#QV:1\r\nOLD\r\n"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"p.prj"});
         QCOMPARE(NodeCount(tree), isName ? 2 : 3);
     }
@@ -312,21 +310,17 @@ private slots:
         for (int i = 0; i < 50; ++i) CreateFileNode(tree, QStringLiteral("F%1.C").arg(i), QStringLiteral("/d/F%1.C").arg(i));
         QTemporaryDir dir;
         const QString target = dir.filePath(QStringLiteral("p.prj"));
-        QVERIFY(writeBytes(target, "#QV:1\r\nOLD\r\n"));
-        // The file-size limit makes the disk refuse every byte beyond the 64th.
-        rlimit saved{};
-        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
-        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit small = saved;
-        small.rlim_cur = 64;
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-        saveDialog1.FileName = target;
-        const bool ok = save();
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, oldHandler);
+        QVERIFY(WriteFile(target, "#QV:1\r\nOLD\r\n"));
+        bool ok = true;
+        {
+            qvtest::FileSizeLimit limit(64);  // the disk refuses every byte beyond the 64th
+            QVERIFY(limit.IsActive());
+            saveDialog1.FileName = target;
+            ok = save();
+        }
         QVERIFY(!ok);
         QCOMPARE(reports, QStringList{EQvError::CannotCreate(target).Message});
-        QCOMPARE(readBytes(target), QByteArray("#QV:1\r\nOLD\r\n"));
+        QCOMPARE(ReadFile(target), QByteArray("#QV:1\r\nOLD\r\n"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"p.prj"});
         QVERIFY(save());  // without the limit the same save goes through
         QCOMPARE(ReadProjectFile(target).data.files.size(), 50);
@@ -342,13 +336,13 @@ private slots:
         QFETCH(QString, relative);
         QTemporaryDir dir;
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("sub")));
-        QVERIFY(writeBytes(dir.filePath(QStringLiteral("plain.txt")), "plain"));
+        QVERIFY(WriteFile(dir.filePath(QStringLiteral("plain.txt")), "plain"));
         makeProject(QStringLiteral("P"), {{"A.C", "/a.c"}});
         saveDialog1.FileName = dir.filePath(relative);
         QVERIFY(!save());
         QCOMPARE(reports, QStringList{EQvError::CannotCreate(saveDialog1.FileName).Message});
         QVERIFY(QFileInfo(dir.filePath(QStringLiteral("sub"))).isDir());
-        QCOMPARE(readBytes(dir.filePath(QStringLiteral("plain.txt"))), QByteArray("plain"));
+        QCOMPARE(ReadFile(dir.filePath(QStringLiteral("plain.txt"))), QByteArray("plain"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"plain.txt"});
     }
 
@@ -359,14 +353,14 @@ private slots:
             ls << label << "/big/" + label;
         }
         const QString in = file(QStringLiteral("huge.prj")), out = file(QStringLiteral("huge-out.prj"));
-        QVERIFY(writeBytes(in, lines(ls)));
+        QVERIFY(WriteFile(in, lines(ls)));
         open(in);
         QCOMPARE(NodeCount(tree), 10001);
         QCOMPARE(NodeAt(tree, 1)->text(0), QString::fromLatin1(ls.at(ls.size() - 2)));
         for (int i = 2; i < 10000; ++i) QVERIFY(NodeAt(tree, i)->text(0) < NodeAt(tree, i + 1)->text(0));
         saveDialog1.FileName = out;
         QVERIFY(save());
-        QCOMPARE(rawProject(readBytes(out)), rawProject(lines(ls)));
+        QCOMPARE(rawProject(ReadFile(out)), rawProject(lines(ls)));
     }
 };
 
