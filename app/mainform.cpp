@@ -17,6 +17,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMessageBox>
+#include <QTextDocument>
 #include <QStatusTipEvent>
 #include <QStyle>
 
@@ -121,6 +122,8 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent) {
         {ProjNewItem, &TMainForm::ProjNewItemClick},
         {ProjOpenItem, &TMainForm::ProjOpenItemClick},
         {ProjSaveItem, &TMainForm::ProjSaveItemClick},
+        {UndoItem, &TMainForm::UndoItemClick},
+        {RedoItem, &TMainForm::RedoItemClick},
         {CutItem, &TMainForm::CutItemClick},
         {CopyItem, &TMainForm::CopyItemClick},
         {PasteItem, &TMainForm::PasteItemClick},
@@ -207,6 +210,9 @@ void TMainForm::UpdateMenuItems() {
                        WindowTileItem, WindowArrangeItem, WindowMinimizeItem})
         a->setEnabled(any);
     for (QToolButton *b : {SaveBtn, CutBtn, CopyBtn, PasteBtn}) b->setEnabled(any);
+    const TMDIChild *active = ActiveMDIChild();
+    UndoItem->setEnabled(active && active->RichEdit1->document()->isUndoAvailable());
+    RedoItem->setEnabled(active && active->RichEdit1->document()->isRedoAvailable());
 }
 
 void TMainForm::ActiveFormChange(QMdiSubWindow *window) {
@@ -265,6 +271,8 @@ TMDIChild *TMainForm::CreateDocument() {
     doc->SaveRequest = [this](TMDIChild &d) { return SaveDocument(d); };
     ClientArea->addSubWindow(doc);
     connect(doc, &QObject::destroyed, this, &TMainForm::DocumentGone);
+    connect(doc->RichEdit1->document(), &QTextDocument::undoAvailable, this, &TMainForm::UpdateMenuItems);
+    connect(doc->RichEdit1->document(), &QTextDocument::redoAvailable, this, &TMainForm::UpdateMenuItems);
     Documents.prepend(doc);
     doc->show();
     ClientArea->setActiveSubWindow(doc);
@@ -365,6 +373,12 @@ void TMainForm::closeEvent(QCloseEvent *event) {
     event->accept();
 }
 
+void TMainForm::UndoItemClick() {
+    if (TMDIChild *doc = ActiveMDIChild()) doc->Undo();
+}
+void TMainForm::RedoItemClick() {
+    if (TMDIChild *doc = ActiveMDIChild()) doc->Redo();
+}
 void TMainForm::CutItemClick() {
     if (TMDIChild *doc = ActiveMDIChild()) doc->RichEdit1->cut();
 }

@@ -49,6 +49,8 @@ public:
     void FileSaveItemClick();
     void FileSaveAsItemClick();
     void FileExitItemClick();
+    void UndoItemClick();
+    void RedoItemClick();
     void CutItemClick();
     void CopyItemClick();
     void PasteItemClick();

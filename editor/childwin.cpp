@@ -15,6 +15,7 @@
 #include <QTextBlock>
 #include <QTextDocument>
 
+#include "colourstore.h"
 #include "errorreport.h"
 #include "sourcetext.h"
 #include "ui_childwin.h"
@@ -79,7 +80,11 @@ TMDIChild::TMDIChild(QWidget *owner) : QMdiSubWindow(owner), Ui_(std::make_uniqu
     RichEdit1->clear();
     Loading = false;
 
-    connect(RichEdit1->document(), &QTextDocument::contentsChange, this, [this](int, int, int) { ContentsChanged(); });
+    // The change event: edits of the text only, reported by the colour store
+    // after it has moved the colours along (layout changes such as a preedit
+    // are no edits).
+    connect(TColourStore::Of(RichEdit1->document()), &TColourStore::TextChanged, this,
+            [this](int, int, int) { RichEdit1Change(); });
     connect(RichEdit1, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
         // The standard menu, with Undo and Redo run like their keys.
         std::unique_ptr<QMenu> menu(RichEdit1->createStandardContextMenu(pos));
@@ -124,10 +129,7 @@ void TMDIChild::LoadFile(const QString &path) {
     sourcetext::SetLineEnds(doc, decoded.Ends);
     DefaultLineEnd = LineEnd(decoded.Common);
     SetCaption(ShortName(path));
-    // The whole-text colouring is no step that undo could take back.
-    doc->setUndoRedoEnabled(false);
     ColourRange(RichEdit1, 1, TextLength(doc));
-    doc->setUndoRedoEnabled(true);
     RichEdit1->show();
     RichEdit1->setFocus();
     doc->setModified(false);
@@ -166,22 +168,16 @@ void TMDIChild::SaveAs(const QString &path) {
     Changed = false;
 }
 
-void TMDIChild::ContentsChanged() {
-    // Format changes of the colouring are no edits.
-    if (colouring::Active()) return;
-    RichEdit1Change();
-}
-
 void TMDIChild::RichEdit1Change() {
-    if (Loading || colouring::Active()) return;
+    if (Loading) return;
     if (!Changed) {
         SetCaption(windowTitle() + QLatin1Char('*'));
         Changed = true;
     }
-    // Undo and redo bring the colours back with the text; a colouring now would
-    // also end the redo history.
-    if (Undoing) return;
+    ColourCaretLine();
+}
 
+void TMDIChild::ColourCaretLine() {
     // The caret's line: from the LF before it (or the start) to its CR (or the end).
     QTextDocument *doc = RichEdit1->document();
     const int length = TextLength(doc);
@@ -194,15 +190,17 @@ void TMDIChild::RichEdit1Change() {
 }
 
 void TMDIChild::Undo() {
-    Undoing = true;
+    if (!RichEdit1->document()->isUndoAvailable()) return;
     RichEdit1->undo();
-    Undoing = false;
+    // The caret is put in place after the text has changed: its line is
+    // coloured once more where it ends up.
+    ColourCaretLine();
 }
 
 void TMDIChild::Redo() {
-    Undoing = true;
+    if (!RichEdit1->document()->isRedoAvailable()) return;
     RichEdit1->redo();
-    Undoing = false;
+    ColourCaretLine();
 }
 
 int TMDIChild::AskSave() {

@@ -47,7 +47,8 @@ public:
     // recolours the caret's line.
     void RichEdit1Change();
 
-    // Undo and redo of the text control; the colours come back with the text.
+    // Undo and redo of the text control. They are edits like any other: the
+    // change event recolours the caret's line.
     void Undo();
     void Redo();
 
@@ -80,11 +81,10 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void ContentsChanged();
+    void ColourCaretLine();
     void SetCaption(const QString &caption);
     void WriteTo(const QString &path);
     std::unique_ptr<Ui::ChildWin> Ui_;
-    bool Undoing = false;
 };
 
 // The short form of a path's file-name part (what follows the last "/", "\" or

@@ -1,24 +1,15 @@
 #include "colouring.h"
 
 #include <QPlainTextEdit>
-#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <algorithm>
 
+#include "colourstore.h"
 #include "textpos.h"
 
 namespace colouring {
 namespace {
-
-int g_active = 0;
-
-struct ActiveGuard {
-    ActiveGuard() { ++g_active; }
-    ~ActiveGuard() { --g_active; }
-    ActiveGuard(const ActiveGuard &) = delete;
-    ActiveGuard &operator=(const ActiveGuard &) = delete;
-};
 
 constexpr int kNone = -1;  // no character: past the end of T
 
@@ -86,153 +77,6 @@ void ScanRuns(QStringView text, int textBase, int textLength, int first, int las
     // A word still pending at the end of the range keeps its colours.
 }
 
-QRgb ColourOf(const QTextCharFormat &format, QRgb fallback) {
-    const QBrush b = format.foreground();
-    return b.style() == Qt::NoBrush ? fallback : b.color().rgb();
-}
-
-QRgb RgbOf(Colour c) {
-    switch (c) {
-    case GreenRun: return Green().rgb();
-    case BlueRun: return Blue().rgb();
-    case BlackRun: break;
-    }
-    return Black().rgb();
-}
-
-// Reads the colours of the document, for ranges that go forward.
-class ColourReader {
-public:
-    ColourReader(const QTextDocument *doc, QRgb fallback) : Doc(doc), Fallback(fallback) {
-        // A document whose formats give no character a colour of its own (as
-        // after a load) shows the default colour everywhere.
-        Plain = true;
-        for (const QTextFormat &f : doc->allFormats())
-            if (f.isCharFormat() && f.hasProperty(QTextFormat::ForegroundBrush)) Plain = false;
-    }
-
-    bool IsPlain() const { return Plain; }
-    QRgb Default() const { return Fallback; }
-
-    // True when every character of the document range [first, end) shows want.
-    bool Uniform(int first, int end, QRgb want) {
-        if (Plain) return want == Fallback || first >= end;
-        int pos = first;
-        while (pos < end) {
-            if (!Block.isValid() || pos < BlockPos || pos >= BlockPos + BlockLen) {
-                const QTextBlock next = Block.isValid() ? Block.next() : QTextBlock();
-                if (next.isValid() && pos >= BlockPos + BlockLen && pos < BlockPos + BlockLen + next.length())
-                    SetBlock(next, BlockPos + BlockLen);
-                else
-                    SetBlock(Doc->findBlock(pos), -1);
-                if (!Block.isValid()) return true;
-            }
-            const int textEnd = BlockPos + BlockLen - 1;
-            if (pos < textEnd) {
-                if (FragPos > pos) Rewind();
-                while (!It.atEnd() && FragPos + It.fragment().length() <= pos) {
-                    FragPos += It.fragment().length();
-                    ++It;
-                }
-                if (It.atEnd()) return false;
-                const QTextFragment f = It.fragment();
-                if (ColourOf(f.charFormat(), Fallback) != want) return false;
-                pos = std::min(FragPos + f.length(), end);
-            } else {
-                // The block separator; its format is the char format of the next block.
-                const QTextBlock next = Block.next();
-                if (next.isValid() && ColourOf(next.charFormat(), Fallback) != want) return false;
-                pos = textEnd + 1;
-            }
-        }
-        return true;
-    }
-
-private:
-    void SetBlock(const QTextBlock &b, int position) {
-        Block = b;
-        if (!b.isValid()) return;
-        BlockPos = position >= 0 ? position : b.position();
-        BlockLen = b.length();
-        Rewind();
-    }
-    void Rewind() {
-        It = Block.begin();
-        FragPos = It.atEnd() ? BlockPos : It.fragment().position();
-    }
-
-    const QTextDocument *Doc;
-    QRgb Fallback;
-    bool Plain = false;
-    QTextBlock Block;
-    int BlockPos = 0, BlockLen = 0;
-    QTextBlock::iterator It;
-    int FragPos = 0;
-};
-
-struct Op {
-    int first, end;
-    Colour colour;
-};
-
-// Collects the format changes that the runs need: a run that already shows its
-// colour needs none, and changes of one colour with nothing but that colour
-// between them become one.
-class Planner {
-public:
-    Planner(const QTextDocument *doc, QRgb fallback) : Map(doc), Reader(doc, fallback) {}
-
-    void Add(const Run &run) {
-        const QRgb want = RgbOf(run.colour);
-        if (Reader.IsPlain() && want == Reader.Default()) {
-            LastWasOp = false;  // already so, and no need to find where
-            return;
-        }
-        int first = 0, end = 0;
-        Map.RangeToDoc(run.start, run.length, first, end);
-        const bool joinable = LastWasOp && Ops.back().colour == run.colour && Ops.back().end <= first;
-        const bool gapOk = joinable && Reader.Uniform(Ops.back().end, first, want);
-        if (Reader.Uniform(first, end, want)) {
-            LastWasOp = false;
-            return;
-        }
-        if (gapOk)
-            Ops.back().end = end;
-        else
-            Ops.push_back(Op{first, end, run.colour});
-        LastWasOp = true;
-    }
-    std::vector<Op> Ops;
-
-private:
-    textpos::Mapper Map;
-    ColourReader Reader;
-    bool LastWasOp = false;
-};
-
-void ApplyOps(QTextDocument *doc, const std::vector<Op> &ops) {
-    if (ops.empty()) return;
-    QTextCharFormat formats[3];
-    formats[BlackRun].setForeground(Black());
-    formats[GreenRun].setForeground(Green());
-    formats[BlueRun].setForeground(Blue());
-    // With no undo history at all there is no edit to join: the colouring is
-    // then kept out of the history (switching undo off clears nothing).
-    const bool alone = doc->isUndoRedoEnabled() && !doc->isUndoAvailable() && !doc->isRedoAvailable();
-    if (alone) doc->setUndoRedoEnabled(false);
-    QTextCursor c(doc);
-    // One edit block, joined to the edit before it: no undo step of its own, and
-    // the layout hears of the changes once.
-    c.joinPreviousEditBlock();
-    for (const Op &op : ops) {
-        c.setPosition(op.first);
-        c.setPosition(op.end, QTextCursor::KeepAnchor);
-        c.mergeCharFormat(formats[op.colour]);
-    }
-    c.endEditBlock();
-    if (alone) doc->setUndoRedoEnabled(true);
-}
-
 }  // namespace
 
 const std::vector<QString> &Keywords() {
@@ -259,9 +103,15 @@ const std::vector<QString> &Keywords() {
 }
 
 bool IsKeyword(QStringView word) {
+    // The table by length: a word is compared with the few entries of its own length.
+    static const std::vector<std::vector<QStringView>> byLength = [] {
+        std::vector<std::vector<QStringView>> t(12);
+        for (const QString &k : Keywords()) t[size_t(k.size())].push_back(k);
+        return t;
+    }();
     if (word.size() < 2 || word.size() > 11) return false;
-    for (const QString &k : Keywords())
-        if (k.size() == word.size() && QStringView(k) == word) return true;
+    for (QStringView k : byLength[size_t(word.size())])
+        if (k == word) return true;
     return false;
 }
 
@@ -280,15 +130,13 @@ std::vector<Run> Scan(QStringView text, int textBase, int textLength, int first,
     return runs;
 }
 
-bool Active() { return g_active > 0; }
-
 }  // namespace colouring
 
 void ColourRange(QPlainTextEdit *control, int first, int last) {
     using namespace colouring;
     if (!control) return;
-    ActiveGuard guard;
     QTextDocument *doc = control->document();
+    TColourStore *store = TColourStore::Of(doc);
     const int length = TextLength(doc);
     const int p0 = SelStart(control);
     first = std::max(first, 1);
@@ -297,10 +145,42 @@ void ColourRange(QPlainTextEdit *control, int first, int last) {
         // The scan may look two characters past the range.
         const int sliceEnd = std::min(length, last + 2);
         const QString text = TextSlice(control, first - 1, sliceEnd - first + 1);
-        Planner plan(doc, control->palette().color(QPalette::Text).rgb());
-        ScanRuns(text, first, length, first, last, [&](const Run &r) { plan.Add(r); });
-        ApplyOps(doc, plan.Ops);
+        textpos::Mapper map(doc);
+        int changedFirst = -1, changedEnd = -1;
+        ScanRuns(text, first, length, first, last, [&](const Run &r) {
+            int a = 0, b = 0;
+            map.RangeToDoc(r.start, r.length, a, b);
+            store->Fill(a, b, r.colour == GreenRun ? TColourStore::Green
+                              : r.colour == BlueRun ? TColourStore::Blue
+                                                    : TColourStore::Black);
+            if (a >= b) return;
+            if (changedFirst < 0) changedFirst = a;
+            changedEnd = std::max(changedEnd, b);
+        });
+        if (changedFirst >= 0) store->Notify(changedFirst, changedEnd);
     }
     const QTextCursor c = control->textCursor();
     if (c.hasSelection() || textpos::FromDoc(doc, c.position()) != p0) SetSelection(control, p0, 0);
+}
+
+QColor ColourAt(const QPlainTextEdit *control, int position) {
+    const QTextDocument *doc = control->document();
+    if (position < 0 || position >= TextLength(doc)) return QColor();
+    // A CR and its LF stand for one block separator, and so share its colour.
+    const TColourStore *store = TColourStore::Find(doc);
+    const QColor c = store ? store->ColourOf(store->At(textpos::ToDoc(doc, position))) : QColor();
+    return c.isValid() ? c : control->palette().color(QPalette::Text);
+}
+
+void PaintColour(QPlainTextEdit *control, int start, int length, const QColor &colour) {
+    QTextDocument *doc = control->document();
+    TColourStore *store = TColourStore::Of(doc);
+    int a = 0, b = 0;
+    const int total = TextLength(doc);
+    start = std::clamp(start, 0, total);
+    length = std::clamp(length, 0, total - start);
+    if (length == 0) return;
+    textpos::Mapper(doc).RangeToDoc(start, length, a, b);
+    store->Fill(a, b, store->CodeOf(colour));
+    store->Notify(a, b);
 }

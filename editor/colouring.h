@@ -14,11 +14,19 @@
 class QPlainTextEdit;
 
 // Colours T[first .. last] (1-based indexes, both included). Afterwards the
-// selection is empty, with the caret where the selection started. The change is
-// one of character formatting only: it is no change of the text, raises no
-// change event of the document window and joins the undo step of the edit that
-// came before it instead of making one of its own.
+// selection is empty, with the caret where the selection started. The colours
+// live beside the document (see colourstore.h): colouring is no change of the
+// text, raises no change event and is no step of the undo history.
 void ColourRange(QPlainTextEdit *control, int first, int last);
+
+// The text colour shown for the character at a 0-based position of T (a CR or
+// LF gives the colour of its line break); an invalid QColor outside T. A
+// character that was never coloured shows the control's default text colour.
+QColor ColourAt(const QPlainTextEdit *control, int position);
+
+// Gives T[start .. start + length - 1] (0-based, clipped to T) the colour
+// colour, as the colouring would; for marking text in tests and tools.
+void PaintColour(QPlainTextEdit *control, int start, int length, const QColor &colour);
 
 namespace colouring {
 
@@ -44,9 +52,5 @@ bool IsDelimiter(QChar c);
 // text holds T[textBase .. ] (1-based textBase) and must reach last + 2 or the
 // end of T; textLength is the length of the whole T.
 std::vector<Run> Scan(QStringView text, int textBase, int textLength, int first, int last);
-
-// True while a colouring pass changes character formats (document windows
-// ignore the change notifications it causes).
-bool Active();
 
 }  // namespace colouring

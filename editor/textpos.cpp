@@ -97,14 +97,19 @@ QString TextSlice(const QPlainTextEdit *control, int start, int length) {
         // The whole text: one copy of the document's characters, each block
         // separator (U+2029) made a CR LF.
         const QString raw = doc->toRawText();
-        QString out;
-        out.reserve(total);
+        QString out(total, Qt::Uninitialized);
+        QChar *o = out.data();
+        const QChar *const end = o + total;
         for (const QChar c : raw) {
-            if (c.unicode() == QChar::ParagraphSeparator)
-                out.append(QLatin1String("\r\n"));
-            else
-                out.append(c);
+            if (o == end) break;
+            if (c.unicode() == QChar::ParagraphSeparator) {
+                *o++ = QLatin1Char('\r');
+                if (o != end) *o++ = QLatin1Char('\n');
+            } else {
+                *o++ = c;
+            }
         }
+        out.truncate(o - out.data());
         return out;
     }
     QString out;
@@ -162,25 +167,4 @@ void SetSelection(QPlainTextEdit *control, int start, int length) {
     c.setPosition(first);
     if (end != first) c.setPosition(end, QTextCursor::KeepAnchor);
     control->setTextCursor(c);
-}
-
-QColor ColourAt(const QPlainTextEdit *control, int position) {
-    const QTextDocument *doc = control->document();
-    if (position < 0 || position >= TextLength(doc)) return QColor();
-    const QTextBlock b = textpos::BlockAt(doc, position);
-    const int offset = position - textpos::BlockStart(b);
-    QTextCharFormat format;
-    if (offset < b.length() - 1) {
-        // The character before a cursor just after it.
-        QTextCursor c(const_cast<QTextDocument *>(doc));
-        c.setPosition(b.position() + offset + 1);
-        format = c.charFormat();
-    } else {
-        // A line break's format is that of its block separator, which Qt keeps
-        // as the char format of the block after it.
-        format = b.next().charFormat();
-    }
-    const QBrush brush = format.foreground();
-    if (brush.style() != Qt::NoBrush) return brush.color();
-    return control->palette().color(QPalette::Text);
 }

@@ -39,11 +39,6 @@ int SelLength(const QPlainTextEdit *control);
 // length of 0 puts the caret at start. Clipped to T.
 void SetSelection(QPlainTextEdit *control, int start, int length);
 
-// The text colour of the character at a 0-based position of T (a CR or LF gives
-// the colour of its line break); an invalid QColor outside T. A character with
-// no colour of its own shows the control's default text colour.
-QColor ColourAt(const QPlainTextEdit *control, int position);
-
 namespace textpos {
 
 // Position of T where the block starts.

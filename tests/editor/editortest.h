@@ -9,6 +9,7 @@
 #include <QTextCursor>
 
 #include "../testfiles.h"
+#include "colouring.h"
 #include "textpos.h"
 
 namespace edtest {
@@ -34,17 +35,7 @@ inline QString Mask(const QPlainTextEdit *control) {
     return m;
 }
 
-// Paints the whole text (line breaks included) red, as no undo step.
-inline void PaintRed(QPlainTextEdit *control) {
-    QTextDocument *doc = control->document();
-    const bool undo = doc->isUndoRedoEnabled();
-    doc->setUndoRedoEnabled(false);
-    QTextCursor c(doc);
-    c.select(QTextCursor::Document);
-    QTextCharFormat f;
-    f.setForeground(QColor(255, 0, 0));
-    c.mergeCharFormat(f);
-    doc->setUndoRedoEnabled(undo);
-}
+// Paints the whole text (line breaks included) red.
+inline void PaintRed(QPlainTextEdit *control) { PaintColour(control, 0, TextLength(control), QColor(255, 0, 0)); }
 
 }  // namespace edtest

@@ -1,0 +1,115 @@
+#pragma once
+// The colours of an editor's text, kept beside its QTextDocument instead of in
+// it: one colour code per document position (each character, and each block's
+// separator, which stands for a line's CR LF). Colour changes therefore never
+// enter the document, its undo history or its modified state.
+//
+// The store follows the document's edits itself: removed characters take their
+// colours away; inserted characters take the colour of the character before
+// them (at the very start of the text, that of the character after them).
+// Changes of layout or format alone (an input method's preedit, for one) leave
+// the colours as they are and are not reported as edits.
+
+#include <QColor>
+#include <QObject>
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+class QTextDocument;
+
+// Colour codes by position, in chunks so that an edit anywhere in a large text
+// moves only a few kilobytes.
+class TColourChunks {
+public:
+    using Code = std::uint8_t;
+
+    int Size() const { return Total; }
+    void Reset(int size, Code code);
+    Code At(int position) const;
+    void Fill(int first, int end, Code code);
+    void Insert(int position, int count, Code code);
+    void Erase(int position, int count);
+    // Calls f(first, end, code) for each run of one code in [first, end).
+    template <class F>
+    void Runs(int first, int end, F &&f) const;
+
+private:
+    // The chunk holding position (the last chunk for position == Size()).
+    int Find(int position) const;
+    void Renumber(int from);
+    void Split(int chunk);
+    std::vector<std::vector<Code>> Chunks;
+    std::vector<int> Starts;  // position of each chunk's first code
+    int Total = 0;
+    mutable int Hint = 0;     // the chunk found last
+};
+
+class TColourStore : public QObject {
+    Q_OBJECT
+public:
+    // Fixed codes; codes from 4 on are colours added with CodeOf.
+    enum : TColourChunks::Code { Default = 0, Black = 1, Green = 2, Blue = 3 };
+
+    // The store of doc, made the first time it is asked for.
+    static TColourStore *Of(QTextDocument *doc);
+    static TColourStore *Find(const QTextDocument *doc);
+
+    QTextDocument *Document() const { return Doc; }
+    TColourChunks::Code At(int docPosition) const;
+    // Sets the colour of the document positions [first, end), quietly: the
+    // caller reports what it changed with Notify.
+    void Fill(int first, int end, TColourChunks::Code code);
+    void Notify(int first, int end) { emit ColoursChanged(first, end); }
+    // True while a change of the document is being handled.
+    bool Handling() const { return InChange; }
+    // The colour that a code stands for; Default gives an invalid QColor (the
+    // control's own text colour).
+    QColor ColourOf(TColourChunks::Code code) const;
+    TColourChunks::Code CodeOf(const QColor &colour);
+    const TColourChunks &Codes() const { return Chunks; }
+
+signals:
+    // The text changed: positions as in QTextDocument::contentsChange, the
+    // colours already moved along. Handlers may recolour.
+    void TextChanged(int position, int removed, int added);
+    // The colours of [first, end) changed, or the document laid out that range
+    // anew (a preedit, a format); end == -1: the whole text.
+    void ColoursChanged(int first, int end);
+    // A document change has been handled, recolouring included.
+    void ChangeHandled();
+
+private:
+    explicit TColourStore(QTextDocument *doc);
+    void ContentsChange(int position, int removed, int added);
+    bool TextChangedIn(int first, int end) const;
+    QTextDocument *Doc;
+    TColourChunks Chunks;
+    bool InChange = false;
+    std::vector<QRgb> Extra;  // colours of codes 4, 5, ...
+};
+
+template <class F>
+void TColourChunks::Runs(int first, int end, F &&f) const {
+    if (first >= end || first >= Total) return;
+    end = std::min(end, Total);
+    int k = Find(first);
+    int pos = first;
+    int runStart = first;
+    Code runCode = At(first);
+    while (pos < end && k < int(Chunks.size())) {
+        const std::vector<Code> &c = Chunks[size_t(k)];
+        const int base = Starts[size_t(k)];
+        const int stop = std::min(end, base + int(c.size()));
+        for (; pos < stop; ++pos) {
+            const Code code = c[size_t(pos - base)];
+            if (code != runCode) {
+                f(runStart, pos, runCode);
+                runStart = pos;
+                runCode = code;
+            }
+        }
+        ++k;
+    }
+    f(runStart, end, runCode);
+}

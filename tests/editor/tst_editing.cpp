@@ -1,0 +1,434 @@
+// Editing a document window as a user would: random key presses, clicks,
+// paste, cut, undo and redo on texts long enough to scroll, checked after every
+// step against a plain model of the text and of the colouring rules; and the
+// input method's preedit and commits.
+#include <QApplication>
+#include <QClipboard>
+#include <QInputMethodEvent>
+#include <QMdiArea>
+#include <QRandomGenerator>
+#include <QScrollBar>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+
+#include "childwin.h"
+#include "editortest.h"
+
+namespace {
+
+// ---- The model: T as a string, one colour letter per document character ---
+// A line break is one document character (CR and LF together): its colour is
+// that of the LF, which is the one a coloured run must reach to colour it.
+struct Model {
+    QString T;        // lines joined by CR LF
+    QString Colours;  // per document character: B (black), G (green), K (blue)
+    mutable std::vector<int> Map;  // document index of each T position (a CR and its LF share one)
+    mutable QString Mapped;
+
+    // Document index of the T position p; the length of the document for p == T.size().
+    int Doc(int p) const {
+        if (Mapped != T || Map.size() != size_t(T.size()) + 1) {
+            Map.assign(size_t(T.size()) + 1, 0);
+            int d = 0;
+            for (int i = 0; i < T.size(); ++i) {
+                const bool lf = T[i] == QLatin1Char('\n') && i > 0 && T[i - 1] == QLatin1Char('\r');
+                Map[size_t(i)] = lf ? d - 1 : d;
+                if (!lf) ++d;
+            }
+            Map[size_t(T.size())] = d;
+            Mapped = T;
+        }
+        return Map[size_t(p)];
+    }
+    QChar ColourAt(int p) const { return Colours[Doc(p)]; }
+    // Replaces T[a, b) by s (s in T form); new characters take the colour of
+    // the character before them, at the very start that of the one after.
+    void Replace(int a, int b, const QString &s) {
+        const int da = Doc(a), db = Doc(b);  // a and b never split a CR LF
+        Colours.remove(da, db - da);
+        T.replace(a, b - a, s);
+        Model piece;
+        piece.T = s;
+        const int added = piece.Doc(int(s.size()));
+        QChar inherit = QLatin1Char('B');
+        if (da > 0)
+            inherit = Colours[da - 1];
+        else if (!Colours.isEmpty())
+            inherit = Colours[0];
+        Colours.insert(da, QString(added, inherit));
+    }
+    // The colouring rules over T[first .. last] (1-based).
+    void Colour(int first, int last) {
+        const int L = int(T.size());
+        first = std::max(first, 1);
+        last = std::min(last, L);
+        auto at = [&](int i) -> int { return i >= 1 && i <= L ? T[i - 1].unicode() : -1; };
+        auto paint = [&](int from, int to, QChar c) {  // 1-based, inclusive
+            for (int i = from; i <= to; ++i)
+                if (at(i) != '\r') Colours[Doc(i - 1)] = c;
+        };
+        auto delim = [](int c) {
+            return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '(' || c == ')' || c == ';' || c == ':';
+        };
+        static const QStringList keywords = QStringLiteral(
+            "#include #if #ifdef #ifndef #elif #else #endif #define #undef #line #pragma typedef static extern const "
+            "register auto far near void char int short long float double struct union enum unsigned signed if else "
+            "for do while switch case default break continue return sizeof _asm_inline new delete").split(QLatin1Char(' '));
+        int word = -1;
+        int i = first;
+        while (i <= last) {
+            const int c = at(i), n = at(i + 1);
+            if (c == '/' && (n == '*' || n == '/')) {
+                word = -1;
+                int k = i + 2;
+                if (n == '*') {
+                    while (k <= last + 1 && !(at(k) == '*' && at(k + 1) == '/')) ++k;
+                    if (k > last + 1) return paint(i, last, QLatin1Char('G'));
+                    paint(i, k + 1, QLatin1Char('G'));
+                    i = k + 2;
+                } else {
+                    while (k <= last + 1 && at(k) != '\n') ++k;
+                    if (k > last + 1) return paint(i, std::min(last + 1, L), QLatin1Char('G'));
+                    paint(i, k, QLatin1Char('G'));
+                    i = k;
+                }
+            } else if (delim(c)) {
+                const bool closed = word >= 0;
+                if (closed) paint(word, i - 1, keywords.contains(T.mid(word - 1, i - word)) ? QLatin1Char('K') : QLatin1Char('B'));
+                word = -1;
+                i += closed && c == '\r' ? 2 : 1;
+            } else {
+                if (word < 0) word = i;
+                ++i;
+            }
+        }
+    }
+    // The caret's line, as the change event colours it.
+    void ColourCaretLine(int caret) {
+        const int L = int(T.size());
+        if (L == 0) return;
+        const int k = caret + 1;
+        int first = 1, last = L;
+        for (int j = std::min(k, L); j >= 1; --j)
+            if (T[j - 1] == QLatin1Char('\n')) {
+                first = j;
+                break;
+            }
+        for (int e = k; e <= L; ++e)
+            if (T[e - 1] == QLatin1Char('\r')) {
+                last = e;
+                break;
+            }
+        Colour(first, last);
+    }
+};
+
+QString ColoursOf(const QPlainTextEdit *e, const Model &m) {
+    QString out;
+    for (int p = 0; p < m.T.size(); ++p) out += edtest::Letter(ColourAt(e, p));
+    return out;
+}
+
+QString Expected(const Model &m) {
+    QString out;
+    for (int p = 0; p < m.T.size(); ++p) out += m.ColourAt(p);
+    return out;
+}
+
+// A random C-like text of n lines, CR LF line ends, with comments and Japanese.
+QByteArray RandomSource(QRandomGenerator &rng, int lines) {
+    static const char *const pieces[] = {"int", "x", "=", "1;", "void", "f(int", "a)", "{", "}", "/*", "*/", "//",
+                                         "return", "#include", "<stdio.h>", "if", "(a)", "for", "char", "\t", "do"};
+    QByteArray out;
+    for (int l = 0; l < lines; ++l) {
+        const int words = int(rng.bounded(7));
+        for (int w = 0; w < words; ++w) {
+            out += pieces[rng.bounded(int(std::size(pieces)))];
+            out += rng.bounded(4) ? " " : "";
+        }
+        if (rng.bounded(9) == 0) out += "\x93\xfa\x96\x7b";  // 日本 in Shift-JIS
+        out += "\r\n";
+    }
+    return out;
+}
+
+}  // namespace
+
+class TestEditing : public QObject {
+    Q_OBJECT
+    QTemporaryDir Dir;
+
+    TMDIChild *Open(QMdiArea &area, const QByteArray &bytes) {
+        static int n = 0;
+        const QString path = Dir.filePath(QStringLiteral("e%1.c").arg(++n));
+        if (!edtest::WriteFile(path, bytes)) return nullptr;
+        auto *w = new TMDIChild;
+        area.addSubWindow(w);
+        w->LoadFile(path);
+        area.show();
+        w->showMaximized();
+        w->RichEdit1->setFocus();
+        return w;
+    }
+
+private slots:
+    // Thousands of steps; after each one: no crash, T equals the model and every
+    // colour is what the rules give. A failure names the start value and step.
+    void randomEditing_data() {
+        QTest::addColumn<quint32>("start");
+        QTest::addColumn<int>("steps");
+        for (quint32 s : {1u, 2u, 3u, 4u}) QTest::addRow("run %u", s) << s << 1500;
+    }
+    void randomEditing() {
+        QFETCH(quint32, start);
+        QFETCH(int, steps);
+        QRandomGenerator rng(start);
+        QMdiArea area;
+        area.resize(640, 400);
+        const QByteArray source = RandomSource(rng, 70);
+        TMDIChild *w = Open(area, source);
+        QVERIFY(w);
+        QPlainTextEdit *e = w->RichEdit1;
+        QVERIFY(e->verticalScrollBar()->maximum() > 0);  // long enough to scroll
+
+        Model m;
+        m.T = TextOf(e);
+        m.Colours = QString(m.Doc(int(m.T.size())), QLatin1Char('B'));
+        m.Colour(1, int(m.T.size()));
+        QCOMPARE(ColoursOf(e, m), Expected(m));
+        QSet<QString> seen{m.T};
+
+        static const QString typed = QStringLiteral("intvoid x/*;:() \t日本return");
+        const QString pastes[] = {QStringLiteral("int a;\n// c\nb"), QStringLiteral("/* x\ny */"), QStringLiteral("\n\n"),
+                                  QStringLiteral("日本語 int\nchar")};
+        for (int step = 0; step < steps; ++step) {
+            const int selStart = SelStart(e), selLength = SelLength(e);
+            const int revision = e->document()->revision();
+            const int L = int(m.T.size());
+            // An edit of T[a, b) into s, or none.
+            bool edit = false, history = false;
+            int a = selStart, b = selStart + selLength;
+            QString s;
+            const int kind = int(rng.bounded(100));
+            const QString where = QStringLiteral("start %1, step %2, event %3, caret %4+%5")
+                                      .arg(start).arg(step).arg(kind).arg(selStart).arg(selLength);
+            if (kind < 34) {
+                const QChar c = typed[rng.bounded(int(typed.size()))];
+                if (c == QLatin1Char('\t'))
+                    QTest::keyClick(e, Qt::Key_Tab);
+                else if (c == QLatin1Char(' '))
+                    QTest::keyClick(e, Qt::Key_Space);
+                else if (c.unicode() < 128)
+                    QTest::keyClicks(e, QString(c));
+                else
+                    QTest::sendKeyEvent(QTest::Click, e, Qt::Key_unknown, QString(c), {});
+                edit = true;
+                s = c;
+            } else if (kind < 42) {
+                QTest::keyClick(e, Qt::Key_Return);
+                edit = true;
+                s = QStringLiteral("\r\n");
+            } else if (kind < 52) {
+                QTest::keyClick(e, Qt::Key_Backspace);
+                if (selLength == 0 && a > 0) a -= (a >= 2 && m.T.mid(a - 2, 2) == QLatin1String("\r\n")) ? 2 : 1;
+                edit = a != b;
+            } else if (kind < 58) {
+                QTest::keyClick(e, Qt::Key_Delete);
+                if (selLength == 0 && b < L) b += m.T.mid(b, 2) == QLatin1String("\r\n") ? 2 : 1;
+                edit = a != b;
+            } else if (kind < 80) {
+                static const std::pair<Qt::Key, Qt::KeyboardModifiers> moves[] = {
+                    {Qt::Key_Home, {}}, {Qt::Key_End, {}}, {Qt::Key_PageUp, {}}, {Qt::Key_PageDown, {}},
+                    {Qt::Key_Home, Qt::ControlModifier}, {Qt::Key_End, Qt::ControlModifier}, {Qt::Key_Up, {}},
+                    {Qt::Key_Down, {}}, {Qt::Key_Left, {}}, {Qt::Key_Right, {}}, {Qt::Key_Up, {}},
+                    {Qt::Key_Left, Qt::ShiftModifier}, {Qt::Key_Right, Qt::ShiftModifier},
+                    {Qt::Key_Down, Qt::ShiftModifier}, {Qt::Key_End, Qt::ShiftModifier}};
+                const auto &[key, mods] = moves[rng.bounded(int(std::size(moves)))];
+                QTest::keyClick(e, key, mods);
+            } else if (kind < 87) {
+                // A click at the start of a line on the screen, the top one often.
+                QTextBlock blk = e->cursorForPosition(QPoint(2, 2)).block();
+                for (int n = rng.bounded(2) ? 0 : int(rng.bounded(8)); n > 0 && blk.next().isValid(); --n) blk = blk.next();
+                QTextCursor c(blk);
+                const QRect r = e->cursorRect(c);
+                QTest::mouseClick(e->viewport(), Qt::LeftButton, {}, QPoint(r.left() + 1, r.center().y()));
+            } else if (kind < 91) {
+                const QString text = pastes[rng.bounded(int(std::size(pastes)))];
+                QApplication::clipboard()->setText(text);
+                QTest::keyClick(e, Qt::Key_V, Qt::ControlModifier);
+                edit = true;
+                s = QString(text).replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+            } else if (kind < 94) {
+                QTest::keyClick(e, Qt::Key_X, Qt::ControlModifier);
+                edit = a != b;
+            } else if (kind < 98) {
+                QTest::keyClick(e, Qt::Key_Z, Qt::ControlModifier);
+                history = true;
+            } else {
+                QTest::keyClick(e, Qt::Key_Y, Qt::ControlModifier);
+                history = true;
+            }
+            if (rng.bounded(16) == 0) QApplication::processEvents();  // paint now and then
+
+            if (edit) {
+                m.Replace(a, b, s);
+                QVERIFY2(TextOf(e) == m.T, qPrintable(where));
+                QVERIFY2(SelStart(e) == a + s.size() && SelLength(e) == 0, qPrintable(where));
+                m.ColourCaretLine(SelStart(e));
+                QVERIFY2(w->Changed && w->windowTitle().endsWith(QLatin1Char('*')), qPrintable(where));
+            } else if (history) {
+                // Undo and redo go back to texts seen before and colour the
+                // caret's line by the rules; elsewhere the colours are the
+                // restored characters' own.
+                m.T = TextOf(e);
+                QVERIFY2(seen.contains(m.T), qPrintable(where));
+                m.Colours.clear();
+                for (int p = 0; p < m.T.size(); ++p)
+                    if (!(m.T[p] == QLatin1Char('\r') && p + 1 < m.T.size() && m.T[p + 1] == QLatin1Char('\n')))
+                        m.Colours += edtest::Letter(ColourAt(e, p));
+                Model check = m;
+                if (e->document()->revision() != revision) check.ColourCaretLine(SelStart(e));
+                QVERIFY2(ColoursOf(e, m) == Expected(check), qPrintable(where));
+            } else {
+                QVERIFY2(TextOf(e) == m.T, qPrintable(where));
+            }
+            seen.insert(m.T);
+            const QString got = ColoursOf(e, m), want = Expected(m);
+            if (got != want) {
+                int p = 0;
+                while (got[p] == want[p]) ++p;
+                QFAIL(qPrintable(QStringLiteral("%1: colour at %2 is %3, the rules give %4; text %5")
+                                     .arg(where).arg(p).arg(got[p]).arg(want[p])
+                                     .arg(QString(m.T.mid(std::max(0, p - 20), 40)).replace(QLatin1String("\r\n"), QLatin1String("|")))));
+            }
+        }
+        QApplication::processEvents();
+    }
+
+    // The two key sequences that once brought the editor down.
+    void knownCrashes() {
+        QMdiArea area;
+        area.resize(640, 300);
+        QByteArray twelve;
+        for (int i = 0; i < 40; ++i) twelve += "int line;\r\n";
+        TMDIChild *w = Open(area, twelve);
+        QPlainTextEdit *e = w->RichEdit1;
+        QTest::keyClick(e, Qt::Key_End, Qt::ControlModifier);
+        QApplication::processEvents();
+        while (e->textCursor().block() != e->cursorForPosition(QPoint(2, 2)).block().next()) QTest::keyClick(e, Qt::Key_Up);
+        QTest::keyClick(e, Qt::Key_Home);
+        QTest::keyClick(e, Qt::Key_Backspace);
+        QApplication::processEvents();
+        QCOMPARE(TextLength(e), twelve.size() - 2);
+
+        QByteArray ten;
+        for (int i = 0; i < 10; ++i) ten += "ab\r\n";
+        w = Open(area, ten);
+        e = w->RichEdit1;
+        QTest::keyClick(e, Qt::Key_End, Qt::ControlModifier);
+        QTest::keyClicks(e, QStringLiteral("t"));
+        const QRect r = e->cursorRect(QTextCursor(e->document()->findBlockByNumber(1)));
+        QTest::mouseClick(e->viewport(), Qt::LeftButton, {}, QPoint(r.left() + 1, r.center().y()));
+        QTest::keyClick(e, Qt::Key_Backspace);
+        QApplication::processEvents();
+        QCOMPARE(TextOf(e).left(6), QStringLiteral("abab\r\n"));
+    }
+
+    // Typing through an input method: a preedit is no edit; a commit is one,
+    // also when it replaces text before or after the caret.
+    void inputMethod_data() {
+        QTest::addColumn<QString>("text");     // T before; "|" marks the caret, "[...]" a selection
+        QTest::addColumn<int>("topLine");      // the line scrolled to the top (0-based)
+        QTest::addColumn<QString>("preedit");
+        QTest::addColumn<QString>("commit");   // "-" for no commit
+        QTest::addColumn<int>("replaceStart");
+        QTest::addColumn<int>("replaceLength");
+        QTest::addColumn<QString>("result");
+        QTest::addColumn<bool>("changed");
+        const QString lines = QStringLiteral("a\r\n|b\r\nc\r\nd\r\n");
+        QTest::newRow("preedit alone") << lines << 0 << "か" << "-" << 0 << 0 << "a\r\nb\r\nc\r\nd\r\n" << false;
+        QTest::newRow("preedit cancelled") << lines << 0 << "" << "-" << 0 << 0 << "a\r\nb\r\nc\r\nd\r\n" << false;
+        QTest::newRow("commit") << lines << 0 << "" << "日本語" << 0 << 0 << "a\r\n日本語b\r\nc\r\nd\r\n" << true;
+        QTest::newRow("commit with next preedit") << lines << 0 << "か" << "int " << 0 << 0 << "a\r\nint b\r\nc\r\nd\r\n" << true;
+        QTest::newRow("replace line break before, top line")
+            << lines << 1 << "" << "日本語" << -1 << 1 << "a日本語b\r\nc\r\nd\r\n" << true;
+        QTest::newRow("replace after caret") << QStringLiteral("int |xyz;\r\n") << 0 << "" << "void" << 0 << 3
+                                             << "int void;\r\n" << true;
+        QTest::newRow("replace across line break after")
+            << QStringLiteral("a|\r\nb") << 0 << "" << "X" << 0 << 1 << "aXb" << true;
+        QTest::newRow("at the end of the file") << QStringLiteral("int x;\r\n|") << 0 << "" << "char" << -1 << 1
+                                                << "int x;char" << true;
+        QTest::newRow("selection replaced") << QStringLiteral("a [bc] d") << 0 << "" << "int" << 0 << 0 << "a int d" << true;
+        QTest::newRow("replacement past the text") << QStringLiteral("ab|") << 0 << "" << "c" << -10 << 50 << "c" << true;
+    }
+    void inputMethod() {
+        QFETCH(QString, text);
+        QFETCH(int, topLine);
+        QFETCH(QString, preedit);
+        QFETCH(QString, commit);
+        QFETCH(int, replaceStart);
+        QFETCH(int, replaceLength);
+        QFETCH(QString, result);
+        QFETCH(bool, changed);
+        QString plain = text;
+        const int caret = int(plain.indexOf(QLatin1Char('|')));
+        const int selFrom = int(plain.indexOf(QLatin1Char('[')));
+        plain.remove(QLatin1Char('|'));
+        plain.remove(QLatin1Char('['));
+        const int selTo = int(plain.indexOf(QLatin1Char(']')));
+        plain.remove(QLatin1Char(']'));
+        QByteArray bytes;
+        for (QChar c : plain) bytes += char(c.unicode());
+        QMdiArea area;
+        area.resize(300, 120);
+        TMDIChild *w = Open(area, bytes);
+        QPlainTextEdit *e = w->RichEdit1;
+        e->verticalScrollBar()->setValue(topLine);
+        if (selFrom >= 0)
+            SetSelection(e, selFrom, selTo - selFrom);
+        else
+            SetSelection(e, caret, 0);
+        QApplication::processEvents();
+        // A preedit first, then the event under test.
+        if (selFrom < 0) {  // (a preedit over a selection takes the selection away)
+            QInputMethodEvent first(QStringLiteral("に"), {});
+            QApplication::sendEvent(e, &first);
+            QApplication::processEvents();
+            QVERIFY(!w->Changed);
+        }
+        QInputMethodEvent ev(preedit, {});
+        if (commit != QLatin1String("-")) ev.setCommitString(commit, replaceStart, replaceLength);
+        QApplication::sendEvent(e, &ev);
+        QApplication::processEvents();
+        QCOMPARE(TextOf(e), result);
+        QCOMPARE(w->Changed, changed);
+        QCOMPARE(w->windowTitle().endsWith(QLatin1Char('*')), changed);
+        // The colours follow the rules: the whole text as loaded, then the
+        // caret's line.
+        Model m;
+        m.T = result;
+        m.Colours = QString(m.Doc(int(result.size())), QLatin1Char('B'));
+        m.Colour(1, int(result.size()));
+        if (changed) {
+            // The caret's line is coloured anew after the edit.
+            for (int p = 0; p < m.T.size(); ++p) {
+                const int line = int(m.T.left(p).count(QLatin1Char('\n')));
+                const int caretLine = int(m.T.left(SelStart(e)).count(QLatin1Char('\n')));
+                if (line != caretLine) continue;
+                QCOMPARE(edtest::Letter(ColourAt(e, p)), m.ColourAt(p));
+            }
+        } else {
+            QCOMPARE(ColoursOf(e, m), Expected(m));
+        }
+        // One undo takes a commit back.
+        if (changed) {
+            w->Undo();
+            QCOMPARE(TextOf(e), plain);
+        }
+    }
+};
+
+QTEST_MAIN(TestEditing)
+#include "tst_editing.moc"
