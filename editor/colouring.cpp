@@ -4,6 +4,8 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <algorithm>
+#include <cstring>
+#include <string>
 
 #include "colourstore.h"
 #include "textpos.h"
@@ -17,13 +19,13 @@ constexpr int kNone = -1;  // no character: past the end of T
 template <class Sink>
 void ScanRuns(QStringView text, int textBase, int textLength, int first, int last, Sink &&sink) {
     const QChar *data = text.data();
-    const int textEnd = textBase + int(text.size());  // first index not held
-    auto at = [&](int i) -> int {
-        if (i < 1 || i > textLength || i < textBase || i >= textEnd) return kNone;
-        return data[i - textBase].unicode();
-    };
+    // The indexes held: [lo, hi].
+    const int lo = std::max(1, textBase);
+    const int hi = std::min(textLength, textBase + int(text.size()) - 1);
+    auto at = [&](int i) -> int { return i >= lo && i <= hi ? data[i - textBase].unicode() : kNone; };
     auto isDelim = [](int c) {
-        return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '(' || c == ')' || c == ';' || c == ':';
+        // Blank, tab, CR, LF, "(", ")", ";" and ":": all at or below ";".
+        return c <= ';' && (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '(' || c == ')' || c == ';' || c == ':');
     };
     bool pending = false;
     int wordStart = 0;
@@ -35,7 +37,7 @@ void ScanRuns(QStringView text, int textBase, int textLength, int first, int las
     int i = first;
     while (i <= last) {
         const int c = at(i);
-        const int next = at(i + 1);
+        const int next = c == '/' ? at(i + 1) : kNone;
         if (c == '/' && next == '*') {
             pending = false;
             int k = i + 2;
@@ -103,15 +105,28 @@ const std::vector<QString> &Keywords() {
 }
 
 bool IsKeyword(QStringView word) {
-    // The table by length: a word is compared with the few entries of its own length.
-    static const std::vector<std::vector<QStringView>> byLength = [] {
-        std::vector<std::vector<QStringView>> t(12);
-        for (const QString &k : Keywords()) t[size_t(k.size())].push_back(k);
+    // The table by length, and which characters begin an entry of each
+    // length: most words are no keyword and are turned away by that alone.
+    struct Table {
+        std::vector<std::u16string> byLength[12];
+        quint64 starts[12][2] = {};
+    };
+    static const Table table = [] {
+        Table t;
+        for (const QString &k : Keywords()) {
+            const size_t n = size_t(k.size());
+            t.byLength[n].emplace_back(reinterpret_cast<const char16_t *>(k.utf16()), n);
+            const ushort c = k[0].unicode();
+            t.starts[n][c / 64] |= quint64(1) << (c % 64);
+        }
         return t;
     }();
-    if (word.size() < 2 || word.size() > 11) return false;
-    for (QStringView k : byLength[size_t(word.size())])
-        if (k == word) return true;
+    const qsizetype n = word.size();
+    if (n < 2 || n > 11) return false;
+    const ushort c = word[0].unicode();
+    if (c >= 128 || !(table.starts[n][c / 64] & (quint64(1) << (c % 64)))) return false;
+    for (const std::u16string &k : table.byLength[n])
+        if (std::memcmp(k.data(), word.data(), size_t(n) * sizeof(char16_t)) == 0) return true;
     return false;
 }
 
@@ -147,12 +162,16 @@ void ColourRange(QPlainTextEdit *control, int first, int last) {
         const QString text = TextSlice(control, first - 1, sliceEnd - first + 1);
         textpos::Mapper map(doc);
         int changedFirst = -1, changedEnd = -1;
+        // Text that has no colours yet shows black already (the whole text
+        // after a load): its black words need nothing.
+        const bool blank = store->Blank();
         ScanRuns(text, first, length, first, last, [&](const Run &r) {
+            if (blank && r.colour == BlackRun) return;
             int a = 0, b = 0;
             map.RangeToDoc(r.start, r.length, a, b);
             store->Fill(a, b, r.colour == GreenRun ? TColourStore::Green
                               : r.colour == BlueRun ? TColourStore::Blue
-                                                    : TColourStore::Black);
+                                                    : TColourStore::Default);
             if (a >= b) return;
             if (changedFirst < 0) changedFirst = a;
             changedEnd = std::max(changedEnd, b);

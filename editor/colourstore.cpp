@@ -7,15 +7,35 @@
 #include <cstring>
 
 namespace {
-constexpr int kChunk = 4096;  // a chunk is split when it grows past twice this
+constexpr int kChunk = 4096;  // codes in a chunk; an edit may grow one to twice this
+std::uint8_t Pattern(TColourChunks::Code code) { return std::uint8_t((code & 3) * 0x55); }
+}  // namespace
+
+TColourChunks::Chunk TColourChunks::Pack(const Code *codes, int count) {
+    Chunk c;
+    c.Count = count;
+    c.Bits.assign(size_t(count + 3) / 4, 0);
+    for (int i = 0; i < count; ++i) c.Bits[size_t(i) >> 2] |= std::uint8_t((codes[i] & 3) << ((i & 3) * 2));
+    return c;
+}
+
+std::vector<TColourChunks::Code> TColourChunks::Unpack(const Chunk &chunk) {
+    std::vector<Code> codes(size_t(chunk.Count));
+    for (int i = 0; i < chunk.Count; ++i) codes[size_t(i)] = chunk.Get(i);
+    return codes;
 }
 
 void TColourChunks::Reset(int size, Code code) {
     Chunks.clear();
     Starts.clear();
+    Hint = 0;
     Total = std::max(size, 0);
+    AllZero = code == 0;
     for (int pos = 0; pos < Total || Chunks.empty(); pos += kChunk) {
-        Chunks.emplace_back(size_t(std::min(kChunk, Total - pos)), code);
+        Chunk c;
+        c.Count = std::min(kChunk, Total - pos);
+        c.Bits.assign(size_t(c.Count + 3) / 4, Pattern(code));
+        Chunks.push_back(std::move(c));
         Starts.push_back(pos);
     }
 }
@@ -36,14 +56,15 @@ int TColourChunks::Find(int position) const {
 TColourChunks::Code TColourChunks::At(int position) const {
     if (position < 0 || position >= Total) return 0;
     const int k = Find(position);
-    return Chunks[size_t(k)][size_t(position - Starts[size_t(k)])];
+    return Chunks[size_t(k)].Get(position - Starts[size_t(k)]);
 }
 
 void TColourChunks::Renumber(int from) {
-    int pos = from > 0 ? Starts[size_t(from - 1)] + int(Chunks[size_t(from - 1)].size()) : 0;
+    from = std::max(from, 0);
+    int pos = from > 0 ? Starts[size_t(from - 1)] + Chunks[size_t(from - 1)].Count : 0;
     for (size_t k = size_t(from); k < Chunks.size(); ++k) {
         Starts[k] = pos;
-        pos += int(Chunks[k].size());
+        pos += Chunks[k].Count;
     }
 }
 
@@ -51,37 +72,46 @@ void TColourChunks::Fill(int first, int end, Code code) {
     first = std::max(first, 0);
     end = std::min(end, Total);
     if (first >= end) return;
+    AllZero = AllZero && code == 0;
     int k = Find(first);
     while (first < end) {
-        std::vector<Code> &c = Chunks[size_t(k)];
+        Chunk &c = Chunks[size_t(k)];
         const int base = Starts[size_t(k)];
-        const int stop = std::min(end, base + int(c.size()));
-        std::memset(c.data() + (first - base), code, size_t(stop - first));
-        first = stop;
+        int a = first - base;
+        const int b = std::min(end, base + c.Count) - base;
+        for (; a < b && (a & 3); ++a) c.Set(a, code);
+        if (b - a >= 4) {  // whole bytes
+            std::memset(c.Bits.data() + (a >> 2), Pattern(code), size_t((b - a) >> 2));
+            a += (b - a) & ~3;
+        }
+        for (; a < b; ++a) c.Set(a, code);
+        first = base + b;
         ++k;
     }
 }
 
-void TColourChunks::Split(int chunk) {
-    std::vector<Code> &c = Chunks[size_t(chunk)];
-    if (int(c.size()) <= 2 * kChunk) return;
-    std::vector<std::vector<Code>> pieces;
-    for (size_t pos = kChunk; pos < c.size(); pos += kChunk)
-        pieces.emplace_back(c.begin() + std::ptrdiff_t(pos), c.begin() + std::ptrdiff_t(std::min(c.size(), pos + kChunk)));
-    c.resize(kChunk);
-    c.shrink_to_fit();
-    Chunks.insert(Chunks.begin() + chunk + 1, std::make_move_iterator(pieces.begin()), std::make_move_iterator(pieces.end()));
-    Starts.insert(Starts.begin() + chunk + 1, pieces.size(), 0);
+void TColourChunks::Replace(int k, const std::vector<Code> &codes) {
+    const int n = int(codes.size());
+    if (n <= 2 * kChunk) {
+        Chunks[size_t(k)] = Pack(codes.data(), n);
+        return;
+    }
+    std::vector<Chunk> pieces;
+    for (int pos = 0; pos < n; pos += kChunk) pieces.push_back(Pack(codes.data() + pos, std::min(kChunk, n - pos)));
+    Chunks[size_t(k)] = std::move(pieces.front());
+    Chunks.insert(Chunks.begin() + k + 1, std::make_move_iterator(pieces.begin() + 1), std::make_move_iterator(pieces.end()));
+    Starts.insert(Starts.begin() + k + 1, pieces.size() - 1, 0);
 }
 
 void TColourChunks::Insert(int position, int count, Code code) {
     if (count <= 0) return;
+    AllZero = AllZero && code == 0;
     position = std::clamp(position, 0, Total);
     const int k = Find(position);
-    std::vector<Code> &c = Chunks[size_t(k)];
-    c.insert(c.begin() + (position - Starts[size_t(k)]), size_t(count), code);
+    std::vector<Code> codes = Unpack(Chunks[size_t(k)]);
+    codes.insert(codes.begin() + (position - Starts[size_t(k)]), size_t(count), code);
     Total += count;
-    Split(k);
+    Replace(k, codes);
     Renumber(k + 1);
 }
 
@@ -93,10 +123,16 @@ void TColourChunks::Erase(int position, int count) {
     const int from = k;
     int left = count;
     while (left > 0) {
-        std::vector<Code> &c = Chunks[size_t(k)];
+        Chunk &c = Chunks[size_t(k)];
         const int offset = position - Starts[size_t(k)];
-        const int n = std::min(left, int(c.size()) - offset);
-        c.erase(c.begin() + offset, c.begin() + offset + n);
+        const int n = std::min(left, c.Count - offset);
+        if (n == c.Count) {
+            c = Chunk();
+        } else if (n > 0) {
+            std::vector<Code> codes = Unpack(c);
+            codes.erase(codes.begin() + offset, codes.begin() + offset + n);
+            c = Pack(codes.data(), int(codes.size()));
+        }
         left -= n;
         ++k;
         if (left > 0) position = Starts[size_t(k)];  // the next chunk, from its start
@@ -104,7 +140,7 @@ void TColourChunks::Erase(int position, int count) {
     Total -= count;
     // Empty chunks go, but one always stays.
     for (int i = k - 1; i >= from && Chunks.size() > 1; --i) {
-        if (!Chunks[size_t(i)].empty()) continue;
+        if (Chunks[size_t(i)].Count > 0) continue;
         Chunks.erase(Chunks.begin() + i);
         Starts.erase(Starts.begin() + i);
     }
@@ -133,26 +169,19 @@ void TColourStore::Fill(int first, int end, TColourChunks::Code code) { Chunks.F
 
 QColor TColourStore::ColourOf(TColourChunks::Code code) const {
     switch (code) {
-    case Default: return QColor();
-    case Black: return QColor(0, 0, 0);
     case Green: return QColor(0, 128, 0);
     case Blue: return QColor(0, 0, 255);
-    default: break;
+    case Mark: return QColor::fromRgb(MarkColour);
+    default: return QColor();
     }
-    const size_t i = size_t(code) - 4;
-    return i < Extra.size() ? QColor::fromRgb(Extra[i]) : QColor();
 }
 
 TColourChunks::Code TColourStore::CodeOf(const QColor &colour) {
-    if (!colour.isValid()) return Default;
-    for (int c = Black; c <= Blue; ++c)
-        if (ColourOf(TColourChunks::Code(c)).rgb() == colour.rgb()) return TColourChunks::Code(c);
-    const QRgb rgb = colour.rgb();
-    for (size_t i = 0; i < Extra.size(); ++i)
-        if (Extra[i] == rgb) return TColourChunks::Code(i + 4);
-    if (Extra.size() >= 250) return Default;
-    Extra.push_back(rgb);
-    return TColourChunks::Code(Extra.size() + 3);
+    if (!colour.isValid() || colour.rgb() == QColor(0, 0, 0).rgb()) return Default;
+    for (auto c : {Green, Blue})
+        if (ColourOf(c).rgb() == colour.rgb()) return c;
+    MarkColour = colour.rgb();
+    return Mark;
 }
 
 bool TColourStore::TextChangedIn(int first, int end) const {

@@ -18,13 +18,15 @@
 
 class QTextDocument;
 
-// Colour codes by position, in chunks so that an edit anywhere in a large text
-// moves only a few kilobytes.
+// Colour codes (0 to 3) by position, two bits each, in chunks so that an edit
+// anywhere in a large text repacks only a few kilobytes.
 class TColourChunks {
 public:
     using Code = std::uint8_t;
 
     int Size() const { return Total; }
+    // True while no position holds anything but code 0.
+    bool Blank() const { return AllZero; }
     void Reset(int size, Code code);
     Code At(int position) const;
     void Fill(int first, int end, Code code);
@@ -35,21 +37,35 @@ public:
     void Runs(int first, int end, F &&f) const;
 
 private:
+    struct Chunk {
+        std::vector<std::uint8_t> Bits;  // four codes a byte, the first in the low bits
+        int Count = 0;
+        Code Get(int i) const { return Code((Bits[size_t(i) >> 2] >> ((i & 3) * 2)) & 3); }
+        void Set(int i, Code c) {
+            std::uint8_t &b = Bits[size_t(i) >> 2];
+            b = std::uint8_t((b & ~(3 << ((i & 3) * 2))) | ((c & 3) << ((i & 3) * 2)));
+        }
+    };
+    static Chunk Pack(const Code *codes, int count);
+    static std::vector<Code> Unpack(const Chunk &chunk);
     // The chunk holding position (the last chunk for position == Size()).
     int Find(int position) const;
     void Renumber(int from);
-    void Split(int chunk);
-    std::vector<std::vector<Code>> Chunks;
+    // Replaces chunk k by the codes given, in chunks of a sensible size.
+    void Replace(int k, const std::vector<Code> &codes);
+    std::vector<Chunk> Chunks;
     std::vector<int> Starts;  // position of each chunk's first code
     int Total = 0;
     mutable int Hint = 0;     // the chunk found last
+    bool AllZero = true;
 };
 
 class TColourStore : public QObject {
     Q_OBJECT
 public:
-    // Fixed codes; codes from 4 on are colours added with CodeOf.
-    enum : TColourChunks::Code { Default = 0, Black = 1, Green = 2, Blue = 3 };
+    // Default: no colour of its own (black words included: they show in the
+    // control's black text colour); Mark: one further colour, set by CodeOf.
+    enum : TColourChunks::Code { Default = 0, Green = 1, Blue = 2, Mark = 3 };
 
     // The store of doc, made the first time it is asked for.
     static TColourStore *Of(QTextDocument *doc);
@@ -66,8 +82,12 @@ public:
     // The colour that a code stands for; Default gives an invalid QColor (the
     // control's own text colour).
     QColor ColourOf(TColourChunks::Code code) const;
+    // The code of a colour: black is Default; a colour other than green and
+    // blue becomes the Mark colour (the last one asked for).
     TColourChunks::Code CodeOf(const QColor &colour);
     const TColourChunks &Codes() const { return Chunks; }
+    // True while no character has a colour of its own.
+    bool Blank() const { return Chunks.Blank(); }
 
 signals:
     // The text changed: positions as in QTextDocument::contentsChange, the
@@ -86,23 +106,24 @@ private:
     QTextDocument *Doc;
     TColourChunks Chunks;
     bool InChange = false;
-    std::vector<QRgb> Extra;  // colours of codes 4, 5, ...
+    QRgb MarkColour = 0;
 };
 
 template <class F>
 void TColourChunks::Runs(int first, int end, F &&f) const {
-    if (first >= end || first >= Total) return;
+    first = std::max(first, 0);
     end = std::min(end, Total);
+    if (first >= end) return;
     int k = Find(first);
     int pos = first;
     int runStart = first;
     Code runCode = At(first);
     while (pos < end && k < int(Chunks.size())) {
-        const std::vector<Code> &c = Chunks[size_t(k)];
+        const Chunk &c = Chunks[size_t(k)];
         const int base = Starts[size_t(k)];
-        const int stop = std::min(end, base + int(c.size()));
+        const int stop = std::min(end, base + c.Count);
         for (; pos < stop; ++pos) {
-            const Code code = c[size_t(pos - base)];
+            const Code code = c.Get(pos - base);
             if (code != runCode) {
                 f(runStart, pos, runCode);
                 runStart = pos;

@@ -4,6 +4,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <algorithm>
+#include <cstring>
 
 namespace textpos {
 
@@ -100,14 +101,17 @@ QString TextSlice(const QPlainTextEdit *control, int start, int length) {
         QString out(total, Qt::Uninitialized);
         QChar *o = out.data();
         const QChar *const end = o + total;
-        for (const QChar c : raw) {
-            if (o == end) break;
-            if (c.unicode() == QChar::ParagraphSeparator) {
-                *o++ = QLatin1Char('\r');
-                if (o != end) *o++ = QLatin1Char('\n');
-            } else {
-                *o++ = c;
-            }
+        const char16_t *from = reinterpret_cast<const char16_t *>(raw.utf16());
+        const char16_t *const rawEnd = from + raw.size();
+        while (from < rawEnd && o < end) {
+            // A line's characters in one copy, then its separator as CR LF.
+            const char16_t *sep = std::find(from, rawEnd, char16_t(QChar::ParagraphSeparator));
+            const qsizetype n = std::min<qsizetype>(sep - from, end - o);
+            std::memcpy(static_cast<void *>(o), from, size_t(n) * sizeof(QChar));
+            o += n;
+            from = sep + 1;
+            if (sep < rawEnd && o < end) *o++ = QLatin1Char('\r');
+            if (sep < rawEnd && o < end) *o++ = QLatin1Char('\n');
         }
         out.truncate(o - out.data());
         return out;

@@ -14,6 +14,7 @@
 #include <QTextBlock>
 
 #include "childwin.h"
+#include "colourstore.h"
 #include "editortest.h"
 
 namespace {
@@ -174,6 +175,42 @@ class TestEditing : public QObject {
     }
 
 private slots:
+    // The colour codes by position against a plain array, through random
+    // fills, inserts and erases large and small.
+    void colourCodes() {
+        QRandomGenerator rng(7);
+        TColourChunks chunks;
+        std::vector<TColourChunks::Code> model(size_t(rng.bounded(20000)), 2);
+        chunks.Reset(int(model.size()), 2);
+        for (int step = 0; step < 3000; ++step) {
+            const int size = int(model.size());
+            const int at = int(rng.bounded(size + 1));
+            const int n = int(rng.bounded(rng.bounded(10) == 0 ? 20000 : 40));
+            const auto code = TColourChunks::Code(rng.bounded(4));
+            switch (rng.bounded(3)) {
+            case 0:
+                chunks.Insert(at, n, code);
+                model.insert(model.begin() + at, size_t(n), code);
+                break;
+            case 1:
+                chunks.Erase(at, n);
+                model.erase(model.begin() + at, model.begin() + std::min(size, at + n));
+                break;
+            default:
+                chunks.Fill(at, at + n, code);
+                std::fill(model.begin() + at, model.begin() + std::min(size, at + n), code);
+            }
+            QCOMPARE(chunks.Size(), int(model.size()));
+            for (int probe = 0; probe < 8 && !model.empty(); ++probe) {
+                const int p = int(rng.bounded(int(model.size())));
+                QVERIFY2(chunks.At(p) == model[size_t(p)], qPrintable(QStringLiteral("step %1").arg(step)));
+            }
+        }
+        std::vector<TColourChunks::Code> all;
+        chunks.Runs(0, chunks.Size(), [&](int a, int b, TColourChunks::Code c) { all.insert(all.end(), size_t(b - a), c); });
+        QVERIFY(all == model);
+    }
+
     // Thousands of steps; after each one: no crash, T equals the model and every
     // colour is what the rules give. A failure names the start value and step.
     void randomEditing_data() {
