@@ -187,9 +187,9 @@ void ProjOpenItemClick(QTreeWidget *TreeView1, QListWidget *Output, TFileDialog 
         if (Output) Output->clear();
         return;
     }
-    // The previous project is gone from here on, whatever the file holds.
     const QString fileName = OpenDialog1.FileName;
     if (!CanLeaveProject(TreeView1, SaveDialog1, parent)) return;
+    // The previous project is gone from here on, whatever the file holds.
     ClearProject(TreeView1);
     const ReadResult read = ReadProjectFile(fileName);
     if (read.status != ReadStatus::Ok) {

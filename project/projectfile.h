@@ -83,7 +83,8 @@ extern std::function<int(const QString &name)> AskSaveProjectHook;
 // Cancel or when the save was cancelled or failed (the failure is reported).
 bool CanLeaveProject(QTreeWidget *TreeView1, TFileDialog &SaveDialog1, QWidget *parent);
 // Asks for a name in a fresh TNewProjDlg; on OK the tree becomes one project node
-// and the project starts without a file name. The Output pane is cleared either way.
+// and the project starts without a file name. The Output pane is cleared either
+// way, unless the question about a changed project is cancelled.
 void ProjNewItemClick(QTreeWidget *TreeView1, QListWidget *Output, TFileDialog &SaveDialog1, QWidget *parent);
 
 // Titles, filter "Quelvaneプロジェクト(*.prj)|*.prj" and default extension "*.prj".
