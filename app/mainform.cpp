@@ -100,7 +100,9 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent) {
     K2->setShortcutContext(Qt::WidgetShortcut);
     connect(TreeView1, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { PopupMenu1->exec(TreeView1->viewport()->mapToGlobal(pos)); });
-    TreeView1->viewport()->installEventFilter(this);
+    // The tree's double-click reaches eventFilter() through the application-wide
+    // filter alone (FormCreate): a second filter on its viewport would open the
+    // document twice.
     Output->viewport()->installEventFilter(this);
 
     // The command runner.
@@ -360,8 +362,22 @@ bool TMainForm::CanClose() {
             return false;
         }
     }
+    // The project is asked about before anything is saved: Cancel keeps everything.
+    bool saveProject = false;
+    if (project::ProjectNeedsSaving(TreeView1)) {
+        switch (project::AskSaveProject(TreeView1, this)) {
+        case QMessageBox::Save:
+            saveProject = true;
+            break;
+        case QMessageBox::Discard:
+            break;
+        default:
+            return false;
+        }
+    }
     for (TMDIChild *doc : std::as_const(toSave))
         if (!SaveDocument(*doc)) return false;
+    if (saveProject && !project::SaveProject(TreeView1, SaveDialog1, this)) return false;
     return true;
 }
 

@@ -88,8 +88,9 @@ public:
     // (a failure has already been reported).
     bool SaveDocument(TMDIChild &doc);
 
-    // Asks whether to save changed documents before the main window closes:
-    // save / discard / cancel. Tests answer through TMDIChild::AskSaveHook.
+    // Asks whether to save changed documents and a changed project before the
+    // main window closes: save / discard / cancel. Tests answer through
+    // TMDIChild::AskSaveHook and project::AskSaveProjectHook.
     bool CanClose();
 
 protected:

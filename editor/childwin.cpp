@@ -108,13 +108,9 @@ void TMDIChild::SetCaption(const QString &caption) { setWindowTitle(caption); }
 bool TMDIChild::IsUntitled() const { return FileName.isEmpty(); }
 
 void TMDIChild::LoadFile(const QString &path) {
-    // Read everything first: a file that cannot be read leaves the document as it was.
-    if (path.isEmpty() || QFileInfo(path).isDir()) throw EQvError::CannotOpen(path);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) throw EQvError::CannotOpen(path);
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) throw EQvError::CannotOpen(path);
-    file.close();
+    // Read everything first: a file that cannot be read leaves the document as it
+    // was. Only a regular file is read, and no further than its size when opened.
+    QByteArray bytes = ReadWholeFile(path);
     sourcetext::Decoded decoded = sourcetext::Decode(bytes);
     bytes = QByteArray();
 
@@ -161,8 +157,10 @@ void TMDIChild::Save() {
 
 void TMDIChild::SaveAs(const QString &path) {
     if (path.isEmpty()) throw EQvError::CannotCreate(path);
-    FileName = path;
+    // The document takes the new path only once the file is written: a failed
+    // Save As leaves it exactly as it was.
     WriteTo(path);
+    FileName = path;
     SetCaption(ShortName(path));
     RichEdit1->document()->setModified(false);
     Changed = false;

@@ -31,15 +31,17 @@ public:
 
     // Reads the file into the document and makes it the document's file.
     // Throws EQvError::CannotOpen(path) when it cannot be read (a directory
-    // included); the document is then left as it was.
+    // included), EQvError::NotRegularOpen(path) for a FIFO, a device or a
+    // socket, std::bad_alloc when it cannot fit in memory; the document is then
+    // left as it was.
     void LoadFile(const QString &path);
     // Writes the document to FileName (a titled document, changed or not) and
     // clears Changed. An untitled document writes nothing and keeps Changed.
     // Throws EQvError when the file cannot be written or a character cannot be
     // held in Shift-JIS; the file, the caption and Changed are then unchanged.
     void Save();
-    // Makes path the document's file and writes the document to it. On a
-    // failure FileName already holds path; the caption and Changed are unchanged.
+    // Writes the document to path and makes it the document's file. On a
+    // failure FileName, the caption and Changed are unchanged.
     void SaveAs(const QString &path);
     bool IsUntitled() const;
 

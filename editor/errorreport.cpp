@@ -13,3 +13,12 @@ void ShowErrorReport(const QString &message, QWidget *parent) {
                     parent);
     box.exec();
 }
+
+QString OutOfMemoryMessage() { return QStringLiteral("メモリが足りないため、処理を続けられません"); }
+
+QString ForeignErrorMessage(const std::exception &e) {
+    const QString what = QString::fromUtf8(e.what()).trimmed();
+    return what.isEmpty() ? UnknownErrorMessage() : QStringLiteral("エラーが発生しました: %1").arg(what);
+}
+
+QString UnknownErrorMessage() { return QStringLiteral("不明なエラーが発生しました"); }

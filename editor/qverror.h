@@ -17,6 +17,13 @@ public:
     static EQvError CannotCreate(const QString &path) {
         return EQvError(QStringLiteral("ファイル %1 を作成できません").arg(path));
     }
+    // A FIFO, a device or a socket: never read, never written over.
+    static EQvError NotRegularOpen(const QString &path) {
+        return EQvError(QStringLiteral("ファイル %1 を開けません: 通常のファイルではありません").arg(path));
+    }
+    static EQvError NotRegularCreate(const QString &path) {
+        return EQvError(QStringLiteral("ファイル %1 を作成できません: 通常のファイルではありません").arg(path));
+    }
 
 private:
     QByteArray Utf8;

@@ -1,8 +1,37 @@
 #pragma once
-// Writes a whole file so that nothing is lost: the bytes go to a temporary file
-// beside the target, which replaces the target only once every byte is on disk.
-// On failure the target is left as it was and EQvError::CannotCreate is thrown.
+// Reading and writing whole files so that nothing is lost and nothing but a
+// regular file is touched.
+//
+// Reading: only a regular file is read, which is checked on the opened
+// descriptor (a FIFO is never waited on, a device never read), and never
+// further than the size the file had when it was opened.
+//
+// Writing: the bytes go to a temporary file beside the target, which takes the
+// target's mode bits and, where the process may set them, its owner and group,
+// and replaces the target only once every byte is on disk. A symbolic link is
+// written through to the file it names. A file with more than one name (hard
+// links) is rewritten in place so that every name sees the new content; a copy
+// of the old content is written and flushed beside it first, put back when the
+// rewrite fails and removed afterwards. Only a regular file or a new name is
+// written: a FIFO, a device or a directory is refused. SIGXFSZ is ignored, so a
+// write past the file-size limit fails instead of ending the program.
+//
+// On failure the target keeps its old content and EQvError is thrown:
+// CannotCreate(path), NotRegularCreate(path), or, when a temporary file or the
+// copy of the old content could not be removed, a message that names it.
 #include <QByteArray>
 #include <QString>
 
+class QFile;
+
 void WriteWholeFile(const QString &path, const QByteArray &bytes);
+
+// The whole content of the regular file `path`. Throws EQvError:
+// CannotOpen(path) when it cannot be opened or read or is a directory,
+// NotRegularOpen(path) for a FIFO, a device or a socket; std::bad_alloc when
+// there is no room for it.
+QByteArray ReadWholeFile(const QString &path);
+
+// Opens the regular file `path` for reading into `file` and returns its size at
+// that moment; a reader reads no further than that. Throws as ReadWholeFile().
+qint64 OpenRegularFile(const QString &path, QFile &file);

@@ -5,9 +5,12 @@
 #include "qverror.h"
 #include "sjis.h"
 
+#include "errorreport.h"
 #include "safewrite.h"
 
 #include <QFile>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QListWidget>
 #include <QTreeWidget>
 
@@ -22,7 +25,8 @@ constexpr qsizetype kBlock = 64 * 1024;
 // CR bytes are dropped and a byte 26 ends the file.
 class LineReader {
 public:
-    explicit LineReader(QIODevice &in) : In(in) {}
+    // Reads no more than `limit` bytes of `in`.
+    LineReader(QIODevice &in, qint64 limit) : In(in), Left(limit) {}
 
     // The next line, without its newline. False when nothing is left to read.
     // `newline` tells whether the line ended in one. With a limit, reading stops
@@ -66,7 +70,8 @@ private:
 
     bool fill() {
         if (AtEnd) return false;
-        Buf = In.read(kBlock);
+        Buf = Left > 0 ? In.read(std::min(kBlock, Left)) : QByteArray();
+        Left -= Buf.size();
         Pos = 0;
         if (Buf.isEmpty()) {
             AtEnd = true;
@@ -76,6 +81,7 @@ private:
     }
 
     QIODevice &In;
+    qint64 Left;
     QByteArray Buf;
     qsizetype Pos = 0;
     bool AtEnd = false;
@@ -99,9 +105,9 @@ void PutLine(QByteArray &out, const QString &text, const QString &projectPath) {
 
 const QString kProjectFilter = QStringLiteral("Quelvaneプロジェクト(*.prj)|*.prj");
 
-ReadResult ReadProject(QIODevice &in) {
+ReadResult ReadProject(QIODevice &in, qint64 size) {
     ReadResult res;
-    LineReader reader(in);
+    LineReader reader(in, size);
     QByteArray line;
     bool newline = false;
     // The first line must be the magic line with its newline, byte for byte; a
@@ -149,9 +155,16 @@ QByteArray ProjectBytes(const QTreeWidget *TreeView1, const QString &projectPath
 }  // namespace
 
 ReadResult ReadProjectFile(const QString &path) {
-    QFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) return ReadResult{};
-    return ReadProject(file);
+    // Only a regular file is read (a FIFO would never end, a device would never
+    // stop), and no further than its size when it was opened.
+    QFile file;
+    qint64 size = 0;
+    try {
+        size = OpenRegularFile(path, file);
+    } catch (const EQvError &) {
+        return ReadResult{};
+    }
+    return ReadProject(file, size);
 }
 
 void WriteProjectFile(const QString &path, const QTreeWidget *TreeView1) {
@@ -174,11 +187,17 @@ void ProjOpenItemClick(QTreeWidget *TreeView1, QListWidget *Output, TFileDialog 
         if (Output) Output->clear();
         return;
     }
+    const QString fileName = OpenDialog1.FileName;
+    if (!CanLeaveProject(TreeView1, SaveDialog1, parent)) return;
     // The previous project is gone from here on, whatever the file holds.
     ClearProject(TreeView1);
-    const QString fileName = OpenDialog1.FileName;
     const ReadResult read = ReadProjectFile(fileName);
-    if (read.status != ReadStatus::Ok) return;
+    if (read.status != ReadStatus::Ok) {
+        // The tree is empty: a Save project now must not write over the file of
+        // the project that is gone.
+        SaveDialog1.FileName.clear();
+        return;
+    }
     BuildProjectTree(TreeView1, read.data);
     ExpandAll(TreeView1);
     SaveDialog1.FileName = fileName;
@@ -189,6 +208,45 @@ void ProjSaveItemClick(QTreeWidget *TreeView1, TFileDialog &SaveDialog1, QWidget
     if (NodeCount(TreeView1) == 0) return;  // nothing to keep: no file, no dialog
     if (SaveDialog1.FileName.isEmpty() && !SaveDialog1.Execute(parent)) return;
     WriteProjectFile(SaveDialog1.FileName, TreeView1);
+    SetProjectChanged(TreeView1, false);
+}
+
+bool SaveProject(QTreeWidget *TreeView1, TFileDialog &SaveDialog1, QWidget *parent) {
+    return Guarded([&] { ProjSaveItemClick(TreeView1, SaveDialog1, parent); }, parent) &&
+           !ProjectNeedsSaving(TreeView1);
+}
+
+bool ProjectNeedsSaving(const QTreeWidget *TreeView1) {
+    return ProjectChanged(TreeView1) && NodeCount(TreeView1) > 0;
+}
+
+std::function<int(const QString &name)> AskSaveProjectHook;
+
+int AskSaveProject(const QTreeWidget *TreeView1, QWidget *parent) {
+    const QTreeWidgetItem *first = NodeAt(TreeView1, 0);
+    const QString name = first ? first->text(0) : QString();
+    if (AskSaveProjectHook) return AskSaveProjectHook(name);
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Quelvane"),
+                    QStringLiteral("プロジェクト %1 への変更を保存しますか?").arg(name),
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
+    box.button(QMessageBox::Save)->setText(QStringLiteral("保存する(&S)"));
+    box.button(QMessageBox::Discard)->setText(QStringLiteral("保存しない(&N)"));
+    box.button(QMessageBox::Cancel)->setText(QStringLiteral("キャンセル"));
+    box.setDefaultButton(QMessageBox::Save);
+    const int answer = box.exec();
+    return answer == QMessageBox::Save || answer == QMessageBox::Discard ? answer : int(QMessageBox::Cancel);
+}
+
+bool CanLeaveProject(QTreeWidget *TreeView1, TFileDialog &SaveDialog1, QWidget *parent) {
+    if (!ProjectNeedsSaving(TreeView1)) return true;
+    switch (AskSaveProject(TreeView1, parent)) {
+    case QMessageBox::Save:
+        return SaveProject(TreeView1, SaveDialog1, parent);
+    case QMessageBox::Discard:
+        return true;
+    default:
+        return false;
+    }
 }
 
 void ProjNewItemClick(QTreeWidget *TreeView1, QListWidget *Output, TFileDialog &SaveDialog1, QWidget *parent) {
@@ -196,6 +254,8 @@ void ProjNewItemClick(QTreeWidget *TreeView1, QListWidget *Output, TFileDialog &
         TNewProjDlg dlg(parent);
         const int result = TNewProjDlg::ExecHook ? TNewProjDlg::ExecHook(dlg) : dlg.exec();
         if (result == QDialog::Accepted) {
+            // Cancel in the question keeps everything, the Output pane too.
+            if (!CanLeaveProject(TreeView1, SaveDialog1, parent)) return;
             ClearProject(TreeView1);
             CreateProjectNode(TreeView1, dlg.ProjName->text());
             // A new project has no file yet: the next Save project asks where to save.

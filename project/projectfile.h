@@ -13,6 +13,7 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <functional>
 
 class QListWidget;
 class QTreeWidget;
@@ -57,12 +58,33 @@ void WriteProjectFile(const QString &path, const QTreeWidget *TreeView1);
 void BuildProjectTree(QTreeWidget *TreeView1, const ProjectData &data);
 
 // The File menu's project commands. The project file name is SaveDialog1.FileName.
+// Open project and New project ask first when the project has changes that
+// would be lost (CanLeaveProject); Cancel keeps everything. An Open project that
+// cannot read the chosen file leaves the tree empty and forgets the project
+// file name.
 void ProjOpenItemClick(QTreeWidget *TreeView1, QListWidget *Output, TFileDialog &OpenDialog1, TFileDialog &SaveDialog1,
                        QWidget *parent);
-// May throw EQvError (see WriteProjectFile); run it through Guarded().
+// May throw EQvError (see WriteProjectFile); run it through Guarded(). A
+// written project is unchanged again.
 void ProjSaveItemClick(QTreeWidget *TreeView1, TFileDialog &SaveDialog1, QWidget *parent);
+// Save project with its errors reported; true when the project was written.
+bool SaveProject(QTreeWidget *TreeView1, TFileDialog &SaveDialog1, QWidget *parent);
+
+// The project has changes that a save would keep: its tree changed since it was
+// created, opened or saved, and it is not empty.
+bool ProjectNeedsSaving(const QTreeWidget *TreeView1);
+// The question "プロジェクト <name> への変更を保存しますか?" with Save, Discard
+// and Cancel; returns QMessageBox::Save, Discard or Cancel. AskSaveProjectHook,
+// when set, answers it instead of the box (it gets the project name).
+int AskSaveProject(const QTreeWidget *TreeView1, QWidget *parent);
+extern std::function<int(const QString &name)> AskSaveProjectHook;
+// Before the project is replaced or the program ends: true when nothing would be
+// lost, or the user discards the changes, or saves them successfully; false on
+// Cancel or when the save was cancelled or failed (the failure is reported).
+bool CanLeaveProject(QTreeWidget *TreeView1, TFileDialog &SaveDialog1, QWidget *parent);
 // Asks for a name in a fresh TNewProjDlg; on OK the tree becomes one project node
-// and the project starts without a file name. The Output pane is cleared either way.
+// and the project starts without a file name. The Output pane is cleared either
+// way, unless the question about a changed project is cancelled.
 void ProjNewItemClick(QTreeWidget *TreeView1, QListWidget *Output, TFileDialog &SaveDialog1, QWidget *parent);
 
 // Titles, filter "Quelvaneプロジェクト(*.prj)|*.prj" and default extension "*.prj".

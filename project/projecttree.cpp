@@ -8,6 +8,8 @@ namespace project {
 
 namespace {
 
+constexpr char kChangedProperty[] = "projectChanged";
+
 // Labels are ordered case-sensitively by UTF-16 code unit: for the text a project
 // holds that is code point order, the byte order of the Linux file names.
 int CompareLabels(const QString &a, const QString &b) { return QString::compare(a, b, Qt::CaseSensitive); }
@@ -83,7 +85,13 @@ void SetupTree(QTreeWidget *TreeView1) {
 void ClearProject(QTreeWidget *TreeView1) {
     TreeView1->clear();
     TreeView1->setCurrentItem(nullptr);
+    SetProjectChanged(TreeView1, false);
 }
+
+// The flag lives on the tree, which is all there is of a project.
+bool ProjectChanged(const QTreeWidget *TreeView1) { return TreeView1->property(kChangedProperty).toBool(); }
+
+void SetProjectChanged(QTreeWidget *TreeView1, bool changed) { TreeView1->setProperty(kChangedProperty, changed); }
 
 QTreeWidgetItem *CreateProjectNode(QTreeWidget *TreeView1, const QString &label) {
     SortNodes(TreeView1);
@@ -117,6 +125,7 @@ void AddFileClick(QTreeWidget *TreeView1, TFileDialog &OpenDialog, QWidget *pare
         }
     }
     QTreeWidgetItem *node = CreateFileNode(TreeView1, ShortName(chosen), chosen);
+    SetProjectChanged(TreeView1, true);
     ExpandAll(TreeView1);
     TreeView1->setCurrentItem(node);
 }
@@ -129,6 +138,7 @@ void DelFileClick(QTreeWidget *TreeView1) {
         ext.compare(QLatin1String(".h"), Qt::CaseInsensitive) != 0)
         return;
     delete node;  // the nodes under it, and every path, go with it
+    SetProjectChanged(TreeView1, true);
 }
 
 void TreeView1DblClick(QTreeWidget *TreeView1, const std::function<void(const QString &path)> &OpenDocument) {

@@ -24,8 +24,13 @@ namespace project {
 void SetupTree(QTreeWidget *TreeView1);
 
 // Removes every node (and with it every path). Afterwards there is no node and
-// no selected node.
+// no selected node, and the project is unchanged.
 void ClearProject(QTreeWidget *TreeView1);
+
+// Whether the project's tree changed (Add file, Remove file) since the project
+// was created, opened or saved.
+bool ProjectChanged(const QTreeWidget *TreeView1);
+void SetProjectChanged(QTreeWidget *TreeView1, bool changed);
 
 // A top-level node with the label and no path, after the existing top-level nodes.
 QTreeWidgetItem *CreateProjectNode(QTreeWidget *TreeView1, const QString &label);

@@ -4,7 +4,10 @@
 #include "childwin.h"
 #include "errorreport.h"
 #include "mainform.h"
+#include "newproj.h"
+#include "projectfile.h"
 #include "projectnodes.h"
+#include "projecttree.h"
 #include "textpos.h"
 #include "../testfiles.h"
 
@@ -18,6 +21,7 @@
 #include <QtTest>
 #include <deque>
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 void writeFile(const QString &path, const QByteArray &bytes) { QVERIFY(qvtest::WriteFile(path, bytes)); }
@@ -32,6 +36,8 @@ class TstMainForm : public QObject {
     QStringList reports;
     std::deque<int> saveAnswers;
     int asked = 0;
+    std::deque<int> projectAnswers;
+    QStringList projectAsked;
 
     QString path(const QString &name) const { return dir->filePath(name); }
     void answer(const QString &file) { dialogAnswers.push_back(file); }
@@ -45,6 +51,15 @@ private slots:
         reports.clear();
         saveAnswers.clear();
         asked = 0;
+        projectAnswers.clear();
+        projectAsked.clear();
+        project::AskSaveProjectHook = [this](const QString &name) {
+            projectAsked << name;
+            if (projectAnswers.empty()) return int(QMessageBox::Cancel);
+            const int a = projectAnswers.front();
+            projectAnswers.pop_front();
+            return a;
+        };
         TFileDialog::TestHook = [this](TFileDialog &d) {
             dialogTitles << d.Title;
             if (dialogAnswers.empty()) return false;
@@ -74,6 +89,8 @@ private slots:
         TFileDialog::TestHook = nullptr;
         ErrorReportHook = nullptr;
         TMDIChild::AskSaveHook = nullptr;
+        project::AskSaveProjectHook = nullptr;
+        TNewProjDlg::ExecHook = nullptr;
         QDir::setCurrent(QDir::tempPath());
     }
 
@@ -404,6 +421,140 @@ private slots:
         form->PasteBtn->click();
         form->PasteItem->trigger();
         QCOMPARE(TextOf(doc->RichEdit1), QStringLiteral("hellohello"));
+    }
+
+    // What is no regular file is never read: opened through the dialog or by a
+    // double-click on a project's file node, it is refused with a report naming
+    // it and no window stays. A missing file gives one untitled window per
+    // double-click. The program goes on in every case.
+    void openingWhatCannotBeRead_data() {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<bool>("fromTree");
+        QTest::addColumn<int>("windows");
+        QTest::addColumn<QString>("report");  // "regular": not a regular file; "memory": out of memory
+        for (bool tree : {false, true}) {
+            const char *route = tree ? "tree: " : "dialog: ";
+            QTest::newRow(QByteArray(route).append("fifo")) << "fifo.c" << tree << 0 << "regular";
+            QTest::newRow(QByteArray(route).append("endless device")) << "/dev/zero" << tree << 0 << "regular";
+            QTest::newRow(QByteArray(route).append("enormous file")) << "huge.c" << tree << 0 << "memory";
+            QTest::newRow(QByteArray(route).append("missing file")) << "gone.c" << tree << 1 << "";
+            QTest::newRow(QByteArray(route).append("plain file")) << "plain.c" << tree << 1 << "";
+        }
+    }
+    void openingWhatCannotBeRead() {
+        QFETCH(QString, target);
+        QFETCH(bool, fromTree);
+        QFETCH(int, windows);
+        QFETCH(QString, report);
+        const QString file = target.startsWith(QLatin1Char('/')) ? target : path(target);
+        QCOMPARE(::mkfifo(QFile::encodeName(path("fifo.c")).constData(), 0600), 0);
+        writeFile(path("plain.c"), "int plain;\r\n");
+        QFile huge(path("huge.c"));
+        QVERIFY(huge.open(QIODevice::WriteOnly));
+        if (!huge.resize(qint64(1) << 40) && target == QLatin1String("huge.c")) QSKIP("no sparse file of 1 TiB here");
+        huge.close();
+        for (int click = 1; click <= 2; ++click) {
+            if (fromTree) {
+                project::ClearProject(form->TreeView1);
+                project::CreateProjectNode(form->TreeView1, QStringLiteral("P"));
+                QTreeWidgetItem *node = project::CreateFileNode(form->TreeView1, target, file);
+                project::ExpandAll(form->TreeView1);
+                // As the mouse does it: the first click selects the node, then the double-click.
+                const QPoint at = form->TreeView1->visualItemRect(node).center();
+                QTest::mouseClick(form->TreeView1->viewport(), Qt::LeftButton, {}, at);
+                QTest::mouseDClick(form->TreeView1->viewport(), Qt::LeftButton, {}, at);
+            } else {
+                answer(file);
+                form->FileOpenItem->trigger();
+            }
+            // An untitled window never matches, so each click on a missing file gives one more.
+            const bool again = target == QLatin1String("gone.c");
+            QCOMPARE(form->MDIChildCount(), again ? windows * click : windows);
+        }
+        if (report.isEmpty()) {
+            QCOMPARE(reports, QStringList());
+        } else {
+            const QString message = report == QLatin1String("memory") ? OutOfMemoryMessage()
+                                                                      : EQvError::NotRegularOpen(file).Message;
+            QCOMPARE(reports, (QStringList{message, message}));
+        }
+        form->FileNewItemClick();
+        QVERIFY(form->isVisible() && form->ActiveMDIChild());
+    }
+
+    // New project, Open project and Exit ask before a changed project is dropped:
+    // Save writes it first (a refused save cancels the command), Discard drops it,
+    // Cancel keeps everything.
+    void projectChangesAreNotDroppedWithoutAQuestion_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("answer");  // -1: the project is unchanged and nothing is asked
+        QTest::addColumn<bool>("refused");  // the project file has become a FIFO: the save is refused
+        for (const char *command : {"new", "open", "exit"}) {
+            const QByteArray c(command);
+            QTest::newRow(c + ", unchanged") << QString(c) << -1 << false;
+            QTest::newRow(c + ", cancel") << QString(c) << int(QMessageBox::Cancel) << false;
+            QTest::newRow(c + ", discard") << QString(c) << int(QMessageBox::Discard) << false;
+            QTest::newRow(c + ", save") << QString(c) << int(QMessageBox::Save) << false;
+            QTest::newRow(c + ", save refused") << QString(c) << int(QMessageBox::Save) << true;
+        }
+    }
+    void projectChangesAreNotDroppedWithoutAQuestion() {
+        QFETCH(QString, command);
+        QFETCH(int, answer);
+        QFETCH(bool, refused);
+        const QByteArray saved("#QV:1\r\nP\r\nA.C\r\n/a/A.C\r\n");
+        writeFile(path("p.prj"), saved);
+        writeFile(path("other.prj"), "#QV:1\r\nOTHER\r\n");
+        writeFile(path("b.c"), "");
+        auto labels = [this] {
+            QStringList out;
+            for (int i = 0; i < project::NodeCount(form->TreeView1); ++i)
+                out << project::NodeAt(form->TreeView1, i)->text(0);
+            return out;
+        };
+        this->answer(path("p.prj"));
+        form->ProjOpenItemClick();
+        if (answer >= 0) {
+            this->answer(path("b.c"));
+            form->AddFileClick();
+        }
+        if (refused) {
+            QVERIFY(QFile::remove(path("p.prj")));
+            QCOMPARE(::mkfifo(QFile::encodeName(path("p.prj")).constData(), 0600), 0);
+        }
+        const QStringList before = labels();
+        form->Output->addItem(QStringLiteral("row"));
+        projectAnswers = {answer};
+        if (command == QLatin1String("new")) {
+            TNewProjDlg::ExecHook = [](TNewProjDlg &d) {
+                QTest::keyClicks(d.ProjName, QStringLiteral("new"));
+                return int(QDialog::Accepted);
+            };
+            form->ProjNewItem->trigger();
+        } else if (command == QLatin1String("open")) {
+            this->answer(path("other.prj"));
+            form->ProjOpenItem->trigger();
+        } else {
+            form->FileExitItem->trigger();
+        }
+        QCOMPARE(projectAsked, answer < 0 ? QStringList() : QStringList{QStringLiteral("P")});
+        const bool goesOn = answer != QMessageBox::Cancel && !refused;
+        QCOMPARE(reports.size(), refused ? 1 : 0);
+        if (!refused)
+            QCOMPARE(qvtest::ReadFile(path("p.prj")),
+                     answer == QMessageBox::Save ? "#QV:1\r\nP\r\nb.c\r\n" + path("b.c").toUtf8() + "\r\nA.C\r\n/a/A.C\r\n" : saved);
+        if (!goesOn) {
+            QCOMPARE(labels(), before);
+            QCOMPARE(form->Output->count(), 1);
+            QVERIFY(form->isVisible());
+            QVERIFY(project::ProjectNeedsSaving(form->TreeView1));
+        } else if (command == QLatin1String("exit")) {
+            QVERIFY(!form->isVisible());
+        } else {
+            QCOMPARE(labels(), QStringList{command == QLatin1String("new") ? "NEW" : "OTHER"});
+            QVERIFY(!project::ProjectNeedsSaving(form->TreeView1));
+        }
+        if (refused) QFile::remove(path("p.prj"));
     }
 
     void projectCommandsAndTheirTwins() {

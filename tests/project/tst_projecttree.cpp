@@ -102,9 +102,12 @@ private slots:
         QFETCH(QString, chosen);
         QFETCH(bool, added);
         addFiles({"/p/TOP.C", "/p/A.C", "/p/B.C"});
+        QVERIFY(ProjectChanged(tree));
+        SetProjectChanged(tree, false);
         const QStringList before = paths(tree);
         addFiles({chosen});
         QCOMPARE(NodeCount(tree), added ? 4 : 3);
+        QCOMPARE(ProjectChanged(tree), added);  // selecting a file already there is no change
         if (!added) QCOMPARE(paths(tree), before);
         QCOMPARE(NodePath(selected()), chosen);
     }
@@ -152,9 +155,13 @@ private slots:
         makeProject({"A.C"});
         CreateFileNode(tree, QStringLiteral("X"), path);
         select(1);
+        QVERIFY(!ProjectChanged(tree));
         DelFileClick(tree);
         const QStringList kept = removed ? QStringList{"-", "/w/A.C"} : QStringList{"-", path, "/w/A.C"};
         QCOMPARE(paths(tree), kept);
+        QCOMPARE(ProjectChanged(tree), removed);
+        ClearProject(tree);
+        QVERIFY(!ProjectChanged(tree));
     }
 
     void removeFileWithoutAFileSelectedOrAfterwards() {
