@@ -373,6 +373,23 @@ private slots:
         QCOMPARE(TextOf(e).left(6), QStringLiteral("abab\r\n"));
     }
 
+    // A change of character format alone is no edit: no change event, no
+    // "*", no undo-worthy colour change.
+    void formatIsNoEdit() {
+        QMdiArea area;
+        TMDIChild *w = Open(area, "int x; // c\r\n");
+        const QString before = edtest::Mask(w->RichEdit1);
+        QTextCursor c(w->RichEdit1->document());
+        c.setPosition(0);
+        c.setPosition(5, QTextCursor::KeepAnchor);
+        QTextCharFormat bold;
+        bold.setFontWeight(QFont::Bold);
+        c.mergeCharFormat(bold);
+        QVERIFY(!w->Changed);
+        QVERIFY(!w->windowTitle().endsWith(QLatin1Char('*')));
+        QCOMPARE(edtest::Mask(w->RichEdit1), before);
+    }
+
     // Typing through an input method: a preedit is no edit; a commit is one,
     // also when it replaces text before or after the caret.
     void inputMethod_data() {
