@@ -2,169 +2,231 @@
 
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <bitset>
+#include <vector>
 
 namespace sjis {
 namespace {
 
 constexpr const char *kCodec = "CP932";
+constexpr int kLeads = 31 + 29;  // 81..9F and E0..FC
 
-inline bool isLead(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
-inline bool isTrail(unsigned char b) { return b >= 0x40 && b <= 0xFC && b != 0x7F; }
-inline bool isSingle(unsigned char b) { return b <= 0x7F || (b >= 0xA1 && b <= 0xDF); }
+constexpr int LeadIndex(unsigned char b) { return b <= 0x9F ? b - 0x81 : b - 0xE0 + 31; }
 
-QString decodeRaw(QByteArrayView bytes, bool *error) {
-    QStringDecoder dec(kCodec, QStringDecoder::Flag::Stateless);
-    QString s = dec.decode(bytes);
-    *error = dec.hasError();
-    return s;
-}
+constexpr char16_t Escape(unsigned char b) { return char16_t(0xDC00 + b); }
 
-QByteArray encodeRaw(QStringView text, bool *error) {
-    QStringEncoder enc(kCodec, QStringEncoder::Flag::Stateless);
-    QByteArray b = enc.encode(text);
-    *error = enc.hasError();
-    return b;
-}
+constexpr char16_t Katakana(unsigned char b) { return char16_t(0xFF61 + (b - 0xA1)); }
 
-// Escapes the non-ASCII bytes; an ASCII byte (the second byte of an invalid
-// double-byte code can be one) stays itself, as escaped bytes are only ever
-// U+DC80..U+DCFF and encode() copies ASCII through.
-void escapeBytes(QByteArrayView bytes, QString &out) {
-    for (char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        out.append(b < 0x80 ? QChar(char16_t(b)) : QChar(char16_t(0xDC00 + b)));
-    }
-}
+// The code page's tables, taken once from the system's converter. Only the
+// double-byte codes and the usual code of each character with more than one
+// code are asked of it; ASCII and half-width katakana are fixed.
+struct Tables {
+    char16_t Dec[kLeads][256] = {};  // the character of a double-byte code, 0 when none
+    quint16 Enc[0x10000] = {};       // the usual code of a character, 0 when none
+    std::bitset<0x10000> Multi;      // the characters with more than one code
 
-// A run of structurally valid units [begin, end) with unit boundaries in `cuts`.
-// Decoded in one call when it comes back byte for byte; otherwise halved at a
-// unit boundary until the offending units are found and escaped.
-void decodeUnits(QByteArrayView bytes, const std::vector<qsizetype> &cuts, size_t first, size_t last,
-                 QString &out) {
-    // units first..last-1; unit u spans cuts[u]..cuts[u+1]
-    const qsizetype b = cuts[first], e = cuts[last];
-    QByteArrayView part = bytes.sliced(b, e - b);
-    bool derr = false, eerr = false;
-    QString s = decodeRaw(part, &derr);
-    if (!derr) {
-        QByteArray back = encodeRaw(s, &eerr);
-        if (!eerr && back == part) {
-            out += s;
-            return;
+    void build() {
+        std::vector<unsigned char> count(0x10000, 0);
+        for (unsigned b = 0xA1; b <= 0xDF; ++b) {
+            Enc[Katakana(b)] = quint16(b);
+            ++count[Katakana(b)];
+        }
+        // One code at a time: an invalid code comes out as one U+FFFD (no valid
+        // code has that character), so the converter's sticky error flag is not needed.
+        QStringDecoder dec(kCodec, QStringDecoder::Flag::Stateless);
+        if (!dec.isValid()) return;  // no converter: every double-byte code stays escaped bytes
+        for (unsigned lead = 0x81; lead <= 0xFC; ++lead) {
+            if (!IsLeadByte(lead)) continue;
+            for (unsigned trail = 0x40; trail <= 0xFC; ++trail) {
+                if (!IsTrailByte(trail)) continue;
+                const char pair[2] = {char(lead), char(trail)};
+                QChar out[4];
+                const QChar *end = dec.appendToBuffer(out, QByteArrayView(pair, 2));
+                const char16_t u = out[0].unicode();
+                if (end - out != 1 || u < 0x80 || u == 0xFFFD || QChar::isSurrogate(u)) continue;
+                Dec[LeadIndex(lead)][trail] = u;
+                if (count[u] < 255) ++count[u];
+                if (!Enc[u]) Enc[u] = quint16(lead << 8 | trail);  // the lowest code until told otherwise
+            }
+        }
+        // The usual code of a character with more than one is the one that the
+        // converter writes for it.
+        for (unsigned u = 0x80; u < 0x10000; ++u) {
+            if (count[u] < 2) continue;
+            Multi.set(u);
+            QStringEncoder enc(kCodec, QStringEncoder::Flag::Stateless);
+            const QChar ch{char16_t(u)};
+            const QByteArray b = enc.encode(QStringView(&ch, 1));
+            if (enc.hasError() || b.size() != 2) continue;
+            const auto lead = static_cast<unsigned char>(b[0]), trail = static_cast<unsigned char>(b[1]);
+            if (IsLeadByte(lead) && IsTrailByte(trail) && Dec[LeadIndex(lead)][trail] == u)
+                Enc[u] = quint16(lead << 8 | trail);
         }
     }
-    if (last - first == 1) {
-        escapeBytes(part, out);
-        return;
+
+    // The character of a double-byte code, 0 when none.
+    char16_t charOf(quint16 code) const {
+        const unsigned char lead = code >> 8, trail = code & 0xFF;
+        return IsLeadByte(lead) && IsTrailByte(trail) ? Dec[LeadIndex(lead)][trail] : 0;
     }
-    const size_t mid = first + (last - first) / 2;
-    decodeUnits(bytes, cuts, first, mid, out);
-    decodeUnits(bytes, cuts, mid, last, out);
+};
+
+const Tables &tables() {
+    static Tables t;  // zero-filled before anything runs; filled once below
+    static const bool built = (t.build(), true);
+    (void)built;
+    return t;
+}
+
+const CodeChoice kNoChoice;
+
+// choice null: every valid code is its character. Otherwise a code that is not
+// its character's chosen or usual code is kept as escaped bytes.
+QString decodeWith(QByteArrayView bytes, const CodeChoice *choice) {
+    const Tables &t = tables();
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
+    const qsizetype n = bytes.size();
+    QString out(n, Qt::Uninitialized);
+    auto *o = reinterpret_cast<char16_t *>(out.data());
+    qsizetype k = 0;
+    for (qsizetype i = 0; i < n;) {
+        const unsigned char b = p[i];
+        if (b < 0x80) {
+            o[k++] = b;
+            ++i;
+        } else if (b >= 0xA1 && b <= 0xDF) {
+            o[k++] = Katakana(b);
+            ++i;
+        } else if (IsLeadByte(b) && i + 1 < n && IsTrailByte(p[i + 1])) {
+            const unsigned char c = p[i + 1];
+            const char16_t u = t.Dec[LeadIndex(b)][c];
+            bool keep = u != 0;
+            if (keep && choice && t.Multi[u]) {
+                const quint16 chosen = choice->code(u);
+                keep = quint16(b << 8 | c) == (chosen ? chosen : t.Enc[u]);
+            }
+            if (keep) {
+                o[k++] = u;
+            } else {
+                o[k++] = Escape(b);
+                o[k++] = Escape(c);
+            }
+            i += 2;
+        } else {
+            o[k++] = Escape(b);
+            ++i;
+        }
+    }
+    out.truncate(k);
+    return out;
 }
 
 }  // namespace
 
-QString decode(QByteArrayView bytes) {
-    QString out;
-    out.reserve(bytes.size());
-    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
-    const qsizetype n = bytes.size();
-    qsizetype i = 0;
-    std::vector<qsizetype> cuts;
-    while (i < n) {
-        // Plain ASCII needs no converter.
-        qsizetype a = i;
-        while (a < n && p[a] < 0x80) ++a;
-        if (a > i) {
-            out += QLatin1StringView(reinterpret_cast<const char *>(p + i), a - i);
-            i = a;
-            continue;
-        }
-        // A run of structurally valid multi-byte and katakana units.
-        cuts.clear();
-        qsizetype j = i;
-        while (j < n) {
-            unsigned char c = p[j];
-            if (c < 0x80) break;
-            if (isLead(c) && j + 1 < n && isTrail(p[j + 1])) {
-                cuts.push_back(j);
-                j += 2;
-            } else if (isSingle(c)) {
-                cuts.push_back(j);
-                j += 1;
-            } else {
-                break;
-            }
-        }
-        if (j > i) {
-            cuts.push_back(j);
-            decodeUnits(bytes, cuts, 0, cuts.size() - 1, out);
-            i = j;
-            continue;
-        }
-        // A byte that starts no valid unit.
-        escapeBytes(bytes.sliced(i, 1), out);
-        ++i;
+void CodeChoice::set(char16_t ch, quint16 code) {
+    const Tables &t = tables();
+    if (code == 0 || code == t.Enc[ch]) {
+        Codes.remove(ch);
+    } else if (t.charOf(code) == ch) {
+        Codes.insert(ch, code);
     }
-    return out;
 }
 
-bool encode(QStringView text, QByteArray &out, EncodeError *err) {
-    QByteArray result;
-    result.reserve(text.size());
+CodeChoice chooseCodes(QByteArrayView bytes) {
+    const Tables &t = tables();
+    QHash<quint32, qsizetype> uses;  // character << 16 | code -> how often
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
+    const qsizetype n = bytes.size();
+    for (qsizetype i = 0; i < n;) {
+        const unsigned char b = p[i];
+        if (IsLeadByte(b) && i + 1 < n && IsTrailByte(p[i + 1])) {
+            const unsigned char c = p[i + 1];
+            const char16_t u = t.Dec[LeadIndex(b)][c];
+            if (u && t.Multi[u]) ++uses[quint32(u) << 16 | quint32(b << 8 | c)];
+            i += 2;
+        } else {
+            ++i;
+        }
+    }
+    struct Best {
+        quint16 code = 0;
+        qsizetype count = 0;
+    };
+    QHash<char16_t, Best> best;
+    for (auto it = uses.cbegin(); it != uses.cend(); ++it) {
+        const auto u = char16_t(it.key() >> 16);
+        const auto code = quint16(it.key() & 0xFFFF);
+        Best &b = best[u];
+        const bool better = it.value() > b.count ||
+                            (it.value() == b.count && b.code != t.Enc[u] && (code == t.Enc[u] || code < b.code));
+        if (better) b = {code, it.value()};
+    }
+    CodeChoice choice;
+    for (auto it = best.cbegin(); it != best.cend(); ++it) choice.set(it.key(), it.value().code);
+    return choice;
+}
+
+QString decode(QByteArrayView bytes) { return decodeWith(bytes, nullptr); }
+
+QString decode(QByteArrayView bytes, const CodeChoice &choice) { return decodeWith(bytes, &choice); }
+
+quint16 usualCode(char32_t ch) {
+    if (ch < 0x80) return quint16(ch);
+    if (ch > 0xFFFF || QChar::isSurrogate(ch)) return 0;
+    return tables().Enc[ch];
+}
+
+bool encode(QStringView text, QByteArray &out, EncodeError *err, const CodeChoice *choice) {
+    const Tables &t = tables();
     const qsizetype n = text.size();
-    qsizetype i = 0;
-    while (i < n) {
-        // ASCII and escaped bytes are copied directly.
+    QByteArray result(n * 2, Qt::Uninitialized);
+    char *o = result.data();
+    qsizetype k = 0;
+    bool escapes = false;
+    for (qsizetype i = 0; i < n; ++i) {
         const char16_t u = text[i].unicode();
         if (u < 0x80) {
-            result.append(char(u));
-            ++i;
+            o[k++] = char(u);
             continue;
         }
-        if (u >= 0xDC80 && u <= 0xDCFF) {
-            result.append(char(u - 0xDC00));
-            ++i;
+        if (isEscapedByte(QChar(u))) {
+            o[k++] = char(u - 0xDC00);
+            escapes = true;
             continue;
         }
-        qsizetype j = i;
-        while (j < n) {
-            const char16_t v = text[j].unicode();
-            if (v < 0x80 || (v >= 0xDC80 && v <= 0xDCFF)) break;
-            ++j;
+        quint16 code = 0;
+        if (!QChar::isSurrogate(u)) {
+            if (choice) code = choice->code(u);
+            if (!code) code = t.Enc[u];
         }
-        QStringView part = text.sliced(i, j - i);
-        bool eerr = false, derr = false;
-        QByteArray bytes = encodeRaw(part, &eerr);
-        bool ok = !eerr && decodeRaw(bytes, &derr) == part && !derr;
-        if (!ok) {
-            // Find the first character that does not survive on its own.
-            qsizetype k = i;
-            while (k < j) {
-                qsizetype len = (text[k].isHighSurrogate() && k + 1 < j && text[k + 1].isLowSurrogate()) ? 2 : 1;
-                QStringView one = text.sliced(k, len);
-                bool e1 = false, d1 = false;
-                QByteArray b1 = encodeRaw(one, &e1);
-                if (e1 || decodeRaw(b1, &d1) != one || d1) {
-                    if (err) {
-                        err->index = k;
-                        err->ch = len == 2 ? QChar::surrogateToUcs4(text[k], text[k + 1]) : text[k].unicode();
-                    }
-                    return false;
-                }
-                k += len;
+        if (!code) {
+            if (err) {
+                const bool pair = QChar::isHighSurrogate(u) && i + 1 < n && text[i + 1].isLowSurrogate();
+                *err = {i, pair ? QChar::surrogateToUcs4(u, text[i + 1].unicode()) : char32_t(u), false};
             }
-            // Every character survives alone but not together: encode one by one.
-            bytes.clear();
-            for (k = i; k < j;) {
-                qsizetype len = (text[k].isHighSurrogate() && k + 1 < j && text[k + 1].isLowSurrogate()) ? 2 : 1;
-                bool e1 = false;
-                bytes += encodeRaw(text.sliced(k, len), &e1);
-                k += len;
-            }
+            return false;
         }
-        result += bytes;
-        i = j;
+        if (code <= 0xFF) {
+            o[k++] = char(code);
+        } else {
+            o[k++] = char(code >> 8);
+            o[k++] = char(code & 0xFF);
+        }
+    }
+    result.truncate(k);
+    // Characters always read back as themselves; escaped bytes only when the
+    // bytes next to them do not pair up with them.
+    if (escapes) {
+        const QString back = decodeWith(result, choice ? choice : &kNoChoice);
+        if (back != text) {
+            // The first difference is the escaped byte or the character right
+            // after it (an escaped lead byte and an ASCII byte became one code).
+            qsizetype d = 0;
+            while (d < n && d < back.size() && back[d] == text[d]) ++d;
+            if (d >= n || (!isEscapedByte(text[d]) && d > 0)) d = qMax<qsizetype>(d - 1, 0);
+            if (err) *err = {d, char32_t(text[d].unicode()), true};
+            return false;
+        }
     }
     out = std::move(result);
     return true;

@@ -1,37 +1,88 @@
 #pragma once
 // Shift-JIS (code page 932) text, losslessly.
 //
-// Files, project files and compiler output are Shift-JIS bytes. They are decoded
-// through Qt's ICU-backed converter; every byte sequence that would not come back
-// byte for byte (invalid or unassigned codes, codes that have a second, canonical
-// encoding) is kept as "escaped bytes": one lone low surrogate U+DC00 + byte per
-// byte. Encoding turns those back into the very same bytes, so decode followed by
-// encode is the identity on every byte string.
+// Files, project files and compiler output are Shift-JIS bytes. Every valid
+// code decodes to the character that code page 932 gives it: ASCII, half-width
+// katakana A1..DF and every valid double-byte code (NEC row 13, the NEC-selected
+// and the IBM extensions and the user-defined area included). What is no valid
+// code is kept as "escaped bytes", one lone low surrogate U+DC00 + byte per
+// byte: the single bytes 80, A0 and FD..FF, a lead byte that nothing valid
+// follows, and both bytes of a lead and trail pair that has no character.
+// Encoding turns escaped bytes back into the very same bytes.
+//
+// Some characters have two or three codes (Ⅰ is 8754 and FA4A, ∵ is 81E6, 879A
+// and FA5B, 纊 is FA5C and ED40). The encoder writes such a character with its
+// usual code (the one code page 932 writes for it) unless a CodeChoice names
+// another: a file's choice is taken when it is loaded (chooseCodes) and given
+// back when it is saved, so that decode and encode with the same choice are the
+// identity on every byte string.
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QHash>
 #include <QString>
+
+#include "sjisbyte.h"
 
 namespace sjis {
 
-// Bytes to text. Never fails. Line ends are left as they are.
-QString decode(QByteArrayView bytes);
+// For characters that have more than one code: the code that a file uses,
+// where it is not the usual one.
+class CodeChoice {
+public:
+    // The code chosen for ch (a double-byte code, lead byte high), 0 when ch
+    // takes its usual code.
+    quint16 code(char16_t ch) const { return Codes.value(ch, 0); }
+    // Chooses code for ch; 0 or ch's usual code drops the choice.
+    void set(char16_t ch, quint16 code);
+    bool isEmpty() const { return Codes.isEmpty(); }
+    qsizetype size() const { return Codes.size(); }
+    bool operator==(const CodeChoice &o) const { return Codes == o.Codes; }
 
-// Why an encode failed: the first character that Shift-JIS cannot hold.
-struct EncodeError {
-    qsizetype index = -1;  // index into the encoded QString, -1 when none
-    char32_t ch = 0;       // the character (a whole code point)
+private:
+    QHash<char16_t, quint16> Codes;
 };
 
-// Text to bytes. Escaped bytes go back as they came. On a character that
-// Shift-JIS cannot hold, returns false, fills err and leaves out untouched.
-bool encode(QStringView text, QByteArray &out, EncodeError *err = nullptr);
+// The codes that `bytes` use: for each character with more than one code, the
+// code used most often; a tie goes to the usual code, then to the lowest code.
+CodeChoice chooseCodes(QByteArrayView bytes);
+
+// Bytes to text: every valid code as its character. Never fails. Line ends
+// are left as they are.
+QString decode(QByteArrayView bytes);
+
+// Bytes to text as a document with this choice holds them: a code other than
+// its character's chosen code (its usual code when the choice names none) is
+// kept as two escaped bytes. encode with the same choice gives the bytes back.
+QString decode(QByteArrayView bytes, const CodeChoice &choice);
+
+// Why an encode failed.
+struct EncodeError {
+    qsizetype index = -1;  // index into the encoded QString, -1 when none
+    char32_t ch = 0;       // the character there (a whole code point)
+    // False: ch is a character that Shift-JIS cannot hold. True: ch is an
+    // escaped byte that would pair up with the bytes around it, so the bytes
+    // would read back as other text.
+    bool joins = false;
+};
+
+// Text to bytes. Escaped bytes go back as they came; a character with more
+// than one code takes the code in `choice`, else its usual code. On a
+// character that Shift-JIS cannot hold, or on escaped bytes whose bytes would
+// not read back as the same text (decode with the same choice), returns
+// false, fills err and leaves out untouched.
+bool encode(QStringView text, QByteArray &out, EncodeError *err = nullptr, const CodeChoice *choice = nullptr);
 
 // Encode where a failure is impossible or irrelevant (such characters become '?').
 QByteArray encodeLossy(QStringView text);
 
-// True when the character at text[i] is an escaped byte.
-inline bool isEscapedByte(QChar c) { return c.unicode() >= 0xDC80 && c.unicode() <= 0xDCFF; }
+// True when c is an escaped byte (U+DC40..U+DCFF: bytes 40..FF; ASCII below 40
+// never needs one).
+inline bool isEscapedByte(QChar c) { return c.unicode() >= 0xDC40 && c.unicode() <= 0xDCFF; }
+
+// The usual code of ch: one byte (A1..DF) or a double-byte code; 0 when
+// Shift-JIS cannot hold ch. ASCII is its own code.
+quint16 usualCode(char32_t ch);
 
 // "U+XXXX 'c'" for messages.
 QString describeChar(char32_t ch);

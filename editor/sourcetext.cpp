@@ -7,9 +7,30 @@
 
 namespace sourcetext {
 
+namespace {
+
+// The file's codes, kept with the document it was loaded into.
+class CodesHolder : public QObject {
+public:
+    CodesHolder(QObject *doc, const sjis::CodeChoice &codes) : QObject(doc), Codes(codes) {
+        setObjectName(Name());
+    }
+    static QString Name() { return QStringLiteral("qv-sjis-codes"); }
+    sjis::CodeChoice Codes;
+};
+
+const CodesHolder *HolderOf(const QTextDocument *doc) {
+    for (const QObject *o : doc->children())
+        if (o->objectName() == CodesHolder::Name()) return static_cast<const CodesHolder *>(o);
+    return nullptr;
+}
+
+}  // namespace
+
 Decoded Decode(const QByteArray &bytes) {
     Decoded d;
-    d.Text = sjis::decode(bytes);
+    d.Ends.Codes = sjis::chooseCodes(bytes);
+    d.Text = sjis::decode(bytes, d.Ends.Codes);
     size_t counts[3] = {0, 0, 0};
     const QChar *p = d.Text.constData();
     const qsizetype n = d.Text.size();
@@ -36,9 +57,16 @@ Decoded Decode(const QByteArray &bytes) {
     return d;
 }
 
-void SetLineEnds(QTextDocument *doc, const std::vector<LineEnd> &ends) {
+void SetLineEnds(QTextDocument *doc, const LineEnds &ends) {
     size_t i = 0;
     for (QTextBlock b = doc->begin(); b.isValid() && i < ends.size(); b = b.next(), ++i) b.setUserState(ends[i]);
+    delete HolderOf(doc);
+    if (!ends.Codes.isEmpty()) new CodesHolder(doc, ends.Codes);
+}
+
+sjis::CodeChoice Codes(const QTextDocument *doc) {
+    const CodesHolder *h = HolderOf(doc);
+    return h ? h->Codes : sjis::CodeChoice();
 }
 
 bool Encode(const QTextDocument *doc, LineEnd fallback, QByteArray &out, QString *error) {
@@ -56,7 +84,8 @@ bool Encode(const QTextDocument *doc, LineEnd fallback, QByteArray &out, QString
         }
     }
     sjis::EncodeError err;
-    if (sjis::encode(text, out, &err)) return true;
+    const sjis::CodeChoice codes = Codes(doc);
+    if (sjis::encode(text, out, &err, &codes)) return true;
     if (error) {
         // The line of the character: count the line ends before it.
         int line = 1;
@@ -65,7 +94,16 @@ bool Encode(const QTextDocument *doc, LineEnd fallback, QByteArray &out, QString
             if (p[i] == QLatin1Char('\n') || (p[i] == QLatin1Char('\r') && (i + 1 >= text.size() || p[i + 1] != QLatin1Char('\n'))))
                 ++line;
         }
-        *error = QStringLiteral("%1 行目の文字 %2 は Shift-JIS で保存できません").arg(line).arg(sjis::describeChar(err.ch));
+        if (err.joins) {
+            const QString what = err.ch <= 0xFFFF && sjis::isEscapedByte(QChar(char16_t(err.ch)))
+                                     ? QStringLiteral("不正なバイト 0x") + QString::number(err.ch - 0xDC00, 16).toUpper()
+                                     : QStringLiteral("文字 ") + sjis::describeChar(err.ch);
+            *error = QStringLiteral("%1 行目の%2 は隣の文字と組になり、読み直すと別の文字になるため保存できません")
+                         .arg(line)
+                         .arg(what);
+        } else {
+            *error = QStringLiteral("%1 行目の文字 %2 は Shift-JIS で保存できません").arg(line).arg(sjis::describeChar(err.ch));
+        }
     }
     return false;
 }

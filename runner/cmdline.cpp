@@ -1,11 +1,13 @@
 #include "cmdline.h"
 
+#include "../editor/sjisbyte.h"
+
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+using sjis::IsLeadByte;
+using sjis::IsTrailByte;
 
-bool IsLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
-bool IsTrailByte(unsigned char c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC); }
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 // A double-byte character starts at i: both bytes belong to the word as they are.
 bool IsDoubleByte(const QByteArray &s, int i) {
