@@ -275,6 +275,9 @@ TMDIChild *TMainForm::CreateDocument() {
     connect(doc, &QObject::destroyed, this, &TMainForm::DocumentGone);
     Documents.prepend(doc);
     doc->show();
+    // A window wider or taller than the client area starts at its top left corner,
+    // not with its left or top part out of sight.
+    if (doc->x() < 0 || doc->y() < 0) doc->move(std::max(0, doc->x()), std::max(0, doc->y()));
     ClientArea->setActiveSubWindow(doc);
     UpdateMenuItems();
     return doc;

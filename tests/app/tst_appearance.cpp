@@ -4,6 +4,7 @@
 // greyed disabled state, the windows carry the program's icon, and the project
 // tree and the Output pane start at their layout sizes and can be dragged.
 #include "appearance.h"
+#include "childwin.h"
 #include "fontsubst.h"
 #include "mainform.h"
 #include "newproj.h"
@@ -243,6 +244,10 @@ private slots:
         QCOMPARE(form.Panel1->height(), 112);
         QCOMPARE(form.Output->geometry(), QRect(1, 1, form.Panel1->width() - 2, 92));
         QCOMPARE(form.TabSet1->geometry(), QRect(1, 93, form.Panel1->width() - 2, 18));
+        // A document window wider than the client area shows its left edge.
+        form.FileNewItemClick();
+        QVERIFY(form.ActiveMDIChild()->width() > form.ClientArea->width());
+        QCOMPARE(form.ActiveMDIChild()->pos(), QPoint(0, 0));
 
         form.resize(form.width() + 120, form.height() + 90);
         QTRY_COMPARE(form.ClientArea->width() > 300 + 120, true);
