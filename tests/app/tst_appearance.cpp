@@ -18,6 +18,7 @@
 #include <QFontInfo>
 #include <QLabel>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSplitter>
@@ -26,6 +27,7 @@
 #include <QStyleOptionGroupBox>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -269,6 +271,36 @@ private slots:
         QVERIFY2(qAbs(form.Panel1->height() - 142) <= 1, qPrintable(QString::number(form.Panel1->height())));
         QCOMPARE(form.Output->height(), form.Panel1->height() - 20);
         QCOMPARE(form.TabSet1->height(), 18);
+    }
+
+    // `cmake --install` of the program's component puts the program, the compiler,
+    // the menu entry and the icon under the prefix.
+    void installsLikeADesktopProgram() {
+        QTemporaryDir prefix;
+        QProcess install;
+        install.start(QStringLiteral(QV_CMAKE_COMMAND),
+                      {QStringLiteral("--install"), QStringLiteral(QV_BINARY_DIR), QStringLiteral("--prefix"), prefix.path(),
+                       QStringLiteral("--component"), QStringLiteral("quelvane")});
+        QVERIFY(install.waitForFinished(120000));
+        QVERIFY2(install.exitCode() == 0, install.readAllStandardError().constData());
+        for (const char *exe : {"bin/quelvane", "bin/lcc86.exe"})
+            QVERIFY2(QFileInfo(prefix.filePath(QString::fromLatin1(exe))).isExecutable(), exe);
+        QFile icon(prefix.filePath(QStringLiteral("share/icons/hicolor/scalable/apps/quelvane.svg")));
+        QVERIFY(icon.open(QIODevice::ReadOnly));
+        QVERIFY(icon.readAll().contains("<svg"));
+        QFile desktop(prefix.filePath(QStringLiteral("share/applications/quelvane.desktop")));
+        QVERIFY(desktop.open(QIODevice::ReadOnly));
+        QMap<QString, QString> entry;
+        for (const QString &line : QString::fromUtf8(desktop.readAll()).split(QLatin1Char('\n')))
+            if (line.contains(QLatin1Char('='))) entry[line.section(QLatin1Char('='), 0, 0)] = line.section(QLatin1Char('='), 1);
+        QCOMPARE(entry.value(QStringLiteral("Type")), QStringLiteral("Application"));
+        QCOMPARE(entry.value(QStringLiteral("Exec")), QStringLiteral("quelvane"));  // no arguments
+        QCOMPARE(entry.value(QStringLiteral("Icon")), QStringLiteral("quelvane"));
+        QCOMPARE(entry.value(QStringLiteral("Categories")), QStringLiteral("Development;IDE;"));
+        for (const char *key : {"Name[ja]", "Comment[ja]", "Comment"}) {
+            const QString text = entry.value(QString::fromLatin1(key));
+            QVERIFY2(std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x3000; }), key);
+        }
     }
 
     // The tab strip's background and its unchosen tab in the button shadow
