@@ -1,3 +1,4 @@
+#include "appearance.h"
 #include "errorreport.h"
 #include "mainform.h"
 #include "newproj.h"
@@ -8,9 +9,11 @@
 int main(int argc, char **argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quelvane"));
+    // Japanese standard dialogs, the layouts' fonts, the window icon.
+    appearance::SetUp(app);
     try {
         TMainForm MainForm;
-        // One hidden instance of each dialog, as the application has always made them.
+        // One hidden instance of each dialog is made at start-up.
         TNewProjDlg NewProjDlg(&MainForm);
         TOption Option(&MainForm);
         MainForm.show();

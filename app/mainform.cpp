@@ -1,8 +1,10 @@
 #include "mainform.h"
 
+#include "appearance.h"
 #include "childwin.h"
 #include "compile.h"
 #include "errorreport.h"
+#include "fontsubst.h"
 #include "option.h"
 #include "projectfile.h"
 #include "projectnodes.h"
@@ -19,7 +21,6 @@
 #include <QMessageBox>
 #include <QTextDocument>
 #include <QStatusTipEvent>
-#include <QStyle>
 
 namespace {
 
@@ -38,6 +39,7 @@ auto guard(TMainForm *form, F handler) {
 }  // namespace
 
 TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent) {
+    qvfonts::InstallSubstitutes();
     setupUi(this);
     setFont(pixelFont(QStringLiteral("ＭＳ Ｐゴシック"), 12));
     Output->setFont(pixelFont(QStringLiteral("Terminal"), 13));
@@ -49,22 +51,28 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent) {
     TabSet1->addTab(QStringLiteral("アウトプット"));
     TabSet1->addTab(QStringLiteral("検索結果"));
     TabSet1->setCurrentIndex(0);
-    TabSet1->setExpanding(false);
 
     // Top-level menus show their hints while highlighted.
     for (QMenu *menu : {File1, Edit1, Proj, Window1, Help1}) menu->menuAction()->setStatusTip(menu->statusTip());
 
-    // Tool buttons: standard glyphs, the short hint as tip, the long one for the status line.
-    QStyle *st = style();
-    const std::pair<QToolButton *, QIcon> glyphs[] = {
-        {OpenBtn, QIcon::fromTheme(QStringLiteral("document-open"), st->standardIcon(QStyle::SP_DialogOpenButton))},
-        {SaveBtn, QIcon::fromTheme(QStringLiteral("document-save"), st->standardIcon(QStyle::SP_DialogSaveButton))},
-        {CutBtn, QIcon::fromTheme(QStringLiteral("edit-cut"), st->standardIcon(QStyle::SP_TrashIcon))},
-        {CopyBtn, QIcon::fromTheme(QStringLiteral("edit-copy"), st->standardIcon(QStyle::SP_FileDialogDetailedView))},
-        {PasteBtn, QIcon::fromTheme(QStringLiteral("edit-paste"), st->standardIcon(QStyle::SP_FileDialogContentsView))},
-        {ExitBtn, QIcon::fromTheme(QStringLiteral("application-exit"), st->standardIcon(QStyle::SP_DialogCloseButton))},
+    // Tool buttons: the program's own glyphs, greyed when disabled; the short hint
+    // as tip, the long one for the status line.
+    const std::pair<QToolButton *, const char *> glyphs[] = {
+        {OpenBtn, "open"}, {SaveBtn, "save"},   {CutBtn, "cut"},
+        {CopyBtn, "copy"}, {PasteBtn, "paste"}, {ExitBtn, "exit"},
     };
-    for (const auto &[button, icon] : glyphs) button->setIcon(icon);
+    for (const auto &[button, name] : glyphs) button->setIcon(appearance::ToolGlyph(QString::fromLatin1(name)));
+    setWindowIcon(appearance::ProgramIcon());
+
+    // The project tree and the Output pane start at their layout sizes (137 wide,
+    // 112 high) and keep them when the window is resized; the user drags the
+    // borders between the panes to change them.
+    TreeSplitter->setStretchFactor(0, 0);
+    TreeSplitter->setStretchFactor(1, 1);
+    TreeSplitter->setSizes({TreeWidth, width() - TreeWidth});
+    PaneSplitter->setStretchFactor(0, 1);
+    PaneSplitter->setStretchFactor(1, 0);
+    PaneSplitter->setSizes({height() - OutputHeight, OutputHeight});
 
     // File dialogs for documents.
     const QString cFilter = QStringLiteral("Cソースファイル(*.c)|*.c|Cヘッダファイル(*.h)|*.h|すべてのファイル(*.*)|*.*");
@@ -277,6 +285,9 @@ TMDIChild *TMainForm::CreateDocument() {
     connect(doc->RichEdit1->document(), &QTextDocument::redoAvailable, this, &TMainForm::UpdateMenuItems);
     Documents.prepend(doc);
     doc->show();
+    // A window wider or taller than the client area starts at its top left corner,
+    // not with its left or top part out of sight.
+    if (doc->x() < 0 || doc->y() < 0) doc->move(std::max(0, doc->x()), std::max(0, doc->y()));
     ClientArea->setActiveSubWindow(doc);
     UpdateMenuItems();
     return doc;

@@ -21,6 +21,10 @@ public:
     explicit TMainForm(QWidget *parent = nullptr);
     ~TMainForm() override;
 
+    // The panes' sizes in the layout; the user may drag them to other sizes.
+    static constexpr int TreeWidth = 137;
+    static constexpr int OutputHeight = 112;
+
     // Components owned by the main window.
     TFileDialog OpenDialog{TFileDialog::Open};
     TFileDialog SaveDialog{TFileDialog::Save};

@@ -1,5 +1,6 @@
 #include "option.h"
 
+#include "fontsubst.h"
 #include "ui_option.h"
 
 #include <QCheckBox>
@@ -216,6 +217,7 @@ void AppendButtons(QWidgetList &chain, const TRadioGroup *group) {
 std::function<void(TOption &)> TOption::ExecHook;
 
 TOption::TOption(QWidget *owner) : QDialog(owner) {
+    qvfonts::InstallSubstitutes();
     Ui::TOption ui;
     ui.setupUi(this);
     Button1 = ui.Button1;

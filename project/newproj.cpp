@@ -1,5 +1,7 @@
 #include "newproj.h"
 
+#include "fontsubst.h"
+
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -21,6 +23,7 @@ void TUpperCaseValidator::fixup(QString &input) const {
 TNewProjDlg::TNewProjDlg(QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint) {
+    qvfonts::InstallSubstitutes();
     setupUi(this);
     QFont f = font();  // the family comes from the layout
     f.setPixelSize(12);
