@@ -112,8 +112,9 @@ QV_BENCH(runner_first_line_delay) {
     std::printf("  idle reader, %zu runs: first line after min %.3f ms, median %.3f ms, max %.3f ms\n",
                 delays.size(), delays.front(), delays[delays.size() / 2], delays.back());
 
-    // A child that prints nothing: StartCommand itself (fork, exec confirmed
-    // through the status pipe, reader started), then the wait for the end.
+    // A child that prints nothing: StartCommand itself (posix_spawn, which
+    // returns once the exec has succeeded, and the reader started), then the
+    // wait for the end.
     std::vector<double> starts, ends;
     for (int i = 0; i < 30; ++i) {
         TDosCommand c;
