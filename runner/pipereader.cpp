@@ -105,7 +105,7 @@ void TDosCommand::TPipeReader::run() {
                 closed = true;
         }
         if (processAt >= 0)
-            ended = ready > 0 && (fds[processAt].revents & POLLIN);
+            ended = ready > 0 && (fds[processAt].revents & (POLLIN | POLLHUP));
         else
             ended = ChildEnded();
         if (available) {

@@ -16,7 +16,9 @@
 //    no shell is involved, so ; | $(...) and backquotes reach the program as
 //    plain text. The first word is the program: a word holding "/" is a path
 //    (relative to the runner's current directory), anything else is looked
-//    up on PATH.
+//    up in the absolute directories of PATH only: an empty or relative entry
+//    would run a program from whatever directory the runner was started in
+//    (FindProgram, spawnpipe.h).
 //  - An empty working directory runs the child in the runner's current
 //    directory; otherwise the child starts in the given one.
 //  - The child's standard output and standard error are the write end of one
