@@ -147,6 +147,7 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent) {
         {Compile, &TMainForm::CompileClick},
         {Build, &TMainForm::BuildClick},
         {ReBuild, &TMainForm::ReBuildClick},
+        {StopCompile, &TMainForm::StopCompileClick},
         {ProjOpt, &TMainForm::ProjOptClick},
         {WindowCascadeItem, &TMainForm::WindowCascadeItemClick},
         {WindowTileItem, &TMainForm::WindowTileItemClick},
@@ -500,13 +501,14 @@ bool TMainForm::NeedsCompile(const QString &source) { return buildcmd::NeedsComp
 bool TMainForm::RunCompiler(const QString &source) {
     const QString C = buildcmd::CompilerCommandLine(source);
     AppendOutput(buildcmd::EchoLine(C));
-    if (buildcmd::CommandLineSplitsPath(source)) {
-        AppendOutput(buildcmd::BlankInPathLine);
+    if (const QString inTheWay = buildcmd::CharacterInTheWay(source); !inTheWay.isEmpty()) {
+        AppendOutput(buildcmd::PathRefusedLine(inTheWay));
         return false;
     }
     // The program sees its arguments in the file system's encoding.
     const bool ok = DosCommand1->StartCommand(QFile::encodeName(C), QByteArray());
     if (!ok) AppendOutput(buildcmd::StartFailedLine);
+    StopCompile->setEnabled(DosCommand1->IsOnExecution());
     return ok;
 }
 
@@ -515,7 +517,13 @@ void TMainForm::DosCommand1OutputLine(TDosCommand *, const QByteArray &Str) {
     AppendOutput(sjis::decode(Str));
 }
 
-void TMainForm::DosCommand1Terminate(TDosCommand *) { AppendOutput(buildcmd::EndLine); }
+void TMainForm::DosCommand1Terminate(TDosCommand *) {
+    if (DosCommand1->IsStopping()) AppendOutput(buildcmd::StoppedLine);
+    AppendOutput(buildcmd::EndLine);
+    StopCompile->setEnabled(false);  // the run is over once this returns
+}
+
+void TMainForm::StopCompileClick() { DosCommand1->StopCommand(); }
 
 void TMainForm::BuildClick() {}
 void TMainForm::ReBuildClick() {}

@@ -82,6 +82,7 @@ public:
     void DosCommand1Terminate(TDosCommand *Sender);
     void BuildClick();
     void ReBuildClick();
+    void StopCompileClick();  // ends the running compile; enabled only while one runs
     void ProjOptClick();
 
     // Output pane.

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <sys/resource.h>
 #include <vector>
 
 namespace {
@@ -111,8 +112,9 @@ QV_BENCH(runner_first_line_delay) {
     std::printf("  idle reader, %zu runs: first line after min %.3f ms, median %.3f ms, max %.3f ms\n",
                 delays.size(), delays.front(), delays[delays.size() / 2], delays.back());
 
-    // A child that prints nothing: StartCommand itself (fork, exec confirmed
-    // through the status pipe, reader started), then the wait for the end.
+    // A child that prints nothing: StartCommand itself (posix_spawn, which
+    // returns once the exec has succeeded, and the reader started), then the
+    // wait for the end.
     std::vector<double> starts, ends;
     for (int i = 0; i < 30; ++i) {
         TDosCommand c;
@@ -134,4 +136,30 @@ QV_BENCH(runner_first_line_delay) {
     std::printf("  a child that prints nothing: StartCommand median %.3f ms (max %.3f), then OnTerminate"
                 " after median %.3f ms (max %.3f)\n",
                 starts[starts.size() / 2], starts.back(), ends[ends.size() / 2], ends.back());
+}
+
+QV_BENCH(runner_idle_cpu) {
+    // A compiler that prints nothing for 10 s: the CPU time that this whole
+    // process (GUI thread and reader) spends meanwhile.
+    auto cpuSeconds = [] {
+        timespec ts;
+        ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+        return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+    };
+    auto switches = [] {
+        rusage ru;
+        ::getrusage(RUSAGE_SELF, &ru);
+        return ru.ru_nvcsw;
+    };
+    TDosCommand c;
+    QEventLoop loop;
+    c.OnTerminate = [&](TDosCommand *) { loop.quit(); };
+    const double cpu0 = cpuSeconds(), t0 = bench::seconds();
+    const long sw0 = switches();
+    if (!c.StartCommand(EmitCommand({"sleep:10000"}), QByteArray())) return;
+    loop.exec();
+    const double cpu = cpuSeconds() - cpu0, wall = bench::seconds() - t0;
+    std::printf("  child sleeping 10 s: %.3f s wall, %.3f s CPU in this process (%.2f %%), %ld voluntary"
+                " context switches\n",
+                wall, cpu, 100.0 * cpu / wall, switches() - sw0);
 }

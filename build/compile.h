@@ -10,7 +10,7 @@
 // that itself holds a blank is never whole in it: such a document simply
 // never matches a message (its ShortPath holds the blank, a file field never
 // does); Compile does not even start the compiler on such a source
-// (BlankInPathLine). lcc86.exe itself prints the messages of a source whose
+// (PathRefusedLine). lcc86.exe itself prints the messages of a source whose
 // path holds a blank, and every line of its own that has no location in a file
 // it can name, with two leading blanks: their file field is empty and matches
 // no document, so no row ever leads to a wrong file.
@@ -61,11 +61,18 @@ QString NotNeededLine(const QString &S);  // "* " + S + "のコンパイルは�
 QString EchoLine(const QString &cmd);     // "> " + cmd
 extern const QString StartFailedLine;     // "* コンパイラの起動に失敗しました。"
 extern const QString EndLine;             // "- コンパイル終了。"
-// The command line takes the short path without quotes, so a path holding a
-// blank or a tab would reach the compiler as two words: such a source is not
-// compiled, and this row says why instead.
-extern const QString BlankInPathLine;
-bool CommandLineSplitsPath(const QString &S);
+extern const QString StoppedLine;         // "* コンパイルを中止しました。"
+// The command line takes the short path without quotes, and the runner splits
+// it into words by its rules: a blank or a tab would cut the path in two, and
+// a double quote would vanish from it (so that a neighbouring file, "vic"tim.c"
+// giving victim.c, is compiled in its place). CharacterInTheWay gives the
+// first character of ShortPath(S) that keeps the path from reaching the
+// compiler whole as the command line's last word, or an empty text when it
+// comes through (and for the untitled document's empty path, which compiles
+// with the empty path). Such a source is not compiled: PathRefusedLine says
+// why, naming that character ("* 空白を含むパスのファイルはコンパイルできません。").
+QString CharacterInTheWay(const QString &S);
+QString PathRefusedLine(const QString &inTheWay);
 
 // The file field of an Output row: the text before its first blank, or a
 // single blank (matching no document) when the row holds no blank.

@@ -1,6 +1,6 @@
 #pragma once
-// Splitting a command line into a program's arguments, the way console
-// programs on the system this IDE came from split theirs. The runner never
+// Splitting a command line into a program's arguments, the way Windows
+// console programs split theirs. The runner never
 // hands a command line to a shell: these words go straight to the program.
 //
 // The line is a Shift-JIS byte string. Rules:

@@ -6,7 +6,9 @@
 #include <cerrno>
 #include <exception>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/ioctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -14,6 +16,7 @@
 
 namespace {
 constexpr int ReadSize = 64 * 1024;  // one pipe's worth
+constexpr int FallbackPollMs = 5;    // without a process descriptor: how often the child is looked at
 
 void PauseOneMs() {
     timespec ts{0, 1000 * 1000};
@@ -33,6 +36,7 @@ void CallHandler(const char *what, F &&call) {
 }  // namespace
 
 int TDosCommand::TPipeReader::BatchLimit = ReadSize;
+bool TDosCommand::TPipeReader::UseProcessFd = true;
 
 TDosCommand::TPipeReader::TPipeReader(TDosCommand *command, int readEnd, pid_t process,
                                       TOutputCharEvent onOutputChar, TOutputLineEvent onOutputLine)
@@ -41,12 +45,19 @@ TDosCommand::TPipeReader::TPipeReader(TDosCommand *command, int readEnd, pid_t p
       Command(command),
       OnOutputChar(std::move(onOutputChar)),
       OnOutputLine(std::move(onOutputLine)),
-      Batch(std::max(1, BatchLimit)) {}
+      Batch(std::max(1, BatchLimit)) {
+    // The child is ours and not reaped yet, so its id can't name another process.
+    // glibc 2.36's <sys/pidfd.h> can't be used from C++ (no extern "C"), so
+    // the system call is made directly; the descriptor is close-on-exec.
+    if (UseProcessFd) ProcessFd = int(::syscall(SYS_pidfd_open, process, 0));
+    WakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+}
 
 TDosCommand::TPipeReader::~TPipeReader() {
     // Joined before it is deleted; a reader that never started is not running either.
     wait();
-    if (ReadEnd >= 0) ::close(ReadEnd);
+    for (int fd : {ReadEnd, ProcessFd, WakeFd})
+        if (fd >= 0) ::close(fd);
 }
 
 // The child has ended: it is looked at without being reaped, so its process
@@ -59,27 +70,44 @@ bool TDosCommand::TPipeReader::ChildEnded() const {
     return errno != EINTR;  // reaped by someone else: it has ended all the same
 }
 
+void TDosCommand::TPipeReader::RequestStop() {
+    Stop.store(true, std::memory_order_release);
+    if (WakeFd >= 0) ::eventfd_write(WakeFd, 1);
+}
+
 void TDosCommand::TPipeReader::run() {
     std::vector<char> buf(ReadSize);
     bool ended = false;
     bool closed = false;  // every write end is gone: nothing more can come
-    while (!StopRequested()) {
-        bool available = false;
-        for (;;) {
-            if (closed) {
-                PauseOneMs();
-            } else {
-                pollfd p{ReadEnd, POLLIN, 0};
-                if (::poll(&p, 1, 1) > 0) {
-                    if (p.revents & POLLIN)
-                        available = true;
-                    else if (p.revents & (POLLHUP | POLLERR | POLLNVAL))
-                        closed = true;
-                }
-            }
-            ended = ChildEnded();
-            if (available || ended || StopRequested()) break;
+    // With both descriptors the reader sleeps until the pipe, the child's end
+    // or a stop request wakes it; otherwise it looks again every few ms.
+    const int timeout = ProcessFd >= 0 && WakeFd >= 0 ? -1 : FallbackPollMs;
+    while (!StopRequested() && !ended) {
+        pollfd fds[3];
+        nfds_t count = 0;
+        int pipeAt = -1, processAt = -1;
+        if (!closed) {
+            pipeAt = int(count);
+            fds[count++] = {ReadEnd, POLLIN, 0};
         }
+        if (ProcessFd >= 0) {
+            processAt = int(count);
+            fds[count++] = {ProcessFd, POLLIN, 0};
+        }
+        if (WakeFd >= 0) fds[count++] = {WakeFd, POLLIN, 0};
+        const int ready = ::poll(fds, count, timeout);
+        if (ready < 0 && errno != EINTR) PauseOneMs();  // out of kernel memory: try again shortly
+        bool available = false;
+        if (ready > 0 && pipeAt >= 0) {
+            if (fds[pipeAt].revents & POLLIN)
+                available = true;
+            else if (fds[pipeAt].revents & (POLLHUP | POLLERR | POLLNVAL))
+                closed = true;
+        }
+        if (processAt >= 0)
+            ended = ready > 0 && (fds[processAt].revents & (POLLIN | POLLHUP));
+        else
+            ended = ChildEnded();
         if (available) {
             ssize_t n;
             do {
@@ -90,7 +118,6 @@ void TDosCommand::TPipeReader::run() {
             else if (n == 0)
                 closed = true;
         }
-        if (ended) break;
     }
 
     if (ended && !StopRequested()) {

@@ -14,8 +14,9 @@ public:
                 TOutputLineEvent onOutputLine);
     ~TPipeReader() override;
 
-    // Ends the run early: no byte or line is delivered any more once it is set.
-    void RequestStop() { Stop.store(true, std::memory_order_release); }
+    // Ends the run early: no byte or line is delivered any more once it is
+    // set, and a reader waiting for the pipe or the child wakes up at once.
+    void RequestStop();
     bool StopRequested() const { return Stop.load(std::memory_order_acquire); }
     // True on the owner thread while one of the reader's hand-overs runs there.
     bool InDelivery() const { return Delivering > 0; }
@@ -23,6 +24,11 @@ public:
     // Bytes handed over per synchronous call. 1 makes one call per byte; the
     // default hands over what one read got. Taken when a reader is created.
     static int BatchLimit;
+    // Whether the reader waits for the child's end through a process
+    // descriptor (pidfd) together with the pipe. Where none can be had, or
+    // with this false, it looks at the child every few milliseconds instead.
+    // Taken when a reader is created.
+    static bool UseProcessFd;
 
 protected:
     void run() override;
@@ -36,6 +42,8 @@ private:
 
     const int ReadEnd;
     const pid_t Process;
+    int ProcessFd = -1;  // readable once the child has ended; -1: none
+    int WakeFd = -1;     // an eventfd, readable once a stop is requested; -1: none
     TDosCommand *const Command;
     char Buffer = 0;    // the byte being delivered
     QByteArray Line;    // the line being assembled; used during hand-overs only

@@ -2,10 +2,13 @@
 
 #include "cmdline.h"
 #include "pipereader.h"
-#include "spawn.h"
+#include "spawnpipe.h"
 
 #include <QCoreApplication>
 #include <QPointer>
+#include <QTimer>
+
+#include <algorithm>
 
 #include <cerrno>
 #include <csignal>
@@ -39,9 +42,21 @@ int NiceFor(quint8 priority) {
     return target;
 }
 
+// Signals the child's process group and, should it have left that group, the child.
+void SignalChild(pid_t pid, int sig) {
+    ::kill(-pid, sig);
+    ::kill(pid, sig);
+}
+
 }  // namespace
 
-TDosCommand::TDosCommand(QObject *owner) : QObject(owner) {}
+TDosCommand::TDosCommand(QObject *owner) : QObject(owner), Grace(new QTimer(this)) {
+    Grace->setSingleShot(true);
+    connect(Grace, &QTimer::timeout, this, [this] {
+        // Not reaped yet, so the id (and the group id) still names our child.
+        if (FIsStopping && Process > 0) SignalChild(Process, SIGKILL);
+    });
+}
 
 TDosCommand::~TDosCommand() {
     if (Reader) {
@@ -50,8 +65,7 @@ TDosCommand::~TDosCommand() {
     }
     if (Process > 0) {
         // Not reaped yet, so the id (and the group id) still names our child.
-        ::kill(-Process, SIGKILL);
-        ::kill(Process, SIGKILL);
+        SignalChild(Process, SIGKILL);
     }
     if (Reader) {
         if (Reader->InDelivery()) {
@@ -73,6 +87,16 @@ TDosCommand::~TDosCommand() {
 
 bool TDosCommand::IsOnExecution() const { return FIsOnExecution; }
 
+bool TDosCommand::IsStopping() const { return FIsStopping; }
+
+bool TDosCommand::StopCommand() {
+    if (!FIsOnExecution || FIsStopping || Process <= 0) return false;
+    FIsStopping = true;
+    SignalChild(Process, SIGTERM);
+    Grace->start(std::max(0, StopGraceMs));
+    return true;
+}
+
 quint32 TDosCommand::ExitCode() const { return FExitCode; }
 
 bool TDosCommand::StartCommand(const QByteArray &commandLine, const QByteArray &workingDirectory) {
@@ -87,8 +111,11 @@ bool TDosCommand::StartCommand(const QByteArray &commandLine, const QByteArray &
     const QByteArray program = FindProgram(words.first());
     if (program.isEmpty()) return false;
 
+    TSpawnOptions options;
+    options.WorkingDirectory = dir;
+    options.Nice = NiceFor(Priority);
     TSpawnedChild child;
-    if (!SpawnWithPipe(program, words, dir, NiceFor(Priority), &child)) return false;
+    if (!SpawnWithPipe(program, words, options, &child)) return false;
 
     auto *reader = new TPipeReader(this, child.ReadEnd, child.Pid, OnOutputChar, OnOutputLine);
     QObject::connect(reader, &QThread::finished, this, [this, reader] { CommandFinished(reader); },
@@ -96,8 +123,7 @@ bool TDosCommand::StartCommand(const QByteArray &commandLine, const QByteArray &
     reader->start();
     if (!reader->isRunning() && !reader->isFinished()) {
         // No thread could be made: the run is taken back.
-        ::kill(-child.Pid, SIGKILL);
-        ::kill(child.Pid, SIGKILL);
+        SignalChild(child.Pid, SIGKILL);
         ReapChild(child.Pid);
         delete reader;
         return false;
@@ -113,7 +139,10 @@ void TDosCommand::CommandFinished(QObject *Sender) {
     if (Sender != Reader || !Reader) return;
     delete Reader;  // joins the thread (its body has returned) and closes the read end
     Reader = nullptr;
+    Grace->stop();
     if (Process > 0) {
+        // A stopped run leaves nothing of its process group behind.
+        if (FIsStopping) SignalChild(Process, SIGKILL);
         const int status = ReapChild(Process);
         if (status >= 0) FExitCode = quint32(status);
         Process = -1;
@@ -130,5 +159,8 @@ void TDosCommand::CommandFinished(QObject *Sender) {
             qWarning("TDosCommand: OnTerminate raised an error");
         }
     }
-    if (alive) FIsOnExecution = false;
+    if (alive) {
+        FIsOnExecution = false;
+        FIsStopping = false;
+    }
 }

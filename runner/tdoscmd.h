@@ -16,7 +16,9 @@
 //    no shell is involved, so ; | $(...) and backquotes reach the program as
 //    plain text. The first word is the program: a word holding "/" is a path
 //    (relative to the runner's current directory), anything else is looked
-//    up on PATH.
+//    up in the absolute directories of PATH only: an empty or relative entry
+//    would run a program from whatever directory the runner was started in
+//    (FindProgram, spawnpipe.h).
 //  - An empty working directory runs the child in the runner's current
 //    directory; otherwise the child starts in the given one.
 //  - The child's standard output and standard error are the write end of one
@@ -46,9 +48,13 @@
 // reaped exactly once, by the owner thread; until then its process id can't be
 // reused, so signalling it is always safe.
 //
-// Threads: each run has its own TPipeReader thread. It polls the pipe (a 1 ms
-// poll) and the child's state (waitid without reaping), reads what is there in
-// chunks, and hands the bytes over to the owner thread through
+// Threads: each run has its own TPipeReader thread. It sleeps in one poll on
+// the pipe, on a process descriptor of the child (pidfd, readable once the
+// child has ended) and on an eventfd that a stop request writes to, so it
+// wakes only when there is something to do; where no process descriptor can
+// be had it looks at the child (waitid without reaping) every 5 ms instead.
+// It reads what is there in chunks and hands the bytes over to the owner
+// thread through
 // QMetaObject::invokeMethod(reader, ..., Qt::BlockingQueuedConnection): it
 // waits each time until the owner thread has delivered them. On the owner
 // thread the chunk is delivered byte by byte (OnOutputChar), with the line
@@ -79,6 +85,17 @@
 // left to stop by itself right after that event returns and is deleted
 // through the owner thread's event loop.
 //
+// Stopping a run: StopCommand sends SIGTERM to the child's process group and,
+// if the child is still there StopGraceMs later, SIGKILL. The run then ends
+// as every run does: the output the child wrote is delivered, then its last
+// line, then OnTerminate (with IsStopping true and ExitCode 128 + the signal,
+// or whatever status the child chose on its way out). Whatever is left of the
+// child's process group when the child has ended (a helper that ignored the
+// SIGTERM and keeps the pipe) gets SIGKILL before the child is reaped, while
+// the group's id is still certainly the child's. StopCommand returns false,
+// changing nothing, when no run is in progress, the run is already being
+// stopped, or the child has already been reaped (within OnTerminate).
+//
 // An exception that escapes an event handler is caught, reported with
 // qWarning and dropped; delivery goes on with the next byte.
 //
@@ -89,10 +106,13 @@
 #include <functional>
 #include <sys/types.h>
 
+class QTimer;
+
 class TDosCommand : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool IsOnExecution READ IsOnExecution)
     Q_PROPERTY(quint32 ExitCode READ ExitCode)
+    Q_PROPERTY(bool IsStopping READ IsStopping)
 public:
     enum TDosCommandPriorityType : quint8 { dcpRealTime = 0, dcpHigh = 1, dcpNormal = 2, dcpIdle = 3 };
     using TOutputCharEvent = std::function<void(TDosCommand *Sender, char Ch)>;
@@ -103,13 +123,16 @@ public:
     ~TDosCommand() override;
 
     bool StartCommand(const QByteArray &commandLine, const QByteArray &workingDirectory);
+    bool StopCommand();
     bool IsOnExecution() const;
+    bool IsStopping() const;  // from a StopCommand that took effect until the run's end
     quint32 ExitCode() const;
 
     TDosCommandPriorityType Priority = dcpNormal;  // may also hold any other byte value
     TOutputCharEvent OnOutputChar;   // copied at each start
     TOutputLineEvent OnOutputLine;   // copied at each start
     TNotifyEvent OnTerminate;        // read when the run ends
+    int StopGraceMs = 1000;          // from SIGTERM to SIGKILL when a run is stopped
 
     class TPipeReader;  // a QThread, one per run (pipereader.h)
 
@@ -119,5 +142,7 @@ private:
     TPipeReader *Reader = nullptr;  // the reader of the run in progress
     pid_t Process = -1;             // the child of that run, not yet reaped
     bool FIsOnExecution = false;
+    bool FIsStopping = false;
     quint32 FExitCode = 0;
+    QTimer *Grace = nullptr;        // the SIGKILL of a stopped run that outlives its grace
 };

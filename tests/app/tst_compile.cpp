@@ -180,15 +180,100 @@ private slots:
         QVERIFY(!form->DosCommand1->IsOnExecution());
     }
 
-    void aPathWithABlankIsNotCompiled() {
-        QDir(dir->path()).mkdir(QStringLiteral("a b"));
-        TMDIChild *doc = open(QStringLiteral("a b/s.c"), "int s;\r\n");
+    void relativePathEntriesAreNotSearched_data() {
+        QTest::addColumn<QByteArray>("pathList");
+        for (const char *p : {"", ":/usr/bin", "/usr/bin:", "/usr/bin::/bin", "rel:/usr/bin"})
+            QTest::newRow(p) << QByteArray(p);
+    }
+    void relativePathEntriesAreNotSearched() {
+        QFETCH(QByteArray, pathList);
+        // A compiler in the current directory and one below it, which must not run.
+        QDir(dir->path()).mkdir(QStringLiteral("rel"));
+        for (const QString &exe : {path(QStringLiteral("lcc86.exe")), path(QStringLiteral("rel/lcc86.exe"))}) {
+            writeFile(exe, "#!/bin/sh\ntouch \"$0.ran\"\n");
+            QFile::setPermissions(exe, QFile::permissions(exe) | QFileDevice::ExeOwner);
+        }
+        qputenv("PATH", pathList);
+        open(QStringLiteral("r.c"), "int r;\r\n");
         form->Compile->trigger();
+        QCOMPARE(rows().size(), 3);
+        QCOMPARE(rows().last(), kFailed);
+        QTest::qWait(100);
+        QVERIFY(!QFile::exists(path(QStringLiteral("lcc86.exe.ran"))));
+        QVERIFY(!QFile::exists(path(QStringLiteral("rel/lcc86.exe.ran"))));
+    }
+
+    // A path that the unquoted command line can't carry as one word is
+    // refused, naming the character in the way; nothing is started.
+    void aPathTheCommandLineCannotCarryIsNotCompiled_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("row");
+        QTest::newRow("blank") << QStringLiteral("a b/s.c")
+                               << QStringLiteral("* 空白を含むパスのファイルはコンパイルできません。");
+        QTest::newRow("tab") << QStringLiteral("a\tb.c")
+                             << QStringLiteral("* タブを含むパスのファイルはコンパイルできません。");
+        QTest::newRow("double quote") << QStringLiteral("vic\"tim.c")
+                                      << QStringLiteral("* 二重引用符 (\")を含むパスのファイルはコンパイルできません。");
+    }
+    void aPathTheCommandLineCannotCarryIsNotCompiled() {
+        QFETCH(QString, name);
+        QFETCH(QString, row);
+        fakeCompiler("#!/bin/sh\ntouch \"$0.ran\"\n");
+        // The neighbour that the split command line would have named instead.
+        writeFile(path(QStringLiteral("victim.c")), "int victim;\r\n");
+        QDir(dir->path()).mkdir(QStringLiteral("a b"));
+        TMDIChild *doc = open(name, "#error must not compile\r\n");
         const QString S = doc->FileName;
-        QCOMPARE(rows(), (QStringList{QStringLiteral("- ") + S + QStringLiteral("のコンパイルを開始します…"),
-                                      QStringLiteral("> lcc86.exe -O -js -w1 -c ") + S,
-                                      QStringLiteral("* 空白を含むパスのファイルはコンパイルできません。")}));
+        const QStringList expected = {QStringLiteral("- ") + S + QStringLiteral("のコンパイルを開始します…"),
+                                      QStringLiteral("> lcc86.exe -O -js -w1 -c ") + S, row};
+        for (int i = 1; i <= 2; ++i) {  // every Compile is refused again
+            form->Compile->trigger();
+            QCOMPARE(rows(), expected + (i == 2 ? expected : QStringList()));
+            QVERIFY(!form->DosCommand1->IsOnExecution());
+        }
+        QTest::qWait(100);
+        QVERIFY(!QFile::exists(path(QStringLiteral("fake/lcc86.exe.ran"))));
+        QCOMPARE(rows().size(), 6);
+    }
+
+    void aRunningCompileCanBeStopped_data() {
+        QTest::addColumn<QByteArray>("script");
+        QTest::newRow("ends at SIGTERM") << QByteArray("#!/bin/sh\necho started\nexec sleep 60\n");
+        QTest::newRow("ignores SIGTERM")
+            << QByteArray("#!/bin/sh\ntrap '' TERM\necho started\nwhile :; do sleep 1; done\n");
+    }
+    void aRunningCompileCanBeStopped() {
+        QFETCH(QByteArray, script);
+        QAction *stop = form->StopCompile;
+        const QList<QAction *> menu = form->Proj->actions();
+        QCOMPARE(menu.indexOf(stop), menu.indexOf(form->ReBuild) + 1);
+        QCOMPARE(stop->text(), QStringLiteral("コンパイル中止(&S)"));
+        QVERIFY(!stop->isEnabled());
+        fakeCompiler(script);
+        form->DosCommand1->StopGraceMs = 300;
+        open(QStringLiteral("h.c"), "int h;\r\n");
+        form->Compile->trigger();
+        QVERIFY(stop->isEnabled());
+        QVERIFY(QTest::qWaitFor([&] { return rows().contains(QStringLiteral("started")); }));
+        form->Compile->trigger();  // refused: the stop stays enabled for the running one
+        QVERIFY(stop->isEnabled());
+        stop->trigger();
+        QVERIFY(waitForEnd());
+        QTest::qWait(100);
+        const QStringList r = rows();
+        QCOMPARE(r.mid(r.size() - 3),
+                 (QStringList{kFailed, QStringLiteral("* コンパイルを中止しました。"), kEnd}));
+        QCOMPARE(r.count(kEnd), 1);
+        QVERIFY(!stop->isEnabled());
         QVERIFY(!form->DosCommand1->IsOnExecution());
+
+        // The next compile runs as usual and ends without the stop row.
+        fakeCompiler("#!/bin/sh\necho done\n");
+        form->Output->clear();
+        form->Compile->trigger();
+        QVERIFY(waitForEnd());
+        QCOMPARE(rows().mid(2), (QStringList{QStringLiteral("done"), kEnd}));
+        QVERIFY(!stop->isEnabled());
     }
 
     void anUntitledDocumentRunsTheCompilerWithTheEmptyPath() {

@@ -1,4 +1,6 @@
 // The Output pane's own rows and the fields of compiler messages.
+#include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTest>
 
 #include "compile.h"
@@ -19,13 +21,62 @@ private slots:
         QCOMPARE(EchoLine(CompilerCommandLine(u"/p/a.c"_s)), u"> lcc86.exe -O -js -w1 -c /p/a.c"_s);
         QCOMPARE(StartFailedLine, u"* コンパイラの起動に失敗しました。"_s);
         QCOMPARE(EndLine, u"- コンパイル終了。"_s);
+        QCOMPARE(StoppedLine, u"* コンパイルを中止しました。"_s);
         // Every row the pane writes itself must survive Shift-JIS, and a
         // double-click passes it by.
-        for (const QString &row : {StartLine(u"ソース.c"_s), NotNeededLine(u"表.c"_s),
-                                   EchoLine(u"x"_s), StartFailedLine, EndLine}) {
+        for (const QString &row : {StartLine(u"ソース.c"_s), NotNeededLine(u"表.c"_s), EchoLine(u"x"_s),
+                                   StartFailedLine, EndLine, StoppedLine, PathRefusedLine(u" "_s),
+                                   PathRefusedLine(u"\t"_s), PathRefusedLine(u"\""_s)}) {
             QByteArray bytes;
             QVERIFY2(sjis::encode(row, bytes), qPrintable(row));
             QVERIFY(IsOwnRow(row));
+        }
+    }
+
+    // A path that the unquoted command line can't hand over whole is refused,
+    // naming the first character in the way.
+    void pathInTheWay_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("inTheWay");
+        QTest::addColumn<QString>("row");
+        const QString none;
+        QTest::newRow("plain") << u"/src/victim.c"_s << none << none;
+        QTest::newRow("untitled") << QString() << none << none;
+        QTest::newRow("backslashes") << u"/src/a\\b\\"_s << none << none;
+        QTest::newRow("japanese") << u"/ソース/表.c"_s << none << none;
+        QTest::newRow("shell characters") << u"/src/a;$(b)`c`|&<>'.c"_s << none << none;
+        QTest::newRow("line feed") << u"/src/a\nb.c"_s << none << none;
+        QTest::newRow("blank") << u"/my src/a.c"_s << u" "_s << u"* 空白を含むパスのファイルはコンパイルできません。"_s;
+        QTest::newRow("tab") << u"/src/a\tb.c"_s << u"\t"_s << u"* タブを含むパスのファイルはコンパイルできません。"_s;
+        const QString quoteRow = u"* 二重引用符 (\")を含むパスのファイルはコンパイルできません。"_s;
+        QTest::newRow("double quote") << u"/src/vic\"tim.c"_s << u"\""_s << quoteRow;
+        QTest::newRow("escaped double quote") << u"/src/vic\\\"tim.c"_s << u"\""_s << quoteRow;
+        QTest::newRow("quote after japanese") << u"/表\"a.c"_s << u"\""_s << quoteRow;
+        QTest::newRow("quote before blank") << u"/a\"b c\".c"_s << u"\""_s << quoteRow;
+        QTest::newRow("last character") << u"/src/a.c "_s << u" "_s
+                                        << u"* 空白を含むパスのファイルはコンパイルできません。"_s;
+    }
+    void pathInTheWay() {
+        QFETCH(QString, path);
+        QFETCH(QString, inTheWay);
+        QFETCH(QString, row);
+        QCOMPARE(CharacterInTheWay(path), inTheWay);
+        if (!inTheWay.isEmpty()) QCOMPARE(PathRefusedLine(inTheWay), row);
+    }
+    void randomPathsInTheWay() {
+        // Blank, tab and double quote are what the splitting rules change.
+        const QString alphabet = u"a/ \t\"\\.表ß😀\n"_s;
+        QRandomGenerator rng(11);
+        for (int round = 0; round < 2000; ++round) {
+            QString path = u"/"_s;
+            for (int i = rng.bounded(0, 8); i > 0; --i) {
+                const int k = rng.bounded(int(alphabet.size()));
+                path += alphabet[k].isHighSurrogate() ? alphabet.mid(k, 2)
+                        : alphabet[k].isLowSurrogate() ? alphabet.mid(k - 1, 2)
+                                                       : alphabet.mid(k, 1);
+            }
+            const qsizetype at = path.indexOf(QRegularExpression(u"[ \t\"]"_s));
+            QCOMPARE(CharacterInTheWay(path), at < 0 ? QString() : path.mid(at, 1));
         }
     }
 

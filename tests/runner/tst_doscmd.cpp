@@ -1,5 +1,6 @@
 // TDosCommand with real child processes (the qv_emit helper).
 #include "cmdline.h"
+#include "pipereader.h"
 #include "tdoscmd.h"
 
 #include <QDir>
@@ -170,8 +171,13 @@ private slots:
     void childSeesOnlyThePipe();
     void workingDirectory();
     void programLookup();
+    void lookupTakesAbsolutePathEntriesOnly_data();
+    void lookupTakesAbsolutePathEntriesOnly();
     void shellCharactersReachTheProgram();
+    void grandchildHoldingThePipe_data();
     void grandchildHoldingThePipe();
+    void stop_data();
+    void stop();
     void priority_data();
     void priority();
     void handlerErrorsAreContained();
@@ -194,6 +200,7 @@ void TestDosCommand::initTestCase() {
 }
 
 void TestDosCommand::cleanup() {
+    TDosCommand::TPipeReader::UseProcessFd = true;
     for (const QByteArray &g : Grandchildren) ::kill(pid_t(g.toInt()), SIGKILL);
     Grandchildren.clear();
     QVERIFY(WaitFor([] { return NoChildren(); }, 5000));
@@ -204,11 +211,19 @@ void TestDosCommand::lineRules_data() {
     QTest::addColumn<QByteArrayList>("args");
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QByteArrayList>("lines");
+    QTest::addColumn<bool>("processFd");  // the reader waits on a pidfd, or looks every few ms
 
-    auto row = [](const char *name, const QByteArray &bytes, const QByteArrayList &lines) {
-        QTest::newRow(name) << QByteArrayList{"out:" + bytes.toHex()} << bytes << lines;
+    struct Row {
+        QByteArray name;
+        QByteArrayList args;
+        QByteArray bytes;
+        QByteArrayList lines;
     };
-    QTest::newRow("nothing") << QByteArrayList{} << QByteArray() << QByteArrayList{};
+    QList<Row> rows;
+    auto row = [&](const char *name, const QByteArray &bytes, const QByteArrayList &lines) {
+        rows << Row{name, {"out:" + bytes.toHex()}, bytes, lines};
+    };
+    rows << Row{"nothing", {}, {}, {}};
     row("one line", "abc\n", {"abc"});
     row("no final LF", "abc\ndef", {"abc", "def"});
     row("CR LF ends, CR LF gives empty line", "x\r\n\r\ny", {"x", "", "y"});
@@ -227,22 +242,30 @@ void TestDosCommand::lineRules_data() {
     for (int b = 11; b < 256; ++b) second += char(b);
     row("every byte value", all, {first, second});
 
-    QTest::newRow("line across pauses")
-        << QByteArrayList{"out:6162", "sleep:30", "out:63", "sleep:30", "out:0d", "sleep:30", "out:0a64"}
-        << QByteArray("abc\r\nd") << QByteArrayList{"abc", "d"};
-    QTest::newRow("stdout and stderr in one stream")
-        << QByteArrayList{"out:41", "err:42", "out:43", "err:0a", "err:45", "out:0d0a"}
-        << QByteArray("ABC\nE\r\n") << QByteArrayList{"ABC", "E"};
-    QTest::newRow("text then end without LF after a pause")
-        << QByteArrayList{"text:one\n", "sleep:50", "text:two"} << QByteArray("one\ntwo")
-        << QByteArrayList{"one", "two"};
+    rows << Row{"line across pauses",
+                {"out:6162", "sleep:30", "out:63", "sleep:30", "out:0d", "sleep:30", "out:0a64"},
+                "abc\r\nd",
+                {"abc", "d"}};
+    rows << Row{"stdout and stderr in one stream",
+                {"out:41", "err:42", "out:43", "err:0a", "err:45", "out:0d0a"},
+                "ABC\nE\r\n",
+                {"ABC", "E"}};
+    rows << Row{"text then end without LF after a pause", {"text:one\n", "sleep:50", "text:two"}, "one\ntwo",
+                {"one", "two"}};
+    rows << Row{"outputs closed, then a pause", {"text:a\n", "close", "sleep:50"}, "a\n", {"a"}};
+    for (bool processFd : {true, false})
+        for (const Row &r : std::as_const(rows))
+            QTest::newRow((r.name + (processFd ? "" : ", no pidfd")).constData())
+                << r.args << r.bytes << r.lines << processFd;
 }
 
 void TestDosCommand::lineRules() {
     QFETCH(QByteArrayList, args);
     QFETCH(QByteArray, bytes);
     QFETCH(QByteArrayList, lines);
+    QFETCH(bool, processFd);
 
+    TDosCommand::TPipeReader::UseProcessFd = processFd;
     TDosCommand c;
     Log log;
     log.Attach(c);
@@ -490,17 +513,40 @@ void TestDosCommand::failedStart() {
 }
 
 void TestDosCommand::childSeesOnlyThePipe() {
-    // A descriptor that this process left inheritable does not reach the child.
+    // A descriptor that this process left inheritable, a signal it ignores and
+    // one it blocks do not reach the child, started directly or (with a nice
+    // value of its own) from a helper thread; the child leads its own group.
     const int leaky = ::open("/dev/null", O_RDONLY);
     QVERIFY(leaky >= 0);
-    TDosCommand c;
-    Log log;
-    log.Attach(c);
-    const bool ran = Run(c, Emit({"fds", "stdin"}));
+    struct sigaction ignore {}, savedTerm {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGTERM, &ignore, &savedTerm);
+    sigset_t usr1, savedMask;
+    sigemptyset(&usr1);
+    sigaddset(&usr1, SIGUSR1);
+    ::pthread_sigmask(SIG_BLOCK, &usr1, &savedMask);
+    QList<Log> logs;
+    bool ran = true;
+    for (auto priority : {TDosCommand::dcpNormal, TDosCommand::dcpIdle}) {
+        TDosCommand c;
+        c.Priority = priority;
+        logs << Log();
+        logs.last().Attach(c);
+        ran = Run(c, Emit({"fds", "signals", "stdin"})) && ran;
+    }
+    ::pthread_sigmask(SIG_SETMASK, &savedMask, nullptr);
+    ::sigaction(SIGTERM, &savedTerm, nullptr);
     ::close(leaky);
     QVERIFY(ran);
-    QCOMPARE(log.Value("fds"), QByteArray("0,1,2"));
-    QCOMPARE(log.Value("stdin"), QByteArray("0"));
+    for (const Log &log : std::as_const(logs)) {
+        QCOMPARE(log.Value("fds"), QByteArray("0,1,2"));
+        QCOMPARE(log.Value("stdin"), QByteArray("0"));
+        QCOMPARE(log.Value("sigblk"), QByteArray("0000000000000000"));
+        // No signal 1..31 is ignored (glibc's posix_spawn leaves its own two
+        // internal signals, 32 and 33, ignored in the child).
+        QCOMPARE(log.Value("sigign").trimmed().toULongLong(nullptr, 16) & 0x7fffffffu, 0u);
+        QCOMPARE(log.Value("leader"), QByteArray("1"));
+    }
 }
 
 void TestDosCommand::workingDirectory() {
@@ -560,6 +606,55 @@ void TestDosCommand::programLookup() {
     QCOMPARE(log.chars, QByteArray("ran"));
 }
 
+void TestDosCommand::lookupTakesAbsolutePathEntriesOnly_data() {
+    QTest::addColumn<QByteArray>("path");  // %A: an absolute directory holding the program
+    QTest::addColumn<bool>("runs");        // false: nothing is started
+    QTest::newRow("empty") << QByteArray("") << false;
+    QTest::newRow("empty entry first") << QByteArray(":/usr/bin") << false;
+    QTest::newRow("empty entry last") << QByteArray("/usr/bin:") << false;
+    QTest::newRow("empty entry between") << QByteArray("/usr/bin::/bin") << false;
+    QTest::newRow("relative entry") << QByteArray("rel:/usr/bin") << false;
+    QTest::newRow("dot") << QByteArray(".:/usr/bin") << false;
+    QTest::newRow("dot slash") << QByteArray("./rel") << false;
+    QTest::newRow("unset: /bin and /usr/bin") << QByteArray("(unset)") << false;
+    QTest::newRow("relative ones passed over") << QByteArray(":rel:.:%A") << true;
+    QTest::newRow("trailing slash") << QByteArray("%A/") << true;
+}
+
+void TestDosCommand::lookupTakesAbsolutePathEntriesOnly() {
+    QFETCH(QByteArray, path);
+    QFETCH(bool, runs);
+    // The program lies in the current directory, in a directory below it, and
+    // in an absolute one.
+    QTemporaryDir current, absolute;
+    QVERIFY(current.isValid() && absolute.isValid());
+    QVERIFY(QDir(current.path()).mkdir("rel"));
+    const QString emitFile = QFile::decodeName(EmitPath());
+    for (const QString &copy : {current.filePath("qv_probe"), current.filePath("rel/qv_probe"),
+                                absolute.filePath("qv_probe")})
+        QVERIFY(QFile::copy(emitFile, copy));
+    const QByteArray absoluteDir = QFile::encodeName(QDir(absolute.path()).canonicalPath());
+    path.replace("%A", absoluteDir);
+
+    const QString savedDir = QDir::currentPath();
+    const QByteArray savedPath = qgetenv("PATH");
+    QVERIFY(QDir::setCurrent(current.path()));
+    if (path == "(unset)")
+        qunsetenv("PATH");
+    else
+        qputenv("PATH", path);
+    TDosCommand c;
+    Log log;
+    log.Attach(c);
+    const bool started = c.StartCommand("qv_probe exe", QByteArray());
+    const bool ended = !started || WaitForEnd(c);
+    qputenv("PATH", savedPath);
+    QDir::setCurrent(savedDir);
+    QVERIFY(ended);
+    QCOMPARE(started, runs);
+    QCOMPARE(log.Value("exe"), runs ? absoluteDir + "/qv_probe" : QByteArray());
+}
+
 void TestDosCommand::shellCharactersReachTheProgram() {
     QTemporaryDir tmp;
     QVERIFY(tmp.isValid());
@@ -574,7 +669,15 @@ void TestDosCommand::shellCharactersReachTheProgram() {
     QCOMPARE(QDir(tmp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
 }
 
+void TestDosCommand::grandchildHoldingThePipe_data() {
+    QTest::addColumn<bool>("processFd");
+    QTest::newRow("pidfd") << true;
+    QTest::newRow("no pidfd") << false;
+}
+
 void TestDosCommand::grandchildHoldingThePipe() {
+    QFETCH(bool, processFd);
+    TDosCommand::TPipeReader::UseProcessFd = processFd;
     TDosCommand c;
     Log log;
     bool grandchildAliveAtEnd = false;
@@ -593,6 +696,83 @@ void TestDosCommand::grandchildHoldingThePipe() {
     QCOMPARE(log.lines.last(), QByteArray("last"));
     QCOMPARE(log.lines.size(), 3);
     QCOMPARE(c.ExitCode(), 4u);
+}
+
+void TestDosCommand::stop_data() {
+    QTest::addColumn<QByteArrayList>("args");  // the child says "ready" when it is set
+    QTest::addColumn<int>("graceMs");
+    QTest::addColumn<quint32>("exitCode");
+    QTest::addColumn<QByteArrayList>("lines");
+    const QByteArray late = "grandchild:60000:6c617465";  // keeps the pipe for a minute
+    QTest::newRow("ends at SIGTERM, last fragment still comes")
+        << QByteArrayList{"text:ready\npartial", "sleep:60000"} << 60000 << 143u
+        << QByteArrayList{"ready", "partial"};
+    QTest::newRow("ignores SIGTERM: SIGKILL after the grace")
+        << QByteArrayList{"ignore:15", "text:ready\n", "sleep:60000"} << 200 << 137u << QByteArrayList{"ready"};
+    // The run ends with the child, long before the grace, though the pipe stays open.
+    QTest::newRow("grandchild ignores SIGTERM and keeps the pipe")
+        << QByteArrayList{"ignore:15", late, "default:15", "text:ready\n", "sleep:60000"} << 60000 << 143u
+        << QByteArrayList{"ready"};
+    QTest::newRow("both ignore SIGTERM, grandchild keeps the pipe")
+        << QByteArrayList{"ignore:15", late, "text:ready\n", "sleep:60000"} << 200 << 137u
+        << QByteArrayList{"ready"};
+    QTest::newRow("ends on its own before the stop is seen")
+        << QByteArrayList{"text:ready\n", "exit:5"} << 60000 << 5u << QByteArrayList{"ready"};
+}
+
+void TestDosCommand::stop() {
+    QFETCH(QByteArrayList, args);
+    QFETCH(int, graceMs);
+    QFETCH(quint32, exitCode);
+    QFETCH(QByteArrayList, lines);
+    TDosCommand c;
+    c.StopGraceMs = graceMs;
+    Log log;
+    log.Attach(c);
+    QList<bool> stopsInTerminate, stoppingInTerminate;
+    c.OnTerminate = [&, next = c.OnTerminate](TDosCommand *s) {
+        stoppingInTerminate << s->IsStopping();
+        stopsInTerminate << s->StopCommand();
+        next(s);
+    };
+    // The stop comes from within the event of the line "ready", so that no
+    // end handling can slip in before it.
+    QList<bool> stops;
+    bool stoppingAfterStop = false;
+    c.OnOutputLine = [&, next = c.OnOutputLine](TDosCommand *s, const QByteArray &l) {
+        next(s, l);
+        if (l != "ready") return;
+        if (exitCode == 5u) {  // gone, but its end not handled yet
+            QDeadlineTimer deadline(10000);
+            while (!Dead(pid_t(log.Value("pid").toInt())) && !deadline.hasExpired()) ::usleep(1000);
+        }
+        stops << s->StopCommand();
+        stoppingAfterStop = s->IsStopping() && s->property("IsStopping").toBool();
+        stops << s->StopCommand();  // already under way
+    };
+    QCOMPARE(c.StopCommand(), false);  // nothing runs
+    QVERIFY(c.StartCommand(Emit(QByteArrayList{"pid"} + args), QByteArray()));
+    QVERIFY(WaitFor([&] { return !stops.isEmpty(); }));
+    const QByteArray grandchild = log.Value("gpid");
+    if (!grandchild.isEmpty()) Grandchildren << grandchild;
+    QCOMPARE(stops, (QList<bool>{true, false}));
+    QVERIFY(stoppingAfterStop);
+    QVERIFY(WaitFor([&] { return !c.IsOnExecution(); }, 20000));
+    QByteArrayList childLines = log.lines;
+    childLines.removeIf([](const QByteArray &l) { return l.startsWith("pid=") || l.startsWith("gpid="); });
+    QCOMPARE(childLines, lines);
+    QCOMPARE(log.terminations, 1);
+    QCOMPARE(log.exitInTerminate, exitCode);
+    QCOMPARE(stoppingInTerminate, QList<bool>{true});
+    QCOMPARE(stopsInTerminate, QList<bool>{false});
+    QCOMPARE(c.IsStopping(), false);
+    // Nothing of the child's process group is left.
+    if (!grandchild.isEmpty()) QVERIFY(WaitFor([&] { return Dead(pid_t(grandchild.toInt())); }, 10000));
+
+    // The next run is an ordinary one.
+    QVERIFY(Run(c, Emit({"text:again\n", "exit:6"})));
+    QCOMPARE(c.ExitCode(), 6u);
+    QCOMPARE(stoppingInTerminate, (QList<bool>{true, false}));
 }
 
 void TestDosCommand::priority_data() {

@@ -8,6 +8,12 @@
 //                      line number in 10 digits, then 'x' up to the LF
 //   stamp              write "stamp=<CLOCK_MONOTONIC in ns>" and LF
 //   nice | pwd | pid   write "nice=N", "pwd=DIR" or "pid=N" and LF
+//   exe                write "exe=<the program file that runs>" and LF
+//   signals            write "sigblk=HEX", "sigign=HEX" (blocked and ignored
+//                      signals, as the system lists them) and "leader=1" when
+//                      it leads its own process group (0 otherwise), each with LF
+//   ignore:SIG         ignore the signal (a grandchild started later inherits that)
+//   default:SIG        give the signal its default action again
 //   fds                write "fds=" and the open descriptors, e.g. "fds=0,1,2"
 //   stdin              read standard input to its end, write "stdin=<count>"
 //   args               write each remaining argument as "arg=<argument>" and LF,
@@ -124,6 +130,23 @@ int main(int argc, char **argv) {
             WriteAll(1, std::string("pwd=") + (::getcwd(buf, sizeof buf) ? buf : "?") + "\n");
         } else if (a == "pid") {
             WriteAll(1, "pid=" + std::to_string(::getpid()) + "\n");
+        } else if (a == "exe") {
+            char buf[4096];
+            const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+            WriteAll(1, "exe=" + std::string(buf, n > 0 ? size_t(n) : 0) + "\n");
+        } else if (a == "signals") {
+            FILE *status = std::fopen("/proc/self/status", "r");
+            char line[256];
+            while (status && std::fgets(line, sizeof line, status)) {
+                std::string l(line);
+                if (StartsWith(l, "SigBlk:\t")) WriteAll(1, "sigblk=" + l.substr(8));
+                if (StartsWith(l, "SigIgn:\t")) WriteAll(1, "sigign=" + l.substr(8));
+            }
+            if (status) std::fclose(status);
+            WriteAll(1, std::string("leader=") + (::getpgrp() == ::getpid() ? "1" : "0") + "\n");
+        } else if (StartsWith(a, "ignore:") || StartsWith(a, "default:")) {
+            const bool ignore = a[0] == 'i';
+            ::signal(std::atoi(a.c_str() + (ignore ? 7 : 8)), ignore ? SIG_IGN : SIG_DFL);
         } else if (a == "fds") {
             std::string list;
             DIR *d = ::opendir("/proc/self/fd");

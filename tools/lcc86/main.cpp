@@ -3,9 +3,10 @@
 //   lcc86.exe [-O] [-js] [-w1] [-c] SOURCE
 //
 // SOURCE is a name in the file system's encoding or, when it names no file as
-// it is, in Shift-JIS. It is compiled with the host C compiler "cc" (found on
-// PATH, started without a shell) into the object file that the up-to-date
-// test looks for: SOURCE with its extension replaced by ".obj". -O optimises
+// it is, in Shift-JIS. It is compiled with the host C compiler "cc" (found in
+// the absolute directories of PATH, started without a shell, in this
+// program's process group) into the object file that the up-to-date test
+// looks for: SOURCE with its extension replaced by ".obj". -O optimises
 // (-O2), -js reads the source and keeps its strings in Shift-JIS (CP932), -w1
 // turns warnings on (-Wall), -c is accepted and changes nothing: there is
 // never a link step. Options may come in any order; anything else is refused.
@@ -31,14 +32,13 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
 #include "compile.h"
 #include "sjis.h"
+#include "spawnpipe.h"
 
 extern char **environ;
 
@@ -150,12 +150,6 @@ private:
     QByteArray SourceOut;
 };
 
-int exitStatus(int status) {
-    if (WIFEXITED(status)) return WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-    return 1;
-}
-
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -199,10 +193,6 @@ int main(int argc, char **argv) {
         args.push_back(a);
     args.push_back(object);
     args.push_back(file);
-    std::vector<char *> argp;
-    for (QByteArray &a : args) argp.push_back(a.data());
-    argp.push_back(nullptr);
-
     // cc's messages in plain English and ASCII quotes, whatever the user's locale.
     std::vector<QByteArray> env;
     for (char **e = environ; *e; ++e) {
@@ -215,23 +205,17 @@ int main(int argc, char **argv) {
     for (QByteArray &v : env) envp.push_back(v.data());
     envp.push_back(nullptr);
 
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
-        say(stdout, QStringLiteral("lcc86.exe: パイプを作成できません"));
-        return 1;
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
-    pid_t child = 0;
-    const int spawned = posix_spawnp(&child, "cc", &actions, nullptr, argp.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(pipeFds[1]);
-    if (spawned != 0) {
-        ::close(pipeFds[0]);
+    // cc stays in this program's process group, so that a signal to the
+    // group that the IDE started (a stopped compile) reaches it as well.
+    TSpawnOptions options;
+    options.Environment = envp.data();
+    options.OwnProcessGroup = false;
+    const QByteArray cc = FindProgram("cc");
+    TSpawnedChild child;
+    int error = ENOENT;
+    if (cc.isEmpty() || !SpawnWithPipe(cc, QList<QByteArray>(args.begin(), args.end()), options, &child, &error)) {
         say(stdout, QStringLiteral("lcc86.exe: C コンパイラ cc を起動できません (%1)")
-                        .arg(QString::fromLocal8Bit(std::strerror(spawned))));
+                        .arg(QString::fromLocal8Bit(std::strerror(error))));
         return 1;
     }
 
@@ -239,7 +223,7 @@ int main(int argc, char **argv) {
     QByteArray pending;
     char buf[4096];
     for (;;) {
-        const ssize_t n = ::read(pipeFds[0], buf, sizeof buf);
+        const ssize_t n = ::read(child.ReadEnd, buf, sizeof buf);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         pending.append(buf, n);
@@ -250,11 +234,8 @@ int main(int argc, char **argv) {
         }
     }
     if (!pending.isEmpty()) writeLine(stdout, reshape(pending));
-    ::close(pipeFds[0]);
+    ::close(child.ReadEnd);
 
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0) {
-        if (errno != EINTR) return 1;
-    }
-    return exitStatus(status);
+    const int status = ReapChild(child.Pid);
+    return status < 0 ? 1 : status;
 }
