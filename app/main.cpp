@@ -1,4 +1,5 @@
 #include "appearance.h"
+#include "application.h"
 #include "errorreport.h"
 #include "mainform.h"
 #include "newproj.h"
@@ -7,7 +8,7 @@
 #include <QApplication>
 
 int main(int argc, char **argv) {
-    QApplication app(argc, argv);
+    TApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quelvane"));
     // Japanese standard dialogs, the layouts' fonts, the window icon.
     appearance::SetUp(app);
@@ -18,10 +19,9 @@ int main(int argc, char **argv) {
         TOption Option(&MainForm);
         MainForm.show();
         return app.exec();
-    } catch (const EQvError &e) {
-        ShowErrorReport(e.Message);
-    } catch (const std::exception &e) {
-        ShowErrorReport(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        // Building the main window failed: reported like any other error.
+        Guarded([] { throw; });
     }
     return 1;
 }
