@@ -205,15 +205,7 @@ int TMDIChild::AskSave() {
     if (AskSaveHook) return AskSaveHook(*this);
     QString name = windowTitle();
     if (name.endsWith(QLatin1Char('*'))) name.chop(1);
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Quelvane"),
-                    QStringLiteral("%1 への変更を保存しますか?").arg(name),
-                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
-    box.button(QMessageBox::Save)->setText(QStringLiteral("保存する(&S)"));
-    box.button(QMessageBox::Discard)->setText(QStringLiteral("保存しない(&N)"));
-    box.button(QMessageBox::Cancel)->setText(QStringLiteral("キャンセル"));
-    box.setDefaultButton(QMessageBox::Save);
-    const int answer = box.exec();
-    return answer == QMessageBox::Save || answer == QMessageBox::Discard ? answer : int(QMessageBox::Cancel);
+    return AskSaveDiscardCancel(QStringLiteral("%1 への変更を保存しますか?").arg(name), this);
 }
 
 void TMDIChild::FormClose(QCloseEvent *event) {

@@ -1,6 +1,7 @@
 #include "errorreport.h"
 
 #include <QMessageBox>
+#include <QPushButton>
 
 std::function<void(const QString &)> ErrorReportHook;
 
@@ -22,3 +23,14 @@ QString ForeignErrorMessage(const std::exception &e) {
 }
 
 QString UnknownErrorMessage() { return QStringLiteral("不明なエラーが発生しました"); }
+
+int AskSaveDiscardCancel(const QString &text, QWidget *parent) {
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Quelvane"), text,
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
+    box.button(QMessageBox::Save)->setText(QStringLiteral("保存する(&S)"));
+    box.button(QMessageBox::Discard)->setText(QStringLiteral("保存しない(&N)"));
+    box.button(QMessageBox::Cancel)->setText(QStringLiteral("キャンセル"));
+    box.setDefaultButton(QMessageBox::Save);
+    const int answer = box.exec();
+    return answer == QMessageBox::Save || answer == QMessageBox::Discard ? answer : int(QMessageBox::Cancel);
+}

@@ -14,6 +14,11 @@ class QWidget;
 
 void ShowErrorReport(const QString &message, QWidget *parent = nullptr);
 
+// The question before changes are dropped: text with Save, Discard and Cancel
+// (in Japanese), Save the default; returns QMessageBox::Save, Discard or Cancel
+// (closing the box is Cancel).
+int AskSaveDiscardCancel(const QString &text, QWidget *parent);
+
 // When set, ShowErrorReport() hands the message (without the ".") to it instead
 // of showing the box. Tests use it to see the reports.
 extern std::function<void(const QString &)> ErrorReportHook;

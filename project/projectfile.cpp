@@ -10,7 +10,6 @@
 
 #include <QFile>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QListWidget>
 #include <QTreeWidget>
 
@@ -226,15 +225,7 @@ int AskSaveProject(const QTreeWidget *TreeView1, QWidget *parent) {
     const QTreeWidgetItem *first = NodeAt(TreeView1, 0);
     const QString name = first ? first->text(0) : QString();
     if (AskSaveProjectHook) return AskSaveProjectHook(name);
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Quelvane"),
-                    QStringLiteral("プロジェクト %1 への変更を保存しますか?").arg(name),
-                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
-    box.button(QMessageBox::Save)->setText(QStringLiteral("保存する(&S)"));
-    box.button(QMessageBox::Discard)->setText(QStringLiteral("保存しない(&N)"));
-    box.button(QMessageBox::Cancel)->setText(QStringLiteral("キャンセル"));
-    box.setDefaultButton(QMessageBox::Save);
-    const int answer = box.exec();
-    return answer == QMessageBox::Save || answer == QMessageBox::Discard ? answer : int(QMessageBox::Cancel);
+    return AskSaveDiscardCancel(QStringLiteral("プロジェクト %1 への変更を保存しますか?").arg(name), parent);
 }
 
 bool CanLeaveProject(QTreeWidget *TreeView1, TFileDialog &SaveDialog1, QWidget *parent) {
