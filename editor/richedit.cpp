@@ -64,7 +64,7 @@ void TRichEdit::Flush(bool inDocumentChange) {
     const QTextBlock last = all ? QTextBlock() : doc->findBlock(std::min(end, doc->characterCount() - 1));
     if (all || !b.isValid() || !last.isValid() || last.blockNumber() - b.blockNumber() > kEagerBlocks) {
         // Every block shows stale colours until it is painted again.
-        if (++Epoch == -1) Epoch = 1;
+        Epoch = Epoch == INT_MAX ? 1 : Epoch + 1;
         viewport()->update();
         return;
     }
