@@ -421,6 +421,17 @@ private slots:
         form->PasteBtn->click();
         form->PasteItem->trigger();
         QCOMPARE(TextOf(doc->RichEdit1), QStringLiteral("hellohello"));
+        // Undo and Redo follow the active document's history.
+        QVERIFY(form->UndoItem->isEnabled() && !form->RedoItem->isEnabled());
+        form->UndoItem->trigger();
+        QCOMPARE(TextOf(doc->RichEdit1), QStringLiteral("hello"));
+        QVERIFY(form->RedoItem->isEnabled());
+        form->RedoItem->trigger();
+        QCOMPARE(TextOf(doc->RichEdit1), QStringLiteral("hellohello"));
+        QCOMPARE(form->UndoItem->shortcut(), QKeySequence(QStringLiteral("Ctrl+Z")));
+        QCOMPARE(form->RedoItem->shortcut(), QKeySequence(QStringLiteral("Ctrl+Y")));
+        form->FileNewItemClick();  // a fresh document has nothing to undo
+        QVERIFY(!form->UndoItem->isEnabled() && !form->RedoItem->isEnabled());
     }
 
     // What is no regular file is never read: opened through the dialog or by a
