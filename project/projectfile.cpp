@@ -87,10 +87,10 @@ private:
 };
 
 // One line of the file for a label or path: its Shift-JIS bytes, then CR LF.
-void PutLine(QByteArray &out, const QString &text, const QString &projectPath) {
+void PutLine(QByteArray &out, const QString &text, const QString &projectPath, const sjis::CodeChoice &codes) {
     QByteArray bytes;
     sjis::EncodeError err;
-    if (!sjis::encode(text, bytes, &err))
+    if (!sjis::encode(text, bytes, &err, &codes))
         throw EQvError(QStringLiteral("%1 をプロジェクトファイル %2 に書けません（Shift-JISにない文字 %3）")
                            .arg(text, projectPath, sjis::describeChar(err.ch)));
     for (char c : std::as_const(bytes)) {
@@ -124,6 +124,7 @@ ReadResult ReadProject(QIODevice &in, qint64 size) {
         return res;
     }
     res.data.name = sjis::decode(line);
+    QByteArray all = line;  // every label and path, for the file's choice of codes
     QByteArray path;
     while (reader.next(line, newline)) {
         if (!reader.next(path, newline)) {
@@ -131,7 +132,12 @@ ReadResult ReadProject(QIODevice &in, qint64 size) {
             break;
         }
         res.data.files.append({sjis::decode(line), sjis::decode(path)});
+        all += line;
+        all += '\n';
+        all += path;
+        all += '\n';
     }
+    res.data.codes = sjis::chooseCodes(all);
     res.status = ReadStatus::Ok;
     return res;
 }
@@ -142,11 +148,12 @@ QByteArray ProjectBytes(const QTreeWidget *TreeView1, const QString &projectPath
     out.reserve(64 * count);
     out += ProjectMagic;
     out += "\r\n";
-    PutLine(out, NodeAt(TreeView1, 0)->text(0), projectPath);
+    const sjis::CodeChoice codes = ProjectCodes(TreeView1);
+    PutLine(out, NodeAt(TreeView1, 0)->text(0), projectPath, codes);
     for (int i = 1; i < count; ++i) {
         const QTreeWidgetItem *node = NodeAt(TreeView1, i);
-        PutLine(out, node->text(0), projectPath);
-        PutLine(out, NodePath(node), projectPath);
+        PutLine(out, node->text(0), projectPath, codes);
+        PutLine(out, NodePath(node), projectPath, codes);
     }
     return out;
 }
@@ -178,6 +185,7 @@ void BuildProjectTree(QTreeWidget *TreeView1, const ProjectData &data) {
     ClearProject(TreeView1);
     CreateProjectNode(TreeView1, data.name);
     for (const auto &file : data.files) CreateFileNode(TreeView1, file.first, file.second);
+    SetProjectCodes(TreeView1, data.codes);
 }
 
 void ProjOpenItemClick(QTreeWidget *TreeView1, QListWidget *Output, TFileDialog &OpenDialog1, TFileDialog &SaveDialog1,

@@ -15,6 +15,8 @@
 #include <QString>
 #include <functional>
 
+#include "sjis.h"
+
 class QListWidget;
 class QTreeWidget;
 class QWidget;
@@ -24,6 +26,7 @@ namespace project {
 struct ProjectData {
     QString name;
     QList<QPair<QString, QString>> files;  // (label, path), in the order of the file
+    sjis::CodeChoice codes;                 // the file's codes for characters with more than one
 };
 
 enum class ReadStatus {

@@ -86,6 +86,32 @@ void ClearProject(QTreeWidget *TreeView1) {
     TreeView1->clear();
     TreeView1->setCurrentItem(nullptr);
     SetProjectChanged(TreeView1, false);
+    SetProjectCodes(TreeView1, sjis::CodeChoice());
+}
+
+namespace {
+// The project file's codes, kept with the tree.
+class TCodesHolder : public QObject {
+public:
+    TCodesHolder(QObject *tree, const sjis::CodeChoice &codes) : QObject(tree), Codes(codes) {
+        setObjectName(QStringLiteral("qv-project-codes"));
+    }
+    sjis::CodeChoice Codes;
+};
+
+TCodesHolder *CodesOf(const QTreeWidget *TreeView1) {
+    return TreeView1->findChild<TCodesHolder *>(QStringLiteral("qv-project-codes"), Qt::FindDirectChildrenOnly);
+}
+}  // namespace
+
+sjis::CodeChoice ProjectCodes(const QTreeWidget *TreeView1) {
+    const TCodesHolder *h = CodesOf(TreeView1);
+    return h ? h->Codes : sjis::CodeChoice();
+}
+
+void SetProjectCodes(QTreeWidget *TreeView1, const sjis::CodeChoice &codes) {
+    delete CodesOf(TreeView1);
+    if (!codes.isEmpty()) new TCodesHolder(TreeView1, codes);
 }
 
 // The flag lives on the tree, which is all there is of a project.

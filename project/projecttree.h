@@ -10,6 +10,7 @@
 #include "pathext.h"
 #include "filedialog.h"
 #include "projectnodes.h"
+#include "sjis.h"
 
 #include <QString>
 #include <functional>
@@ -31,6 +32,12 @@ void ClearProject(QTreeWidget *TreeView1);
 // was created, opened or saved.
 bool ProjectChanged(const QTreeWidget *TreeView1);
 void SetProjectChanged(QTreeWidget *TreeView1, bool changed);
+
+// The codes that the project file uses for characters with more than one
+// Shift-JIS code, so that Save project writes them back the same way; empty
+// for a new project. ClearProject forgets them.
+sjis::CodeChoice ProjectCodes(const QTreeWidget *TreeView1);
+void SetProjectCodes(QTreeWidget *TreeView1, const sjis::CodeChoice &codes);
 
 // A top-level node with the label and no path, after the existing top-level nodes.
 QTreeWidgetItem *CreateProjectNode(QTreeWidget *TreeView1, const QString &label);

@@ -261,11 +261,13 @@ private slots:
         const QByteArray bad("\xff\xa0\x80");
         const QList<QByteArray> original = {"#QV:1", "\x93\xfa\x96\x7b\x81", "B.C", "/B.C", "\x95\x5c.C", "C:\\\x95\x5c.C",
                                             bad + ".H", "/x/" + bad, "", "", "A.C", "/A.C", "A.C", "/A.C",
-                                            QByteArray(5000, 'L'), "/" + QByteArray(9000, 'p'), " S.C ", " /s p/ "};
+                                            QByteArray(5000, 'L'), "/" + QByteArray(9000, 'p'), " S.C ", " /s p/ ",
+                                            // characters with more than one code keep the file's code
+                                            "\xed\x40.C", "/\xfa\x4a/\x87\x9a.H"};
         const QString in = file(QStringLiteral("bytes.prj")), out = file(QStringLiteral("bytes-out.prj"));
         QVERIFY(WriteFile(in, lines(original, "\n")));
         open(in);
-        QCOMPARE(NodeCount(tree), 9);
+        QCOMPARE(NodeCount(tree), 10);
         saveDialog1.FileName = out;
         QVERIFY(save());
         QCOMPARE(rawProject(ReadFile(out)), rawProject(lines(original)));
