@@ -496,7 +496,9 @@ void TMainForm::CompileClick() {
     }
 }
 
-bool TMainForm::NeedsCompile(const QString &source) { return buildcmd::NeedsCompile(source, TreeView1); }
+bool TMainForm::NeedsCompile(const QString &source) {
+    return buildcmd::NeedsCompile(source, project::FilePaths(TreeView1));
+}
 
 bool TMainForm::RunCompiler(const QString &source) {
     const QString C = buildcmd::CompilerCommandLine(source);

@@ -264,16 +264,6 @@ bool TMDIChild::eventFilter(QObject *watched, QEvent *event) {
     return QMdiSubWindow::eventFilter(watched, event);
 }
 
-QString ShortName(const QString &path) {
-    qsizetype cut = -1;
-    for (QChar sep : {QLatin1Char('/'), QLatin1Char('\\'), QLatin1Char(':')}) cut = std::max(cut, path.lastIndexOf(sep));
-    const QString name = path.mid(cut + 1);
-    if (!name.isEmpty()) return name;
-    return ShortPath(path);
-}
-
-QString ShortPath(const QString &path) { return path.isEmpty() ? QStringLiteral(" ") : path; }
-
 void GoToLine(TMDIChild *document, int n) {
     if (!document || n < 1) return;
     QPlainTextEdit *control = document->RichEdit1;

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "colouring.h"
+#include "pathext.h"  // ShortName and ShortPath, used for the caption
 #include "qverror.h"
 #include "textpos.h"
 
@@ -88,15 +89,6 @@ private:
     void WriteTo(const QString &path);
     std::unique_ptr<Ui::ChildWin> Ui_;
 };
-
-// The short form of a path's file-name part (what follows the last "/", "\" or
-// ":"). Linux keeps no 8.3 aliases, so a name is its own short form. Never
-// empty: a path with no file-name part gives the path itself, the empty path a
-// single blank (which no compiler message's file field equals).
-QString ShortName(const QString &path);
-// The short form of a whole path: the path as given; a single blank for the
-// empty path.
-QString ShortPath(const QString &path);
 
 // Selects line n (1-based) with its line break and focuses the text control.
 // A line number below 1 or beyond the last line changes nothing.
