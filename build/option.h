@@ -155,18 +155,6 @@ public:
     QLabel *Label8 = nullptr;
     QLabel *Label9 = nullptr;
 
-    // The object names of the controls above, in the order they are declared.
-    static constexpr int ControlCount = 40;
-    static constexpr const char *ControlNames[ControlCount] = {
-        "Button1",   "Button2",   "PageControl1", "TabSheet1", "TabSheet2",
-        "TabSheet3", "TabSheet4", "TabSheet5",    "Label1",    "Optimize",
-        "Warning",   "Verbose",   "Profile",      "ErrFltr",   "Edit1",
-        "UpDown1",   "GroupBox2", "RadioGroup1",  "GroupBox1", "GroupBox3",
-        "PreviewC",  "Label2",    "Define",       "CheckBox1", "LinkMap",
-        "Stack",     "Label4",    "CheckBox2",    "GroupBox4", "Library",
-        "Label3",    "Label5",    "Inform",       "Label6",    "FileMode",
-        "Label7",    "Startup",   "PreviewBIN",   "Label8",    "Label9"};
-
     // When set, ProjOptClick() shows the dialog application-modal and calls
     // this instead of exec(), so that a test can work the live dialog.
     static std::function<void(TOption &)> ExecHook;

@@ -24,10 +24,6 @@ class QTextDocument;
 int TextLength(const QPlainTextEdit *control);
 int TextLength(const QTextDocument *doc);
 
-// T itself (the whole text, line breaks as CR LF). Copies the whole text: for
-// tests and whole-text work only.
-QString TextOf(const QPlainTextEdit *control);
-
 // T.mid(start, length) built from the blocks that hold it, without copying the
 // rest of the text: the part of [start, start + length) that lies in T.
 QString TextSlice(const QPlainTextEdit *control, int start, int length);

@@ -26,12 +26,3 @@
 #include <QList>
 
 QList<QByteArray> SplitCommandLine(const QByteArray &commandLine);
-
-// One argument written so that SplitCommandLine gives it back unchanged when
-// it is not the first word: bare when it holds no blank, tab or quote and is
-// not empty, otherwise quoted with its backslashes and quotes escaped.
-QByteArray QuoteArgument(const QByteArray &argument);
-
-// The program word: quoted when it holds a blank or tab or is empty. A program
-// path can't hold a double quote; one is dropped.
-QByteArray QuoteProgram(const QByteArray &program);

@@ -2,6 +2,7 @@
 // document commands, window arrangement, closing with changed documents, the
 // project commands' wiring and the error report.
 #include "childwin.h"
+#include "textof.h"
 #include "errorreport.h"
 #include "mainform.h"
 #include "newproj.h"

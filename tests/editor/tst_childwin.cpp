@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 
 #include "childwin.h"
+#include "textof.h"
 #include "editortest.h"
 #include "sjis.h"
 
