@@ -3,7 +3,8 @@
 //
 // The editor works on the text T: the lines of the document joined by CR LF, a
 // line break counting two positions (CR and LF). Selection positions are 0-based
-// into T; Part of the code uses 1-based indexes (index i is position i - 1).
+// into T; the colouring rules index T from 1 (colouring.h), and index i is
+// position i - 1.
 // Qt's QPlainTextEdit keeps one block per line and one separator position per
 // line break. This is the one place where the two counts meet; everything else
 // in the editor speaks T.
