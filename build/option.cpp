@@ -214,8 +214,6 @@ void AppendButtons(QWidgetList &chain, const TRadioGroup *group) {
 
 }  // namespace
 
-std::function<void(TOption &)> TOption::ExecHook;
-
 TOption::TOption(QWidget *owner) : QDialog(owner) {
     qvfonts::InstallSubstitutes();
     Ui::TOption ui;
@@ -314,11 +312,5 @@ void ProjOptClick(QWidget *owner) {
         QPointer<TOption> &Dialog;
         ~Cleanup() { delete Dialog.data(); }
     } cleanup{dialog};
-    if (TOption::ExecHook) {
-        dialog->setWindowModality(Qt::ApplicationModal);
-        dialog->show();
-        TOption::ExecHook(*dialog);
-    } else {
-        dialog->exec();
-    }
+    dialog->exec();
 }

@@ -8,7 +8,6 @@
 #include <QStringList>
 #include <QWidget>
 
-#include <functional>
 
 class QCheckBox;
 class QComboBox;
@@ -154,10 +153,6 @@ public:
     QPlainTextEdit *PreviewBIN = nullptr;
     QLabel *Label8 = nullptr;
     QLabel *Label9 = nullptr;
-
-    // When set, ProjOptClick() shows the dialog application-modal and calls
-    // this instead of exec(), so that a test can work the live dialog.
-    static std::function<void(TOption &)> ExecHook;
 
 protected:
     // Centres the window, frame included, on its screen.

@@ -252,7 +252,7 @@ bool CanLeaveProject(QTreeWidget *TreeView1, TFileDialog &SaveDialog1, QWidget *
 void ProjNewItemClick(QTreeWidget *TreeView1, QListWidget *Output, TFileDialog &SaveDialog1, QWidget *parent) {
     {
         TNewProjDlg dlg(parent);
-        const int result = TNewProjDlg::ExecHook ? TNewProjDlg::ExecHook(dlg) : dlg.exec();
+        const int result = dlg.exec();
         if (result == QDialog::Accepted) {
             // Cancel in the question keeps everything, the Output pane too.
             if (!CanLeaveProject(TreeView1, SaveDialog1, parent)) return;

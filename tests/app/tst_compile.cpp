@@ -4,6 +4,7 @@
 #include "childwin.h"
 #include "errorreport.h"
 #include "mainform.h"
+#include "modal.h"
 #include "option.h"
 #include "projectnodes.h"
 #include "projecttree.h"
@@ -76,7 +77,6 @@ private slots:
         form.reset();
         ErrorReportHook = nullptr;
         TMDIChild::AskSaveHook = nullptr;
-        TOption::ExecHook = nullptr;
         qputenv("PATH", savedPath);
         QDir::setCurrent(QDir::tempPath());
     }
@@ -336,7 +336,7 @@ private slots:
     }
 
     void theSettingsDialogChangesNothing() {
-        TOption::ExecHook = [](TOption &dlg) { dlg.Optimize->setProperty("dummy", 1); };
+        qvtest::AnswerModal<TOption>([](TOption &dlg) { dlg.Optimize->setProperty("dummy", 1); });
         form->ProjOpt->trigger();
         fakeCompiler("#!/bin/sh\necho \"$@\"\n");
         TMDIChild *doc = open(QStringLiteral("o.c"), "int o;\r\n");

@@ -5,6 +5,7 @@
 #include "textof.h"
 #include "errorreport.h"
 #include "mainform.h"
+#include "modal.h"
 #include "newproj.h"
 #include "projectfile.h"
 #include "projectnodes.h"
@@ -91,7 +92,6 @@ private slots:
         ErrorReportHook = nullptr;
         TMDIChild::AskSaveHook = nullptr;
         project::AskSaveProjectHook = nullptr;
-        TNewProjDlg::ExecHook = nullptr;
         QDir::setCurrent(QDir::tempPath());
     }
 
@@ -527,10 +527,10 @@ private slots:
         form->Output->addItem(QStringLiteral("row"));
         projectAnswers = {answer};
         if (command == QLatin1String("new")) {
-            TNewProjDlg::ExecHook = [](TNewProjDlg &d) {
+            qvtest::AnswerModal<TNewProjDlg>([](TNewProjDlg &d) {
                 QTest::keyClicks(d.ProjName, QStringLiteral("new"));
-                return int(QDialog::Accepted);
-            };
+                d.accept();
+            });
             form->ProjNewItem->trigger();
         } else if (command == QLatin1String("open")) {
             this->answer(path("other.prj"));

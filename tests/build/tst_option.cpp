@@ -20,6 +20,7 @@
 
 #include <climits>
 
+#include "modal.h"
 #include "option.h"
 
 namespace {
@@ -125,20 +126,6 @@ void ChangeEverything(TOption &d) {
     d.PageControl1->setCurrentWidget(d.TabSheet5);
 }
 
-// Answers a real modal exec() from inside its event loop; a guard closes the
-// dialog if the answer did not, so that a fault cannot hang the run.
-void AnswerModal(QObject *context, std::function<void(QDialog &)> answer) {
-    QTimer::singleShot(0, context, [answer] {
-        auto *d = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-        if (!d) return;
-        if (!Activated(d)) return;
-        answer(*d);
-    });
-    QTimer::singleShot(10000, context, [] {
-        if (auto *d = qobject_cast<QDialog *>(QApplication::activeModalWidget())) d->done(99);
-    });
-}
-
 const QString WindowFont = QStringLiteral("MS Sans Serif/12px");
 const QString MemoFont = QStringLiteral("ＭＳ ゴシック/12px");
 
@@ -147,9 +134,6 @@ const QString MemoFont = QStringLiteral("ＭＳ ゴシック/12px");
 class TestOption : public QObject {
     Q_OBJECT
 private slots:
-    void init() { TOption::ExecHook = nullptr; }
-    void cleanup() { TOption::ExecHook = nullptr; }
-
     // The 40 controls in declaration order. Geometry is left unpinned for
     // the pages, which the page control sizes. Details not listed are
     // checked against their usual value: enabled, the window font.
@@ -348,7 +332,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&owner));
         QPointer<TOption> seen;
         int opened = 0;
-        TOption::ExecHook = [&](TOption &d) {
+        qvtest::AnswerModal<TOption>([&](TOption &d) {
             ++opened;
             seen = &d;
             QVERIFY(Activated(&d));
@@ -361,7 +345,7 @@ private slots:
             QCOMPARE(QApplication::focusWidget(), d.Button1);
             QCOMPARE(d.Startup->currentIndex(), -1);
             QCOMPARE(d.Startup->currentText(), QString());
-        };
+        });
         ProjOptClick(&owner);
         QCOMPARE(opened, 1);
         QVERIFY(seen.isNull());
@@ -386,7 +370,7 @@ private slots:
         QWidget owner;
         TOption d(&owner);
         QWidget *focused = nullptr;
-        AnswerModal(&d, [&](QDialog &) {
+        qvtest::AnswerModal<TOption>([&](TOption &) {
             focused = QApplication::focusWidget();
             if (how == "enter") QTest::keyClick(focused, Qt::Key_Enter);
             else if (how == "return") QTest::keyClick(focused, Qt::Key_Return);
@@ -412,7 +396,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&owner));
         QPointer<TOption> seen;
         bool ownerBlocked = false;
-        AnswerModal(&owner, [&](QDialog &d) {
+        qvtest::AnswerModal<TOption>([&](TOption &d) {
             seen = qobject_cast<TOption *>(&d);
             ownerBlocked = QApplication::activeModalWidget() == &d && d.parentWidget() == &owner;
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
@@ -437,7 +421,7 @@ private slots:
         QFETCH(QString, how);
         QWidget owner;
         QStringList first, changed, second;
-        TOption::ExecHook = [&](TOption &d) {
+        qvtest::AnswerModal<TOption>([&](TOption &d) {
             first = Values(d);
             ChangeEverything(d);
             changed = Values(d);
@@ -451,9 +435,9 @@ private slots:
             else if (how == "esc") QTest::keyClick(&d, Qt::Key_Escape);
             else d.close();
             QVERIFY(!d.isVisible());
-        };
+        });
         ProjOptClick(&owner);
-        TOption::ExecHook = [&](TOption &d) { second = Values(d); };
+        qvtest::AnswerModal<TOption>([&](TOption &d) { second = Values(d); });
         ProjOptClick(&owner);
 
         // Every changeable control did change, so the comparison means something.
@@ -466,7 +450,7 @@ private slots:
 
     void disabledFieldsStayDisabled() {
         QWidget owner;
-        TOption::ExecHook = [&](TOption &d) {
+        qvtest::AnswerModal<TOption>([&](TOption &d) {
             QVERIFY(Activated(&d));
             ClickOn(d, d.TabSheet3, d.CheckBox1);
             QVERIFY(d.CheckBox1->isChecked());
@@ -491,7 +475,7 @@ private slots:
             ClickOn(d, d.TabSheet4, d.CheckBox2);
             QVERIFY(!d.CheckBox1->isChecked() && !d.CheckBox2->isChecked());
             QVERIFY(!d.Edit1->isEnabled() && !d.UpDown1->isEnabled() && !d.Stack->isEnabled());
-        };
+        });
         ProjOptClick(&owner);
     }
 
@@ -514,7 +498,7 @@ private slots:
         QStringList reversed(order.rbegin(), order.rend());
         QWidget owner;
         QStringList forward, backward;
-        TOption::ExecHook = [&](TOption &d) {
+        qvtest::AnswerModal<TOption>([&](TOption &d) {
             QVERIFY(Activated(&d));
             d.PageControl1->setCurrentIndex(page);
             QTabBar *tabs = d.PageControl1->tabBar();
@@ -538,7 +522,7 @@ private slots:
             walk(Qt::NoModifier, forward);
             walk(Qt::ShiftModifier, backward);
             QCOMPARE(d.PageControl1->currentIndex(), page);
-        };
+        });
         ProjOptClick(&owner);
         QCOMPARE(forward, order);
         QCOMPARE(backward, reversed);
@@ -557,12 +541,12 @@ private slots:
         QPointer<QWidget> window = owner == "none" ? nullptr : new QWidget;
         QPointer<TOption> seen;
         int opened = 0;
-        TOption::ExecHook = [&](TOption &d) {
+        qvtest::AnswerModal<TOption>([&](TOption &d) {
             ++opened;
             seen = &d;
             QCOMPARE(d.parentWidget(), window.data());
             if (owner == "deleted") delete window.data();
-        };
+        });
         ProjOptClick(window);
         QCOMPARE(opened, 1);
         QVERIFY(seen.isNull());
