@@ -18,7 +18,6 @@
 #include "colourstore.h"
 #include "errorreport.h"
 #include "sourcetext.h"
-#include "ui_childwin.h"
 
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -45,11 +44,10 @@ QIcon DocumentIcon() {
 
 std::function<int(TMDIChild &)> TMDIChild::AskSaveHook;
 
-TMDIChild::TMDIChild(QWidget *owner) : QMdiSubWindow(owner), Ui_(std::make_unique<Ui::ChildWin>()) {
+TMDIChild::TMDIChild(QWidget *owner) : QMdiSubWindow(owner) {
     auto *client = new QWidget;
-    Ui_->setupUi(client);
+    setupUi(client);
     setWidget(client);
-    RichEdit1 = Ui_->RichEdit1;
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowIcon(DocumentIcon());
     resize(429, 215);

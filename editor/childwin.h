@@ -13,19 +13,19 @@
 #include "qverror.h"
 #include "textpos.h"
 
-class QCloseEvent;
-namespace Ui {
-class ChildWin;
-}
+#include "ui_childwin.h"
 
-class TMDIChild : public QMdiSubWindow {
+class QCloseEvent;
+
+// The window's client area and its text control RichEdit1 (a TRichEdit) come
+// from childwin.ui.
+class TMDIChild : public QMdiSubWindow, public Ui::ChildWin {
     Q_OBJECT
 public:
     // An untitled, empty, unchanged document; caption "名称未設定".
     explicit TMDIChild(QWidget *owner = nullptr);
     ~TMDIChild() override;
 
-    QPlainTextEdit *RichEdit1 = nullptr;  // the text control, from the window layout
     bool Loading = false;                 // set while the document itself replaces the text
     QString FileName;                     // full path; empty when untitled
     bool Changed = false;                 // edited since created, loaded or saved ("*" in the caption)
@@ -87,7 +87,6 @@ private:
     void ColourCaretLine();
     void SetCaption(const QString &caption);
     void WriteTo(const QString &path);
-    std::unique_ptr<Ui::ChildWin> Ui_;
 };
 
 // Selects line n (1-based) with its line break and focuses the text control.
