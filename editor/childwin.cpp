@@ -42,8 +42,6 @@ QIcon DocumentIcon() {
 
 }  // namespace
 
-std::function<int(TMDIChild &)> TMDIChild::AskSaveHook;
-
 TMDIChild::TMDIChild(QWidget *owner) : QMdiSubWindow(owner) {
     auto *client = new QWidget;
     setupUi(client);
@@ -200,7 +198,6 @@ void TMDIChild::Redo() {
 }
 
 int TMDIChild::AskSave() {
-    if (AskSaveHook) return AskSaveHook(*this);
     QString name = windowTitle();
     if (name.endsWith(QLatin1Char('*'))) name.chop(1);
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Quelvane"),

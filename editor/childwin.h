@@ -60,8 +60,7 @@ public:
     void FormClose(QCloseEvent *event);
 
     // The close question: "<name> への変更を保存しますか?" with Save, Discard and
-    // Cancel; returns QMessageBox::Save, Discard or Cancel (AskSaveHook answers
-    // it when set).
+    // Cancel; returns QMessageBox::Save, Discard or Cancel.
     int AskSave();
 
     // Run on Save in the close question: saves the document (the main window runs
@@ -69,10 +68,6 @@ public:
     // When unset, a titled document is saved with Save() (errors are reported)
     // and an untitled one stays open.
     std::function<bool(TMDIChild &)> SaveRequest;
-
-    // Tests: answers the close question with QMessageBox::Save, Discard or
-    // Cancel instead of showing the box.
-    static std::function<int(TMDIChild &)> AskSaveHook;
 
     // The line end written after a line typed into this document: that of the
     // loaded file (its most common one), CR LF for a new document.

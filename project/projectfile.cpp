@@ -220,12 +220,9 @@ bool ProjectNeedsSaving(const QTreeWidget *TreeView1) {
     return ProjectChanged(TreeView1) && NodeCount(TreeView1) > 0;
 }
 
-std::function<int(const QString &name)> AskSaveProjectHook;
-
 int AskSaveProject(const QTreeWidget *TreeView1, QWidget *parent) {
     const QTreeWidgetItem *first = NodeAt(TreeView1, 0);
     const QString name = first ? first->text(0) : QString();
-    if (AskSaveProjectHook) return AskSaveProjectHook(name);
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Quelvane"),
                     QStringLiteral("プロジェクト %1 への変更を保存しますか?").arg(name),
                     QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
