@@ -254,12 +254,11 @@ bool TMainForm::event(QEvent *e) {
 bool TMainForm::eventFilter(QObject *watched, QEvent *e) {
     switch (e->type()) {
     case QEvent::Enter:
-        // Pointing at a control of this window shows its long hint in the status
-        // line: the part after "|" of a "short|long" hint, or its status tip.
-        if (auto *w = qobject_cast<QWidget *>(watched); w && w->window() == this) {
-            const QVariant hint = w->property("hint");
-            ShowHint(hint.isValid() ? hint.toString().section(QLatin1Char('|'), 1) : w->statusTip());
-        }
+        // Pointing at a control shows its status tip in the status line (Qt
+        // sends it as a QStatusTipEvent, see event()); pointing at a control of
+        // this window that has none, a tool button among them, clears the line.
+        if (auto *w = qobject_cast<QWidget *>(watched); w && w->window() == this && w->statusTip().isEmpty())
+            ShowHint(QString());
         break;
     case QEvent::MouseButtonDblClick:
         if (watched == TreeView1->viewport()) {
@@ -496,7 +495,9 @@ void TMainForm::CompileClick() {
     }
 }
 
-bool TMainForm::NeedsCompile(const QString &source) { return buildcmd::NeedsCompile(source, TreeView1); }
+bool TMainForm::NeedsCompile(const QString &source) {
+    return buildcmd::NeedsCompile(source, project::FilePaths(TreeView1));
+}
 
 bool TMainForm::RunCompiler(const QString &source) {
     const QString C = buildcmd::CompilerCommandLine(source);

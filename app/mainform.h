@@ -94,8 +94,7 @@ public:
     bool SaveDocument(TMDIChild &doc);
 
     // Asks whether to save changed documents and a changed project before the
-    // main window closes: save / discard / cancel. Tests answer through
-    // TMDIChild::AskSaveHook and project::AskSaveProjectHook.
+    // main window closes: save / discard / cancel.
     bool CanClose();
 
 protected:

@@ -3,6 +3,7 @@
 // thread goes without running a timer tick meanwhile.
 #include "bench.h"
 #include "cmdline.h"
+#include "cmdquote.h"
 #include "mainform.h"
 #include "tdoscmd.h"
 
@@ -13,6 +14,8 @@
 #include <QTimer>
 
 #include <algorithm>
+
+using qvtest::QuoteProgram;
 
 QV_BENCH(output_pane_100k_lines) {
     for (const int length : {20, 80}) {

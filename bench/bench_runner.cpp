@@ -2,6 +2,7 @@
 // GUI thread, and how long its first line takes to get there.
 #include "bench.h"
 #include "cmdline.h"
+#include "cmdquote.h"
 #include "pipereader.h"
 #include "tdoscmd.h"
 
@@ -13,6 +14,9 @@
 #include <ctime>
 #include <sys/resource.h>
 #include <vector>
+
+using qvtest::QuoteArgument;
+using qvtest::QuoteProgram;
 
 namespace {
 

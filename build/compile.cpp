@@ -3,14 +3,11 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QTreeWidget>
 
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include "projectnodes.h"
 
 namespace buildcmd {
 
@@ -55,18 +52,13 @@ bool FileExists(const QString &path) {
     return PackDosDate(info.lastModified().toLocalTime()) != -1;
 }
 
-bool NeedsCompile(const QString &S, const QTreeWidget *TreeView1) {
+bool NeedsCompile(const QString &S, const QStringList &projectFiles) {
     const QString O = ObjectPath(S);
     if (!FileExists(O)) return true;
     const qint32 DS = FileDate(S);
     const qint32 DO = FileDate(O);
     if (DS > DO) return true;
-    if (!TreeView1) return false;
-    // The count is read afresh at every step.
-    for (int i = 1; i < project::NodeCount(TreeView1); ++i) {
-        const QTreeWidgetItem *node = project::NodeAt(TreeView1, i);
-        if (!project::HasPath(node)) continue;
-        const QString header = project::NodePath(node);
+    for (const QString &header : projectFiles) {
         if (PathExtension(header).compare(QLatin1String(".h"), Qt::CaseInsensitive) != 0) continue;
         // Headers are weighed against the source, not the object.
         if (FileDate(header) > DS) return true;

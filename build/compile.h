@@ -18,8 +18,7 @@
 #include "pathext.h"
 #include <QDateTime>
 #include <QString>
-
-class QTreeWidget;
+#include <QStringList>
 
 namespace buildcmd {
 
@@ -46,11 +45,12 @@ qint32 FileDate(const QString &path);
 bool FileExists(const QString &path);
 
 // The up-to-date test of source S: true when its object file is missing, when
-// S is newer than the object, or when a ".h" node of the project tree is newer
-// than S itself. Dates are compared as signed 32-bit packed values. TreeView1
-// may be null (no project). The first node, the project node, is never looked
-// at; a header that can't be read never forces a compile.
-bool NeedsCompile(const QString &S, const QTreeWidget *TreeView1);
+// S is newer than the object, or when one of the project's files whose
+// extension is ".h" (any letter case) is newer than S itself. projectFiles are
+// the paths of the project's file nodes (project::FilePaths), empty when there
+// is no project. Dates are compared as signed 32-bit packed values; a header
+// that can't be read never forces a compile.
+bool NeedsCompile(const QString &S, const QStringList &projectFiles);
 
 // "lcc86.exe -O -js -w1 -c " followed by ShortPath(S), unquoted.
 QString CompilerCommandLine(const QString &S);

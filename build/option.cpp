@@ -1,7 +1,6 @@
 #include "option.h"
 
 #include "fontsubst.h"
-#include "ui_option.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -214,52 +213,9 @@ void AppendButtons(QWidgetList &chain, const TRadioGroup *group) {
 
 }  // namespace
 
-std::function<void(TOption &)> TOption::ExecHook;
-
 TOption::TOption(QWidget *owner) : QDialog(owner) {
     qvfonts::InstallSubstitutes();
-    Ui::TOption ui;
-    ui.setupUi(this);
-    Button1 = ui.Button1;
-    Button2 = ui.Button2;
-    PageControl1 = ui.PageControl1;
-    TabSheet1 = ui.TabSheet1;
-    TabSheet2 = ui.TabSheet2;
-    TabSheet3 = ui.TabSheet3;
-    TabSheet4 = ui.TabSheet4;
-    TabSheet5 = ui.TabSheet5;
-    Label1 = ui.Label1;
-    Optimize = ui.Optimize;
-    Warning = ui.Warning;
-    Verbose = ui.Verbose;
-    Profile = ui.Profile;
-    ErrFltr = ui.ErrFltr;
-    Edit1 = ui.Edit1;
-    UpDown1 = ui.UpDown1;
-    GroupBox2 = ui.GroupBox2;
-    RadioGroup1 = ui.RadioGroup1;
-    GroupBox1 = ui.GroupBox1;
-    GroupBox3 = ui.GroupBox3;
-    PreviewC = ui.PreviewC;
-    Label2 = ui.Label2;
-    Define = ui.Define;
-    CheckBox1 = ui.CheckBox1;
-    LinkMap = ui.LinkMap;
-    Stack = ui.Stack;
-    Label4 = ui.Label4;
-    CheckBox2 = ui.CheckBox2;
-    GroupBox4 = ui.GroupBox4;
-    Library = ui.Library;
-    Label3 = ui.Label3;
-    Label5 = ui.Label5;
-    Inform = ui.Inform;
-    Label6 = ui.Label6;
-    FileMode = ui.FileMode;
-    Label7 = ui.Label7;
-    Startup = ui.Startup;
-    PreviewBIN = ui.PreviewBIN;
-    Label8 = ui.Label8;
-    Label9 = ui.Label9;
+    setupUi(this);
 
     // A fixed frame with a close box and no minimise or maximise box.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -314,11 +270,5 @@ void ProjOptClick(QWidget *owner) {
         QPointer<TOption> &Dialog;
         ~Cleanup() { delete Dialog.data(); }
     } cleanup{dialog};
-    if (TOption::ExecHook) {
-        dialog->setWindowModality(Qt::ApplicationModal);
-        dialog->show();
-        TOption::ExecHook(*dialog);
-    } else {
-        dialog->exec();
-    }
+    dialog->exec();
 }

@@ -8,16 +8,7 @@
 #include <QStringList>
 #include <QWidget>
 
-#include <functional>
-
-class QCheckBox;
-class QComboBox;
-class QLabel;
-class QLineEdit;
-class QPlainTextEdit;
-class QPushButton;
 class QRadioButton;
-class QTabWidget;
 
 // A titled frame holding one radio button per item. The buttons are stacked
 // top to bottom in Columns columns (the first column filled first) and share
@@ -108,68 +99,16 @@ private:
     int FPressed = 0;  // 1 upper arrow held, -1 lower arrow held, 0 none
 };
 
-class TOption : public QDialog {
+// The dialog's controls are the members of Ui::TOption, named as in option.ui
+// (which declares TRadioGroup and TUpDown, above, as the classes of its own
+// controls).
+#include "ui_option.h"
+
+class TOption : public QDialog, public Ui::TOption {
     Q_OBJECT
 public:
     explicit TOption(QWidget *owner);
     ~TOption() override;
-
-    QPushButton *Button1 = nullptr;
-    QPushButton *Button2 = nullptr;
-    QTabWidget *PageControl1 = nullptr;
-    QWidget *TabSheet1 = nullptr;
-    QWidget *TabSheet2 = nullptr;
-    QWidget *TabSheet3 = nullptr;
-    QWidget *TabSheet4 = nullptr;
-    QWidget *TabSheet5 = nullptr;
-    QLabel *Label1 = nullptr;
-    TRadioGroup *Optimize = nullptr;
-    TRadioGroup *Warning = nullptr;
-    TRadioGroup *Verbose = nullptr;
-    QCheckBox *Profile = nullptr;
-    QGroupBox *ErrFltr = nullptr;
-    QLineEdit *Edit1 = nullptr;
-    TUpDown *UpDown1 = nullptr;
-    QGroupBox *GroupBox2 = nullptr;
-    TRadioGroup *RadioGroup1 = nullptr;
-    QGroupBox *GroupBox1 = nullptr;
-    QGroupBox *GroupBox3 = nullptr;
-    QPlainTextEdit *PreviewC = nullptr;
-    QLabel *Label2 = nullptr;
-    QLineEdit *Define = nullptr;
-    QCheckBox *CheckBox1 = nullptr;
-    QCheckBox *LinkMap = nullptr;
-    QLineEdit *Stack = nullptr;
-    QLabel *Label4 = nullptr;
-    QCheckBox *CheckBox2 = nullptr;
-    QGroupBox *GroupBox4 = nullptr;
-    QLineEdit *Library = nullptr;
-    QLabel *Label3 = nullptr;
-    QLabel *Label5 = nullptr;
-    QLineEdit *Inform = nullptr;
-    QLabel *Label6 = nullptr;
-    QLineEdit *FileMode = nullptr;
-    QLabel *Label7 = nullptr;
-    QComboBox *Startup = nullptr;
-    QPlainTextEdit *PreviewBIN = nullptr;
-    QLabel *Label8 = nullptr;
-    QLabel *Label9 = nullptr;
-
-    // The object names of the controls above, in the order they are declared.
-    static constexpr int ControlCount = 40;
-    static constexpr const char *ControlNames[ControlCount] = {
-        "Button1",   "Button2",   "PageControl1", "TabSheet1", "TabSheet2",
-        "TabSheet3", "TabSheet4", "TabSheet5",    "Label1",    "Optimize",
-        "Warning",   "Verbose",   "Profile",      "ErrFltr",   "Edit1",
-        "UpDown1",   "GroupBox2", "RadioGroup1",  "GroupBox1", "GroupBox3",
-        "PreviewC",  "Label2",    "Define",       "CheckBox1", "LinkMap",
-        "Stack",     "Label4",    "CheckBox2",    "GroupBox4", "Library",
-        "Label3",    "Label5",    "Inform",       "Label6",    "FileMode",
-        "Label7",    "Startup",   "PreviewBIN",   "Label8",    "Label9"};
-
-    // When set, ProjOptClick() shows the dialog application-modal and calls
-    // this instead of exec(), so that a test can work the live dialog.
-    static std::function<void(TOption &)> ExecHook;
 
 protected:
     // Centres the window, frame included, on its screen.

@@ -1,8 +1,8 @@
 // The Output pane's own rows and the compiler's command line.
 #include "compile.h"
 
-#include "childwin.h"
 #include "cmdline.h"
+#include "pathext.h"
 
 #include <QFile>
 

@@ -18,7 +18,6 @@
 #include "colourstore.h"
 #include "errorreport.h"
 #include "sourcetext.h"
-#include "ui_childwin.h"
 
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -43,13 +42,10 @@ QIcon DocumentIcon() {
 
 }  // namespace
 
-std::function<int(TMDIChild &)> TMDIChild::AskSaveHook;
-
-TMDIChild::TMDIChild(QWidget *owner) : QMdiSubWindow(owner), Ui_(std::make_unique<Ui::ChildWin>()) {
+TMDIChild::TMDIChild(QWidget *owner) : QMdiSubWindow(owner) {
     auto *client = new QWidget;
-    Ui_->setupUi(client);
+    setupUi(client);
     setWidget(client);
-    RichEdit1 = Ui_->RichEdit1;
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowIcon(DocumentIcon());
     resize(429, 215);
@@ -202,7 +198,6 @@ void TMDIChild::Redo() {
 }
 
 int TMDIChild::AskSave() {
-    if (AskSaveHook) return AskSaveHook(*this);
     QString name = windowTitle();
     if (name.endsWith(QLatin1Char('*'))) name.chop(1);
     return AskSaveDiscardCancel(QStringLiteral("%1 への変更を保存しますか?").arg(name), this);
@@ -255,16 +250,6 @@ bool TMDIChild::eventFilter(QObject *watched, QEvent *event) {
     }
     return QMdiSubWindow::eventFilter(watched, event);
 }
-
-QString ShortName(const QString &path) {
-    qsizetype cut = -1;
-    for (QChar sep : {QLatin1Char('/'), QLatin1Char('\\'), QLatin1Char(':')}) cut = std::max(cut, path.lastIndexOf(sep));
-    const QString name = path.mid(cut + 1);
-    if (!name.isEmpty()) return name;
-    return ShortPath(path);
-}
-
-QString ShortPath(const QString &path) { return path.isEmpty() ? QStringLiteral(" ") : path; }
 
 void GoToLine(TMDIChild *document, int n) {
     if (!document || n < 1) return;

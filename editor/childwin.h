@@ -9,22 +9,23 @@
 #include <memory>
 
 #include "colouring.h"
+#include "pathext.h"  // ShortName and ShortPath, used for the caption
 #include "qverror.h"
 #include "textpos.h"
 
-class QCloseEvent;
-namespace Ui {
-class ChildWin;
-}
+#include "ui_childwin.h"
 
-class TMDIChild : public QMdiSubWindow {
+class QCloseEvent;
+
+// The window's client area and its text control RichEdit1 (a TRichEdit) come
+// from childwin.ui.
+class TMDIChild : public QMdiSubWindow, public Ui::ChildWin {
     Q_OBJECT
 public:
     // An untitled, empty, unchanged document; caption "名称未設定".
     explicit TMDIChild(QWidget *owner = nullptr);
     ~TMDIChild() override;
 
-    QPlainTextEdit *RichEdit1 = nullptr;  // the text control, from the window layout
     bool Loading = false;                 // set while the document itself replaces the text
     QString FileName;                     // full path; empty when untitled
     bool Changed = false;                 // edited since created, loaded or saved ("*" in the caption)
@@ -59,8 +60,7 @@ public:
     void FormClose(QCloseEvent *event);
 
     // The close question: "<name> への変更を保存しますか?" with Save, Discard and
-    // Cancel; returns QMessageBox::Save, Discard or Cancel (AskSaveHook answers
-    // it when set).
+    // Cancel; returns QMessageBox::Save, Discard or Cancel.
     int AskSave();
 
     // Run on Save in the close question: saves the document (the main window runs
@@ -68,10 +68,6 @@ public:
     // When unset, a titled document is saved with Save() (errors are reported)
     // and an untitled one stays open.
     std::function<bool(TMDIChild &)> SaveRequest;
-
-    // Tests: answers the close question with QMessageBox::Save, Discard or
-    // Cancel instead of showing the box.
-    static std::function<int(TMDIChild &)> AskSaveHook;
 
     // The line end written after a line typed into this document: that of the
     // loaded file (its most common one), CR LF for a new document.
@@ -86,17 +82,7 @@ private:
     void ColourCaretLine();
     void SetCaption(const QString &caption);
     void WriteTo(const QString &path);
-    std::unique_ptr<Ui::ChildWin> Ui_;
 };
-
-// The short form of a path's file-name part (what follows the last "/", "\" or
-// ":"). Linux keeps no 8.3 aliases, so a name is its own short form. Never
-// empty: a path with no file-name part gives the path itself, the empty path a
-// single blank (which no compiler message's file field equals).
-QString ShortName(const QString &path);
-// The short form of a whole path: the path as given; a single blank for the
-// empty path.
-QString ShortPath(const QString &path);
 
 // Selects line n (1-based) with its line break and focuses the text control.
 // A line number below 1 or beyond the last line changes nothing.

@@ -19,10 +19,6 @@ void ShowErrorReport(const QString &message, QWidget *parent = nullptr);
 // (closing the box is Cancel).
 int AskSaveDiscardCancel(const QString &text, QWidget *parent);
 
-// When set, ShowErrorReport() hands the message (without the ".") to it instead
-// of showing the box. Tests use it to see the reports.
-extern std::function<void(const QString &)> ErrorReportHook;
-
 // The report's text for running out of memory, for another std::exception (its
 // what() text) and for anything else thrown.
 QString OutOfMemoryMessage();

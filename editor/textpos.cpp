@@ -86,8 +86,6 @@ int TextLength(const QTextDocument *doc) { return doc->characterCount() - 1 + do
 
 int TextLength(const QPlainTextEdit *control) { return TextLength(control->document()); }
 
-QString TextOf(const QPlainTextEdit *control) { return TextSlice(control, 0, TextLength(control)); }
-
 QString TextSlice(const QPlainTextEdit *control, int start, int length) {
     const QTextDocument *doc = control->document();
     const int total = TextLength(doc);

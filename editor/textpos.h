@@ -3,7 +3,8 @@
 //
 // The editor works on the text T: the lines of the document joined by CR LF, a
 // line break counting two positions (CR and LF). Selection positions are 0-based
-// into T; Part of the code uses 1-based indexes (index i is position i - 1).
+// into T; the colouring rules index T from 1 (colouring.h), and index i is
+// position i - 1.
 // Qt's QPlainTextEdit keeps one block per line and one separator position per
 // line break. This is the one place where the two counts meet; everything else
 // in the editor speaks T.
@@ -23,10 +24,6 @@ class QTextDocument;
 // Length of T.
 int TextLength(const QPlainTextEdit *control);
 int TextLength(const QTextDocument *doc);
-
-// T itself (the whole text, line breaks as CR LF). Copies the whole text: for
-// tests and whole-text work only.
-QString TextOf(const QPlainTextEdit *control);
 
 // T.mid(start, length) built from the blocks that hold it, without copying the
 // rest of the text: the part of [start, start + length) that lies in T.

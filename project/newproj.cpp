@@ -5,8 +5,6 @@
 #include <QGuiApplication>
 #include <QScreen>
 
-std::function<int(TNewProjDlg &)> TNewProjDlg::ExecHook;
-
 QValidator::State TUpperCaseValidator::validate(QString &input, int &) const {
     fixup(input);
     return Acceptable;

@@ -6,7 +6,6 @@
 
 #include <QDialog>
 #include <QValidator>
-#include <functional>
 
 // Keeps every letter typed or pasted in upper case, one character for one, so
 // the length and the cursor stay where they were.
@@ -22,8 +21,4 @@ class TNewProjDlg : public QDialog, public Ui::TNewProjDlg {
     Q_OBJECT
 public:
     explicit TNewProjDlg(QWidget *parent = nullptr);
-
-    // When set, the New project command calls it instead of exec(): tests type
-    // into dlg.ProjName and return the dialog's result.
-    static std::function<int(TNewProjDlg &)> ExecHook;
 };

@@ -227,12 +227,9 @@ bool ProjectNeedsSaving(const QTreeWidget *TreeView1) {
     return ProjectChanged(TreeView1) && NodeCount(TreeView1) > 0;
 }
 
-std::function<int(const QString &name)> AskSaveProjectHook;
-
 int AskSaveProject(const QTreeWidget *TreeView1, QWidget *parent) {
     const QTreeWidgetItem *first = NodeAt(TreeView1, 0);
     const QString name = first ? first->text(0) : QString();
-    if (AskSaveProjectHook) return AskSaveProjectHook(name);
     return AskSaveDiscardCancel(QStringLiteral("プロジェクト %1 への変更を保存しますか?").arg(name), parent);
 }
 
@@ -251,7 +248,7 @@ bool CanLeaveProject(QTreeWidget *TreeView1, TFileDialog &SaveDialog1, QWidget *
 void ProjNewItemClick(QTreeWidget *TreeView1, QListWidget *Output, TFileDialog &SaveDialog1, QWidget *parent) {
     {
         TNewProjDlg dlg(parent);
-        const int result = TNewProjDlg::ExecHook ? TNewProjDlg::ExecHook(dlg) : dlg.exec();
+        const int result = dlg.exec();
         if (result == QDialog::Accepted) {
             // Cancel in the question keeps everything, the Output pane too.
             if (!CanLeaveProject(TreeView1, SaveDialog1, parent)) return;

@@ -77,10 +77,8 @@ bool SaveProject(QTreeWidget *TreeView1, TFileDialog &SaveDialog1, QWidget *pare
 // created, opened or saved, and it is not empty.
 bool ProjectNeedsSaving(const QTreeWidget *TreeView1);
 // The question "プロジェクト <name> への変更を保存しますか?" with Save, Discard
-// and Cancel; returns QMessageBox::Save, Discard or Cancel. AskSaveProjectHook,
-// when set, answers it instead of the box (it gets the project name).
+// and Cancel; returns QMessageBox::Save, Discard or Cancel.
 int AskSaveProject(const QTreeWidget *TreeView1, QWidget *parent);
-extern std::function<int(const QString &name)> AskSaveProjectHook;
 // Before the project is replaced or the program ends: true when nothing would be
 // lost, or the user discards the changes, or saves them successfully; false on
 // Cancel or when the save was cancelled or failed (the failure is reported).

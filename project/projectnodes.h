@@ -27,6 +27,16 @@ inline bool HasPath(const QTreeWidgetItem *node) { return node && node->data(0, 
 inline QString NodePath(const QTreeWidgetItem *node) {
     return node ? node->data(0, PathRole).toString() : QString();
 }
+// The paths of the file nodes (1..n) that have one, in index order; the
+// project node's path, if any, is not among them.
+inline QStringList FilePaths(const QTreeWidget *tree) {
+    QStringList paths;
+    for (int i = 1; i < NodeCount(tree); ++i) {
+        const QTreeWidgetItem *node = NodeAt(tree, i);
+        if (HasPath(node)) paths.append(NodePath(node));
+    }
+    return paths;
+}
 inline void SetNodePath(QTreeWidgetItem *node, const QString &path) { node->setData(0, PathRole, path); }
 inline void ClearNodePath(QTreeWidgetItem *node) { node->setData(0, PathRole, QVariant()); }
 

@@ -1,6 +1,6 @@
 #include "projecttree.h"
 
-#include "childwin.h"  // ShortName
+#include "pathext.h"  // ShortName
 
 #include <QPalette>
 

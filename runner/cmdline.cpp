@@ -1,6 +1,6 @@
 #include "cmdline.h"
 
-#include "../editor/sjisbyte.h"
+#include "sjisbyte.h"
 
 namespace {
 
@@ -82,51 +82,4 @@ QList<QByteArray> SplitCommandLine(const QByteArray &line) {
         words << word;
     }
     return words;
-}
-
-QByteArray QuoteArgument(const QByteArray &arg) {
-    bool plain = !arg.isEmpty();
-    for (char c : arg)
-        if (IsBlank(c) || c == '"') plain = false;
-    if (plain) return arg;
-
-    QByteArray out = "\"";
-    int backslashes = 0;
-    for (int i = 0; i < arg.size(); ++i) {
-        if (IsDoubleByte(arg, i)) {
-            out += QByteArray(backslashes, '\\');
-            backslashes = 0;
-            out += arg.mid(i, 2);
-            ++i;
-        } else if (arg[i] == '\\') {
-            ++backslashes;
-        } else if (arg[i] == '"') {
-            if (backslashes == 0 && i > 0 && IsLeadByte(uchar(arg[i - 1]))) {
-                // A backslash here would pair with the lone lead byte before
-                // it; the doubled quote says the same inside quotes.
-                out += "\"\"";
-            } else {
-                out += QByteArray(backslashes * 2 + 1, '\\');
-                out += '"';
-            }
-            backslashes = 0;
-        } else {
-            out += QByteArray(backslashes, '\\');
-            backslashes = 0;
-            out += arg[i];
-        }
-    }
-    // Backslashes before the closing quote are doubled so they stay literal.
-    out += QByteArray(backslashes * 2, '\\');
-    out += '"';
-    return out;
-}
-
-QByteArray QuoteProgram(const QByteArray &program) {
-    QByteArray p = program;
-    p.replace('"', QByteArray());
-    bool plain = !p.isEmpty();
-    for (char c : p)
-        if (IsBlank(c)) plain = false;
-    return plain ? p : '"' + p + '"';
 }

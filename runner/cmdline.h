@@ -1,7 +1,6 @@
 #pragma once
-// Splitting a command line into a program's arguments, the way Windows
-// console programs split theirs. The runner never
-// hands a command line to a shell: these words go straight to the program.
+// Splitting a command line into a program's arguments. The runner never hands
+// a command line to a shell: these words go straight to the program.
 //
 // The line is a Shift-JIS byte string. Rules:
 //  - Blanks and tabs outside double quotes separate words; runs of them count
@@ -10,13 +9,12 @@
 //    quoting and is dropped, every other byte (backslashes included) is kept,
 //    and a blank or tab outside quotes ends it. So a program path can't hold
 //    a double quote.
-//  - The other words follow the C runtime rules:
+//  - The other words follow these rules:
 //      2n backslashes then a quote  -> n backslashes, and the quote toggles quoting;
 //      2n+1 backslashes then a quote -> n backslashes and a literal quote;
 //      backslashes not followed by a quote are literal;
 //      inside a quoted part, two quotes in a row ("") give one literal quote and
-//      quoting goes on (the rule of the current runtime, not the older one
-//      that ended the quoted part there).
+//      quoting goes on.
 //    A quoted part may sit inside a word (ab"c d"e is one word, abc de), and
 //    "" on its own is an empty word.
 //  - The second byte of a double-byte character is never a backslash, quote,
@@ -26,12 +24,3 @@
 #include <QList>
 
 QList<QByteArray> SplitCommandLine(const QByteArray &commandLine);
-
-// One argument written so that SplitCommandLine gives it back unchanged when
-// it is not the first word: bare when it holds no blank, tab or quote and is
-// not empty, otherwise quoted with its backslashes and quotes escaped.
-QByteArray QuoteArgument(const QByteArray &argument);
-
-// The program word: quoted when it holds a blank or tab or is empty. A program
-// path can't hold a double quote; one is dropped.
-QByteArray QuoteProgram(const QByteArray &program);

@@ -21,13 +21,14 @@ public:
     // True on the owner thread while one of the reader's hand-overs runs there.
     bool InDelivery() const { return Delivering > 0; }
 
+    // Test and benchmark seams: the program never changes them. Both are
+    // taken when a reader is created.
     // Bytes handed over per synchronous call. 1 makes one call per byte; the
-    // default hands over what one read got. Taken when a reader is created.
+    // default hands over what one read got.
     static int BatchLimit;
     // Whether the reader waits for the child's end through a process
     // descriptor (pidfd) together with the pipe. Where none can be had, or
     // with this false, it looks at the child every few milliseconds instead.
-    // Taken when a reader is created.
     static bool UseProcessFd;
 
 protected:

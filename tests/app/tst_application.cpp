@@ -4,6 +4,7 @@
 #include <QTimer>
 #include <stdexcept>
 
+#include "../modal.h"
 #include "application.h"
 #include "errorreport.h"
 
@@ -27,7 +28,10 @@ int main(int argc, char **argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     TApplication app(argc, argv);
     QStringList reports;
-    ErrorReportHook = [&](const QString &m) { reports << m; };
+    qvtest::MessageBoxAnswers answers([&](QMessageBox &box) {
+        reports << qvtest::ReportMessage(box);
+        return QMessageBox::Ok;
+    });
     Thrower t;
     for (int i = 0; i < 4; ++i) {
         t.What = i;

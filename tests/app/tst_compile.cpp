@@ -4,6 +4,7 @@
 #include "childwin.h"
 #include "errorreport.h"
 #include "mainform.h"
+#include "modal.h"
 #include "option.h"
 #include "projectnodes.h"
 #include "projecttree.h"
@@ -35,6 +36,7 @@ class TstCompile : public QObject {
     std::unique_ptr<TMainForm> form;
     QByteArray savedPath;
     QStringList reports;
+    std::unique_ptr<qvtest::MessageBoxAnswers> boxes;
 
     QString path(const QString &name) const { return dir->filePath(name); }
     QStringList rows() const {
@@ -66,17 +68,20 @@ private slots:
         QVERIFY(QDir::setCurrent(dir->path()));
         qputenv("PATH", qgetenv("QV_TOOLS_DIR") + ":" + savedPath);
         reports.clear();
-        ErrorReportHook = [this](const QString &m) { reports << m; };
-        TMDIChild::AskSaveHook = [](TMDIChild &) { return int(QMessageBox::Discard); };
+        // Error reports are collected; a question about a changed document is
+        // answered with Discard.
+        boxes = std::make_unique<qvtest::MessageBoxAnswers>([this](QMessageBox &box) {
+            if (box.icon() != QMessageBox::Critical) return QMessageBox::Discard;
+            reports << qvtest::ReportMessage(box);
+            return QMessageBox::Ok;
+        });
         form = std::make_unique<TMainForm>();
         form->show();
         QVERIFY(QTest::qWaitForWindowActive(form.get()));
     }
     void cleanup() {
         form.reset();
-        ErrorReportHook = nullptr;
-        TMDIChild::AskSaveHook = nullptr;
-        TOption::ExecHook = nullptr;
+        boxes.reset();
         qputenv("PATH", savedPath);
         QDir::setCurrent(QDir::tempPath());
     }
@@ -336,7 +341,7 @@ private slots:
     }
 
     void theSettingsDialogChangesNothing() {
-        TOption::ExecHook = [](TOption &dlg) { dlg.Optimize->setProperty("dummy", 1); };
+        qvtest::AnswerModal<TOption>([](TOption &dlg) { dlg.Optimize->setProperty("dummy", 1); });
         form->ProjOpt->trigger();
         fakeCompiler("#!/bin/sh\necho \"$@\"\n");
         TMDIChild *doc = open(QStringLiteral("o.c"), "int o;\r\n");

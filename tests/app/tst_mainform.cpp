@@ -2,8 +2,10 @@
 // document commands, window arrangement, closing with changed documents, the
 // project commands' wiring and the error report.
 #include "childwin.h"
+#include "textof.h"
 #include "errorreport.h"
 #include "mainform.h"
+#include "modal.h"
 #include "newproj.h"
 #include "projectfile.h"
 #include "projectnodes.h"
@@ -38,6 +40,7 @@ class TstMainForm : public QObject {
     int asked = 0;
     std::deque<int> projectAnswers;
     QStringList projectAsked;
+    std::unique_ptr<qvtest::MessageBoxAnswers> boxes;
 
     QString path(const QString &name) const { return dir->filePath(name); }
     void answer(const QString &file) { dialogAnswers.push_back(file); }
@@ -53,13 +56,6 @@ private slots:
         asked = 0;
         projectAnswers.clear();
         projectAsked.clear();
-        project::AskSaveProjectHook = [this](const QString &name) {
-            projectAsked << name;
-            if (projectAnswers.empty()) return int(QMessageBox::Cancel);
-            const int a = projectAnswers.front();
-            projectAnswers.pop_front();
-            return a;
-        };
         TFileDialog::TestHook = [this](TFileDialog &d) {
             dialogTitles << d.Title;
             if (dialogAnswers.empty()) return false;
@@ -69,14 +65,28 @@ private slots:
             d.FileName = a;
             return true;
         };
-        ErrorReportHook = [this](const QString &m) { reports << m; };
-        TMDIChild::AskSaveHook = [this](TMDIChild &) {
-            ++asked;
-            if (saveAnswers.empty()) return int(QMessageBox::Cancel);
-            const int a = saveAnswers.front();
-            saveAnswers.pop_front();
-            return a;
-        };
+        // Error reports are collected; the questions about a changed project and
+        // a changed document take the next queued answer, Cancel when none is left.
+        boxes = std::make_unique<qvtest::MessageBoxAnswers>([this](QMessageBox &box) {
+            if (box.icon() == QMessageBox::Critical) {
+                reports << qvtest::ReportMessage(box);
+                return QMessageBox::Ok;
+            }
+            const QString projectQuestion = QStringLiteral("プロジェクト %1 への変更を保存しますか?");
+            const QString text = box.text();
+            std::deque<int> *answers = &saveAnswers;
+            if (text.startsWith(projectQuestion.section(u'%', 0, 0))) {
+                projectAsked << text.mid(projectQuestion.indexOf(u'%'),
+                                         text.size() - projectQuestion.size() + 2);
+                answers = &projectAnswers;
+            } else {
+                ++asked;
+            }
+            if (answers->empty()) return QMessageBox::Cancel;
+            const int a = answers->front();
+            answers->pop_front();
+            return QMessageBox::StandardButton(a);
+        });
         form = std::make_unique<TMainForm>();
         form->show();
         QVERIFY(QTest::qWaitForWindowActive(form.get()));
@@ -86,11 +96,8 @@ private slots:
             for (int i = 0; i < form->MDIChildCount(); ++i) form->MDIChildren(i)->Changed = false;
         }
         form.reset();
+        boxes.reset();
         TFileDialog::TestHook = nullptr;
-        ErrorReportHook = nullptr;
-        TMDIChild::AskSaveHook = nullptr;
-        project::AskSaveProjectHook = nullptr;
-        TNewProjDlg::ExecHook = nullptr;
         QDir::setCurrent(QDir::tempPath());
     }
 
@@ -257,7 +264,7 @@ private slots:
 
     void theErrorReportBox() {
         // The real report: error icon, OK, caption "Quelvane", the message and ".".
-        ErrorReportHook = nullptr;
+        boxes.reset();
         QString caption, text;
         QMessageBox::Icon icon = QMessageBox::NoIcon;
         QTimer::singleShot(0, this, [&] {
@@ -537,10 +544,10 @@ private slots:
         form->Output->addItem(QStringLiteral("row"));
         projectAnswers = {answer};
         if (command == QLatin1String("new")) {
-            TNewProjDlg::ExecHook = [](TNewProjDlg &d) {
+            qvtest::AnswerModal<TNewProjDlg>([](TNewProjDlg &d) {
                 QTest::keyClicks(d.ProjName, QStringLiteral("new"));
-                return int(QDialog::Accepted);
-            };
+                d.accept();
+            });
             form->ProjNewItem->trigger();
         } else if (command == QLatin1String("open")) {
             this->answer(path("other.prj"));

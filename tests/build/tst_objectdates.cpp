@@ -3,11 +3,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTreeWidget>
 
 #include <sys/stat.h>
 
-#include "../../project/projectnodes.h"
 #include "compile.h"
 #include "sjis.h"
 
@@ -104,8 +102,8 @@ private slots:
         QCOMPARE(FileExists(path), exists);
     }
 
-    // Source, object and header nodes in a real tree; node 0 is the project
-    // node. Header entries are "name=what"; a name without "=" has no path.
+    // Source, object and the project's files, by name and what stands there
+    // ("name=what").
     void needsCompile_data() {
         QTest::addColumn<QString>("source");
         QTest::addColumn<QString>("object");
@@ -130,9 +128,8 @@ private slots:
         QTest::newRow("header older") << t2 << t4 << QStringList{u"a.h="_s + t0} << false;
         QTest::newRow("header missing") << t0 << t4 << QStringList{u"a.h="_s} << false;
         QTest::newRow("header from 2044 on") << t0 << t4 << QStringList{u"a.h="_s + far} << false;
-        QTest::newRow("node without path") << t0 << t4 << QStringList{u"a.h"_s} << false;
         QTest::newRow("later header decides")
-            << t0 << t4 << QStringList{u"a.h="_s, u"b.c="_s + t2, u"c.h="_s + t0, u"d.h"_s, u"e.h="_s + t2} << true;
+            << t0 << t4 << QStringList{u"a.h="_s, u"b.c="_s + t2, u"c.h="_s + t0, u"e.h="_s + t2} << true;
     }
     void needsCompile() {
         QFETCH(QString, source);
@@ -143,19 +140,12 @@ private slots:
         const QString S = dir.filePath(u"main.c"_s);
         make(S, source);
         make(dir.filePath(u"main.obj"_s), object);
-        QTreeWidget tree;
-        auto *top = new QTreeWidgetItem(&tree, QStringList(u"proj"_s));
-        // The project node carries a newer header that must never be looked at.
-        make(dir.filePath(u"proj.h"_s), u"2021-03-10 10:00:10"_s);
-        project::SetNodePath(top, dir.filePath(u"proj.h"_s));
+        QStringList files;
         for (const QString &n : nodes) {
-            auto *node = new QTreeWidgetItem(top, QStringList(n.section(u'=', 0, 0)));
-            if (!n.contains(u'=')) continue;
-            make(dir.filePath(node->text(0)), n.section(u'=', 1));
-            project::SetNodePath(node, dir.filePath(node->text(0)));
+            files.append(dir.filePath(n.section(u'=', 0, 0)));
+            make(files.last(), n.section(u'=', 1));
         }
-        QCOMPARE(NeedsCompile(S, &tree), needed);
-        if (nodes.isEmpty()) QCOMPARE(NeedsCompile(S, nullptr), needed);
+        QCOMPARE(NeedsCompile(S, files), needed);
     }
 
     // An untitled document: its object is ".obj" in the current directory.
@@ -163,9 +153,9 @@ private slots:
         QTemporaryDir dir;
         const QString was = QDir::currentPath();
         QVERIFY(QDir::setCurrent(dir.path()));
-        const bool withoutObject = NeedsCompile(QString(), nullptr);
+        const bool withoutObject = NeedsCompile(QString(), {});
         make(dir.filePath(u".obj"_s), u"2021-03-10 10:00:00"_s);
-        const bool withObject = NeedsCompile(QString(), nullptr);
+        const bool withObject = NeedsCompile(QString(), {});
         QDir::setCurrent(was);
         QVERIFY(withoutObject);
         QVERIFY(!withObject);

@@ -20,18 +20,21 @@
 
 #include <climits>
 
+#include "modal.h"
 #include "option.h"
 
 namespace {
 
 // The members of a dialog in the order the class is expected to declare them,
 // each with the address of its slot in the object.
+// The dialog's controls by member name.
 struct Member {
-    const void *Slot;
     QWidget *Widget;
+    const char *Name;
 };
+constexpr int ControlCount = 40;
 QList<Member> Members(TOption &d) {
-#define M(name) Member{&d.name, d.name}
+#define M(name) Member{d.name, #name}
     return {M(Button1),   M(Button2),   M(PageControl1), M(TabSheet1), M(TabSheet2),
             M(TabSheet3), M(TabSheet4), M(TabSheet5),    M(Label1),    M(Optimize),
             M(Warning),   M(Verbose),   M(Profile),      M(ErrFltr),   M(Edit1),
@@ -122,20 +125,6 @@ void ChangeEverything(TOption &d) {
     d.PageControl1->setCurrentWidget(d.TabSheet5);
 }
 
-// Answers a real modal exec() from inside its event loop; a guard closes the
-// dialog if the answer did not, so that a fault cannot hang the run.
-void AnswerModal(QObject *context, std::function<void(QDialog &)> answer) {
-    QTimer::singleShot(0, context, [answer] {
-        auto *d = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-        if (!d) return;
-        if (!Activated(d)) return;
-        answer(*d);
-    });
-    QTimer::singleShot(10000, context, [] {
-        if (auto *d = qobject_cast<QDialog *>(QApplication::activeModalWidget())) d->done(99);
-    });
-}
-
 const QString WindowFont = QStringLiteral("MS Sans Serif/12px");
 const QString MemoFont = QStringLiteral("ＭＳ ゴシック/12px");
 
@@ -144,9 +133,6 @@ const QString MemoFont = QStringLiteral("ＭＳ ゴシック/12px");
 class TestOption : public QObject {
     Q_OBJECT
 private slots:
-    void init() { TOption::ExecHook = nullptr; }
-    void cleanup() { TOption::ExecHook = nullptr; }
-
     // The 40 controls in declaration order. Geometry is left unpinned for
     // the pages, which the page control sizes. Details not listed are
     // checked against their usual value: enabled, the window font.
@@ -231,13 +217,13 @@ private slots:
         TOption d(nullptr);
         d.ensurePolished();
         const QList<Member> members = Members(d);
-        QCOMPARE(members.size(), TOption::ControlCount);
+        QCOMPARE(members.size(), ControlCount);
         const int row = [&] {
-            for (int i = 0; i < TOption::ControlCount; ++i)
-                if (name == QLatin1String(TOption::ControlNames[i])) return i;
+            for (int i = 0; i < ControlCount; ++i)
+                if (name == QLatin1String(members[i].Name)) return i;
             return -1;
         }();
-        QVERIFY2(row >= 0, "not in TOption::ControlNames");
+        QVERIFY2(row >= 0, "not a member of TOption");
         QWidget *w = members[row].Widget;
         QVERIFY(w);
         QCOMPARE(w->objectName(), name);
@@ -295,14 +281,13 @@ private slots:
         }
     }
 
-    void membersAreDeclaredInOrder() {
+    // Each member is the control of its name; the order that the layout
+    // needs is that of the pages and of what lies over what.
+    void membersAndTheirOrder() {
         TOption d(nullptr);
         const QList<Member> members = Members(d);
-        for (int i = 0; i < members.size(); ++i) {
-            QCOMPARE(members[i].Widget->objectName(), QLatin1String(TOption::ControlNames[i]));
-            if (i > 0)
-                QVERIFY2(members[i - 1].Slot < members[i].Slot, TOption::ControlNames[i]);
-        }
+        for (int i = 0; i < members.size(); ++i)
+            QCOMPARE(members[i].Widget->objectName(), QLatin1String(members[i].Name));
         // The page control's pages are the five sheets, in order.
         QCOMPARE(d.PageControl1->count(), 5);
         for (int i = 0; i < 5; ++i) QCOMPARE(d.PageControl1->widget(i), members[3 + i].Widget);
@@ -345,7 +330,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&owner));
         QPointer<TOption> seen;
         int opened = 0;
-        TOption::ExecHook = [&](TOption &d) {
+        qvtest::AnswerModal<TOption>([&](TOption &d) {
             ++opened;
             seen = &d;
             QVERIFY(Activated(&d));
@@ -358,7 +343,7 @@ private slots:
             QCOMPARE(QApplication::focusWidget(), d.Button1);
             QCOMPARE(d.Startup->currentIndex(), -1);
             QCOMPARE(d.Startup->currentText(), QString());
-        };
+        });
         ProjOptClick(&owner);
         QCOMPARE(opened, 1);
         QVERIFY(seen.isNull());
@@ -383,7 +368,7 @@ private slots:
         QWidget owner;
         TOption d(&owner);
         QWidget *focused = nullptr;
-        AnswerModal(&d, [&](QDialog &) {
+        qvtest::AnswerModal<TOption>([&](TOption &) {
             focused = QApplication::focusWidget();
             if (how == "enter") QTest::keyClick(focused, Qt::Key_Enter);
             else if (how == "return") QTest::keyClick(focused, Qt::Key_Return);
@@ -409,7 +394,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&owner));
         QPointer<TOption> seen;
         bool ownerBlocked = false;
-        AnswerModal(&owner, [&](QDialog &d) {
+        qvtest::AnswerModal<TOption>([&](TOption &d) {
             seen = qobject_cast<TOption *>(&d);
             ownerBlocked = QApplication::activeModalWidget() == &d && d.parentWidget() == &owner;
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
@@ -434,7 +419,7 @@ private slots:
         QFETCH(QString, how);
         QWidget owner;
         QStringList first, changed, second;
-        TOption::ExecHook = [&](TOption &d) {
+        qvtest::AnswerModal<TOption>([&](TOption &d) {
             first = Values(d);
             ChangeEverything(d);
             changed = Values(d);
@@ -448,9 +433,9 @@ private slots:
             else if (how == "esc") QTest::keyClick(&d, Qt::Key_Escape);
             else d.close();
             QVERIFY(!d.isVisible());
-        };
+        });
         ProjOptClick(&owner);
-        TOption::ExecHook = [&](TOption &d) { second = Values(d); };
+        qvtest::AnswerModal<TOption>([&](TOption &d) { second = Values(d); });
         ProjOptClick(&owner);
 
         // Every changeable control did change, so the comparison means something.
@@ -463,7 +448,7 @@ private slots:
 
     void disabledFieldsStayDisabled() {
         QWidget owner;
-        TOption::ExecHook = [&](TOption &d) {
+        qvtest::AnswerModal<TOption>([&](TOption &d) {
             QVERIFY(Activated(&d));
             ClickOn(d, d.TabSheet3, d.CheckBox1);
             QVERIFY(d.CheckBox1->isChecked());
@@ -488,7 +473,7 @@ private slots:
             ClickOn(d, d.TabSheet4, d.CheckBox2);
             QVERIFY(!d.CheckBox1->isChecked() && !d.CheckBox2->isChecked());
             QVERIFY(!d.Edit1->isEnabled() && !d.UpDown1->isEnabled() && !d.Stack->isEnabled());
-        };
+        });
         ProjOptClick(&owner);
     }
 
@@ -511,7 +496,7 @@ private slots:
         QStringList reversed(order.rbegin(), order.rend());
         QWidget owner;
         QStringList forward, backward;
-        TOption::ExecHook = [&](TOption &d) {
+        qvtest::AnswerModal<TOption>([&](TOption &d) {
             QVERIFY(Activated(&d));
             d.PageControl1->setCurrentIndex(page);
             QTabBar *tabs = d.PageControl1->tabBar();
@@ -535,7 +520,7 @@ private slots:
             walk(Qt::NoModifier, forward);
             walk(Qt::ShiftModifier, backward);
             QCOMPARE(d.PageControl1->currentIndex(), page);
-        };
+        });
         ProjOptClick(&owner);
         QCOMPARE(forward, order);
         QCOMPARE(backward, reversed);
@@ -554,12 +539,12 @@ private slots:
         QPointer<QWidget> window = owner == "none" ? nullptr : new QWidget;
         QPointer<TOption> seen;
         int opened = 0;
-        TOption::ExecHook = [&](TOption &d) {
+        qvtest::AnswerModal<TOption>([&](TOption &d) {
             ++opened;
             seen = &d;
             QCOMPARE(d.parentWidget(), window.data());
             if (owner == "deleted") delete window.data();
-        };
+        });
         ProjOptClick(window);
         QCOMPARE(opened, 1);
         QVERIFY(seen.isNull());

@@ -15,6 +15,8 @@
 #include <sys/stat.h>
 
 #include "childwin.h"
+#include "modal.h"
+#include "textof.h"
 #include "editortest.h"
 #include "sjis.h"
 
@@ -54,7 +56,6 @@ class TestChildWin : public QObject {
 
 private slots:
     void cleanup() {
-        TMDIChild::AskSaveHook = nullptr;
         QList<QPointer<TMDIChild>> docs;
         for (QWidget *w : QApplication::topLevelWidgets())
             if (auto *d = qobject_cast<TMDIChild *>(w)) docs << d;
@@ -270,17 +271,17 @@ private slots:
         QPointer<TMDIChild> w = Loaded(QStringLiteral("close.c"), "c\n");
         if (answer >= 0) Type(w, QStringLiteral("k"));
         QStringList asked, requests;
-        TMDIChild::AskSaveHook = [&](TMDIChild &d) {
-            asked << d.windowTitle();
-            return answer;
-        };
+        const qvtest::MessageBoxAnswers boxes([&](QMessageBox &box) {
+            asked << box.text();
+            return QMessageBox::StandardButton(answer);
+        });
         if (saved >= 0)
             w->SaveRequest = [&](TMDIChild &d) {
                 requests << d.FileName;
                 return saved == 1;
             };
         QCOMPARE(w->close(), closes);
-        QCOMPARE(asked, answer < 0 ? QStringList() : QStringList{QStringLiteral("close.c*")});
+        QCOMPARE(asked, answer < 0 ? QStringList() : QStringList{QStringLiteral("close.c への変更を保存しますか?")});
         QCOMPARE(requests.size(), answer == QMessageBox::Save && saved >= 0 ? 1 : 0);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCOMPARE(w.isNull(), closes);

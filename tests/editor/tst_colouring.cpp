@@ -5,6 +5,7 @@
 #include <QTest>
 
 #include "childwin.h"
+#include "textof.h"
 #include "editortest.h"
 
 using edtest::Mask;

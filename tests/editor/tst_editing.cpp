@@ -14,6 +14,7 @@
 #include <QTextBlock>
 
 #include "childwin.h"
+#include "textof.h"
 #include "colourstore.h"
 #include "editortest.h"
 

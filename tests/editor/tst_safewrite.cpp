@@ -14,6 +14,7 @@
 
 #include "../testfiles.h"
 #include "errorreport.h"
+#include "modal.h"
 #include "safewrite.h"
 
 using qvtest::ReadFile;
@@ -24,9 +25,11 @@ namespace {
 template <class F>
 QString Failure(F &&fn) {  // the report that fn's error would give; empty when none
     QString report;
-    ErrorReportHook = [&](const QString &m) { report = m; };
+    const qvtest::MessageBoxAnswers boxes([&](QMessageBox &box) {
+        report = qvtest::ReportMessage(box);
+        return QMessageBox::Ok;
+    });
     Guarded(fn);
-    ErrorReportHook = nullptr;
     return report;
 }
 

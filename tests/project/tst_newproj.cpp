@@ -1,5 +1,6 @@
 // The New project dialog and command, with the real modal dialog and with the
 // dialog answered by the test.
+#include "modal.h"
 #include "newproj.h"
 #include "projectfile.h"
 #include "projecttree.h"
@@ -14,16 +15,6 @@ using namespace project;
 using testtools::labels;
 
 namespace {
-
-// Runs `step` on the modal dialog as soon as it is up.
-void whenModal(std::function<void(TNewProjDlg *)> step) {
-    QTimer::singleShot(0, [step] {
-        if (auto *dlg = qobject_cast<TNewProjDlg *>(QApplication::activeModalWidget()))
-            step(dlg);
-        else
-            whenModal(step);
-    });
-}
 
 // Key presses carrying text, one per character (QTest::keyClicks knows only ASCII).
 void typeText(QWidget *w, const QString &text) {
@@ -50,7 +41,6 @@ private slots:
     void cleanup() {
         delete tree;
         delete output;
-        TNewProjDlg::ExecHook = nullptr;
     }
 
     void inputSettings() {
@@ -121,7 +111,8 @@ private slots:
     void newProjectThroughTheRealDialog() {
         QFETCH(QString, how);
         QFETCH(QStringList, nodes);
-        whenModal([how](TNewProjDlg *d) {
+        qvtest::AnswerModal<TNewProjDlg>([how](TNewProjDlg &dlg) {
+            TNewProjDlg *d = &dlg;
             QTest::keyClicks(d->focusWidget(), QStringLiteral("sample"));
             if (how == "Enter") QTest::keyClick(d->focusWidget(), Qt::Key_Enter);
             if (how == "Return") QTest::keyClick(d->focusWidget(), Qt::Key_Return);
@@ -139,7 +130,7 @@ private slots:
     }
 
     void newProjectWithEmptyName() {
-        TNewProjDlg::ExecHook = [](TNewProjDlg &) { return int(QDialog::Accepted); };
+        qvtest::AnswerModal<TNewProjDlg>([](TNewProjDlg &d) { d.accept(); });
         ProjNewItemClick(tree, output, saveDialog1, nullptr);
         QCOMPARE(labels(tree), QStringList{QString()});
         QVERIFY(!HasPath(NodeAt(tree, 0)));
@@ -153,12 +144,14 @@ private slots:
         QVERIFY(testtools::WriteFile(old, "#QV:1\r\nOLD\r\n"));
         saveDialog1.FileName = old;
         QStringList seen;
-        TNewProjDlg::ExecHook = [&](TNewProjDlg &dlg) {
+        const auto answer = [&](TNewProjDlg &dlg) {
             seen << dlg.ProjName->text();
             QTest::keyClicks(dlg.ProjName, QStringLiteral("p%1").arg(seen.size()));
-            return int(QDialog::Accepted);
+            dlg.accept();
         };
+        qvtest::AnswerModal<TNewProjDlg>(answer);
         ProjNewItemClick(tree, output, saveDialog1, nullptr);
+        qvtest::AnswerModal<TNewProjDlg>(answer);
         ProjNewItemClick(tree, output, saveDialog1, nullptr);
         QCOMPARE(seen, (QStringList{"", ""}));
         testtools::DialogAnswer dlg(fresh);

@@ -1,6 +1,7 @@
 // The project file: reading every kind of file, Open project, Save project, and
 // what a refused or failed save leaves on disk.
 #include "errorreport.h"
+#include "modal.h"
 #include "projectfile.h"
 #include "projecttree.h"
 #include "testtools.h"
@@ -10,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <algorithm>
+#include <memory>
 #include <sys/stat.h>
 
 using namespace project;
@@ -55,6 +57,7 @@ class TestProjectFile : public QObject {
     QListWidget *output = nullptr;
     TFileDialog openDialog1{TFileDialog::Open}, saveDialog1{TFileDialog::Save};
     QStringList reports;
+    std::unique_ptr<qvtest::MessageBoxAnswers> boxes;
 
     QString file(const QString &name) const { return tmp.filePath(name); }
     void open(const QString &path) {
@@ -79,12 +82,16 @@ private slots:
         SetupOpenDialog1(openDialog1 = TFileDialog(TFileDialog::Open));
         SetupSaveDialog1(saveDialog1 = TFileDialog(TFileDialog::Save));
         reports.clear();
-        ErrorReportHook = [this](const QString &m) { reports << m; };
+        boxes = std::make_unique<qvtest::MessageBoxAnswers>([this](QMessageBox &box) {
+            if (box.icon() != QMessageBox::Critical) return QMessageBox::Cancel;
+            reports << qvtest::ReportMessage(box);
+            return QMessageBox::Ok;
+        });
     }
     void cleanup() {
         delete tree;
         delete output;
-        ErrorReportHook = nullptr;
+        boxes.reset();
     }
 
     void parse_data() {

@@ -196,6 +196,19 @@ private slots:
         QCOMPARE(tree->currentItem(), nullptr);
     }
 
+    // The project's files as Compile weighs them: the file nodes' paths in
+    // index order, without the project node and the nodes that have no path.
+    void filePaths() {
+        QCOMPARE(FilePaths(tree), QStringList());
+        makeProject({"A.H", "B.C", "C.H"});
+        SetNodePath(NodeAt(tree, 0), QStringLiteral("/w/PRJ.H"));
+        ClearNodePath(NodeAt(tree, 2));
+        QStringList expected = paths(tree).mid(1);
+        expected.removeAll(QStringLiteral("-"));
+        QCOMPARE(expected.size(), 2);
+        QCOMPARE(FilePaths(tree), expected);
+    }
+
     void doubleClickOpensTheSelectedFile() {
         makeProject({"A.C", "B.C"});
         CreateFileNode(tree, QStringLiteral("E"), QString());

@@ -1,8 +1,12 @@
 // Splitting command lines into program arguments, and quoting them back.
 #include "cmdline.h"
+#include "cmdquote.h"
 
 #include <QRandomGenerator>
 #include <QtTest>
+
+using qvtest::QuoteArgument;
+using qvtest::QuoteProgram;
 
 class TestCmdLine : public QObject {
     Q_OBJECT

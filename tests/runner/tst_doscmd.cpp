@@ -1,5 +1,6 @@
 // TDosCommand with real child processes (the qv_emit helper).
 #include "cmdline.h"
+#include "cmdquote.h"
 #include "pipereader.h"
 #include "tdoscmd.h"
 
@@ -21,6 +22,9 @@
 
 #include <stdexcept>
 #include <thread>
+
+using qvtest::QuoteArgument;
+using qvtest::QuoteProgram;
 
 namespace {
 
