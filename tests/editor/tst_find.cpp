@@ -236,13 +236,13 @@ private slots:
         QCOMPARE(TextOf(e), before);
         r.Options.MatchCase = true;
         r.Options.WholeWord = true;
-        QCOMPARE(finding::ReplaceAll(e, r, QStringLiteral("a\nint")), 3);
+        QCOMPARE(finding::ReplaceAll(e, r, QStringLiteral("a\nint")), 4);
         QCOMPARE(TextOf(e), QStringLiteral("a\r\nint x; /* a\r\nint */\r\nFoo y;\r\n// 日本 a\r\nint\r\nfoofoo\r\nlast a\r\nint"));
         QCOMPARE(edtest::Mask(e).mid(3, 3), QStringLiteral("KKK"));
         QCOMPARE(edtest::Mask(e).mid(int(TextOf(e).indexOf(QStringLiteral("\r\nint\r\nfoofoo"))) + 2, 3), QStringLiteral("KKK"));
         e->undo();
         QCOMPARE(TextOf(e), before);
-        QCOMPARE(finding::ReplaceAll(e, r, QStringLiteral("x")), 3);
+        QCOMPARE(finding::ReplaceAll(e, r, QStringLiteral("x")), 4);
         r.Pattern = QStringLiteral("nothing");
         QCOMPARE(finding::ReplaceAll(e, r, QStringLiteral("x")), 0);
         r.Pattern.clear();
