@@ -23,6 +23,7 @@
 #include <QtTest>
 #include <functional>
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 
@@ -115,7 +116,8 @@ private slots:
         QVERIFY(qvtest::WriteFile(path("open.c"), "nothing here\r\n"));
         QVERIFY(qvtest::WriteFile(path("long.c"), QByteArray(300, 'x') + " int " + QByteArray(300, 'y') + "\r\n"));
         QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("sub.c")));
-        for (const char *f : {"a.c", "b.h", "c.c", "open.c", "missing.c", "sub.c", "long.c", "a.c"}) addFile(path(f));
+        QCOMPARE(::mkfifo(QFile::encodeName(path("pipe.c")).constData(), 0600), 0);  // never waited on
+        for (const char *f : {"a.c", "b.h", "c.c", "open.c", "missing.c", "sub.c", "pipe.c", "long.c", "a.c"}) addFile(path(f));
         form->OpenDocument(path("open.c"));
         TMDIChild *doc = form->ActiveMDIChild();
         QVERIFY(doc);
@@ -140,6 +142,10 @@ private slots:
                 text = TextOf(doc->RichEdit1);
             } else {
                 QFile f(file);
+                if (file.endsWith(QLatin1String("pipe.c"))) {
+                    want << QStringLiteral("* ") + EQvError::NotRegularOpen(file).Message;
+                    continue;
+                }
                 if (!QFileInfo(file).isFile() || !f.open(QIODevice::ReadOnly)) {
                     want << QStringLiteral("* ") + EQvError::CannotOpen(file).Message;
                     continue;
@@ -152,7 +158,7 @@ private slots:
         }
         want << QStringLiteral("- 「int」: %1 件、%2 ファイル (検索したファイル %3)").arg(matches).arg(files).arg(searched);
         QCOMPARE(rows(), want);
-        QCOMPARE(searched, 7);
+        QCOMPARE(searched, 8);
         QCOMPARE(files, 5);
         QVERIFY(rows().contains(path("c.c") + QStringLiteral(" 2: int")));
         QVERIFY(rows().contains(path("c.c") + QStringLiteral(" 3: ") + QChar(0xDC95) + QStringLiteral(" int 表\\ int")));
@@ -205,8 +211,8 @@ private slots:
         o.WholeWord = true;
         form->StartProjectSearch(QStringLiteral("INT"), o);
         QVERIFY(waitDone());
-        QCOMPARE(rows().size(), 4);  // b.h, missing.c and sub.c cannot be read; nothing else matches
-        QCOMPARE(rows().last(), QStringLiteral("- 「INT」: 0 件、0 ファイル (検索したファイル 7)"));
+        QCOMPARE(rows().size(), 5);  // b.h, missing.c, sub.c and pipe.c cannot be read; nothing else matches
+        QCOMPARE(rows().last(), QStringLiteral("- 「INT」: 0 件、0 ファイル (検索したファイル 8)"));
         project::ClearProject(form->TreeView1);
         form->StartProjectSearch(QStringLiteral("int"), o);
         QVERIFY(waitDone());
@@ -265,6 +271,13 @@ private slots:
         QCOMPARE(SelStart(e), 0);
         QCOMPARE(form->StatusText(), QStringLiteral("末尾まで検索したので、先頭から検索しました"));
         form->FindPrevItem->trigger();
+        QCOMPARE(SelStart(e), 17);
+        // F3 works in the dialog as well.
+        form->FindDialog->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form->FindDialog));
+        QTest::keyClick(form->FindDialog->FindText, Qt::Key_F3);
+        QCOMPARE(SelStart(e), 0);
+        QTest::keyClick(form->FindDialog->FindText, Qt::Key_F3, Qt::ShiftModifier);
         QCOMPARE(SelStart(e), 17);
         form->FindDialog->close();
         // Replace: Ctrl+H shows the replace part.

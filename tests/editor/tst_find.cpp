@@ -306,6 +306,16 @@ private slots:
         QCOMPARE(TextOf(w->RichEdit1), QStringLiteral("long a;\r\nlong b;"));
         QCOMPARE(d.Status->text(), QStringLiteral("2 個置換しました"));
         QCOMPARE(notes.last(), d.Status->text());
+        // A match far down is scrolled into view.
+        QTextCursor end(w->RichEdit1->document());
+        end.movePosition(QTextCursor::End);
+        end.insertText(QString(200, QLatin1Char('\n')) + QStringLiteral("far"));
+        SetSelection(w->RichEdit1, 0, 0);
+        d.FindText->setText(QStringLiteral("far"));
+        d.Backwards->setChecked(false);
+        QTest::mouseClick(d.FindButton, Qt::LeftButton);
+        QCOMPARE(TextSlice(w->RichEdit1, SelStart(w->RichEdit1), SelLength(w->RichEdit1)), QStringLiteral("far"));
+        QVERIFY(w->RichEdit1->viewport()->rect().contains(w->RichEdit1->cursorRect().center()));
         // No target: nothing happens.
         d.Target = [] { return static_cast<QPlainTextEdit *>(nullptr); };
         QCOMPARE(d.FindAgain(false), finding::NotFound);
