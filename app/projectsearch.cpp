@@ -82,7 +82,8 @@ QString TProjectSearch::Shown(QStringView line, qsizetype column) {
 }
 
 void TProjectSearch::SearchText(const QString &path, QStringView text, const QString &pattern,
-                                const search::Options &options, const std::function<void(TSearchRow &&)> &row) {
+                                const search::Options &options, const std::function<void(TSearchRow &&)> &row,
+                                const std::atomic<bool> *stop) {
     const qsizetype n = text.size();
     qsizetype start = 0;
     int line = 1;
@@ -98,7 +99,7 @@ void TProjectSearch::SearchText(const QString &path, QStringView text, const QSt
             r.Length = int(pattern.size());
             row(std::move(r));
         });
-        if (i == n) break;
+        if (i == n || (stop && (line & 4095) == 0 && *stop)) break;
         if (text[i] == QLatin1Char('\r') && i + 1 < n && text[i + 1] == QLatin1Char('\n')) ++i;
         start = i + 1;
         ++line;
@@ -155,7 +156,7 @@ void TProjectSearch::Work(TProjectSearch *self, std::shared_ptr<State> state, in
         SearchText(source.Path, text, pattern, options, [&](TSearchRow &&r) {
             ++here;
             if (matches++ < MaxRows) add(std::move(r));
-        });
+        }, &state->Cancel);
         if (here > 0) ++files;
     }
     const bool cancelled = state->Cancel;

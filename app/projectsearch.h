@@ -73,9 +73,11 @@ public:
 
     // The text shown for a line holding a match at `column`.
     static QString Shown(QStringView line, qsizetype column);
-    // The rows of one file's text (the pure part of the search).
+    // The rows of one file's text (the pure part of the search); stops early
+    // once *stop is set.
     static void SearchText(const QString &path, QStringView text, const QString &pattern,
-                           const search::Options &options, const std::function<void(TSearchRow &&)> &row);
+                           const search::Options &options, const std::function<void(TSearchRow &&)> &row,
+                           const std::atomic<bool> *stop = nullptr);
 
 private:
     struct State {
