@@ -30,27 +30,54 @@ void Select(QPlainTextEdit *control, int docPosition, int length) {
     control->ensureCursorVisible();
 }
 
-// The document position of the first match in the blocks from `b` on (in
-// `b` from column `col`), up to and including `last`; -1 when none.
-int Forward(QTextBlock b, int col, const QTextBlock &last, const Request &r) {
-    for (; b.isValid(); b = b.next(), col = 0) {
-        const qsizetype at = search::Next(b.text(), r.Pattern, col, r.Options);
-        if (at >= 0) return b.position() + int(at);
-        if (last.isValid() && b == last) break;
+// Near the caret the search goes line by line; once this many characters
+// have been looked at without a match it goes on over one copy of the whole
+// text, in which each document position is its own index (a block separator
+// is one character, and no search text holds one).
+constexpr int kNearChars = 1 << 16;
+
+// The first match that starts at or after the document position `from` and
+// before `limit` (-1: the end); -1 when none.
+int ForwardFrom(const QTextDocument *doc, int from, int limit, const Request &r) {
+    QTextBlock b = doc->findBlock(from);
+    int col = from - b.position();
+    int budget = kNearChars;
+    for (; b.isValid() && budget > 0; b = b.next(), col = 0) {
+        if (limit >= 0 && b.position() >= limit) return -1;
+        const QString text = b.text();
+        const qsizetype at = search::Next(text, r.Pattern, col, r.Options);
+        if (at >= 0) {
+            const int found = b.position() + int(at);
+            return limit < 0 || found < limit ? found : -1;
+        }
+        budget -= int(text.size()) + 1;
     }
-    return -1;
+    if (!b.isValid()) return -1;
+    const QString raw = doc->toRawText();
+    const qsizetype at = search::Next(raw, r.Pattern, b.position(), r.Options);
+    return at >= 0 && (limit < 0 || at < limit) ? int(at) : -1;
 }
 
-// The document position of the last match before column `col` of `b`, or in
-// the blocks before it, down to and including `last`; -1 when none.
-int Backward(QTextBlock b, int col, const QTextBlock &last, const Request &r) {
-    for (bool first = true; b.isValid(); b = b.previous(), first = false) {
+// The last match that starts before the document position `before` and at or
+// after `limit`; -1 when none.
+int BackwardFrom(const QTextDocument *doc, int before, int limit, const Request &r) {
+    QTextBlock b = doc->findBlock(before);
+    int budget = kNearChars;
+    for (bool first = true; b.isValid() && budget > 0; b = b.previous(), first = false) {
+        if (b.position() + b.length() <= limit) return -1;
         const QString text = b.text();
-        const qsizetype at = search::Previous(text, r.Pattern, first ? col : text.size() + 1, r.Options);
-        if (at >= 0) return b.position() + int(at);
-        if (last.isValid() && b == last) break;
+        const qsizetype at =
+            search::Previous(text, r.Pattern, first ? before - b.position() : text.size() + 1, r.Options);
+        if (at >= 0) {
+            const int found = b.position() + int(at);
+            return found >= limit ? found : -1;
+        }
+        budget -= int(text.size()) + 1;
     }
-    return -1;
+    if (!b.isValid()) return -1;
+    const QString raw = doc->toRawText();
+    const qsizetype at = search::Previous(raw, r.Pattern, b.position() + b.length(), r.Options);
+    return at >= limit ? int(at) : -1;
 }
 
 }  // namespace
@@ -61,13 +88,12 @@ Result FindNext(QPlainTextEdit *control, const Request &r) {
     const QTextCursor cur = control->textCursor();
     const int from = r.Backwards ? cur.selectionStart() : cur.selectionEnd();
     const QTextBlock start = doc->findBlock(from);
-    const int col = from - start.position();
     Result result = Found;
-    int found = r.Backwards ? Backward(start, col, QTextBlock(), r) : Forward(start, col, QTextBlock(), r);
+    int found = r.Backwards ? BackwardFrom(doc, from, 0, r) : ForwardFrom(doc, from, -1, r);
     if (found < 0 && r.Wrap) {
         // Round from the other end, back to the line where the search began.
-        found = r.Backwards ? Backward(doc->lastBlock(), doc->lastBlock().length(), start, r)
-                            : Forward(doc->begin(), 0, start, r);
+        found = r.Backwards ? BackwardFrom(doc, doc->characterCount() - 1, start.position(), r)
+                            : ForwardFrom(doc, 0, start.position() + start.length(), r);
         result = Wrapped;
     }
     if (found < 0) return NotFound;

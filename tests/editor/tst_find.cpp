@@ -209,6 +209,43 @@ private slots:
         }
     }
 
+    // Far from the caret the search runs over the whole text at once: the
+    // same matches, forwards, backwards and round the ends.
+    void findFarAway() {
+        QMdiArea area;
+        auto *w = new TMDIChild;
+        area.addSubWindow(w);
+        w->show();
+        QStringList lines(6000, QStringLiteral("int filler_line_of_text; /* 日本語 */ x"));
+        for (int n : {3, 2500, 2501, 5999}) lines[n] = QStringLiteral("needle ") + QString::number(n) + QStringLiteral(" Needle_");
+        w->RichEdit1->setPlainText(lines.join(QLatin1Char('\n')));
+        QPlainTextEdit *e = w->RichEdit1;
+        const QString T = TextOf(e);
+        finding::Request r;
+        r.Pattern = QStringLiteral("needle");
+        for (bool whole : {false, true}) {
+            r.Options.WholeWord = whole;
+            std::vector<int> model;
+            search::ForEach(T, r.Pattern, r.Options, [&](qsizetype at) { model.push_back(int(at)); });
+            QCOMPARE(model.size(), size_t(whole ? 4 : 8));
+            r.Backwards = false;
+            SetSelection(e, 0, 0);
+            for (size_t k = 0; k <= model.size(); ++k) {
+                QCOMPARE(finding::FindNext(e, r), k < model.size() ? finding::Found : finding::Wrapped);
+                QCOMPARE(SelStart(e), model[k % model.size()]);
+            }
+            r.Backwards = true;
+            SetSelection(e, int(T.size()), 0);
+            for (size_t k = model.size(); k-- > 0;) {
+                QCOMPARE(finding::FindNext(e, r), finding::Found);
+                QCOMPARE(SelStart(e), model[k]);
+            }
+            QCOMPARE(finding::FindNext(e, r), finding::Wrapped);
+            QCOMPARE(SelStart(e), model.back());
+        }
+        w->Changed = false;
+    }
+
     // Replace all: the text the model gives, one undo step, each changed line
     // coloured by the rules, the document marked changed.
     void replaceAllIsOneEdit() {
