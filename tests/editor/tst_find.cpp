@@ -167,10 +167,8 @@ private slots:
             if (r.Pattern.isEmpty()) r.Pattern = QStringLiteral("a");
             r.Options.MatchCase = rng.bounded(2);
             r.Options.WholeWord = rng.bounded(2);
+            // Every match, overlapping ones included.
             std::vector<int> model;
-            search::ForEach(T, r.Pattern, r.Options, [&](qsizetype at) { model.push_back(int(at)); });
-            // Overlapping matches are found one after the other too.
-            model.clear();
             for (qsizetype at = search::Next(T, r.Pattern, 0, r.Options); at >= 0; at = search::Next(T, r.Pattern, at + 1, r.Options))
                 model.push_back(int(at));
             const int plen = int(r.Pattern.size());
@@ -197,7 +195,7 @@ private slots:
             r.Backwards = true;
             SetSelection(e, int(T.size()), 0);
             for (auto it = model.rbegin(); it != model.rend(); ++it) {
-                QCOMPARE(finding::FindNext(e, r), it == model.rbegin() ? finding::Found : finding::Found);
+                QCOMPARE(finding::FindNext(e, r), finding::Found);
                 QCOMPARE(SelStart(e), *it);
             }
             if (!model.empty()) {
