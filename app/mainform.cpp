@@ -4,15 +4,19 @@
 #include "childwin.h"
 #include "compile.h"
 #include "errorreport.h"
+#include "finddialog.h"
 #include "fontsubst.h"
 #include "option.h"
 #include "projectfile.h"
 #include "projectnodes.h"
+#include "projectsearch.h"
 #include "projecttree.h"
 #include "sjis.h"
 #include "tdoscmd.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
 #include <QCloseEvent>
 #include <QFile>
 #include <QFileInfo>
@@ -21,6 +25,7 @@
 #include <QMessageBox>
 #include <QTextDocument>
 #include <QStatusTipEvent>
+#include <QTextBlock>
 
 namespace {
 
@@ -51,6 +56,35 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent) {
     TabSet1->addTab(QStringLiteral("アウトプット"));
     TabSet1->addTab(QStringLiteral("検索結果"));
     TabSet1->setCurrentIndex(0);
+    // The "検索結果" tab's own list, in the same place and font as Output.
+    SearchList = new QListWidget(Panel1);
+    SearchList->setObjectName(QStringLiteral("SearchList"));
+    SearchList->setFont(Output->font());
+    SearchList->setUniformItemSizes(true);
+    SearchList->setSelectionMode(QAbstractItemView::SingleSelection);
+    SearchList->hide();
+    Panel1Layout->insertWidget(Panel1Layout->indexOf(Output) + 1, SearchList);
+    connect(TabSet1, &QTabBar::currentChanged, this, &TMainForm::ShowOutputTab);
+    connect(SearchList, &QListWidget::itemDoubleClicked, this,
+            [this](QListWidgetItem *item) { Guarded([&] { SearchListDblClick(item); }, this); });
+    ProjectSearch = new TProjectSearch(this);
+    ProjectSearch->OnRows = [this](const std::vector<TSearchRow> &rows) {
+        for (const TSearchRow &r : rows) {
+            auto *item = new QListWidgetItem(r.Text);
+            if (!r.Path.isEmpty()) {
+                item->setData(SearchPathRole, r.Path);
+                item->setData(SearchLineRole, r.Line);
+                item->setData(SearchColumnRole, r.Column);
+                item->setData(SearchLengthRole, r.Length);
+            }
+            SearchList->addItem(item);
+        }
+    };
+    ProjectSearch->OnFinished = [this](int matches, int files, bool cancelled) {
+        ProjFindStopItem->setEnabled(false);
+        ShowHint(cancelled ? QStringLiteral("プロジェクト内検索を中止しました")
+                           : QStringLiteral("プロジェクト内検索: %1 件、%2 ファイル").arg(matches).arg(files));
+    };
 
     // Top-level menus show their hints while highlighted.
     for (QMenu *menu : {File1, Edit1, Proj, Window1, Help1}) menu->menuAction()->setStatusTip(menu->statusTip());
@@ -137,6 +171,13 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent) {
         {CutItem, &TMainForm::CutItemClick},
         {CopyItem, &TMainForm::CopyItemClick},
         {PasteItem, &TMainForm::PasteItemClick},
+        {FindItem, &TMainForm::FindItemClick},
+        {FindNextItem, &TMainForm::FindNextItemClick},
+        {FindPrevItem, &TMainForm::FindPrevItemClick},
+        {ReplaceItem, &TMainForm::ReplaceItemClick},
+        {GoToLineItem, &TMainForm::GoToLineItemClick},
+        {ProjFindItem, &TMainForm::ProjFindItemClick},
+        {ProjFindStopItem, &TMainForm::ProjFindStopItemClick},
         {KP1, &TMainForm::ProjNewItemClick},
         {KJ1, &TMainForm::ProjOpenItemClick},
         {KE1, &TMainForm::ProjSaveItemClick},
@@ -218,7 +259,8 @@ TMDIChild *TMainForm::ActiveMDIChild() const {
 void TMainForm::UpdateMenuItems() {
     const bool any = !Documents.isEmpty();
     for (QAction *a : {FileCloseItem, FileSaveItem, FileSaveAsItem, CutItem, CopyItem, PasteItem, WindowCascadeItem,
-                       WindowTileItem, WindowArrangeItem, WindowMinimizeItem})
+                       WindowTileItem, WindowArrangeItem, WindowMinimizeItem, FindItem, FindNextItem, FindPrevItem,
+                       ReplaceItem, GoToLineItem})
         a->setEnabled(any);
     for (QToolButton *b : {SaveBtn, CutBtn, CopyBtn, PasteBtn}) b->setEnabled(any);
     const TMDIChild *active = ActiveMDIChild();
@@ -561,4 +603,132 @@ void TMainForm::OutputDblClick() {
         }
         return;
     }
+}
+
+// ---- Find, replace and go to line --------------------------------------------
+
+namespace {
+void ShowFindDialog(TMainForm *form, bool replace) {
+    if (!form->FindDialog) {
+        form->FindDialog = new TFindDialog(form);
+        form->FindDialog->Target = [form]() -> QPlainTextEdit * {
+            TMDIChild *doc = form->ActiveMDIChild();
+            return doc ? doc->RichEdit1 : nullptr;
+        };
+        // F3 and Shift+F3 work in the dialog too.
+        form->FindDialog->addAction(form->FindNextItem);
+        form->FindDialog->addAction(form->FindPrevItem);
+        QObject::connect(form->FindDialog, &TFindDialog::Note, form->StatusBar,
+                         [form](const QString &text) { form->StatusBar->showMessage(text); });
+    }
+    form->FindDialog->ShowFor(replace);
+}
+}  // namespace
+
+void TMainForm::FindItemClick() {
+    if (ActiveMDIChild()) ShowFindDialog(this, false);
+}
+
+void TMainForm::ReplaceItemClick() {
+    if (ActiveMDIChild()) ShowFindDialog(this, true);
+}
+
+void TMainForm::FindNextItemClick() {
+    if (!ActiveMDIChild()) return;
+    if (!FindDialog || FindDialog->FindText->text().isEmpty()) return ShowFindDialog(this, false);
+    FindDialog->FindAgain(false);
+}
+
+void TMainForm::FindPrevItemClick() {
+    if (!ActiveMDIChild()) return;
+    if (!FindDialog || FindDialog->FindText->text().isEmpty()) return ShowFindDialog(this, false);
+    FindDialog->FindAgain(true);
+}
+
+void TMainForm::GoToLineItemClick() {
+    TMDIChild *doc = ActiveMDIChild();
+    if (!doc) return;
+    const int lines = doc->RichEdit1->document()->blockCount();
+    const int n = TGoToLineDialog::Ask(this, lines, doc->RichEdit1->textCursor().blockNumber() + 1);
+    if (n > 0 && Documents.contains(doc)) GoToLine(doc, n);
+}
+
+// ---- Find in the project ----------------------------------------------------
+
+void TMainForm::ShowOutputTab(int index) {
+    Output->setVisible(index != 1);
+    SearchList->setVisible(index == 1);
+}
+
+void TMainForm::ProjFindItemClick() {
+    TProjectFindDialog d(this);
+    if (TMDIChild *doc = ActiveMDIChild()) {
+        const QString selected = doc->RichEdit1->textCursor().selectedText();
+        if (!selected.contains(QChar::ParagraphSeparator)) d.FindText->setText(selected);
+    }
+    d.FindText->selectAll();
+    if (d.exec() != QDialog::Accepted || d.FindText->text().isEmpty()) return;
+    search::Options options;
+    options.MatchCase = d.MatchCase->isChecked();
+    options.WholeWord = d.WholeWord->isChecked();
+    StartProjectSearch(d.FindText->text(), options);
+}
+
+void TMainForm::ProjFindStopItemClick() { ProjectSearch->Cancel(); }
+
+void TMainForm::StartProjectSearch(const QString &pattern, const search::Options &options) {
+    // Every file of the tree once, in tree order; an open document in its
+    // current text.
+    std::vector<TSearchSource> sources;
+    QStringList seen;
+    for (int i = 0; i < project::NodeCount(TreeView1); ++i) {
+        const QTreeWidgetItem *node = project::NodeAt(TreeView1, i);
+        if (!project::HasPath(node)) continue;
+        const QString path = project::NodePath(node);
+        if (seen.contains(path)) continue;
+        seen << path;
+        TSearchSource source;
+        source.Path = path;
+        for (const TMDIChild *doc : std::as_const(Documents))
+            if (!doc->FileName.isEmpty() && doc->FileName == path) {
+                source.Open = true;
+                source.Text = doc->RichEdit1->document()->toRawText();
+                break;
+            }
+        sources.push_back(std::move(source));
+    }
+    SearchList->clear();
+    TabSet1->setCurrentIndex(1);
+    ProjFindStopItem->setEnabled(true);
+    ShowHint(QStringLiteral("プロジェクト内を検索しています..."));
+    ProjectSearch->Start(std::move(sources), pattern, options);
+}
+
+void TMainForm::SearchListDblClick(QListWidgetItem *item) {
+    if (!item) return;
+    const QString path = item->data(SearchPathRole).toString();
+    if (path.isEmpty()) return;  // a note or the count row
+    const auto isOpen = [&] {
+        for (const TMDIChild *doc : std::as_const(Documents))
+            if (doc->FileName == path) return true;
+        return false;
+    };
+    if (!isOpen() && !QFileInfo::exists(path)) {
+        ShowHint(QStringLiteral("ファイル %1 がありません").arg(path));
+        return;
+    }
+    OpenDocument(path);
+    TMDIChild *doc = ActiveMDIChild();
+    if (!doc || doc->FileName != path) return;
+    const int line = item->data(SearchLineRole).toInt();
+    const int column = item->data(SearchColumnRole).toInt();
+    const int length = item->data(SearchLengthRole).toInt();
+    const QTextBlock b = doc->RichEdit1->document()->findBlockByNumber(line - 1);
+    if (!b.isValid()) return;
+    if (column + length > b.length() - 1) {
+        GoToLine(doc, line);  // the line has changed since: the line itself
+        return;
+    }
+    SetSelection(doc->RichEdit1, textpos::BlockStart(b) + column, length);
+    doc->RichEdit1->setFocus();
 }

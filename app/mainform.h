@@ -4,6 +4,7 @@
 #include "ui_mainform.h"
 
 #include "filedialog.h"
+#include "search.h"
 
 #include <QByteArray>
 #include <QList>
@@ -12,6 +13,8 @@
 
 class TMDIChild;
 class TDosCommand;
+class TFindDialog;
+class TProjectSearch;
 class QMenu;
 class QMdiSubWindow;
 
@@ -60,6 +63,15 @@ public:
     void PasteItemClick();
     void HelpAboutItemClick();
 
+    // Find, replace and go to line in the active document. The find/replace
+    // dialog is non-modal and made at its first use.
+    void FindItemClick();
+    void FindNextItemClick();
+    void FindPrevItemClick();
+    void ReplaceItemClick();
+    void GoToLineItemClick();
+    TFindDialog *FindDialog = nullptr;
+
     // Window arrangement.
     void WindowCascadeItemClick();
     void WindowTileItemClick();
@@ -88,6 +100,16 @@ public:
     // Output pane.
     void OutputDblClick();
     void AppendOutput(const QString &row);
+
+    // Find in the project: its rows go to SearchList, the list of the
+    // "検索結果" tab; the tab strip shows one list or the other.
+    QListWidget *SearchList = nullptr;
+    TProjectSearch *ProjectSearch = nullptr;
+    void ProjFindItemClick();
+    void ProjFindStopItemClick();
+    void StartProjectSearch(const QString &pattern, const search::Options &options);
+    void SearchListDblClick(QListWidgetItem *item);
+    void ShowOutputTab(int index);
 
     // Saves a document the way File Save does; false when cancelled or failed
     // (a failure has already been reported).

@@ -1,0 +1,147 @@
+// Find: a search through a project of 1,000 files of 1,000 lines each (time
+// until every row is listed, and the longest pause of the GUI thread
+// meanwhile), and find next through a 10 MB file.
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+
+#include "bench.h"
+#include "childwin.h"
+#include "finddialog.h"
+#include "mainform.h"
+#include "projectnodes.h"
+#include "projectsearch.h"
+#include "projecttree.h"
+#include "sjis.h"
+
+namespace {
+
+// One C source line of a file: keywords, a Japanese comment now and then, and
+// "needle" once in every hundred lines.
+QByteArray Line(int file, int line) {
+    static QByteArray jp = [] {
+        QByteArray b;
+        sjis::encode(QStringLiteral("    /* 日本語のコメント: 合計を返す */"), b);
+        return b;
+    }();
+    if (line % 100 == 50) return "    total += needle(" + QByteArray::number(file) + ", " + QByteArray::number(line) + ");";
+    if (line % 10 == 3) return jp;
+    return "    for (i = 0; i < count; i++) sum" + QByteArray::number(line % 7) + " += value[i] * " +
+           QByteArray::number(file) + ";";
+}
+
+// Runs the event loop until done() holds; the longest gap between two turns
+// of the loop, in ms.
+double LongestPause(const std::function<bool()> &done, double &elapsed) {
+    QElapsedTimer clock;
+    clock.start();
+    qint64 last = clock.nsecsElapsed(), longest = 0;
+    QEventLoop loop;
+    QTimer tick;
+    tick.setInterval(0);
+    QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        longest = std::max(longest, now - last);
+        last = now;
+        if (done()) loop.quit();
+    });
+    tick.start();
+    loop.exec();
+    elapsed = double(clock.nsecsElapsed()) / 1e9;
+    return double(longest) / 1e6;
+}
+
+}  // namespace
+
+QV_BENCH(find_in_project_1000_files) {
+    QTemporaryDir dir;
+    TMainForm form;
+    form.show();
+    QApplication::processEvents();
+    project::CreateProjectNode(form.TreeView1, QStringLiteral("P"));
+    qint64 bytes = 0;
+    for (int f = 0; f < 1000; ++f) {
+        QByteArray text;
+        for (int l = 0; l < 1000; ++l) text += Line(f, l) + "\r\n";
+        const QString path = dir.filePath(QStringLiteral("f%1.c").arg(f, 4, 10, QLatin1Char('0')));
+        QFile out(path);
+        if (!out.open(QIODevice::WriteOnly) || out.write(text) != text.size()) return void(std::printf("cannot write\n"));
+        bytes += text.size();
+        project::CreateFileNode(form.TreeView1, QFileInfo(path).fileName(), path);
+    }
+    // One of them open in an editor.
+    form.OpenDocument(dir.filePath(QStringLiteral("f0500.c")));
+    std::printf("project: 1000 files, 1000 lines each, %.1f MB\n", double(bytes) / 1048576.0);
+    struct Case {
+        const char *what;
+        QString pattern;
+    };
+    for (const Case &c : {Case{"10 matches a file", QStringLiteral("needle")},
+                          Case{"one match a line (rows limited)", QStringLiteral("i++")},
+                          Case{"no match", QStringLiteral("nowhere")}}) {
+        double elapsed = 0;
+        form.StartProjectSearch(c.pattern, {});
+        const double pause = LongestPause([&] { return !form.ProjectSearch->Running(); }, elapsed);
+        std::printf("%-32s rows %7d  all listed after %.3f s, longest GUI pause %.1f ms\n", c.what,
+                    form.SearchList->count(), elapsed, pause);
+    }
+}
+
+QV_BENCH(find_next_10MB) {
+    QTemporaryDir dir;
+    QByteArray text;
+    int lines = 0;
+    for (; text.size() < 10 * 1024 * 1024; ++lines) text += Line(lines / 1000, lines % 1000) + "\r\n";
+    text += "/* last_one */\r\n";
+    const QString path = dir.filePath(QStringLiteral("big.c"));
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly) || out.write(text) != text.size()) return;
+    out.close();
+    TMDIChild w;
+    w.LoadFile(path);
+    w.show();
+    QApplication::processEvents();
+    std::printf("file %.1f MB, %d lines\n", double(text.size()) / 1048576.0, lines + 1);
+
+    finding::Request r;
+    r.Pattern = QStringLiteral("last_one");
+    r.Wrap = false;
+    for (bool matchCase : {true, false}) {
+        r.Options.MatchCase = matchCase;
+        SetSelection(w.RichEdit1, 0, 0);
+        QElapsedTimer t;
+        t.start();
+        const finding::Result res = finding::FindNext(w.RichEdit1, r);
+        std::printf("find from the top to the only match at the end (%s): %.1f ms (%s)\n",
+                    matchCase ? "match case" : "any case", double(t.nsecsElapsed()) / 1e6,
+                    res == finding::Found ? "found" : "NOT FOUND");
+    }
+    // Find next, one match after the other, to the last one.
+    r.Pattern = QStringLiteral("needle");
+    r.Options.MatchCase = false;
+    SetSelection(w.RichEdit1, 0, 0);
+    QElapsedTimer t;
+    t.start();
+    int found = 0;
+    double longest = 0;
+    for (;;) {
+        QElapsedTimer one;
+        one.start();
+        if (finding::FindNext(w.RichEdit1, r) != finding::Found) break;
+        longest = std::max(longest, double(one.nsecsElapsed()) / 1e6);
+        ++found;
+    }
+    std::printf("find next through all %d matches from the top: %.3f s (longest step %.1f ms)\n", found,
+                double(t.nsecsElapsed()) / 1e9, longest);
+    // Replace all of them as one step.
+    t.restart();
+    const int n = finding::ReplaceAll(w.RichEdit1, r, QStringLiteral("pin"));
+    std::printf("replace all %d matches: %.3f s\n", n, double(t.nsecsElapsed()) / 1e9);
+    w.Changed = false;
+}

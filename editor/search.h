@@ -1,0 +1,50 @@
+#pragma once
+// The search rule of Find, Replace and Find in the project, on the text of one
+// line at a time.
+//
+// Text is compared character by character, never byte by byte: every
+// Shift-JIS character of a decoded line is one QChar, so a Japanese search text
+// can only match whole characters, and an escaped byte (a lone surrogate
+// U+DC40..U+DCFF kept from the file) matches only the same escaped byte. A
+// match never begins or ends between the two halves of a surrogate pair.
+//
+// Without match case, characters are compared after simple case folding (A
+// and a, Ａ and ａ are the same). With whole word, the characters just before
+// and just after the match must not be word characters (letters, digits and
+// "_"), so that "int" is not found in "print" or "int_1".
+//
+// An empty search text matches nothing; neither does one that holds a line
+// break, since a line holds none.
+
+#include <QStringView>
+
+namespace search {
+
+struct Options {
+    bool MatchCase = false;
+    bool WholeWord = false;
+};
+
+// True for letters, digits and "_".
+bool IsWordChar(char32_t ch);
+
+// True when pattern matches line at column `at` under the options.
+bool MatchesAt(QStringView line, qsizetype at, QStringView pattern, const Options &options);
+
+// Column of the first match that starts at or after `from`; -1 when none.
+qsizetype Next(QStringView line, QStringView pattern, qsizetype from, const Options &options);
+
+// Column of the last match that starts before `before`; -1 when none.
+qsizetype Previous(QStringView line, QStringView pattern, qsizetype before, const Options &options);
+
+// Calls f(column) for each match of the line from the left, matches not
+// overlapping (the next one is looked for after the end of the one before).
+template <class F>
+void ForEach(QStringView line, QStringView pattern, const Options &options, F &&f) {
+    if (pattern.isEmpty()) return;
+    for (qsizetype at = Next(line, pattern, 0, options); at >= 0;
+         at = Next(line, pattern, at + pattern.size(), options))
+        f(at);
+}
+
+}  // namespace search
