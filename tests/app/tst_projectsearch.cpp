@@ -2,6 +2,8 @@
 // list, navigation from its rows, cancelling; and the Edit menu's find,
 // replace and go-to-line commands on the main window.
 #include "childwin.h"
+#include "modal.h"
+#include "textof.h"
 #include "errorreport.h"
 #include "finddialog.h"
 #include "mainform.h"
@@ -51,6 +53,7 @@ class TstProjectSearch : public QObject {
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<TMainForm> form;
     QStringList reports;
+    std::unique_ptr<qvtest::MessageBoxAnswers> boxes;
 
     QString path(const QString &name) const { return dir->filePath(name); }
     QStringList rows() const {
@@ -92,18 +95,19 @@ private slots:
         dir = std::make_unique<QTemporaryDir>();
         QVERIFY(QDir::setCurrent(dir->path()));
         reports.clear();
-        ErrorReportHook = [this](const QString &m) { reports << m; };
-        TMDIChild::AskSaveHook = [](TMDIChild &) { return int(QMessageBox::Discard); };
-        project::AskSaveProjectHook = [](const QString &) { return int(QMessageBox::Discard); };
+        // Error reports are collected; every save question is answered Discard.
+        boxes = std::make_unique<qvtest::MessageBoxAnswers>([this](QMessageBox &box) {
+            if (box.icon() != QMessageBox::Critical) return QMessageBox::Discard;
+            reports << qvtest::ReportMessage(box);
+            return QMessageBox::Ok;
+        });
         form = std::make_unique<TMainForm>();
         form->show();
         QVERIFY(QTest::qWaitForWindowActive(form.get()));
     }
     void cleanup() {
         form.reset();
-        ErrorReportHook = nullptr;
-        TMDIChild::AskSaveHook = nullptr;
-        project::AskSaveProjectHook = nullptr;
+        boxes.reset();
         QDir::setCurrent(QDir::tempPath());
     }
 

@@ -10,6 +10,7 @@
 
 #include "../testfiles.h"
 #include "colouring.h"
+#include "textof.h"
 #include "textpos.h"
 
 namespace edtest {
