@@ -183,17 +183,38 @@ void TMDIChild::ColourCaretLine() {
     ColourRange(RichEdit1, first, last);
 }
 
-void TMDIChild::Undo() {
-    if (!RichEdit1->document()->isUndoAvailable()) return;
-    RichEdit1->undo();
+void TMDIChild::Undo() { UndoOrRedo(false); }
+
+void TMDIChild::Redo() { UndoOrRedo(true); }
+
+void TMDIChild::UndoOrRedo(bool redo) {
+    QTextDocument *doc = RichEdit1->document();
+    if (!(redo ? doc->isRedoAvailable() : doc->isUndoAvailable())) return;
+    TColourStore *store = TColourStore::Of(doc);
+    std::vector<std::pair<int, int>> changed;  // document ranges the step put back
+    const QMetaObject::Connection watch = connect(store, &TColourStore::TextChanged, this,
+                                                  [&](int position, int, int added) { changed.emplace_back(position, position + added); });
+    if (redo)
+        RichEdit1->redo();
+    else
+        RichEdit1->undo();
+    disconnect(watch);
+    // A step that puts back more than one line (a replace all, a paste) is
+    // reported as one change over all of it, so the characters in between
+    // lost their colours: those lines are coloured anew, as on a load.
+    const int length = TextLength(doc);
+    for (const auto &[first, end] : changed) {
+        const QTextBlock a = doc->findBlock(first);
+        const QTextBlock b = doc->findBlock(std::min(end, doc->characterCount() - 1));
+        if (!a.isValid() || !b.isValid() || a == b) continue;
+        store->Fill(a.position(), b.position() + b.length() - 1, TColourStore::Default);
+        store->Notify(a.position(), b.position() + b.length() - 1);
+        const int start = textpos::BlockStart(a);
+        const int last = b.next().isValid() ? textpos::BlockStart(b) + b.length() : length;
+        ColourRange(RichEdit1, a.blockNumber() == 0 ? 1 : start, last);
+    }
     // The caret is put in place after the text has changed: its line is
     // coloured once more where it ends up.
-    ColourCaretLine();
-}
-
-void TMDIChild::Redo() {
-    if (!RichEdit1->document()->isRedoAvailable()) return;
-    RichEdit1->redo();
     ColourCaretLine();
 }
 

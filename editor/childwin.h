@@ -80,6 +80,7 @@ protected:
 
 private:
     void ColourCaretLine();
+    void UndoOrRedo(bool redo);
     void SetCaption(const QString &caption);
     void WriteTo(const QString &path);
 };

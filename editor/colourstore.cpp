@@ -196,6 +196,13 @@ bool TColourStore::TextChangedIn(int first, int end) const {
 void TColourStore::ContentsChange(int position, int removed, int added) {
     const int size = Doc->characterCount();
     const int old = Chunks.Size();
+    // An undo or a redo moves one step between the two histories. It may put
+    // back characters of the same length without stamping any block (Qt gives
+    // the blocks their old revisions back), so it counts as an edit by itself.
+    const int undo = Doc->availableUndoSteps(), redo = Doc->availableRedoSteps();
+    const bool historyStep = redo != LastRedo && qint64(undo - LastUndo) * (redo - LastRedo) < 0;
+    LastUndo = undo;
+    LastRedo = redo;
     InChange = true;
     if (added - removed != size - old || position < 0 || position + removed > old || position + added > size) {
         // The whole text was replaced (Qt reports that with counts that do not
@@ -203,7 +210,7 @@ void TColourStore::ContentsChange(int position, int removed, int added) {
         Chunks.Reset(size, Default);
         emit TextChanged(0, old, size);
         emit ColoursChanged(0, -1);
-    } else if (removed == added && !TextChangedIn(position, position + added)) {
+    } else if (removed == added && !historyStep && !TextChangedIn(position, position + added)) {
         emit ColoursChanged(position, position + added);
     } else {
         Chunks.Erase(position, removed);

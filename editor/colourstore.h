@@ -106,6 +106,7 @@ private:
     QTextDocument *Doc;
     TColourChunks Chunks;
     bool InChange = false;
+    int LastUndo = 0, LastRedo = 0;  // the document's history as the last change left it
     QRgb MarkColour = 0;
 };
 

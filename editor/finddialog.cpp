@@ -145,18 +145,24 @@ int ReplaceAll(QPlainTextEdit *control, const Request &r, const QString &replace
     // stay where they were; all of it one undo step.
     const int blocksBefore = doc->blockCount();
     int added = 0;  // lines that one replacement adds (a replacement with line breaks)
+    // Each replacement joins the edit block of the one before: one undo step,
+    // and the document reports each change by itself, so the colours of the
+    // text between the matches stay as they are.
     QTextCursor c(doc);
-    c.beginEditBlock();
     for (size_t i = matches.size(); i-- > 0;) {
+        if (i + 1 == matches.size())
+            c.beginEditBlock();
+        else
+            c.joinPreviousEditBlock();
         c.setPosition(matches[i].Position);
         c.setPosition(matches[i].Position + int(r.Pattern.size()), QTextCursor::KeepAnchor);
         c.insertText(replacement);
+        c.endEditBlock();
         if (i + 1 == matches.size()) added = doc->blockCount() - blocksBefore;
     }
-    c.endEditBlock();
 
-    // The document reported one change, and the change event coloured the
-    // caret's line; every other changed line is coloured as typing there would.
+    // The change event coloured the caret's line; every changed line is
+    // coloured as typing there would.
     const QTextCursor kept = control->textCursor();
     QTextCursor caret = kept;
     caret.clearSelection();

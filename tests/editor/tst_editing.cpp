@@ -16,6 +16,7 @@
 #include "childwin.h"
 #include "textof.h"
 #include "colourstore.h"
+#include "finddialog.h"
 #include "editortest.h"
 
 namespace {
@@ -389,6 +390,27 @@ private slots:
         QVERIFY(!w->Changed);
         QVERIFY(!w->windowTitle().endsWith(QLatin1Char('*')));
         QCOMPARE(edtest::Mask(w->RichEdit1), before);
+    }
+
+    // Edits far apart in one undo step (replace all) keep the colours of the
+    // text between them, and undoing them colours the lines by the rules.
+    void scatteredEditsKeepColours() {
+        QMdiArea area;
+        TMDIChild *w = Open(area, "// c\r\nfoo\r\nint (x);\r\nfoo\r\n");
+        QPlainTextEdit *e = w->RichEdit1;
+        const QString before = edtest::Mask(e);
+        QCOMPARE(before.mid(11, 10), QStringLiteral("KKKBBBBBBB"));  // int (x); and its line break
+        finding::Request r;
+        r.Pattern = QStringLiteral("foo");
+        QCOMPARE(finding::ReplaceAll(e, r, QStringLiteral("int")), 2);
+        QCOMPARE(TextOf(e), QStringLiteral("// c\r\nint\r\nint (x);\r\nint\r\n"));
+        QCOMPARE(edtest::Mask(e), QStringLiteral("GGGGGGKKKBBKKKBBBBBBBKKKBB"));
+        w->Save();
+        QVERIFY(!w->Changed);
+        w->Undo();  // the same lengths back: an edit all the same
+        QVERIFY(w->Changed);
+        QCOMPARE(TextOf(e), QStringLiteral("// c\r\nfoo\r\nint (x);\r\nfoo\r\n"));
+        QCOMPARE(edtest::Mask(e), before);
     }
 
     // Typing through an input method: a preedit is no edit; a commit is one,
