@@ -442,6 +442,10 @@ void TMainForm::closeEvent(QCloseEvent *event) {
     event->accept();
 }
 
+void TMainForm::SetFilePrompt(const std::function<bool(TFileDialog &)> &prompt) {
+    for (TFileDialog *d : {&OpenDialog, &SaveDialog, &OpenDialog1, &SaveDialog1}) d->Prompt = prompt;
+}
+
 void TMainForm::UndoItemClick() {
     if (TMDIChild *doc = ActiveMDIChild()) doc->Undo();
 }

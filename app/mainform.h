@@ -29,6 +29,8 @@ public:
     static constexpr int OutputHeight = 112;
 
     // Components owned by the main window.
+    // Every file dialog of the window asks through prompt (see TFileDialog::Prompt).
+    void SetFilePrompt(const std::function<bool(TFileDialog &)> &prompt);
     TFileDialog OpenDialog{TFileDialog::Open};
     TFileDialog SaveDialog{TFileDialog::Save};
     TFileDialog OpenDialog1{TFileDialog::Open};

@@ -47,14 +47,13 @@ QV_BENCH(project_open_save_10000) {
     project::SetupSaveDialog1(save1);
 
     const long rss0 = bench::residentKiB();
-    TFileDialog::TestHook = [&](TFileDialog &d) {
+    open1.Prompt = [&](TFileDialog &d) {
         d.FileName = in;
         return true;
     };
     double t = bench::seconds();
     project::ProjOpenItemClick(&tree, &output, open1, save1, nullptr);
     const double openS = bench::seconds() - t;
-    TFileDialog::TestHook = nullptr;
     const long rss1 = bench::residentKiB();
 
     save1.FileName = out;
@@ -84,14 +83,13 @@ QV_BENCH(project_add_file_10000) {
     TFileDialog open(TFileDialog::Open);
     project::CreateProjectNode(&tree, QStringLiteral("ADD"));
     int i = 0;
-    TFileDialog::TestHook = [&](TFileDialog &d) {
+    open.Prompt = [&](TFileDialog &d) {
         d.FileName = QStringLiteral("/home/user/work/big/src/F%1.C").arg((i * 7919) % kFiles, 5, 10, QLatin1Char('0'));
         return true;
     };
     const double t = bench::seconds();
     for (i = 0; i < kFiles; ++i) project::AddFileClick(&tree, open, nullptr);
     const double s = bench::seconds() - t;
-    TFileDialog::TestHook = nullptr;
     std::printf("Add file x %d (duplicate scan, sort, expand, select each time): %.1f ms total, %.1f us each\n",
                 kFiles, s * 1e3, s * 1e6 / kFiles);
     std::printf("result: %s\n", project::NodeCount(&tree) == kFiles + 1 ? "correct" : "WRONG");

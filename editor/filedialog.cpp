@@ -3,8 +3,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 
-std::function<bool(TFileDialog &)> TFileDialog::TestHook;
-
 QStringList TFileDialog::nameFilters() const {
     QStringList parts = Filter.split(QLatin1Char('|'));
     QStringList out;
@@ -17,7 +15,7 @@ QStringList TFileDialog::nameFilters() const {
 }
 
 bool TFileDialog::Execute(QWidget *parent) {
-    if (TestHook) return TestHook(*this);
+    if (Prompt) return Prompt(*this);
     QFileDialog dlg(parent, Title);
     dlg.setAcceptMode(DialogKind == Open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     dlg.setFileMode(DialogKind == Open && FileMustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);

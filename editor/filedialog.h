@@ -1,7 +1,6 @@
 #pragma once
 // A file dialog that keeps its settings and its last chosen file name between
-// uses, run modally with Execute(). Tests answer it through TestHook instead of
-// showing the window.
+// uses, run modally with Execute(). Its Prompt decides how the user is asked.
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -24,9 +23,10 @@ public:
     // Runs the dialog; true when the user confirmed a file (then in FileName).
     bool Execute(QWidget *parent);
 
-    // When set, Execute() calls it instead of showing a window. It may set
-    // FileName and returns whether the dialog was confirmed.
-    static std::function<bool(TFileDialog &)> TestHook;
+    // How Execute() asks: unset, Qt's file dialog is shown; set, it is called
+    // instead (it may set FileName and returns whether the user confirmed).
+    // Whoever drives the program without a screen answers here.
+    std::function<bool(TFileDialog &)> Prompt;
 
     // "Cソースファイル(*.c)|*.c|..." as Qt name filters: "Cソースファイル(*.c) (*.c)".
     QStringList nameFilters() const;

@@ -56,15 +56,6 @@ private slots:
         asked = 0;
         projectAnswers.clear();
         projectAsked.clear();
-        TFileDialog::TestHook = [this](TFileDialog &d) {
-            dialogTitles << d.Title;
-            if (dialogAnswers.empty()) return false;
-            const QString a = dialogAnswers.front();
-            dialogAnswers.pop_front();
-            if (a.isEmpty()) return false;
-            d.FileName = a;
-            return true;
-        };
         // Error reports are collected; the questions about a changed project and
         // a changed document take the next queued answer, Cancel when none is left.
         boxes = std::make_unique<qvtest::MessageBoxAnswers>([this](QMessageBox &box) {
@@ -88,6 +79,16 @@ private slots:
             return QMessageBox::StandardButton(a);
         });
         form = std::make_unique<TMainForm>();
+        // The file dialogs take the next queued answer ("" cancels), cancel when none is left.
+        form->SetFilePrompt([this](TFileDialog &d) {
+            dialogTitles << d.Title;
+            if (dialogAnswers.empty()) return false;
+            const QString a = dialogAnswers.front();
+            dialogAnswers.pop_front();
+            if (a.isEmpty()) return false;
+            d.FileName = a;
+            return true;
+        });
         form->show();
         QVERIFY(QTest::qWaitForWindowActive(form.get()));
     }
@@ -97,7 +98,6 @@ private slots:
         }
         form.reset();
         boxes.reset();
-        TFileDialog::TestHook = nullptr;
         QDir::setCurrent(QDir::tempPath());
     }
 

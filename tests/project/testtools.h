@@ -7,6 +7,9 @@
 #include <QFile>
 #include <QStringList>
 #include <QTreeWidget>
+#include <functional>
+#include <initializer_list>
+#include <vector>
 
 namespace testtools {
 
@@ -30,24 +33,29 @@ inline QStringList paths(const QTreeWidget *tree) {
     return out;
 }
 
-// Answers every file dialog while it lives: confirms `answer`, or cancels when
-// it is null. Counts the dialogs and remembers the last one's title. Answers
-// nest: the one made last answers, and the one before takes over again.
+// Answers the given file dialogs while it lives: confirms `answer`, or cancels
+// when it is null. Counts the dialogs and remembers the last one's title.
+// Answers nest: the one made last answers, and the one before takes over again.
 struct DialogAnswer {
     QString answer;
     int calls = 0;
     QString lastTitle;
-    std::function<bool(TFileDialog &)> previous = TFileDialog::TestHook;
-    explicit DialogAnswer(QString a = QString()) : answer(std::move(a)) {
-        TFileDialog::TestHook = [this](TFileDialog &d) {
-            ++calls;
-            lastTitle = d.Title;
-            if (answer.isNull()) return false;
-            d.FileName = answer;
-            return true;
-        };
+    std::vector<std::pair<TFileDialog *, std::function<bool(TFileDialog &)>>> previous;
+    explicit DialogAnswer(std::initializer_list<TFileDialog *> dialogs, QString a = QString()) : answer(std::move(a)) {
+        for (TFileDialog *d : dialogs) {
+            previous.emplace_back(d, d->Prompt);
+            d->Prompt = [this](TFileDialog &dialog) {
+                ++calls;
+                lastTitle = dialog.Title;
+                if (answer.isNull()) return false;
+                dialog.FileName = answer;
+                return true;
+            };
+        }
     }
-    ~DialogAnswer() { TFileDialog::TestHook = previous; }
+    ~DialogAnswer() {
+        for (auto &[d, prompt] : previous) d->Prompt = prompt;
+    }
     DialogAnswer(const DialogAnswer &) = delete;
     DialogAnswer &operator=(const DialogAnswer &) = delete;
 };

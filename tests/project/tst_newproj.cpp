@@ -154,7 +154,7 @@ private slots:
         qvtest::AnswerModal<TNewProjDlg>(answer);
         ProjNewItemClick(tree, output, saveDialog1, nullptr);
         QCOMPARE(seen, (QStringList{"", ""}));
-        testtools::DialogAnswer dlg(fresh);
+        testtools::DialogAnswer dlg({&saveDialog1}, fresh);
         ProjSaveItemClick(tree, saveDialog1, nullptr);
         QCOMPARE(dlg.calls, 1);
         QCOMPARE(testtools::ReadFile(fresh), QByteArray("#QV:1\r\nP2\r\n"));

@@ -61,7 +61,7 @@ class TestProjectFile : public QObject {
 
     QString file(const QString &name) const { return tmp.filePath(name); }
     void open(const QString &path) {
-        DialogAnswer dlg(path);
+        DialogAnswer dlg({&openDialog1, &saveDialog1}, path);
         ProjOpenItemClick(tree, output, openDialog1, saveDialog1, nullptr);
     }
     bool save() {
@@ -194,7 +194,7 @@ private slots:
 
     void openCancelledKeepsTheTreeAndClearsOutput() {
         makeProject(QStringLiteral("OLD"), {{"X.C", "/o/X.C"}});
-        DialogAnswer dlg;  // cancels
+        DialogAnswer dlg({&openDialog1, &saveDialog1});  // cancels
         ProjOpenItemClick(tree, output, openDialog1, saveDialog1, nullptr);
         QCOMPARE(dlg.lastTitle, QStringLiteral("プロジェクトを開く"));
         QCOMPARE(labels(tree), (QStringList{"OLD", "X.C"}));
@@ -214,7 +214,7 @@ private slots:
     void saveAsksOnceThenWritesThere() {
         makeProject(QStringLiteral("SAMPLE"), {{"UTIL.H", "C:\\W\\UTIL.H"}, {"MAIN.C", "C:\\W\\MAIN.C"}});
         const QString path = file(QStringLiteral("sample.prj"));
-        DialogAnswer dlg(path);
+        DialogAnswer dlg({&openDialog1, &saveDialog1}, path);
         QVERIFY(save());
         QCOMPARE(ReadFile(path), QByteArray("#QV:1\r\nSAMPLE\r\nMAIN.C\r\nC:\\W\\MAIN.C\r\nUTIL.H\r\nC:\\W\\UTIL.H\r\n"));
         CreateFileNode(tree, QStringLiteral("A.C"), QStringLiteral("/a.c"));
@@ -232,7 +232,7 @@ private slots:
 
     void saveCancelledOrEmptyWritesNothing() {
         makeProject(QStringLiteral("P"), {});
-        DialogAnswer dlg;  // cancels
+        DialogAnswer dlg({&openDialog1, &saveDialog1});  // cancels
         QVERIFY(save());
         QCOMPARE(dlg.calls, 1);
         QVERIFY(saveDialog1.FileName.isEmpty());

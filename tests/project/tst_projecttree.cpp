@@ -22,7 +22,7 @@ class TestProjectTree : public QObject {
         for (const QString &l : fileLabels) CreateFileNode(tree, l, "/w/" + l);
     }
     void addFiles(const QStringList &chosen) {
-        DialogAnswer dlg;
+        DialogAnswer dlg({&openDialog});
         for (const QString &p : chosen) {
             dlg.answer = p;
             AddFileClick(tree, openDialog, nullptr);
@@ -115,7 +115,7 @@ private slots:
     void addFileCancelledChangesNothing() {
         makeProject({"A.C"});
         select(1);
-        DialogAnswer dlg;  // cancels
+        DialogAnswer dlg({&openDialog});  // cancels
         AddFileClick(tree, openDialog, nullptr);
         QCOMPARE(dlg.calls, 1);
         QCOMPARE(paths(tree), (QStringList{"-", "/w/A.C"}));
