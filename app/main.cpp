@@ -3,8 +3,10 @@
 #include "mainform.h"
 #include "newproj.h"
 #include "option.h"
+#include "recovery.h"
 
 #include <QApplication>
+#include <QTimer>
 
 int main(int argc, char **argv) {
     QApplication app(argc, argv);
@@ -17,6 +19,9 @@ int main(int argc, char **argv) {
         TNewProjDlg NewProjDlg(&MainForm);
         TOption Option(&MainForm);
         MainForm.show();
+        // Unsaved edits are kept on disk; what an ended instance left is offered back.
+        MainForm.Recovery = std::make_unique<TRecovery>(MainForm, recovery::DefaultFolder());
+        QTimer::singleShot(0, &MainForm, [&MainForm] { MainForm.Recovery->OfferLeftovers(); });
         return app.exec();
     } catch (const EQvError &e) {
         ShowErrorReport(e.Message);
