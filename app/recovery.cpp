@@ -76,8 +76,10 @@ TRecovery::Answer Ask(QWidget *parent, const std::vector<recovery::Entry> &entri
 }  // namespace
 
 TRecovery::TRecovery(TMainForm &form, const QString &folder, Timing timing)
-    : Form(form), Times(timing), Writer(folder, NewId(), [this](const QString &name, bool ok, const QString &why) {
-          QMetaObject::invokeMethod(this, [this, name, ok, why] { Written(name, ok, why); }, Qt::QueuedConnection);
+    : Form(form), Times(timing),
+      Writer(folder, NewId(), [this](const QString &name, bool ok, bool retry, const QString &why) {
+          QMetaObject::invokeMethod(this, [this, name, ok, retry, why] { Written(name, ok, retry, why); },
+                                    Qt::QueuedConnection);
       }) {
     for (int i = 0; i < form.MDIChildCount(); ++i) Watch(form.MDIChildren(i));
 }
@@ -119,6 +121,7 @@ void TRecovery::Edited(TMDIChild *doc) {
     const qint64 now = Monotonic();
     t.LastEdit = QDateTime::currentMSecsSinceEpoch();
     if (t.FirstUnwritten < 0) t.FirstUnwritten = now;
+    if (t.Failing && t.Timer->isActive()) return;  // the retry comes first
     const qint64 left = Times.Longest - (now - t.FirstUnwritten);
     t.Timer->start(int(std::max<qint64>(0, std::min<qint64>(Times.Delay, left))));
 }
@@ -148,32 +151,30 @@ void TRecovery::Keep(Tracked &t) {
         t.Asked = false;
         return;
     }
+    // The text is taken here; its bytes are made and written on the writer's thread.
     recovery::Entry e;
-    QString why;
-    if (!sourcetext::Encode(doc->RichEdit1->document(), sourcetext::LineEnd(doc->DefaultLineEnd), e.Bytes, &why)) {
-        // What Save cannot write cannot be kept either; the last file written stays.
-        Note(QStringLiteral("復元用ファイルを更新できません: %1").arg(why));
-        return;
-    }
     e.Path = doc->FileName;
     e.Changed = QDateTime::fromMSecsSinceEpoch(t.LastEdit ? t.LastEdit : QDateTime::currentMSecsSinceEpoch(), Qt::UTC);
     e.LineEnd = int(doc->DefaultLineEnd);
-    QByteArray header = recovery::Header(e);
-    Writer.Write(t.Name, std::move(header), std::move(e.Bytes), t.Replaces);
+    Writer.Write(t.Name, e, sourcetext::Take(doc->RichEdit1->document(), sourcetext::LineEnd(doc->DefaultLineEnd)),
+                 t.Replaces);
     t.Asked = true;
 }
 
-void TRecovery::Written(const QString &name, bool ok, const QString &why) {
-    if (ok) {
+void TRecovery::Written(const QString &name, bool ok, bool retry, const QString &why) {
+    if (ok)
         Noted = false;
-        return;
-    }
-    Note(QStringLiteral("復元用ファイルを書き込めません（%1）。後でもう一度試みます").arg(why));
+    else if (retry)
+        Note(QStringLiteral("復元用ファイルを書き込めません（%1）。後でもう一度試みます").arg(why));
+    else  // what Save cannot write cannot be kept either; the last file written stays
+        Note(QStringLiteral("復元用ファイルを更新できません: %1").arg(why));
     for (auto &[doc, t] : Docs) {
         if (t.Name != name) continue;
+        t.Failing = !ok && retry;
+        if (ok || !retry) continue;
         // Tried again later: written if still changed, removed otherwise.
         t.Asked = true;
-        if (!t.Timer->isActive()) t.Timer->start(Times.Retry);
+        t.Timer->start(Times.Retry);
     }
 }
 

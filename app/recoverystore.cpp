@@ -286,8 +286,8 @@ TWriter::~TWriter() {
     ::close(LockFd);
 }
 
-void TWriter::Write(const QString &name, QByteArray header, QByteArray bytes, const QString &also) {
-    Ask(Job{name, false, std::move(header), std::move(bytes), also});
+void TWriter::Write(const QString &name, const Entry &about, sourcetext::Snapshot text, const QString &also) {
+    Ask(Job{name, false, about, std::move(text), also});
 }
 
 void TWriter::Remove(const QString &name, const QString &also) { Ask(Job{name, true, {}, {}, also}); }
@@ -319,8 +319,9 @@ void TWriter::Run() {
         Busy = true;
         lock.unlock();
         QString why;
-        const bool ok = Carry(job, &why);
-        if (Report) Report(job.Name, ok, why);
+        bool retry = true;
+        const bool ok = Carry(job, &retry, &why);
+        if (Report) Report(job.Name, ok, retry, why);
         job = Job();
         lock.lock();
         Busy = false;
@@ -347,7 +348,7 @@ bool TWriter::EnsureLock(QString *why) {
     return false;
 }
 
-bool TWriter::Carry(const Job &job, QString *why) {
+bool TWriter::Carry(const Job &job, bool *retry, QString *why) {
     const QString target = Dir + QLatin1Char('/') + job.Name;
     if (job.Remove) {
         if (!job.RemoveAfter.isEmpty()) ::unlink(Native(job.RemoveAfter).constData());
@@ -355,6 +356,12 @@ bool TWriter::Carry(const Job &job, QString *why) {
         *why = QStringLiteral("%1 を削除できません: %2").arg(target, Errno(errno));
         return false;
     }
+    Entry about = job.About;
+    if (!sourcetext::Encode(job.Text, about.Bytes, why)) {
+        *retry = false;
+        return false;
+    }
+    const QByteArray header = Header(about);
     if (!PrepareFolder(Dir, why) || !EnsureLock(why)) return false;
     // A new file beside the target replaces it once every byte is on disk.
     QString temporary;
@@ -369,7 +376,7 @@ bool TWriter::Carry(const Job &job, QString *why) {
         *why = QStringLiteral("%1 に書き込めません: %2").arg(Dir, Errno(errno));
         return false;
     }
-    const bool written = ::fchmod(fd, 0600) == 0 && WriteAll(fd, job.Header) && WriteAll(fd, job.Bytes) &&
+    const bool written = ::fchmod(fd, 0600) == 0 && WriteAll(fd, header) && WriteAll(fd, about.Bytes) &&
                          ::fsync(fd) == 0;
     const int writeError = errno;
     const bool closed = ::close(fd) == 0;

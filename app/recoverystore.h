@@ -25,6 +25,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "sourcetext.h"
+
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -77,8 +79,10 @@ TLeftovers Claim(const QString &folder, const QString &ownId);
 // the order asked; a newer request for a file replaces one still waiting.
 class TWriter {
 public:
-    // done(name, ok, why) runs on the writer's thread after each request.
-    using Done = std::function<void(const QString &name, bool ok, const QString &why)>;
+    // done(name, ok, retry, why) runs on the writer's thread after each
+    // request; retry is false when trying again with the same text is no use
+    // (a character that Shift-JIS cannot hold).
+    using Done = std::function<void(const QString &name, bool ok, bool retry, const QString &why)>;
     TWriter(QString folder, QString id, Done done);
     // Finishes what was asked, then lets go of the lock; the lock file goes
     // too when no recovery file of this instance is left.
@@ -89,9 +93,10 @@ public:
     const QString &Folder() const { return Dir; }
     const QString &Id() const { return Own; }
 
-    // Writes header + bytes to <folder>/name atomically (0600); then, when it
-    // succeeded, removes `also` (a full path) if given.
-    void Write(const QString &name, QByteArray header, QByteArray bytes, const QString &also = QString());
+    // Makes the bytes of `text`, then writes them with the header of `about`
+    // to <folder>/name atomically (0600); then, when that succeeded, removes
+    // `also` (a full path) if given.
+    void Write(const QString &name, const Entry &about, sourcetext::Snapshot text, const QString &also = QString());
     // Removes <folder>/name, and `also` if given.
     void Remove(const QString &name, const QString &also = QString());
     // Waits until every request so far has been carried out.
@@ -101,12 +106,13 @@ private:
     struct Job {
         QString Name;
         bool Remove = false;
-        QByteArray Header, Bytes;
+        Entry About;
+        sourcetext::Snapshot Text;
         QString RemoveAfter;
     };
     void Ask(Job job);
     void Run();
-    bool Carry(const Job &job, QString *why);
+    bool Carry(const Job &job, bool *retry, QString *why);
     bool EnsureLock(QString *why);
 
     const QString Dir, Own;

@@ -198,7 +198,7 @@ private slots:
         int answer = QMessageBox::Discard;
         TMDIChild::AskSaveHook = [&](TMDIChild &) { return answer; };
         for (int i = 0; i < 3; ++i)
-            QVERIFY(qvtest::WriteFile(dir->filePath(QStringLiteral("f%1.c").arg(i)), "a\r\nb\nc"));
+            QVERIFY(qvtest::WriteFile(dir->filePath(QStringLiteral("f%1.c").arg(i)), "a\r\nb\n\xff\rc\x82\xa0"));
         for (int step = 0; step < 160; ++step) {
             const int n = form.MDIChildCount();
             TMDIChild *doc = n ? form.MDIChildren(int(rng.bounded(n))) : nullptr;
@@ -313,6 +313,35 @@ private slots:
         QCOMPARE(form.MDIChildren(0)->RichEdit1->toPlainText(), QStringLiteral("ok\n"));
         QCOMPARE(form.MDIChildren(0)->DefaultLineEnd, TMDIChild::Lf);
         QCOMPARE(qvtest::ReadFile(bad), content);
+    }
+
+    // A character that Shift-JIS cannot hold: Save could not write the text,
+    // so the last file written stays, with one note and no retry.
+    void textThatCannotBeKept() {
+        TMainForm form;
+        form.Recovery = std::make_unique<TRecovery>(form, folder(), Fast);
+        QStringList notes;
+        connect(form.StatusBar, &QStatusBar::messageChanged, this, [&notes](const QString &m) {
+            if (!m.isEmpty()) notes << m;
+        });
+        form.FileNewItemClick();
+        TMDIChild *doc = form.MDIChildren(0);
+        doc->RichEdit1->setFocus();
+        QTest::keyClicks(doc->RichEdit1, QStringLiteral("ok"));
+        form.Recovery->KeepNow();
+        form.Recovery->Flush();
+        doc->RichEdit1->insertPlainText(QStringLiteral("\u00e9"));
+        form.Recovery->KeepNow();
+        form.Recovery->Flush();
+        QTRY_COMPARE(notes.size(), 1);
+        QVERIFY2(notes[0].startsWith(QStringLiteral("復元用ファイルを更新できません")), qPrintable(notes[0]));
+        QTest::qWait(200);  // no retry of its own
+        QCOMPARE(notes.size(), 1);
+        QCOMPARE(kept(), (QList<QPair<QString, QByteArray>>{{QString(), "ok"}}));
+        QTest::keyClick(doc->RichEdit1, Qt::Key_Backspace);
+        QTRY_COMPARE(kept(), (QList<QPair<QString, QByteArray>>{{QString(), "ok"}}));
+        QTest::keyClick(doc->RichEdit1, Qt::Key_Return);
+        QTRY_COMPARE(kept(), (QList<QPair<QString, QByteArray>>{{QString(), "ok\r\n"}}));
     }
 
     // A recovery folder that cannot be used: editing and saving go on, one note
