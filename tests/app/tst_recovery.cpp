@@ -116,7 +116,7 @@ private slots:
     // removes the file.
     void killedInstanceIsRestored() {
         // Mixed line ends, a double-byte character, an invalid byte, no final line end.
-        const QByteArray original("int main(void)\r\n{\n\x82\xa0 \xff x;\r}", 29);
+        const QByteArray original("int main(void)\r\n{\n\x82\xa0 \xff x;\r}");
         const QString source = dir->filePath(QStringLiteral("main.c"));
         QVERIFY(qvtest::WriteFile(source, original));
         QVERIFY(QDir().mkpath(folder()));
