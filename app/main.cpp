@@ -4,8 +4,10 @@
 #include "mainform.h"
 #include "newproj.h"
 #include "option.h"
+#include "recovery.h"
 
 #include <QApplication>
+#include <QTimer>
 
 int main(int argc, char **argv) {
     TApplication app(argc, argv);
@@ -18,6 +20,9 @@ int main(int argc, char **argv) {
         TNewProjDlg NewProjDlg(&MainForm);
         TOption Option(&MainForm);
         MainForm.show();
+        // Unsaved edits are kept on disk; what an ended instance left is offered back.
+        MainForm.Recovery = std::make_unique<TRecovery>(MainForm, recovery::DefaultFolder());
+        QTimer::singleShot(0, &MainForm, [&MainForm] { MainForm.Recovery->OfferLeftovers(); });
         return app.exec();
     } catch (...) {
         // Building the main window failed: reported like any other error.

@@ -11,6 +11,7 @@
 #include "projectnodes.h"
 #include "projectsearch.h"
 #include "projecttree.h"
+#include "recovery.h"
 #include "sjis.h"
 #include "tdoscmd.h"
 
@@ -231,6 +232,9 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent) {
 }
 
 TMainForm::~TMainForm() {
+    // Before the documents go: a window destroyed with the main window was not
+    // discarded by the user, so its recovery file stays.
+    Recovery.reset();
     FormDestroy();
     delete DosCommand1;  // ends a running compile before the handlers go away
     DosCommand1 = nullptr;
@@ -326,6 +330,7 @@ TMDIChild *TMainForm::CreateDocument() {
     connect(doc->RichEdit1->document(), &QTextDocument::undoAvailable, this, &TMainForm::UpdateMenuItems);
     connect(doc->RichEdit1->document(), &QTextDocument::redoAvailable, this, &TMainForm::UpdateMenuItems);
     Documents.prepend(doc);
+    if (Recovery) Recovery->Watch(doc);
     doc->show();
     // A window wider or taller than the client area starts at its top left corner,
     // not with its left or top part out of sight.
@@ -439,6 +444,8 @@ void TMainForm::closeEvent(QCloseEvent *event) {
         event->ignore();
         return;
     }
+    // Every changed document has been saved or discarded.
+    if (Recovery) Recovery->DropAll();
     event->accept();
 }
 

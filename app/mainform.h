@@ -11,7 +11,10 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include <memory>
+
 class TMDIChild;
+class TRecovery;
 class TDosCommand;
 class TFindDialog;
 class TProjectSearch;
@@ -39,6 +42,9 @@ public:
     QAction *AddFile = nullptr;
     QAction *DelFile = nullptr;
     TDosCommand *DosCommand1 = nullptr;
+    // Keeps unsaved edits on disk; set up by the program at start-up (none in
+    // a main window made without it).
+    std::unique_ptr<TRecovery> Recovery;
 
     // Documents, most recently activated first.
     int MDIChildCount() const { return Documents.size(); }

@@ -109,3 +109,46 @@ bool Encode(const QTextDocument *doc, LineEnd fallback, QByteArray &out, QString
 }
 
 }  // namespace sourcetext
+
+namespace sourcetext {
+
+Snapshot Take(const QTextDocument *doc, LineEnd fallback) {
+    Snapshot s;
+    s.Raw = doc->toRawText();
+    s.Ends.reserve(size_t(doc->blockCount()));
+    for (QTextBlock b = doc->begin(); b.isValid() && b.next().isValid(); b = b.next()) {
+        const int state = b.userState();
+        s.Ends.push_back((state >= CrLf && state <= Cr) ? LineEnd(state) : fallback);
+    }
+    s.Codes = Codes(doc);
+    return s;
+}
+
+bool Encode(const Snapshot &snapshot, QByteArray &out, QString *error) {
+    QString text;
+    text.reserve(snapshot.Raw.size() + qsizetype(snapshot.Ends.size()));
+    const QChar *p = snapshot.Raw.constData();
+    const qsizetype n = snapshot.Raw.size();
+    size_t line = 0;
+    qsizetype from = 0;
+    bool last = false;
+    for (qsizetype i = 0; i < n && !last; ++i) {
+        if (p[i] != QChar::ParagraphSeparator) continue;
+        text.append(p + from, i - from);
+        from = i + 1;
+        last = line >= snapshot.Ends.size();  // the last block's separator ends the text
+        if (last) break;
+        switch (snapshot.Ends[line++]) {
+        case CrLf: text += QLatin1String("\r\n"); break;
+        case Lf: text += QLatin1Char('\n'); break;
+        case Cr: text += QLatin1Char('\r'); break;
+        }
+    }
+    if (!last) text.append(p + from, n - from);
+    sjis::EncodeError err;
+    if (sjis::encode(text, out, &err, &snapshot.Codes)) return true;
+    if (error) *error = QStringLiteral("Shift-JIS で保存できない文字 %1 があります").arg(sjis::describeChar(err.ch));
+    return false;
+}
+
+}  // namespace sourcetext

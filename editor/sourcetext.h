@@ -55,3 +55,19 @@ sjis::CodeChoice Codes(const QTextDocument *doc);
 bool Encode(const QTextDocument *doc, LineEnd fallback, QByteArray &out, QString *error);
 
 }  // namespace sourcetext
+
+namespace sourcetext {
+
+// The document's text and line ends as they stand, taken in a few tens of
+// milliseconds for a large document, so that its bytes can be made on another
+// thread: Encode(snapshot) gives the bytes Encode(doc, fallback) gives.
+struct Snapshot {
+    QString Raw;                 // the blocks' text, each followed by U+2029
+    std::vector<LineEnd> Ends;   // the line end after each block but the last
+    sjis::CodeChoice Codes;
+};
+Snapshot Take(const QTextDocument *doc, LineEnd fallback);
+// False, with a short reason, where Encode(doc) fails.
+bool Encode(const Snapshot &snapshot, QByteArray &out, QString *error);
+
+}  // namespace sourcetext

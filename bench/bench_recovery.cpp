@@ -1,0 +1,93 @@
+// Keeping a 10 MB document's unsaved edits: how long the GUI thread stops for
+// one recovery write (making the bytes and handing them to the writer), how
+// long the writer's thread takes to get them on disk, and the longest gap
+// between 1 ms timer ticks while keys are typed and the writes come on their
+// own timer.
+#include "bench.h"
+#include "childwin.h"
+#include "mainform.h"
+#include "recovery.h"
+#include "sourcetext.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+
+QV_BENCH(recovery_10mb) {
+    QTemporaryDir dir;
+    const QString source = dir.filePath(QStringLiteral("big.c"));
+    {
+        QByteArray text;
+        const QByteArray line = "    total += values[i] * 3; /* \x82\xa0\x82\xa2 sum */\r\n";
+        while (text.size() < 10 * 1024 * 1024) text += line;
+        QFile f(source);
+        if (!f.open(QIODevice::WriteOnly) || f.write(text) != text.size()) {
+            std::printf("could not write %s\n", qPrintable(source));
+            return;
+        }
+    }
+    TMainForm form;
+    form.show();
+    form.Recovery = std::make_unique<TRecovery>(form, dir.filePath(QStringLiteral("recovery")),
+                                                TRecovery::Timing{500, 2000, 2000});
+    form.OpenDocument(source);
+    TMDIChild *doc = form.MDIChildren(0);
+    doc->RichEdit1->setFocus();
+
+    // For comparison: the bytes made whole on one thread, as Save makes them,
+    // and the part of it that stays on the GUI thread for a recovery write.
+    {
+        QByteArray bytes;
+        const double t0 = bench::seconds();
+        sourcetext::Encode(doc->RichEdit1->document(), sourcetext::CrLf, bytes, nullptr);
+        const double t1 = bench::seconds();
+        const sourcetext::Snapshot text = sourcetext::Take(doc->RichEdit1->document(), sourcetext::CrLf);
+        const double t2 = bench::seconds();
+        std::printf("%lld bytes: Encode of the document %.1f ms; taking its text alone %.1f ms\n",
+                    (long long)bytes.size(), (t1 - t0) * 1e3, (t2 - t1) * 1e3);
+    }
+
+    double worstPause = 0, sumPause = 0, worstDisk = 0;
+    const int rounds = 5;
+    for (int i = 0; i < rounds; ++i) {
+        QTest::keyClick(doc->RichEdit1, 'x');
+        const double t0 = bench::seconds();
+        form.Recovery->KeepNow();
+        const double pause = bench::seconds() - t0;
+        form.Recovery->Flush();
+        const double disk = bench::seconds() - t0;
+        worstPause = std::max(worstPause, pause);
+        sumPause += pause;
+        worstDisk = std::max(worstDisk, disk);
+    }
+    std::printf("one write, GUI thread: mean %.1f ms, worst %.1f ms; on disk after at most %.1f ms\n",
+                sumPause / rounds * 1e3, worstPause * 1e3, worstDisk * 1e3);
+
+    // Typing a key every 50 ms for 3 s: the writes come on their own timer
+    // (at the latest 2 s into the typing).
+    QElapsedTimer clock;
+    qint64 last = 0, longestGap = 0;
+    QTimer tick;
+    tick.setInterval(1);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        longestGap = std::max(longestGap, now - last);
+        last = now;
+    });
+    QTimer typist;
+    typist.setInterval(50);
+    QObject::connect(&typist, &QTimer::timeout, [&] { QTest::keyClick(doc->RichEdit1, 'y'); });
+    clock.start();
+    tick.start();
+    typist.start();
+    QTest::qWait(3000);
+    typist.stop();
+    QTest::qWait(800);  // the write after the last key
+    tick.stop();
+    form.Recovery->Flush();
+    std::printf("typing for 3 s with writes on their timer: longest gap between 1 ms ticks %.1f ms\n", longestGap / 1e6);
+}

@@ -1,0 +1,415 @@
+// Unsaved edits kept on disk: a killed instance's edit survives byte for byte
+// and is offered to the next start only, the files follow the documents'
+// unsaved state, damaged files and an unusable folder disturb nothing.
+#include "childwin.h"
+#include "errorreport.h"
+#include "mainform.h"
+#include "recovery.h"
+#include "sourcetext.h"
+#include "../testfiles.h"
+
+#include <QDialog>
+#include <QDir>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Answers the next modal dialog once it shows; one left open after 10 s is
+// closed (as Later), so a wrong dialog fails a test instead of hanging it.
+void AnswerModal(QObject *context, std::function<void(QDialog &)> answer) {
+    auto *poll = new QTimer(context);
+    QObject::connect(poll, &QTimer::timeout, context, [poll, answer] {
+        auto *d = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!d || !d->isVisible()) return;
+        poll->deleteLater();
+        answer(*d);
+    });
+    poll->start(10);
+    QTimer::singleShot(10000, context, [] {
+        if (auto *d = qobject_cast<QDialog *>(QApplication::activeModalWidget())) d->reject();
+    });
+}
+
+void Click(QDialog &d, const char *button) {
+    auto *b = d.findChild<QPushButton *>(QLatin1String(button));
+    QVERIFY(b);
+    b->click();
+}
+
+QByteArray Bytes(TMDIChild *doc) {
+    QByteArray out;
+    QString why;
+    sourcetext::Encode(doc->RichEdit1->document(), sourcetext::LineEnd(doc->DefaultLineEnd), out, &why);
+    return out;
+}
+
+int Mode(const QString &path) {
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+
+const TRecovery::Timing Fast{20, 100, 50};
+
+}  // namespace
+
+class TstRecovery : public QObject {
+    Q_OBJECT
+    std::unique_ptr<QTemporaryDir> dir;
+    QStringList reports;
+
+    QString folder() const { return dir->filePath(QStringLiteral("state/quelvane/recovery")); }
+
+    // The recovery files in the folder: (document path, bytes) each.
+    QList<QPair<QString, QByteArray>> kept() const {
+        QList<QPair<QString, QByteArray>> out;
+        for (const QString &name : QDir(folder()).entryList({QStringLiteral("*.qvr")}, QDir::Files | QDir::Hidden)) {
+            recovery::Entry e;
+            if (!recovery::Parse(qvtest::ReadFile(folder() + QLatin1Char('/') + name), e)) {
+                out << qMakePair(QStringLiteral("<damaged %1>").arg(name), QByteArray());
+                continue;
+            }
+            out << qMakePair(e.Path, e.Bytes);
+        }
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+
+private slots:
+    void init() {
+        dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(QDir::setCurrent(dir->path()));
+        reports.clear();
+        ErrorReportHook = [this](const QString &m) { reports << m; };
+        TMDIChild::AskSaveHook = nullptr;
+    }
+    void cleanup() {
+        ErrorReportHook = nullptr;
+        TMDIChild::AskSaveHook = nullptr;
+    }
+
+    void defaultFolder() {
+        const QByteArray saved = qgetenv("XDG_STATE_HOME");
+        qputenv("XDG_STATE_HOME", "/x/state");
+        QCOMPARE(recovery::DefaultFolder(), QStringLiteral("/x/state/quelvane/recovery"));
+        qputenv("XDG_STATE_HOME", "relative/state");  // not absolute: ignored
+        QCOMPARE(recovery::DefaultFolder(), QDir::homePath() + QStringLiteral("/.local/state/quelvane/recovery"));
+        qunsetenv("XDG_STATE_HOME");
+        QCOMPARE(recovery::DefaultFolder(), QDir::homePath() + QStringLiteral("/.local/state/quelvane/recovery"));
+        if (!saved.isNull()) qputenv("XDG_STATE_HOME", saved);
+    }
+
+    // A real instance types into a file, writes its recovery file and is killed
+    // with SIGKILL: a second instance started while it ran was offered nothing;
+    // the next start offers the edit, restores it byte for byte, and saving it
+    // removes the file.
+    void killedInstanceIsRestored() {
+        // Mixed line ends, a double-byte character, an invalid byte, no final line end.
+        const QByteArray original("int main(void)\r\n{\n\x82\xa0 \xff x;\r}");
+        const QString source = dir->filePath(QStringLiteral("main.c"));
+        QVERIFY(qvtest::WriteFile(source, original));
+        QVERIFY(QDir().mkpath(folder()));
+        QVERIFY(::chmod(QFile::encodeName(folder()).constData(), 0755) == 0);  // narrowed on the first write
+        const QByteArray expected = QByteArray("x=1;\r\n") + original;
+
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_STATE_HOME"), dir->filePath(QStringLiteral("state")));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        child.setProcessEnvironment(env);
+        child.start(QStringLiteral(QV_RECOVERY_CHILD), {source, QStringLiteral("x=1;|")});
+        QVERIFY(child.waitForStarted());
+        QByteArray out;
+        while (!out.contains('\n') && child.state() == QProcess::Running) {
+            child.waitForReadyRead(30000);
+            out += child.readAllStandardOutput();
+        }
+        QVERIFY2(out.startsWith("ready "), out.constData());
+        const QString file = QFile::decodeName(out.mid(6).trimmed());
+
+        {
+            // A second instance while the first runs: nothing to offer.
+            TMainForm other;
+            other.Recovery = std::make_unique<TRecovery>(other, folder(), Fast);
+            AnswerModal(&other, [](QDialog &d) { Click(d, "Later"); });
+            QCOMPARE(other.Recovery->OfferLeftovers(), TRecovery::Nothing);
+            QVERIFY(QFile::exists(file));
+        }
+
+        child.kill();  // SIGKILL
+        QVERIFY(child.waitForFinished());
+        recovery::Entry e;
+        QVERIFY(recovery::Parse(qvtest::ReadFile(file), e));
+        QCOMPARE(e.Path, source);
+        QCOMPARE(e.Bytes, expected);
+        QCOMPARE(Mode(folder()), 0700);
+        QCOMPARE(Mode(file), 0600);
+        QCOMPARE(qvtest::ReadFile(source), original);
+
+        // The next start: one dialog listing the document, Restore.
+        TMainForm form;
+        form.show();
+        form.Recovery = std::make_unique<TRecovery>(form, folder(), Fast);
+        QStringList listed;
+        AnswerModal(&form, [&](QDialog &d) {
+            const auto *list = d.findChild<QTreeWidget *>(QStringLiteral("Documents"));
+            for (int i = 0; list && i < list->topLevelItemCount(); ++i) listed << list->topLevelItem(i)->text(0);
+            Click(d, "Restore");
+        });
+        QCOMPARE(form.Recovery->OfferLeftovers(), TRecovery::Restore);
+        QCOMPARE(listed, QStringList{source});
+        QCOMPARE(form.MDIChildCount(), 1);
+        TMDIChild *doc = form.MDIChildren(0);
+        QCOMPARE(doc->FileName, source);
+        QVERIFY(doc->Changed);
+        QCOMPARE(doc->windowTitle(), QStringLiteral("main.c*"));
+        QCOMPARE(Bytes(doc), expected);
+        // The old instance's file became this one's.
+        QVERIFY(!QFile::exists(file));
+        QCOMPARE(kept(), (QList<QPair<QString, QByteArray>>{{source, expected}}));
+        QVERIFY(QFile::exists(form.Recovery->FileOf(doc)));
+
+        doc->Save();
+        QCOMPARE(qvtest::ReadFile(source), expected);
+        form.Recovery->Flush();
+        QVERIFY(kept().isEmpty());
+    }
+
+    // The files follow the documents through random edits, undos, saves, closes
+    // and new documents: after every step the folder holds exactly the bytes and
+    // paths of the documents with unsaved changes.
+    void filesFollowTheUnsavedState() {
+        QRandomGenerator rng(1601);
+        TMainForm form;
+        form.show();
+        form.Recovery = std::make_unique<TRecovery>(form, folder(), Fast);
+        TRecovery &r = *form.Recovery;
+        int answer = QMessageBox::Discard;
+        TMDIChild::AskSaveHook = [&](TMDIChild &) { return answer; };
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(qvtest::WriteFile(dir->filePath(QStringLiteral("f%1.c").arg(i)), "a\r\nb\n\xff\rc\x82\xa0"));
+        for (int step = 0; step < 160; ++step) {
+            const int n = form.MDIChildCount();
+            TMDIChild *doc = n ? form.MDIChildren(int(rng.bounded(n))) : nullptr;
+            const int op = doc ? int(rng.bounded(9)) : 0;
+            switch (op) {
+            case 0: form.FileNewItemClick(); break;
+            case 1: form.OpenDocument(dir->filePath(QStringLiteral("f%1.c").arg(rng.bounded(3)))); break;
+            case 2: case 3:
+                doc->RichEdit1->setFocus();
+                QTest::keyClick(doc->RichEdit1, rng.bounded(4) == 0 ? Qt::Key_Return : Qt::Key_Z);
+                break;
+            case 4: doc->Undo(); break;
+            case 5: doc->Redo(); break;
+            case 6:
+                if (doc->IsUntitled()) doc->SaveAs(dir->filePath(QStringLiteral("u%1.c").arg(step)));
+                else doc->Save();
+                break;
+            case 7:
+                answer = doc->IsUntitled() || rng.bounded(2) ? QMessageBox::Discard : QMessageBox::Save;
+                doc->close();
+                QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+                break;
+            case 8: QTest::qWait(int(rng.bounded(40))); break;  // a write on its own timer, now and then
+            }
+            if (rng.bounded(2)) r.KeepNow();
+            r.KeepNow();
+            r.Flush();
+            QCoreApplication::processEvents();
+            QList<QPair<QString, QByteArray>> model;
+            for (int i = 0; i < form.MDIChildCount(); ++i) {
+                TMDIChild *d = form.MDIChildren(i);
+                const QTextDocument *t = d->RichEdit1->document();
+                if (d->Changed && t->isModified() && !(d->IsUntitled() && t->isEmpty()))
+                    model << qMakePair(d->FileName, Bytes(d));
+            }
+            std::sort(model.begin(), model.end());
+            QCOMPARE(kept(), model);
+        }
+        // Closing the main window (every changed document discarded) leaves nothing.
+        answer = QMessageBox::Discard;
+        QVERIFY(form.close());
+        r.Flush();
+        QVERIFY(kept().isEmpty());
+    }
+
+    // A window that goes without being closed (the main window destroyed) keeps
+    // its file; the next start may discard it, or keep it for later.
+    void laterKeepsDiscardRemoves() {
+        const auto leave = [this](const QByteArray &text) {
+            TMainForm form;
+            form.Recovery = std::make_unique<TRecovery>(form, folder(), Fast);
+            form.FileNewItemClick();
+            form.MDIChildren(0)->RichEdit1->setFocus();
+            QTest::keyClicks(form.MDIChildren(0)->RichEdit1, QString::fromLatin1(text));
+            form.Recovery->KeepNow();
+        };
+        leave("one");
+        leave("two");
+        const QList<QPair<QString, QByteArray>> both{{QString(), "one"}, {QString(), "two"}};
+        QCOMPARE(kept(), both);
+        for (const char *button : {"Later", "Discard"}) {
+            TMainForm form;
+            form.Recovery = std::make_unique<TRecovery>(form, folder(), Fast);
+            int rows = 0;
+            AnswerModal(&form, [&](QDialog &d) {
+                rows = d.findChild<QTreeWidget *>(QStringLiteral("Documents"))->topLevelItemCount();
+                Click(d, button);
+            });
+            QCOMPARE(form.Recovery->OfferLeftovers(),
+                     QByteArray(button) == "Later" ? TRecovery::Later : TRecovery::Discard);
+            QCOMPARE(rows, 2);
+            QCOMPARE(form.MDIChildCount(), 0);
+            const QList<QPair<QString, QByteArray>> left = QByteArray(button) == "Later" ? both : QList<QPair<QString, QByteArray>>();
+            QCOMPARE(kept(), left);
+        }
+        // Nothing left: no dialog, and the lock files of ended instances are gone.
+        TMainForm form;
+        form.Recovery = std::make_unique<TRecovery>(form, folder(), Fast);
+        QCOMPARE(form.Recovery->OfferLeftovers(), TRecovery::Nothing);
+        QCOMPARE(QDir(folder()).entryList(QDir::Files | QDir::Hidden), QStringList());
+    }
+
+    // Files that are no complete recovery file are not offered and stay; a
+    // good one beside them is offered.
+    void damagedFilesStay_data() {
+        QTest::addColumn<QByteArray>("content");
+        const QByteArray good = recovery::Header(recovery::Entry{QString(), QStringLiteral("/a.c"), QDateTime::currentDateTimeUtc(), 0, "xy"}) + "xy";
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("other magic") << QByteArray(good).replace("QVRECOVER 1", "QVRECOVER 2");
+        QTest::newRow("cut short") << good.left(good.size() - 1);
+        QTest::newRow("longer") << good + "z";
+        QTest::newRow("line end 3") << QByteArray(good).replace("lineend 0", "lineend 3");
+        QTest::newRow("no size") << QByteArray(good).replace("size 2\n", "");
+        QTest::newRow("bad time") << QByteArray(good).replace("changed ", "changed x");
+        QTest::newRow("header only") << good.left(good.indexOf("\n\n"));
+    }
+    void damagedFilesStay() {
+        QFETCH(QByteArray, content);
+        QVERIFY(recovery::PrepareFolder(folder(), nullptr));
+        const QString bad = folder() + QStringLiteral("/9-dead.1.qvr");
+        QVERIFY(qvtest::WriteFile(bad, content));
+        TMainForm form;
+        form.Recovery = std::make_unique<TRecovery>(form, folder(), Fast);
+        QCOMPARE(form.Recovery->OfferLeftovers(), TRecovery::Nothing);
+        QVERIFY(form.StatusText().contains(bad));
+        QCOMPARE(qvtest::ReadFile(bad), content);
+        const QByteArray good = recovery::Header(recovery::Entry{QString(), QString(), QDateTime::currentDateTimeUtc(), 1, "ok\n"}) + "ok\n";
+        QVERIFY(qvtest::WriteFile(folder() + QStringLiteral("/9-dead.2.qvr"), good));
+        AnswerModal(&form, [](QDialog &d) { Click(d, "Restore"); });
+        QCOMPARE(form.Recovery->OfferLeftovers(), TRecovery::Restore);
+        QCOMPARE(form.MDIChildCount(), 1);
+        QCOMPARE(form.MDIChildren(0)->RichEdit1->toPlainText(), QStringLiteral("ok\n"));
+        QCOMPARE(form.MDIChildren(0)->DefaultLineEnd, TMDIChild::Lf);
+        QCOMPARE(qvtest::ReadFile(bad), content);
+    }
+
+    // A character that Shift-JIS cannot hold: Save could not write the text,
+    // so the last file written stays, with one note and no retry.
+    void textThatCannotBeKept() {
+        TMainForm form;
+        form.Recovery = std::make_unique<TRecovery>(form, folder(), Fast);
+        QStringList notes;
+        connect(form.StatusBar, &QStatusBar::messageChanged, this, [&notes](const QString &m) {
+            if (!m.isEmpty()) notes << m;
+        });
+        form.FileNewItemClick();
+        TMDIChild *doc = form.MDIChildren(0);
+        doc->RichEdit1->setFocus();
+        QTest::keyClicks(doc->RichEdit1, QStringLiteral("ok"));
+        form.Recovery->KeepNow();
+        form.Recovery->Flush();
+        doc->RichEdit1->insertPlainText(QStringLiteral("\u00e9"));
+        form.Recovery->KeepNow();
+        form.Recovery->Flush();
+        QTRY_COMPARE(notes.size(), 1);
+        QVERIFY2(notes[0].startsWith(QStringLiteral("復元用ファイルを更新できません")), qPrintable(notes[0]));
+        QTest::qWait(200);  // no retry of its own
+        QCOMPARE(notes.size(), 1);
+        QCOMPARE(kept(), (QList<QPair<QString, QByteArray>>{{QString(), "ok"}}));
+        QTest::keyClick(doc->RichEdit1, Qt::Key_Backspace);
+        QTRY_COMPARE(kept(), (QList<QPair<QString, QByteArray>>{{QString(), "ok"}}));
+        QTest::keyClick(doc->RichEdit1, Qt::Key_Return);
+        QTRY_COMPARE(kept(), (QList<QPair<QString, QByteArray>>{{QString(), "ok\r\n"}}));
+    }
+
+    // A recovery folder that cannot be used: editing and saving go on, one note
+    // in the status line, and the write succeeds once the folder can be used.
+    void unusableFolder_data() {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("a file in the way") << "file";
+        QTest::newRow("a symbolic link") << "link";
+        if (::geteuid() == 0)
+            QTest::newRow("another user's folder") << "owner";
+        else
+            QTest::newRow("not writable") << "mode";
+    }
+    void unusableFolder() {
+        QFETCH(QString, how);
+        const QString parent = dir->filePath(QStringLiteral("state/quelvane"));
+        QVERIFY(QDir().mkpath(dir->filePath(QStringLiteral("state"))));
+        QVERIFY(QDir().mkpath(dir->filePath(QStringLiteral("elsewhere"))));
+        if (how == "file") {
+            QVERIFY(qvtest::WriteFile(parent, "x"));
+        } else {
+            QVERIFY(QDir().mkpath(parent));
+            if (how == "link") {
+                QVERIFY(QFile::link(dir->filePath(QStringLiteral("elsewhere")), folder()));
+            } else {
+                QVERIFY(QDir().mkpath(folder()));
+                if (how == "owner") QVERIFY(::chown(QFile::encodeName(folder()).constData(), 65534, 65534) == 0);
+                if (how == "mode") QVERIFY(::chmod(QFile::encodeName(folder()).constData(), 0500) == 0);
+            }
+        }
+        TMainForm form;
+        form.show();
+        form.Recovery = std::make_unique<TRecovery>(form, folder(), Fast);
+        QStringList notes;
+        connect(form.StatusBar, &QStatusBar::messageChanged, this, [&notes](const QString &m) {
+            if (!m.isEmpty()) notes << m;
+        });
+        QCOMPARE(form.Recovery->OfferLeftovers(), TRecovery::Nothing);
+        const QString source = dir->filePath(QStringLiteral("m.c"));
+        QVERIFY(qvtest::WriteFile(source, "int x;\n"));
+        form.OpenDocument(source);
+        TMDIChild *doc = form.MDIChildren(0);
+        doc->RichEdit1->setFocus();
+        QTest::keyClicks(doc->RichEdit1, QStringLiteral("ab"));
+        form.Recovery->KeepNow();
+        form.Recovery->Flush();
+        QTRY_COMPARE(notes.size(), 1);
+        QVERIFY2(notes[0].startsWith(QStringLiteral("復元用ファイルを書き込めません")), qPrintable(notes[0]));
+        // Further failures add no note.
+        QTest::keyClicks(doc->RichEdit1, QStringLiteral("c"));
+        form.Recovery->KeepNow();
+        form.Recovery->Flush();
+        QTest::qWait(150);  // past a retry too
+        QCOMPARE(notes.size(), 1);
+        QCOMPARE(doc->RichEdit1->toPlainText(), QStringLiteral("abcint x;\n"));
+        QVERIFY(QDir(dir->filePath(QStringLiteral("elsewhere"))).isEmpty());
+        doc->Save();
+        QVERIFY(reports.isEmpty());
+        QCOMPARE(qvtest::ReadFile(source), QByteArray("abcint x;\n"));
+        QTest::keyClicks(doc->RichEdit1, QStringLiteral("d"));
+        // Once the folder can be used, the next attempt writes.
+        if (how == "file") QVERIFY(QFile::remove(parent));
+        if (how == "link") QVERIFY(QFile::remove(folder()));
+        if (how == "owner") QVERIFY(::chown(QFile::encodeName(folder()).constData(), ::geteuid(), ::getegid()) == 0);
+        if (how == "mode") QVERIFY(::chmod(QFile::encodeName(folder()).constData(), 0700) == 0);
+        QTRY_COMPARE(kept(), (QList<QPair<QString, QByteArray>>{{source, "abcdint x;\n"}}));
+    }
+};
+
+QTEST_MAIN(TstRecovery)
+#include "tst_recovery.moc"
