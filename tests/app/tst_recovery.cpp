@@ -4,6 +4,7 @@
 #include "childwin.h"
 #include "errorreport.h"
 #include "mainform.h"
+#include "modal.h"
 #include "recovery.h"
 #include "sourcetext.h"
 #include "../testfiles.h"
@@ -26,8 +27,10 @@
 
 namespace {
 
-// Answers the next modal dialog once it shows; one left open after 10 s is
-// closed (as Later), so a wrong dialog fails a test instead of hanging it.
+// Answers the next modal dialog as soon as it shows, active or not (the
+// recovery dialog may come up before the main window has the focus); one left
+// open after 10 s is closed (as Later), so a wrong dialog fails a test instead
+// of hanging it.
 void AnswerModal(QObject *context, std::function<void(QDialog &)> answer) {
     auto *poll = new QTimer(context);
     QObject::connect(poll, &QTimer::timeout, context, [poll, answer] {
@@ -68,6 +71,8 @@ class TstRecovery : public QObject {
     Q_OBJECT
     std::unique_ptr<QTemporaryDir> dir;
     QStringList reports;
+    int saveAnswer = QMessageBox::Cancel;
+    std::unique_ptr<qvtest::MessageBoxAnswers> boxes;
 
     QString folder() const { return dir->filePath(QStringLiteral("state/quelvane/recovery")); }
 
@@ -91,13 +96,15 @@ private slots:
         dir = std::make_unique<QTemporaryDir>();
         QVERIFY(QDir::setCurrent(dir->path()));
         reports.clear();
-        ErrorReportHook = [this](const QString &m) { reports << m; };
-        TMDIChild::AskSaveHook = nullptr;
+        saveAnswer = QMessageBox::Cancel;
+        // Error reports are collected; a save question takes saveAnswer.
+        boxes = std::make_unique<qvtest::MessageBoxAnswers>([this](QMessageBox &box) {
+            if (box.icon() != QMessageBox::Critical) return QMessageBox::StandardButton(saveAnswer);
+            reports << qvtest::ReportMessage(box);
+            return QMessageBox::Ok;
+        });
     }
-    void cleanup() {
-        ErrorReportHook = nullptr;
-        TMDIChild::AskSaveHook = nullptr;
-    }
+    void cleanup() { boxes.reset(); }
 
     void defaultFolder() {
         const QByteArray saved = qgetenv("XDG_STATE_HOME");
@@ -195,8 +202,8 @@ private slots:
         form.show();
         form.Recovery = std::make_unique<TRecovery>(form, folder(), Fast);
         TRecovery &r = *form.Recovery;
-        int answer = QMessageBox::Discard;
-        TMDIChild::AskSaveHook = [&](TMDIChild &) { return answer; };
+        int &answer = saveAnswer;
+        answer = QMessageBox::Discard;
         for (int i = 0; i < 3; ++i)
             QVERIFY(qvtest::WriteFile(dir->filePath(QStringLiteral("f%1.c").arg(i)), "a\r\nb\n\xff\rc\x82\xa0"));
         for (int step = 0; step < 160; ++step) {
