@@ -538,6 +538,8 @@ void TMainForm::TreeView1DblClick() {
 void TMainForm::CompileClick() {
     TMDIChild *doc = ActiveMDIChild();
     if (!doc) return;
+    // The compile's rows are what the user wants to see now.
+    TabSet1->setCurrentIndex(0);
     if (doc->Changed) doc->Save();
     const QString S = doc->FileName;
     if (NeedsCompile(S)) {

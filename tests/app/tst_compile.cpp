@@ -147,7 +147,10 @@ private slots:
         writeFile(path(QStringLiteral("c.obj")), "old");
         setAge(path(QStringLiteral("c.obj")), 50);
         QTest::keyClicks(doc->RichEdit1, "/*x*/");
+        form->TabSet1->setCurrentIndex(1);  // the search results were on show
         form->Compile->trigger();
+        QCOMPARE(form->TabSet1->currentIndex(), 0);
+        QVERIFY(form->Output->isVisible());
         QVERIFY(!doc->Changed);
         QVERIFY(rows().first().startsWith(QStringLiteral("- ")));
         QVERIFY(waitForEnd());
