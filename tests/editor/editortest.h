@@ -9,7 +9,12 @@
 #include <QTextCursor>
 
 #include "../testfiles.h"
+#include <QMdiArea>
+#include <QTemporaryDir>
+
+#include "childwin.h"
 #include "colouring.h"
+#include "qverror.h"
 #include "textof.h"
 #include "textpos.h"
 
@@ -38,5 +43,28 @@ inline QString Mask(const QPlainTextEdit *control) {
 
 // Paints the whole text (line breaks included) red.
 inline void PaintRed(QPlainTextEdit *control) { PaintColour(control, 0, TextLength(control), QColor(255, 0, 0)); }
+
+// The message of the EQvError that fn throws, "<no error>" when none.
+template <class F>
+QString Failure(F &&fn) {
+    try {
+        fn();
+    } catch (const EQvError &e) {
+        return e.Message;
+    }
+    return QStringLiteral("<no error>");
+}
+
+// A document window in area with `bytes` loaded from a new file in dir.
+inline TMDIChild *OpenInArea(QMdiArea &area, const QTemporaryDir &dir, const QByteArray &bytes) {
+    static int n = 0;
+    const QString path = dir.filePath(QStringLiteral("doc%1.c").arg(++n));
+    if (!WriteFile(path, bytes)) return nullptr;
+    auto *w = new TMDIChild;
+    area.addSubWindow(w);
+    w->LoadFile(path);
+    area.show();
+    return w;
+}
 
 }  // namespace edtest

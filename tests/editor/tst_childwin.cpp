@@ -29,15 +29,7 @@ QByteArray Sjis(const QString &s) {
     QByteArray b;
     return sjis::encode(s, b) ? b : QByteArray("<unencodable>");
 }
-template <class F>
-QString Failure(F &&fn) {  // the message of the EQvError that fn throws
-    try {
-        fn();
-    } catch (const EQvError &e) {
-        return e.Message;
-    }
-    return QStringLiteral("<no error>");
-}
+using edtest::Failure;
 }  // namespace
 
 class TestChildWin : public QObject {

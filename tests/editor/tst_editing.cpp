@@ -164,13 +164,8 @@ class TestEditing : public QObject {
     QTemporaryDir Dir;
 
     TMDIChild *Open(QMdiArea &area, const QByteArray &bytes) {
-        static int n = 0;
-        const QString path = Dir.filePath(QStringLiteral("e%1.c").arg(++n));
-        if (!edtest::WriteFile(path, bytes)) return nullptr;
-        auto *w = new TMDIChild;
-        area.addSubWindow(w);
-        w->LoadFile(path);
-        area.show();
+        TMDIChild *w = edtest::OpenInArea(area, Dir, bytes);
+        if (!w) return nullptr;
         w->showMaximized();
         w->RichEdit1->setFocus();
         return w;

@@ -78,16 +78,10 @@ class TstFind : public QObject {
     QTemporaryDir Dir;
 
     TMDIChild *Open(QMdiArea &area, const QString &text) {
-        static int n = 0;
         QByteArray bytes;
         if (!sjis::encode(text, bytes)) return nullptr;
-        const QString path = Dir.filePath(QStringLiteral("f%1.c").arg(++n));
-        if (!edtest::WriteFile(path, bytes)) return nullptr;
-        auto *w = new TMDIChild;
-        area.addSubWindow(w);
-        w->LoadFile(path);
-        area.show();
-        w->show();
+        TMDIChild *w = edtest::OpenInArea(area, Dir, bytes);
+        if (w) w->show();
         return w;
     }
 

@@ -12,6 +12,7 @@
 
 #include "../testfiles.h"
 #include "childwin.h"
+#include "editortest.h"
 #include "sjis.h"
 #include "sourcetext.h"
 
@@ -92,14 +93,7 @@ QByteArray RoundTrip(const QByteArray &bytes) {
     return back;
 }
 
-QString Failure(const std::function<void()> &fn) {
-    try {
-        fn();
-    } catch (const EQvError &e) {
-        return e.Message;
-    }
-    return QStringLiteral("<no error>");
-}
+using edtest::Failure;
 
 }  // namespace
 
