@@ -268,8 +268,8 @@ void TMainForm::UpdateMenuItems() {
         a->setEnabled(any);
     for (QToolButton *b : {SaveBtn, CutBtn, CopyBtn, PasteBtn}) b->setEnabled(any);
     const TMDIChild *active = ActiveMDIChild();
-    UndoItem->setEnabled(active && active->RichEdit1->document()->isUndoAvailable());
-    RedoItem->setEnabled(active && active->RichEdit1->document()->isRedoAvailable());
+    UndoItem->setEnabled(active && active->RichEdit1->isUndoAvailable());
+    RedoItem->setEnabled(active && active->RichEdit1->isRedoAvailable());
 }
 
 void TMainForm::ActiveFormChange(QMdiSubWindow *window) {
@@ -327,8 +327,8 @@ TMDIChild *TMainForm::CreateDocument() {
     doc->SaveRequest = [this](TMDIChild &d) { return SaveDocument(d); };
     ClientArea->addSubWindow(doc);
     connect(doc, &QObject::destroyed, this, &TMainForm::DocumentGone);
-    connect(doc->RichEdit1->document(), &QTextDocument::undoAvailable, this, &TMainForm::UpdateMenuItems);
-    connect(doc->RichEdit1->document(), &QTextDocument::redoAvailable, this, &TMainForm::UpdateMenuItems);
+    connect(doc->RichEdit1, &TRichEdit::undoAvailable, this, &TMainForm::UpdateMenuItems);
+    connect(doc->RichEdit1, &TRichEdit::redoAvailable, this, &TMainForm::UpdateMenuItems);
     Documents.prepend(doc);
     if (Recovery) Recovery->Watch(doc);
     doc->show();
@@ -624,7 +624,7 @@ namespace {
 void ShowFindDialog(TMainForm *form, bool replace) {
     if (!form->FindDialog) {
         form->FindDialog = new TFindDialog(form);
-        form->FindDialog->Target = [form]() -> QPlainTextEdit * {
+        form->FindDialog->Target = [form]() -> TRichEdit * {
             TMDIChild *doc = form->ActiveMDIChild();
             return doc ? doc->RichEdit1 : nullptr;
         };
@@ -661,8 +661,8 @@ void TMainForm::FindPrevItemClick() {
 void TMainForm::GoToLineItemClick() {
     TMDIChild *doc = ActiveMDIChild();
     if (!doc) return;
-    const int lines = doc->RichEdit1->document()->blockCount();
-    const int n = TGoToLineDialog::Ask(this, lines, doc->RichEdit1->textCursor().blockNumber() + 1);
+    const TTextStore *text = doc->RichEdit1->Text();
+    const int n = TGoToLineDialog::Ask(this, text->LineCount(), text->LineOf(doc->RichEdit1->Caret()) + 1);
     if (n > 0 && Documents.contains(doc)) GoToLine(doc, n);
 }
 
@@ -676,8 +676,8 @@ void TMainForm::ShowOutputTab(int index) {
 void TMainForm::ProjFindItemClick() {
     TProjectFindDialog d(this);
     if (TMDIChild *doc = ActiveMDIChild()) {
-        const QString selected = doc->RichEdit1->textCursor().selectedText();
-        if (!selected.contains(QChar::ParagraphSeparator)) d.FindText->setText(selected);
+        const QString selected = doc->RichEdit1->SelectedText();
+        if (!selected.contains(QLatin1Char('\n'))) d.FindText->setText(selected);
     }
     d.FindText->selectAll();
     if (d.exec() != QDialog::Accepted || d.FindText->text().isEmpty()) return;
@@ -705,7 +705,7 @@ void TMainForm::StartProjectSearch(const QString &pattern, const search::Options
         for (const TMDIChild *doc : std::as_const(Documents))
             if (!doc->FileName.isEmpty() && doc->FileName == path) {
                 source.Open = true;
-                source.Text = doc->RichEdit1->document()->toRawText();
+                source.Text = doc->RichEdit1->Text()->Snapshot();
                 break;
             }
         sources.push_back(std::move(source));
@@ -736,12 +736,13 @@ void TMainForm::SearchListDblClick(QListWidgetItem *item) {
     const int line = item->data(SearchLineRole).toInt();
     const int column = item->data(SearchColumnRole).toInt();
     const int length = item->data(SearchLengthRole).toInt();
-    const QTextBlock b = doc->RichEdit1->document()->findBlockByNumber(line - 1);
-    if (!b.isValid()) return;
-    if (column + length > b.length() - 1) {
+    const TTextStore *text = doc->RichEdit1->Text();
+    if (line < 1 || line > text->LineCount()) return;
+    if (column < 0 || column + length > text->LineLength(line - 1)) {
         GoToLine(doc, line);  // the line has changed since: the line itself
         return;
     }
-    SetSelection(doc->RichEdit1, textpos::BlockStart(b) + column, length);
+    SetSelection(doc->RichEdit1, text->LineStart(line - 1) + column, length);
+    doc->RichEdit1->ShowLines(line - 1, line - 1, kContextLines);
     doc->RichEdit1->setFocus();
 }

@@ -137,7 +137,8 @@ void TProjectSearch::Work(TProjectSearch *self, std::shared_ptr<State> state, in
         ++searched;
         QString text;
         if (source.Open) {
-            text = std::move(source.Text);
+            text = source.Text.Slice(0, source.Text.Length());
+            source.Text = textstore::TText();
         } else {
             try {
                 text = sourcetext::Decode(ReadWholeFile(source.Path)).Text;

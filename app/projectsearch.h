@@ -1,4 +1,5 @@
 #pragma once
+#include "textstore.h"
 // Find in the project: every file of the project tree is searched off the GUI
 // thread, an open document in its current text, any other file as it is on
 // disk, decoded as a load decodes it. The rows come back to the GUI thread in
@@ -40,12 +41,12 @@ struct TSearchRow {
     int Length = 0;
 };
 
-// One file to search: an open document's text (lines separated by U+2029, as
-// QTextDocument::toRawText gives them) or, when Open is false, the file on disk.
+// One file to search: an open document's text (a snapshot of its store, read
+// on the search's thread) or, when Open is false, the file on disk.
 struct TSearchSource {
     QString Path;
     bool Open = false;
-    QString Text;
+    textstore::TText Text;
 };
 
 class TProjectSearch : public QObject {

@@ -92,8 +92,8 @@ QString TRecovery::FileOf(const TMDIChild *doc) const {
 }
 
 bool TRecovery::HasUnsavedChanges(const TMDIChild *doc) {
-    const QTextDocument *text = doc->RichEdit1->document();
-    return doc->Changed && text->isModified() && !(doc->IsUntitled() && text->isEmpty());
+    const TRichEdit *text = doc->RichEdit1;
+    return doc->Changed && text->isModified() && !(doc->IsUntitled() && TextLength(text) == 0);
 }
 
 void TRecovery::Watch(TMDIChild *doc) {
@@ -106,9 +106,9 @@ void TRecovery::Watch(TMDIChild *doc) {
     connect(t.Timer, &QTimer::timeout, this, [this, doc] {
         if (auto it = Docs.find(doc); it != Docs.end()) Keep(it->second);
     });
-    connect(TColourStore::Of(doc->RichEdit1->document()), &TColourStore::TextChanged, this,
+    connect(doc->RichEdit1->Colours(), &TColourStore::TextChanged, this,
             [this, doc](int, int, int) { Edited(doc); });
-    connect(doc->RichEdit1->document(), &QTextDocument::modificationChanged, this, [this, doc](bool modified) {
+    connect(doc->RichEdit1, &TRichEdit::modificationChanged, this, [this, doc](bool modified) {
         if (!modified) Unchanged(doc);
     });
     connect(doc, &QObject::destroyed, this, [this, doc] { Closed(doc); });
@@ -156,7 +156,7 @@ void TRecovery::Keep(Tracked &t) {
     e.Path = doc->FileName;
     e.Changed = QDateTime::fromMSecsSinceEpoch(t.LastEdit ? t.LastEdit : QDateTime::currentMSecsSinceEpoch(), Qt::UTC);
     e.LineEnd = int(doc->DefaultLineEnd);
-    Writer.Write(t.Name, e, sourcetext::Take(doc->RichEdit1->document(), sourcetext::LineEnd(doc->DefaultLineEnd)),
+    Writer.Write(t.Name, e, sourcetext::Take(doc->RichEdit1->Text(), sourcetext::LineEnd(doc->DefaultLineEnd)),
                  t.Replaces);
     t.Asked = true;
 }
@@ -216,22 +216,18 @@ TRecovery::Answer TRecovery::OfferLeftovers() {
             TMDIChild *doc = Form.MDIChildren(0);
             if (!doc) continue;
             Watch(doc);
-            QPlainTextEdit *control = doc->RichEdit1;
-            QTextDocument *text = control->document();
+            TRichEdit *control = doc->RichEdit1;
             doc->Loading = true;
             doc->FileName = e.Path;
-            sourcetext::Decoded decoded = sourcetext::Decode(e.Bytes);
-            control->hide();
-            control->setPlainText(decoded.Text);
-            sourcetext::SetLineEnds(text, decoded.Ends);
+            sourcetext::Load(control->Text(), e.Bytes);
             doc->DefaultLineEnd = TMDIChild::LineEnd(e.LineEnd);
             doc->setWindowTitle((e.Path.isEmpty() ? QStringLiteral("名称未設定") : ShortName(e.Path)) + QLatin1Char('*'));
-            ColourRange(control, 1, TextLength(text));
-            control->show();
+            ColourRange(control, 1, TextLength(control));
+            SetSelection(control, 0, 0);
             control->setFocus();
             doc->Loading = false;
             doc->Changed = true;
-            text->setModified(true);
+            control->setModified(true);
             Tracked &t = Docs[doc];
             t.LastEdit = e.Changed.toMSecsSinceEpoch();
             // This instance's own copy is written before the old file goes;

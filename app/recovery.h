@@ -5,7 +5,7 @@
 // offered back.
 //
 // A document has unsaved changes while it is Changed and its text differs from
-// its saved state: QTextDocument::isModified() is false again after Save, Save
+// its saved state: the text store is unmodified again after Save, Save
 // As, a load and an undo back to the saved text, and its file is then removed.
 // An untitled document with no text has nothing to keep.
 //

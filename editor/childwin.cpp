@@ -10,10 +10,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
-#include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTextBlock>
-#include <QTextDocument>
 
 #include "colourstore.h"
 #include "errorreport.h"
@@ -79,11 +76,11 @@ TMDIChild::TMDIChild(QWidget *owner) : QMdiSubWindow(owner) {
     // The change event: edits of the text only, reported by the colour store
     // after it has moved the colours along (layout changes such as a preedit
     // are no edits).
-    connect(TColourStore::Of(RichEdit1->document()), &TColourStore::TextChanged, this,
+    connect(RichEdit1->Colours(), &TColourStore::TextChanged, this,
             [this](int, int, int) { RichEdit1Change(); });
     connect(RichEdit1, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
         // The standard menu, with Undo and Redo run like their keys.
-        std::unique_ptr<QMenu> menu(RichEdit1->createStandardContextMenu(pos));
+        std::unique_ptr<QMenu> menu(RichEdit1->createStandardContextMenu());
         for (QAction *a : menu->actions()) {
             if (a->objectName() == QLatin1String("edit-undo")) {
                 disconnect(a, &QAction::triggered, nullptr, nullptr);
@@ -107,37 +104,36 @@ void TMDIChild::LoadFile(const QString &path) {
     // Read everything first: a file that cannot be read leaves the document as it
     // was. Only a regular file is read, and no further than its size when opened.
     QByteArray bytes = ReadWholeFile(path);
-    sourcetext::Decoded decoded = sourcetext::Decode(bytes);
-    bytes = QByteArray();
-
     Loading = true;
+    LineEnd common = CrLf;
+    try {
+        // The store takes the new text only once all of it is decoded.
+        common = LineEnd(sourcetext::Load(RichEdit1->Text(), bytes));
+    } catch (...) {
+        Loading = false;
+        throw;
+    }
+    bytes = QByteArray();
     FileName = path;
-    QTextDocument *doc = RichEdit1->document();
-    // Hidden while the text is replaced and coloured: nothing is laid out or
-    // drawn on the way.
-    RichEdit1->hide();
-    RichEdit1->setPlainText(decoded.Text);
-    decoded.Text = QString();
-    sourcetext::SetLineEnds(doc, decoded.Ends);
-    DefaultLineEnd = LineEnd(decoded.Common);
+    DefaultLineEnd = common;
     SetCaption(ShortName(path));
-    ColourRange(RichEdit1, 1, TextLength(doc));
-    RichEdit1->show();
+    ColourRange(RichEdit1, 1, TextLength(RichEdit1));
+    SetSelection(RichEdit1, 0, 0);
     RichEdit1->setFocus();
-    doc->setModified(false);
+    RichEdit1->setModified(false);
     Loading = false;
     Changed = false;
 #ifdef __GLIBC__
     // The copies of a large file's text made on the way are free again: give
     // them back instead of keeping them in the heap.
-    if (doc->characterCount() > (1 << 20)) malloc_trim(0);
+    if (TextLength(RichEdit1) > (1 << 20)) malloc_trim(0);
 #endif
 }
 
 void TMDIChild::WriteTo(const QString &path) {
     QByteArray bytes;
     QString why;
-    if (!sourcetext::Encode(RichEdit1->document(), sourcetext::LineEnd(DefaultLineEnd), bytes, &why))
+    if (!sourcetext::Encode(RichEdit1->Text(), sourcetext::LineEnd(DefaultLineEnd), bytes, &why))
         throw EQvError(QStringLiteral("ファイル %1 を保存できません: %2").arg(path, why));
     WriteWholeFile(path, bytes);
 }
@@ -147,7 +143,7 @@ void TMDIChild::Save() {
     if (FileName.isEmpty()) return;
     WriteTo(FileName);
     SetCaption(ShortName(FileName));
-    RichEdit1->document()->setModified(false);
+    RichEdit1->setModified(false);
     Changed = false;
 }
 
@@ -158,7 +154,7 @@ void TMDIChild::SaveAs(const QString &path) {
     WriteTo(path);
     FileName = path;
     SetCaption(ShortName(path));
-    RichEdit1->document()->setModified(false);
+    RichEdit1->setModified(false);
     Changed = false;
 }
 
@@ -173,13 +169,13 @@ void TMDIChild::RichEdit1Change() {
 
 void TMDIChild::ColourCaretLine() {
     // The caret's line: from the LF before it (or the start) to its CR (or the end).
-    QTextDocument *doc = RichEdit1->document();
-    const int length = TextLength(doc);
+    const TTextStore *text = RichEdit1->Text();
+    const int length = text->Length();
     if (length == 0) return;
-    const QTextBlock b = doc->findBlock(RichEdit1->textCursor().selectionStart());
-    const int start = textpos::BlockStart(b);
-    const int first = b.blockNumber() == 0 ? 1 : start;
-    const int last = b.next().isValid() ? start + b.length() : length;
+    const int line = text->LineOf(SelStart(RichEdit1));
+    const int start = text->LineStart(line);
+    const int first = line == 0 ? 1 : start;
+    const int last = line + 1 < text->LineCount() ? text->LineEnd(line) + 1 : length;
     ColourRange(RichEdit1, first, last);
 }
 
@@ -188,30 +184,34 @@ void TMDIChild::Undo() { UndoOrRedo(false); }
 void TMDIChild::Redo() { UndoOrRedo(true); }
 
 void TMDIChild::UndoOrRedo(bool redo) {
-    QTextDocument *doc = RichEdit1->document();
-    if (!(redo ? doc->isRedoAvailable() : doc->isUndoAvailable())) return;
-    TColourStore *store = TColourStore::Of(doc);
-    std::vector<std::pair<int, int>> changed;  // document ranges the step put back
-    const QMetaObject::Connection watch = connect(store, &TColourStore::TextChanged, this,
-                                                  [&](int position, int, int added) { changed.emplace_back(position, position + added); });
+    if (!(redo ? RichEdit1->isRedoAvailable() : RichEdit1->isUndoAvailable())) return;
+    TTextStore *text = RichEdit1->Text();
+    TColourStore *store = RichEdit1->Colours();
+    std::vector<std::pair<int, int>> changed;  // ranges of the text the step put back
+    const QMetaObject::Connection watch = connect(text, &TTextStore::Edited, this, [&](const TEditList &edits) {
+        int shift = 0;
+        for (const TEdit &e : edits) {
+            const int at = e.Position + shift;
+            if (e.Added > 0) changed.emplace_back(at, at + e.Added);
+            shift += e.Added - e.Removed;
+        }
+    });
     if (redo)
         RichEdit1->redo();
     else
         RichEdit1->undo();
     disconnect(watch);
-    // A step that puts back more than one line (a replace all, a paste) is
-    // reported as one change over all of it, so the characters in between
-    // lost their colours: those lines are coloured anew, as on a load.
-    const int length = TextLength(doc);
+    // A step that puts back more than one line (a paste, a replacement with
+    // line breaks) gets the colour of the character before it all along: those
+    // lines are coloured anew, as on a load.
+    const int length = text->Length();
     for (const auto &[first, end] : changed) {
-        const QTextBlock a = doc->findBlock(first);
-        const QTextBlock b = doc->findBlock(std::min(end, doc->characterCount() - 1));
-        if (!a.isValid() || !b.isValid() || a == b) continue;
-        store->Fill(a.position(), b.position() + b.length() - 1, TColourStore::Default);
-        store->Notify(a.position(), b.position() + b.length() - 1);
-        const int start = textpos::BlockStart(a);
-        const int last = b.next().isValid() ? textpos::BlockStart(b) + b.length() : length;
-        ColourRange(RichEdit1, a.blockNumber() == 0 ? 1 : start, last);
+        const int a = text->LineOf(first), b = text->LineOf(end);
+        if (a == b) continue;
+        const int from = text->LineStart(a), to = text->LineEnd(b);
+        store->Fill(from, to, TColourStore::Default);
+        store->Notify(from, to);
+        ColourRange(RichEdit1, a == 0 ? 1 : from, b + 1 < text->LineCount() ? to + 1 : length);
     }
     // The caret is put in place after the text has changed: its line is
     // coloured once more where it ends up.
@@ -274,12 +274,12 @@ bool TMDIChild::eventFilter(QObject *watched, QEvent *event) {
 
 void GoToLine(TMDIChild *document, int n) {
     if (!document || n < 1) return;
-    QPlainTextEdit *control = document->RichEdit1;
-    const QTextDocument *doc = control->document();
-    if (n > doc->blockCount()) return;
-    const QTextBlock b = doc->findBlockByNumber(n - 1);
+    TRichEdit *control = document->RichEdit1;
+    const TTextStore *text = control->Text();
+    if (n > text->LineCount()) return;
     // The line's characters and, unless it is the last line, its CR LF.
-    const int length = b.length() - 1 + (b.next().isValid() ? 2 : 0);
-    SetSelection(control, textpos::BlockStart(b), length);
+    const int length = text->LineLength(n - 1) + (n < text->LineCount() ? 2 : 0);
+    SetSelection(control, text->LineStart(n - 1), length);
+    control->ShowLines(n - 1, n - 1, kContextLines);
     control->setFocus();
 }

@@ -3,7 +3,6 @@
 // and its changed flag, hosted by the main window's QMdiArea.
 
 #include <QMdiSubWindow>
-#include <QPlainTextEdit>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -85,6 +84,10 @@ private:
     void WriteTo(const QString &path);
 };
 
-// Selects line n (1-based) with its line break and focuses the text control.
-// A line number below 1 or beyond the last line changes nothing.
+// Lines of context kept around a line that is brought into view.
+constexpr int kContextLines = 3;
+
+// Selects line n (1-based) with its line break, scrolls so that the whole
+// line is in view, and focuses the text control. A line number below 1 or
+// beyond the last line changes nothing.
 void GoToLine(TMDIChild *document, int n);

@@ -1,13 +1,11 @@
 #include "colouring.h"
 
-#include <QPlainTextEdit>
-#include <QTextCursor>
-#include <QTextDocument>
 #include <algorithm>
 #include <cstring>
 #include <string>
 
 #include "colourstore.h"
+#include "richedit.h"
 #include "textpos.h"
 
 namespace colouring {
@@ -15,14 +13,49 @@ namespace {
 
 constexpr int kNone = -1;  // no character: past the end of T
 
+// T as the scan reads it: the character at a 1-based index (kNone outside
+// the text), and the characters of a word.
+struct ViewSource {
+    QStringView Text;
+    int Base;    // index of Text[0]
+    int Length;  // of the whole T
+    int Lo, Hi;  // the indexes held
+    ViewSource(QStringView text, int base, int length)
+        : Text(text), Base(base), Length(length), Lo(std::max(1, base)),
+          Hi(std::min(length, base + int(text.size()) - 1)) {}
+    int At(int i) const { return i >= Lo && i <= Hi ? Text[i - Base].unicode() : kNone; }
+    QStringView Word(int start, int end) const { return Text.mid(start - Base, end - start); }
+};
+
+struct StoreSource {
+    const TText &T;
+    int Length;
+    mutable QStringView Piece;
+    mutable int PieceBase = 1;  // index of Piece[0]
+    StoreSource(const TText &t) : T(t), Length(t.Length()) {}
+    int At(int i) const {
+        const int off = i - PieceBase;
+        if (off >= 0 && off < Piece.size()) return Piece[off].unicode();
+        if (i < 1 || i > Length) return kNone;
+        int start = 0;
+        Piece = T.PieceAt(i - 1, &start);
+        PieceBase = start + 1;
+        return Piece[i - PieceBase].unicode();
+    }
+    mutable QString Buffer;
+    QStringView Word(int start, int end) const {
+        if (end - start > 11) return {};  // longer than any keyword
+        const int off = start - PieceBase;
+        if (off >= 0 && off + (end - start) <= Piece.size()) return Piece.mid(off, end - start);
+        Buffer = T.Slice(start - 1, end - start);
+        return Buffer;
+    }
+};
+
 // The scan over T[first .. last], handing each run to sink(run).
-template <class Sink>
-void ScanRuns(QStringView text, int textBase, int textLength, int first, int last, Sink &&sink) {
-    const QChar *data = text.data();
-    // The indexes held: [lo, hi].
-    const int lo = std::max(1, textBase);
-    const int hi = std::min(textLength, textBase + int(text.size()) - 1);
-    auto at = [&](int i) -> int { return i >= lo && i <= hi ? data[i - textBase].unicode() : kNone; };
+template <class Source, class Sink>
+void ScanRuns(const Source &src, int textLength, int first, int last, Sink &&sink) {
+    auto at = [&](int i) -> int { return src.At(i); };
     auto isDelim = [](int c) {
         // Blank, tab, CR, LF, "(", ")", ";" and ":": all at or below ";".
         return c <= ';' && (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '(' || c == ')' || c == ';' || c == ':');
@@ -30,7 +63,7 @@ void ScanRuns(QStringView text, int textBase, int textLength, int first, int las
     bool pending = false;
     int wordStart = 0;
     auto colourWord = [&](int end) {  // the pending word is T[wordStart .. end - 1]
-        const QStringView word(data + (wordStart - textBase), end - wordStart);
+        const QStringView word = src.Word(wordStart, end);
         sink(Run{wordStart - 1, end - wordStart, IsKeyword(word) ? BlueRun : BlackRun});
         pending = false;
     };
@@ -141,34 +174,30 @@ std::vector<Run> Scan(QStringView text, int textBase, int textLength, int first,
     std::vector<Run> runs;
     first = std::max(first, 1);
     last = std::min(last, textLength);
-    if (first <= last) ScanRuns(text, textBase, textLength, first, last, [&](const Run &r) { runs.push_back(r); });
+    if (first <= last)
+        ScanRuns(ViewSource(text, textBase, textLength), textLength, first, last, [&](const Run &r) { runs.push_back(r); });
     return runs;
 }
 
 }  // namespace colouring
 
-void ColourRange(QPlainTextEdit *control, int first, int last) {
+void ColourRange(TRichEdit *control, int first, int last) {
     using namespace colouring;
     if (!control) return;
-    QTextDocument *doc = control->document();
-    TColourStore *store = TColourStore::Of(doc);
-    const int length = TextLength(doc);
+    TTextStore *text = control->Text();
+    TColourStore *store = control->Colours();
+    const int length = text->Length();
     const int p0 = SelStart(control);
     first = std::max(first, 1);
     last = std::min(last, length);
     if (first <= last) {
-        // The scan may look two characters past the range.
-        const int sliceEnd = std::min(length, last + 2);
-        const QString text = TextSlice(control, first - 1, sliceEnd - first + 1);
-        textpos::Mapper map(doc);
         int changedFirst = -1, changedEnd = -1;
         // Text that has no colours yet shows black already (the whole text
         // after a load): its black words need nothing.
         const bool blank = store->Blank();
-        ScanRuns(text, first, length, first, last, [&](const Run &r) {
+        ScanRuns(StoreSource(*text), length, first, last, [&](const Run &r) {
             if (blank && r.colour == BlackRun) return;
-            int a = 0, b = 0;
-            map.RangeToDoc(r.start, r.length, a, b);
+            const int a = r.start, b = r.start + r.length;
             store->Fill(a, b, r.colour == GreenRun ? TColourStore::Green
                               : r.colour == BlueRun ? TColourStore::Blue
                                                     : TColourStore::Default);
@@ -178,28 +207,22 @@ void ColourRange(QPlainTextEdit *control, int first, int last) {
         });
         if (changedFirst >= 0) store->Notify(changedFirst, changedEnd);
     }
-    const QTextCursor c = control->textCursor();
-    if (c.hasSelection() || textpos::FromDoc(doc, c.position()) != p0) SetSelection(control, p0, 0);
+    if (control->HasSelection() || control->Caret() != p0) SetSelection(control, p0, 0);
 }
 
-QColor ColourAt(const QPlainTextEdit *control, int position) {
-    const QTextDocument *doc = control->document();
-    if (position < 0 || position >= TextLength(doc)) return QColor();
-    // A CR and its LF stand for one block separator, and so share its colour.
-    const TColourStore *store = TColourStore::Find(doc);
-    const QColor c = store ? store->ColourOf(store->At(textpos::ToDoc(doc, position))) : QColor();
+QColor ColourAt(const TRichEdit *control, int position) {
+    if (position < 0 || position >= TextLength(control)) return QColor();
+    const TColourStore *store = control->Colours();
+    const QColor c = store->ColourOf(store->At(position));
     return c.isValid() ? c : control->palette().color(QPalette::Text);
 }
 
-void PaintColour(QPlainTextEdit *control, int start, int length, const QColor &colour) {
-    QTextDocument *doc = control->document();
-    TColourStore *store = TColourStore::Of(doc);
-    int a = 0, b = 0;
-    const int total = TextLength(doc);
+void PaintColour(TRichEdit *control, int start, int length, const QColor &colour) {
+    TColourStore *store = control->Colours();
+    const int total = TextLength(control);
     start = std::clamp(start, 0, total);
     length = std::clamp(length, 0, total - start);
     if (length == 0) return;
-    textpos::Mapper(doc).RangeToDoc(start, length, a, b);
-    store->Fill(a, b, store->CodeOf(colour));
-    store->Notify(a, b);
+    store->Fill(start, start + length, store->CodeOf(colour));
+    store->Notify(start, start + length);
 }

@@ -147,23 +147,77 @@ void TColourChunks::Erase(int position, int count) {
     Renumber(std::min(from, int(Chunks.size()) - 1));
 }
 
-TColourStore::TColourStore(QTextDocument *doc) : QObject(doc), Doc(doc) {
+void TColourChunks::Apply(const TEditList &edits) {
+    if (edits.empty()) return;
+    if (edits.size() <= 8) {
+        for (size_t i = edits.size(); i-- > 0;) {
+            const TEdit &e = edits[i];
+            Erase(e.Position, e.Removed);
+            Code inherited = 0;
+            if (e.Position > 0)
+                inherited = At(e.Position - 1);
+            else if (Total > 0)
+                inherited = At(0);
+            Insert(e.Position, e.Added, inherited);
+        }
+        return;
+    }
+    // One pass over all the codes: the old ones copied, the new ones taking
+    // the code written before them.
+    std::vector<Code> out;
+    int size = Total;
+    for (const TEdit &e : edits) size += e.Added - e.Removed;
+    out.reserve(size_t(std::max(size, 0)));
+    int at = 0;
+    auto copy = [&](int until) {
+        until = std::min(until, Total);
+        if (at < until) Runs(at, until, [&](int a, int b, Code c) { out.insert(out.end(), size_t(b - a), c); });
+        at = std::max(at, until);
+    };
+    for (const TEdit &e : edits) {
+        copy(e.Position);
+        Code inherited = 0;
+        if (!out.empty())
+            inherited = out.back();
+        else if (e.Position + e.Removed < Total)
+            inherited = At(e.Position + e.Removed);
+        out.insert(out.end(), size_t(std::max(e.Added, 0)), inherited);
+        at = std::max(at, e.Position + e.Removed);
+    }
+    copy(Total);
+    const bool zero = AllZero;
+    Reset(0, 0);
+    Chunks.clear();
+    Starts.clear();
+    const int n = int(out.size());
+    for (int pos = 0; pos < n || Chunks.empty(); pos += kChunk) {
+        Chunks.push_back(Pack(out.data() + pos, std::min(kChunk, n - pos)));
+        Starts.push_back(pos);
+    }
+    Total = n;
+    AllZero = zero;
+}
+
+TColourStore::TColourStore(TTextStore *text) : QObject(text), Store(text) {
     setObjectName(QStringLiteral("qv_colours"));
-    Chunks.Reset(doc->characterCount(), Default);
-    connect(doc, &QTextDocument::contentsChange, this, &TColourStore::ContentsChange);
+    Chunks.Reset(text->Length(), Default);
+    connect(text, &TTextStore::Edited, this, &TColourStore::Edited);
 }
 
-TColourStore *TColourStore::Find(const QTextDocument *doc) {
-    return doc ? doc->findChild<TColourStore *>(QStringLiteral("qv_colours"), Qt::FindDirectChildrenOnly) : nullptr;
+TColourStore *TColourStore::Find(const TTextStore *text) {
+    return text ? text->findChild<TColourStore *>(QStringLiteral("qv_colours"), Qt::FindDirectChildrenOnly) : nullptr;
 }
 
-TColourStore *TColourStore::Of(QTextDocument *doc) {
-    if (!doc) return nullptr;
-    if (TColourStore *s = Find(doc)) return s;
-    return new TColourStore(doc);
+TColourStore *TColourStore::Of(TTextStore *text) {
+    if (!text) return nullptr;
+    if (TColourStore *s = Find(text)) return s;
+    return new TColourStore(text);
 }
 
-TColourChunks::Code TColourStore::At(int docPosition) const { return Chunks.At(docPosition); }
+TColourChunks::Code TColourStore::At(int position) const {
+    if (position >= 0 && position + 1 < Chunks.Size() && Store->At(position).unicode() == u'\r') ++position;
+    return Chunks.At(position);
+}
 
 void TColourStore::Fill(int first, int end, TColourChunks::Code code) { Chunks.Fill(first, end, code); }
 
@@ -184,44 +238,24 @@ TColourChunks::Code TColourStore::CodeOf(const QColor &colour) {
     return Mark;
 }
 
-bool TColourStore::TextChangedIn(int first, int end) const {
-    // Qt stamps a block with the document's revision whenever its characters
-    // change; a format or layout change leaves the stamps alone.
-    const int revision = Doc->revision();
-    for (QTextBlock b = Doc->findBlock(first); b.isValid() && b.position() <= end; b = b.next())
-        if (b.revision() == revision) return true;
-    return false;
-}
-
-void TColourStore::ContentsChange(int position, int removed, int added) {
-    const int size = Doc->characterCount();
-    const int old = Chunks.Size();
-    // An undo or a redo moves one step between the two histories. It may put
-    // back characters of the same length without stamping any block (Qt gives
-    // the blocks their old revisions back), so it counts as an edit by itself.
-    const int undo = Doc->availableUndoSteps(), redo = Doc->availableRedoSteps();
-    const bool historyStep = redo != LastRedo && qint64(undo - LastUndo) * (redo - LastRedo) < 0;
-    LastUndo = undo;
-    LastRedo = redo;
+void TColourStore::Edited(const TEditList &edits) {
+    if (edits.empty()) return;
     InChange = true;
-    if (added - removed != size - old || position < 0 || position + removed > old || position + added > size) {
-        // The whole text was replaced (Qt reports that with counts that do not
-        // add up): nothing of the old colours stays.
+    const int size = Store->Length();
+    const TEdit &first = edits.front();
+    int delta = 0;
+    for (const TEdit &e : edits) delta += e.Added - e.Removed;
+    const TEdit &last = edits.back();
+    const int span = last.Position + last.Removed - first.Position;
+    if (edits.size() == 1 && first.Position == 0 && first.Removed == Chunks.Size() && first.Added == size) {
+        // The whole text was replaced: nothing of the old colours stays.
         Chunks.Reset(size, Default);
-        emit TextChanged(0, old, size);
+        emit TextChanged(0, first.Removed, size);
         emit ColoursChanged(0, -1);
-    } else if (removed == added && !historyStep && !TextChangedIn(position, position + added)) {
-        emit ColoursChanged(position, position + added);
     } else {
-        Chunks.Erase(position, removed);
-        TColourChunks::Code inherited = Default;
-        if (position > 0)
-            inherited = Chunks.At(position - 1);
-        else if (Chunks.Size() > 1)
-            inherited = Chunks.At(0);
-        Chunks.Insert(position, added, inherited);
-        emit TextChanged(position, removed, added);
-        emit ColoursChanged(position, position + added);
+        Chunks.Apply(edits);
+        emit TextChanged(first.Position, span, span + delta);
+        emit ColoursChanged(first.Position, first.Position + span + delta);
     }
     InChange = false;
     emit ChangeHandled();

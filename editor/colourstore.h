@@ -1,14 +1,11 @@
 #pragma once
-// The colours of an editor's text, kept beside its QTextDocument instead of in
-// it: one colour code per document position (each character, and each block's
-// separator, which stands for a line's CR LF). Colour changes therefore never
-// enter the document, its undo history or its modified state.
+// The colours of an editor's text, kept beside its text store instead of in
+// it: one colour code per position of T. Colour changes therefore never enter
+// the text, its undo history or its modified state.
 //
-// The store follows the document's edits itself: removed characters take their
+// The store follows the text's edits itself: removed characters take their
 // colours away; inserted characters take the colour of the character before
 // them (at the very start of the text, that of the character after them).
-// Changes of layout or format alone (an input method's preedit, for one) leave
-// the colours as they are and are not reported as edits.
 
 #include <QColor>
 #include <QObject>
@@ -16,7 +13,7 @@
 #include <cstdint>
 #include <vector>
 
-class QTextDocument;
+#include "textstore.h"
 
 // Colour codes (0 to 3) by position, two bits each, in chunks so that an edit
 // anywhere in a large text repacks only a few kilobytes.
@@ -32,6 +29,10 @@ public:
     void Fill(int first, int end, Code code);
     void Insert(int position, int count, Code code);
     void Erase(int position, int count);
+    // Moves the codes along with many edits at once (ascending, positions
+    // before the edits), in one pass: inserted positions take the code before
+    // them (at the very start, the one after).
+    void Apply(const TEditList &edits);
     // Calls f(first, end, code) for each run of one code in [first, end).
     template <class F>
     void Runs(int first, int end, F &&f) const;
@@ -67,17 +68,19 @@ public:
     // control's black text colour); Mark: one further colour, set by CodeOf.
     enum : TColourChunks::Code { Default = 0, Green = 1, Blue = 2, Mark = 3 };
 
-    // The store of doc, made the first time it is asked for.
-    static TColourStore *Of(QTextDocument *doc);
-    static TColourStore *Find(const QTextDocument *doc);
+    // The store of text, made the first time it is asked for.
+    static TColourStore *Of(TTextStore *text);
+    static TColourStore *Find(const TTextStore *text);
 
-    QTextDocument *Document() const { return Doc; }
-    TColourChunks::Code At(int docPosition) const;
-    // Sets the colour of the document positions [first, end), quietly: the
-    // caller reports what it changed with Notify.
+    TTextStore *Text() const { return Store; }
+    // The code at a position of T. A CR reads its LF's code: the two stand for
+    // one line break and share its colour.
+    TColourChunks::Code At(int position) const;
+    // Sets the colour of the positions [first, end), quietly: the caller
+    // reports what it changed with Notify.
     void Fill(int first, int end, TColourChunks::Code code);
     void Notify(int first, int end) { emit ColoursChanged(first, end); }
-    // True while a change of the document is being handled.
+    // True while a change of the text is being handled.
     bool Handling() const { return InChange; }
     // The colour that a code stands for; Default gives an invalid QColor (the
     // control's own text colour).
@@ -90,23 +93,22 @@ public:
     bool Blank() const { return Chunks.Blank(); }
 
 signals:
-    // The text changed: positions as in QTextDocument::contentsChange, the
-    // colours already moved along. Handlers may recolour.
+    // The text changed, the colours already moved along: T[position,
+    // position + removed) became `added` characters (for several edits at
+    // once, the span from the first to the end of the last). Handlers may
+    // recolour.
     void TextChanged(int position, int removed, int added);
-    // The colours of [first, end) changed, or the document laid out that range
-    // anew (a preedit, a format); end == -1: the whole text.
+    // The colours of [first, end) changed; end == -1: the whole text.
     void ColoursChanged(int first, int end);
-    // A document change has been handled, recolouring included.
+    // A change of the text has been handled, recolouring included.
     void ChangeHandled();
 
 private:
-    explicit TColourStore(QTextDocument *doc);
-    void ContentsChange(int position, int removed, int added);
-    bool TextChangedIn(int first, int end) const;
-    QTextDocument *Doc;
+    explicit TColourStore(TTextStore *text);
+    void Edited(const TEditList &edits);
+    TTextStore *Store;
     TColourChunks Chunks;
     bool InChange = false;
-    int LastUndo = 0, LastRedo = 0;  // the document's history as the last change left it
     QRgb MarkColour = 0;
 };
 

@@ -6,94 +6,79 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QTextBlock>
-#include <QTextCursor>
-#include <QTextDocument>
 #include <QVBoxLayout>
 #include <vector>
 
+#include "childwin.h"
 #include "colouring.h"
+#include "richedit.h"
 #include "textpos.h"
 
 namespace finding {
 
 namespace {
 
-void Select(QPlainTextEdit *control, int docPosition, int length) {
-    QTextCursor c(control->document());
-    c.setPosition(docPosition);
-    c.setPosition(docPosition + length, QTextCursor::KeepAnchor);
-    control->setTextCursor(c);
+// Selects T[position, position + length) and brings its line into view.
+void Select(TRichEdit *control, int position, int length) {
+    control->SetSelection(position, position + length);
+    const int line = control->Text()->LineOf(position);
+    control->ShowLines(line, line, kContextLines);
     control->ensureCursorVisible();
 }
 
-// Near the caret the search goes line by line; once this many characters
-// have been looked at without a match it goes on over one copy of the whole
-// text, in which each document position is its own index (a block separator
-// is one character, and no search text holds one).
-constexpr int kNearChars = 1 << 16;
-
-// The first match that starts at or after the document position `from` and
-// before `limit` (-1: the end); -1 when none.
-int ForwardFrom(const QTextDocument *doc, int from, int limit, const Request &r) {
-    QTextBlock b = doc->findBlock(from);
-    int col = from - b.position();
-    int budget = kNearChars;
-    for (; b.isValid() && budget > 0; b = b.next(), col = 0) {
-        if (limit >= 0 && b.position() >= limit) return -1;
-        const QString text = b.text();
-        const qsizetype at = search::Next(text, r.Pattern, col, r.Options);
+// The first match that starts at or after `from` and before `limit` (-1: the
+// end); -1 when none. Line by line, each line read where it lies.
+int ForwardFrom(const TText &text, int from, int limit, const Request &r) {
+    QString buffer;
+    const int lines = text.LineCount();
+    int line = text.LineOf(from);
+    int col = from - text.LineStart(line);
+    for (; line < lines; ++line, col = 0) {
+        const int start = text.LineStart(line);
+        if (limit >= 0 && start >= limit) return -1;
+        const qsizetype at = search::Next(text.LineView(line, buffer), r.Pattern, col, r.Options);
         if (at >= 0) {
-            const int found = b.position() + int(at);
+            const int found = start + int(at);
             return limit < 0 || found < limit ? found : -1;
         }
-        budget -= int(text.size()) + 1;
     }
-    if (!b.isValid()) return -1;
-    const QString raw = doc->toRawText();
-    const qsizetype at = search::Next(raw, r.Pattern, b.position(), r.Options);
-    return at >= 0 && (limit < 0 || at < limit) ? int(at) : -1;
+    return -1;
 }
 
-// The last match that starts before the document position `before` and at or
-// after `limit`; -1 when none.
-int BackwardFrom(const QTextDocument *doc, int before, int limit, const Request &r) {
-    QTextBlock b = doc->findBlock(before);
-    int budget = kNearChars;
-    for (bool first = true; b.isValid() && budget > 0; b = b.previous(), first = false) {
-        if (b.position() + b.length() <= limit) return -1;
-        const QString text = b.text();
-        const qsizetype at =
-            search::Previous(text, r.Pattern, first ? before - b.position() : text.size() + 1, r.Options);
+// The last match that starts before `before` and at or after `limit`; -1 when none.
+int BackwardFrom(const TText &text, int before, int limit, const Request &r) {
+    QString buffer;
+    for (int line = text.LineOf(before), first = 1; line >= 0; --line, first = 0) {
+        if (text.LineEnd(line) < limit) return -1;
+        const int start = text.LineStart(line);
+        const QStringView view = text.LineView(line, buffer);
+        const qsizetype at = search::Previous(view, r.Pattern, first ? before - start : view.size() + 1, r.Options);
         if (at >= 0) {
-            const int found = b.position() + int(at);
+            const int found = start + int(at);
             return found >= limit ? found : -1;
         }
-        budget -= int(text.size()) + 1;
     }
-    if (!b.isValid()) return -1;
-    const QString raw = doc->toRawText();
-    const qsizetype at = search::Previous(raw, r.Pattern, b.position() + b.length(), r.Options);
-    return at >= limit ? int(at) : -1;
+    return -1;
 }
 
 }  // namespace
 
-Result FindNext(QPlainTextEdit *control, const Request &r) {
+Result FindNext(TRichEdit *control, const Request &r) {
     if (!control || r.Pattern.isEmpty()) return NotFound;
-    const QTextDocument *doc = control->document();
-    const QTextCursor cur = control->textCursor();
-    const int from = r.Backwards ? cur.selectionStart() : cur.selectionEnd();
-    const QTextBlock start = doc->findBlock(from);
+    const TText &text = *control->Text();
+    const int from = r.Backwards ? control->SelectionStart() : control->SelectionEnd();
+    const int startLine = text.LineOf(from);
     Result result = Found;
-    int found = r.Backwards ? BackwardFrom(doc, from, 0, r) : ForwardFrom(doc, from, -1, r);
+    int found = r.Backwards ? BackwardFrom(text, from, 0, r) : ForwardFrom(text, from, -1, r);
     if (found < 0 && r.Wrap) {
         // Round from the other end, back to the line where the search began.
-        found = r.Backwards ? BackwardFrom(doc, doc->characterCount() - 1, start.position(), r)
-                            : ForwardFrom(doc, 0, start.position() + start.length(), r);
+        found = r.Backwards ? BackwardFrom(text, text.Length(), text.LineStart(startLine), r)
+                            : ForwardFrom(text, 0,
+                                          startLine + 1 < text.LineCount() ? text.LineStart(startLine + 1)
+                                                                           : text.Length() + 1,
+                                          r);
         result = Wrapped;
     }
     if (found < 0) return NotFound;
@@ -101,85 +86,72 @@ Result FindNext(QPlainTextEdit *control, const Request &r) {
     return result;
 }
 
-bool SelectionMatches(const QPlainTextEdit *control, const Request &r) {
+bool SelectionMatches(const TRichEdit *control, const Request &r) {
     if (!control || r.Pattern.isEmpty()) return false;
-    const QTextCursor cur = control->textCursor();
-    const int a = cur.selectionStart(), e = cur.selectionEnd();
+    const int a = control->SelectionStart(), e = control->SelectionEnd();
     if (e - a != r.Pattern.size()) return false;
-    const QTextBlock b = control->document()->findBlock(a);
-    if (!b.contains(e)) return false;
-    return search::MatchesAt(b.text(), a - b.position(), r.Pattern, r.Options);
+    const TText &text = *control->Text();
+    const int line = text.LineOf(a);
+    if (e > text.LineEnd(line)) return false;
+    QString buffer;
+    return search::MatchesAt(text.LineView(line, buffer), a - text.LineStart(line), r.Pattern, r.Options);
 }
 
-Result ReplaceNext(QPlainTextEdit *control, const Request &r, const QString &replacement, bool *replaced) {
+Result ReplaceNext(TRichEdit *control, const Request &r, const QString &replacement, bool *replaced) {
     if (replaced) *replaced = false;
     if (!control || control->isReadOnly()) return NotFound;
     if (SelectionMatches(control, r)) {
-        QTextCursor c = control->textCursor();
-        c.beginEditBlock();  // an undo step of its own
-        c.insertText(replacement);
-        c.endEditBlock();
-        if (r.Backwards) c.setPosition(c.position() - int(replacement.size()));
-        control->setTextCursor(c);
+        const int at = control->SelectionStart();
+        control->insertPlainText(replacement);  // an undo step of its own
+        if (r.Backwards) control->SetSelection(at, at);
         if (replaced) *replaced = true;
     }
     return FindNext(control, r);
 }
 
-int ReplaceAll(QPlainTextEdit *control, const Request &r, const QString &replacement) {
+int ReplaceAll(TRichEdit *control, const Request &r, const QString &replacement) {
     if (!control || control->isReadOnly() || r.Pattern.isEmpty()) return 0;
-    QTextDocument *doc = control->document();
+    TTextStore *text = control->Text();
     struct Match {
         int Position;
         int Line;
     };
     std::vector<Match> matches;
-    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
-        const int base = b.position(), line = b.blockNumber();
-        search::ForEach(b.text(), r.Pattern, r.Options,
-                        [&](qsizetype at) { matches.push_back({base + int(at), line}); });
+    {
+        QString buffer;
+        const int lines = text->LineCount();
+        for (int line = 0; line < lines; ++line) {
+            const int base = text->LineStart(line);
+            search::ForEach(text->LineView(line, buffer), r.Pattern, r.Options,
+                            [&](qsizetype at) { matches.push_back({base + int(at), line}); });
+        }
     }
     if (matches.empty()) return 0;
 
-    // From the last match to the first, so that the positions still to come
-    // stay where they were; all of it one undo step.
-    const int blocksBefore = doc->blockCount();
-    int added = 0;  // lines that one replacement adds (a replacement with line breaks)
-    // Each replacement joins the edit block of the one before: one undo step,
-    // and the document reports each change by itself, so the colours of the
-    // text between the matches stay as they are.
-    QTextCursor c(doc);
-    for (size_t i = matches.size(); i-- > 0;) {
-        if (i + 1 == matches.size())
-            c.beginEditBlock();
-        else
-            c.joinPreviousEditBlock();
-        c.setPosition(matches[i].Position);
-        c.setPosition(matches[i].Position + int(r.Pattern.size()), QTextCursor::KeepAnchor);
-        c.insertText(replacement);
-        c.endEditBlock();
-        if (i + 1 == matches.size()) added = doc->blockCount() - blocksBefore;
-    }
+    // All of it one undo step, the text between the matches untouched, so
+    // that it keeps its colours.
+    std::vector<TTextStore::Replacement> edits;
+    edits.reserve(matches.size());
+    for (const Match &m : matches) edits.push_back({m.Position, int(r.Pattern.size()), replacement});
+    const int linesBefore = text->LineCount();
+    text->ReplaceMany(std::move(edits), control->Anchor(), control->Caret());
+    const int added = matches.size() ? (text->LineCount() - linesBefore) / int(matches.size()) : 0;
 
     // The change event coloured the caret's line; every changed line is
     // coloured as typing there would.
-    const QTextCursor kept = control->textCursor();
-    QTextCursor caret = kept;
-    caret.clearSelection();
-    control->setTextCursor(caret);
-    const int length = TextLength(doc);
+    const int anchor = control->Anchor(), caret = control->Caret();
+    control->SetSelection(caret, caret);
+    const int length = text->Length();
     int done = -1;
     for (size_t i = 0; i < matches.size(); ++i) {
         const int first = matches[i].Line + int(i) * added;
-        for (int line = std::max(first, done + 1); line <= first + added; ++line) {
-            const QTextBlock b = doc->findBlockByNumber(line);
-            if (!b.isValid()) break;
-            const int start = textpos::BlockStart(b);
-            ColourRange(control, b.blockNumber() == 0 ? 1 : start, b.next().isValid() ? start + b.length() : length);
+        for (int line = std::max(first, done + 1); line <= first + added && line < text->LineCount(); ++line) {
+            const int start = text->LineStart(line);
+            ColourRange(control, line == 0 ? 1 : start, line + 1 < text->LineCount() ? text->LineEnd(line) + 1 : length);
             done = line;
         }
     }
-    control->setTextCursor(kept);
+    control->SetSelection(anchor, caret);
     return int(matches.size());
 }
 
@@ -239,9 +211,9 @@ void TFindDialog::ShowFor(bool replace) {
                        static_cast<QWidget *>(ReplaceButton), static_cast<QWidget *>(ReplaceAllButton)})
         w->setVisible(replace);
     // A selection within one line is what the user most likely looks for.
-    if (QPlainTextEdit *control = Target ? Target() : nullptr) {
-        const QString selected = control->textCursor().selectedText();
-        if (!selected.isEmpty() && !selected.contains(QChar::ParagraphSeparator)) FindText->setText(selected);
+    if (TRichEdit *control = Target ? Target() : nullptr) {
+        const QString selected = control->SelectedText();
+        if (!selected.isEmpty() && !selected.contains(QLatin1Char('\n'))) FindText->setText(selected);
     }
     Status->clear();
     show();
@@ -278,7 +250,7 @@ void TFindDialog::Report(finding::Result result, const QString &pattern, bool ba
 }
 
 finding::Result TFindDialog::FindAgain(bool backwards) {
-    QPlainTextEdit *control = Target ? Target() : nullptr;
+    TRichEdit *control = Target ? Target() : nullptr;
     if (!control) return finding::NotFound;
     const finding::Request r = CurrentRequest(backwards);
     if (r.Pattern.isEmpty()) return finding::NotFound;
@@ -288,7 +260,7 @@ finding::Result TFindDialog::FindAgain(bool backwards) {
 }
 
 void TFindDialog::ReplaceClick() {
-    QPlainTextEdit *control = Target ? Target() : nullptr;
+    TRichEdit *control = Target ? Target() : nullptr;
     if (!control) return;
     const finding::Request r = CurrentRequest(Backwards->isChecked());
     if (r.Pattern.isEmpty()) return;
@@ -296,7 +268,7 @@ void TFindDialog::ReplaceClick() {
 }
 
 void TFindDialog::ReplaceAllClick() {
-    QPlainTextEdit *control = Target ? Target() : nullptr;
+    TRichEdit *control = Target ? Target() : nullptr;
     if (!control) return;
     const finding::Request r = CurrentRequest(false);
     if (r.Pattern.isEmpty()) return;

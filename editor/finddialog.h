@@ -2,11 +2,10 @@
 // Find and replace in an editor's text control, the non-modal find/replace
 // dialog, and the go-to-line dialog.
 //
-// Searching works line by line on the document's blocks (search.h gives the
-// rule): a match lies within one line and is selected by its document
-// positions. Replacing goes through the control's own text cursor, so a
-// replacement is an edit like typing: the document window's change event marks
-// the caption and recolours the caret's line.
+// Searching works line by line on the text store's lines, each read where it
+// lies (search.h gives the rule): a match lies within one line and is selected
+// by its positions. A replacement is an edit like typing: the document
+// window's change event marks the caption and recolours the caret's line.
 
 #include <QDialog>
 #include <QString>
@@ -17,7 +16,7 @@
 class QCheckBox;
 class QLabel;
 class QLineEdit;
-class QPlainTextEdit;
+class TRichEdit;
 class QPushButton;
 class QSpinBox;
 
@@ -36,20 +35,20 @@ struct Request {
 // ending before its start) and selects it, scrolled into view. NotFound leaves
 // the selection alone; Wrapped says the search went past the end (or the top)
 // and started again at the other end.
-Result FindNext(QPlainTextEdit *control, const Request &request);
+Result FindNext(TRichEdit *control, const Request &request);
 
 // True when the selection is exactly one match.
-bool SelectionMatches(const QPlainTextEdit *control, const Request &request);
+bool SelectionMatches(const TRichEdit *control, const Request &request);
 
 // Replace: a selection that is a match is replaced by `replacement`, then the
 // next match is found and selected. Returns the result of that search; `replaced`
 // tells whether a replacement was made.
-Result ReplaceNext(QPlainTextEdit *control, const Request &request, const QString &replacement, bool *replaced = nullptr);
+Result ReplaceNext(TRichEdit *control, const Request &request, const QString &replacement, bool *replaced = nullptr);
 
 // Replaces every match in the whole text as one undo step and returns their
 // number. Each changed line is coloured as typing on it would colour it; the
 // selection stays where it was.
-int ReplaceAll(QPlainTextEdit *control, const Request &request, const QString &replacement);
+int ReplaceAll(TRichEdit *control, const Request &request, const QString &replacement);
 
 }  // namespace finding
 
@@ -73,7 +72,7 @@ public:
     QLabel *Status = nullptr;
 
     // The control searched; none: the buttons do nothing.
-    std::function<QPlainTextEdit *()> Target;
+    std::function<TRichEdit *()> Target;
 
     // Shows the dialog, with or without the replace part, the search text
     // taken from a one-line selection of the target.

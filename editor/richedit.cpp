@@ -1,205 +1,1161 @@
 #include "richedit.h"
 
-#include <QInputMethodEvent>
+#include <QAccessible>
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QDrag>
+#include <QFocusEvent>
+#include <QFontMetricsF>
+#include <QKeyEvent>
+#include <QMenu>
 #include <QMimeData>
-#include <QTextBlock>
-#include <QTextCursor>
-#include <QTextLayout>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStyleHints>
+#include <QTextCharFormat>
 #include <algorithm>
-#include <climits>
+#include <cmath>
 
 #include "colourstore.h"
+#include "sjis.h"
 
 namespace {
 
-// What a block's layout shows: the colours as of Epoch, and for a long block
-// only those of [First, End), block-relative. (The block's user state is taken:
-// it holds the line's line end.)
-struct TShown : QTextBlockUserData {
-    int Epoch = 0;
-    int First = 0, End = 0;
-};
-
-TShown *ShownOf(QTextBlock &b) {
-    auto *w = static_cast<TShown *>(b.userData());
-    if (!w) {
-        w = new TShown;
-        b.setUserData(w);
-    }
-    return w;
+// Columns a BMP character takes: two for what Shift-JIS writes with two
+// bytes and for other wide characters, one for the rest.
+const std::uint8_t *WidthTable() {
+    static const std::vector<std::uint8_t> table = [] {
+        std::vector<std::uint8_t> t(0x10000, 1);
+        for (char32_t c = 0x80; c < 0x10000; ++c) {
+            if (c >= 0xD800 && c <= 0xDFFF) continue;
+            const quint16 code = sjis::usualCode(c);
+            if (code > 0xFF) {
+                t[c] = 2;
+            } else if (code == 0) {
+                const bool wide = (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF && c != 0x303F) ||
+                                  (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
+                                  (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
+                                  (c >= 0xFFE0 && c <= 0xFFE6);
+                t[c] = wide ? 2 : 1;
+            }
+        }
+        return t;
+    }();
+    return table.data();
 }
 
-// More blocks than this changing at once are shown anew when they come into view.
-constexpr int kEagerBlocks = 64;
+bool WideCodePoint(char32_t c) {
+    if (c < 0x10000) return WidthTable()[c] == 2;
+    return (c >= 0x1F300 && c <= 0x1FAFF) || (c >= 0x20000 && c <= 0x3FFFD);
+}
+
+constexpr int kTab = 8;
+
+// The column after the character at i of p[0, n) that starts at column col.
+inline int Advance(const QChar *p, int i, int n, int col) {
+    const char16_t c = p[i].unicode();
+    if (c < 0x80) return c == u'\t' ? (col / kTab + 1) * kTab : col + 1;
+    if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(p[i + 1].unicode()))
+        return col + (WideCodePoint(QChar::surrogateToUcs4(c, p[i + 1].unicode())) ? 2 : 1);
+    if (QChar::isLowSurrogate(c) && i > 0 && QChar::isHighSurrogate(p[i - 1].unicode())) return col;
+    return col + WidthTable()[c];
+}
+
+// A position never falls inside a surrogate pair.
+inline bool InsidePair(const TText &t, int position) {
+    return position > 0 && position < t.Length() && QChar::isLowSurrogate(t.At(position).unicode()) &&
+           QChar::isHighSurrogate(t.At(position - 1).unicode());
+}
+
+bool IsWordChar(QChar c) { return c.isLetterOrNumber() || c == QLatin1Char('_') || c.isMark(); }
+
+// What a character that has no glyph of its own shows: control characters as
+// their control pictures, escaped bytes and lone surrogates as U+FFFD.
+QChar Shown(QChar c, bool pairHalf) {
+    const char16_t u = c.unicode();
+    if (u < 0x20) return QChar(char16_t(0x2400 + u));
+    if (u == 0x7F) return QChar(char16_t(0x2421));
+    if (!pairHalf && QChar::isSurrogate(u)) return QChar(char16_t(0xFFFD));
+    return c;
+}
 
 }  // namespace
 
-TRichEdit::TRichEdit(QWidget *parent) : QPlainTextEdit(parent), Store(TColourStore::Of(document())) {
-    connect(Store, &TColourStore::ColoursChanged, this, &TRichEdit::ColoursChanged);
-    connect(Store, &TColourStore::ChangeHandled, this, [this] { Flush(true); });
-}
-
-void TRichEdit::ColoursChanged(int first, int end) {
-    if (end < 0 || DirtyEnd < -1) {
-        DirtyEnd = -2;  // everything
-    } else if (DirtyFirst < 0) {
-        DirtyFirst = first;
-        DirtyEnd = end;
-    } else {
-        DirtyFirst = std::min(DirtyFirst, first);
-        DirtyEnd = std::max(DirtyEnd, end);
-    }
-    // Inside a change of the document, the layout that follows the change
-    // takes the new formats along; otherwise they are shown now.
-    if (!Store->Handling()) Flush(false);
-}
-
-void TRichEdit::Flush(bool inDocumentChange) {
-    QTextDocument *doc = document();
-    const bool all = DirtyEnd < -1;
-    const int first = DirtyFirst, end = DirtyEnd;
-    DirtyFirst = DirtyEnd = -1;
-    if (!all && first < 0) return;
-    QTextBlock b = all ? QTextBlock() : doc->findBlock(first);
-    const QTextBlock last = all ? QTextBlock() : doc->findBlock(std::min(end, doc->characterCount() - 1));
-    if (all || !b.isValid() || !last.isValid() || last.blockNumber() - b.blockNumber() > kEagerBlocks) {
-        // Every block shows stale colours until it is painted again.
-        Epoch = Epoch == INT_MAX ? 1 : Epoch + 1;
-        viewport()->update();
-        return;
-    }
-    const int caret = textCursor().position();
-    for (;; b = b.next()) {
-        const int around = b.contains(caret) || caret == b.position() + b.length() - 1 ? caret - b.position() : -1;
-        if (ShowColours(b, around) && !inDocumentChange) doc->markContentsDirty(b.position(), b.length());
-        if (b == last || !b.next().isValid()) break;
-    }
-}
-
-bool TRichEdit::ShowColours(const QTextBlock &block, int around) {
-    QTextBlock b = block;
-    QTextLayout *layout = b.layout();
-    if (!layout) return false;
-    const int pos = b.position();
-    const int len = b.length() - 1;
-    int from = 0, to = len;
-    TShown *w = ShownOf(b);
-    if (len > kLongBlock) {
-        if (w->End <= w->First && around < 0) around = 0;
-        if (around >= 0) {
-            w->First = std::max(0, around - kLongBlock);
-            w->End = w->First + 2 * kLongBlock;
+TRichEdit::TRichEdit(QWidget *parent) : QAbstractScrollArea(parent), Store(new TTextStore(this)) {
+    // The caret follows an edit before anything else hears of it; then the
+    // colours move along.
+    connect(Store, &TTextStore::Edited, this, &TRichEdit::Edited);
+    ColourStore = TColourStore::Of(Store);
+    connect(ColourStore, &TColourStore::ColoursChanged, this, [this](int first, int end) {
+        if (end < 0) {
+            viewport()->update();
+            return;
         }
-        from = std::min(w->First, len);
-        to = std::min(w->End, len);
-    }
-    // A preedit shows inside the layout's text: colours after it move along,
-    // a colour that reaches it covers it, and its own formats stay.
-    const int preeditAt = layout->preeditAreaPosition();
-    const int preeditLength = int(layout->preeditAreaText().size());
-    QList<QTextLayout::FormatRange> ranges;
-    const QColor text = palette().color(QPalette::Text);
-    Store->Codes().Runs(pos + from, pos + to, [&](int s, int e, TColourChunks::Code code) {
-        const QColor c = Store->ColourOf(code);
-        if (!c.isValid() || c == text) return;
-        QTextLayout::FormatRange r;
-        r.start = s - pos;
-        r.length = e - s;
-        r.format.setForeground(c);
-        if (preeditLength > 0) {
-            if (r.start >= preeditAt)
-                r.start += preeditLength;
-            else if (r.start + r.length >= preeditAt)
-                r.length += preeditLength;
-        }
-        ranges.append(r);
+        UpdateLines(Store->LineOf(first), Store->LineOf(end));
     });
-    if (preeditLength > 0)
-        for (const QTextLayout::FormatRange &r : layout->formats())
-            if (r.start >= preeditAt && r.start + r.length <= preeditAt + preeditLength) ranges.append(r);
-    w->Epoch = Epoch;
-    if (ranges == layout->formats()) return false;
-    layout->setFormats(ranges);
-    return true;
+    connect(Store, &TTextStore::UndoAvailable, this, &TRichEdit::undoAvailable);
+    connect(Store, &TTextStore::RedoAvailable, this, &TRichEdit::redoAvailable);
+    connect(Store, &TTextStore::ModificationChanged, this, &TRichEdit::modificationChanged);
+    setAttribute(Qt::WA_InputMethodEnabled);
+    viewport()->setCursor(Qt::IBeamCursor);
+    viewport()->setAcceptDrops(true);
+    setAcceptDrops(true);
+    setFocusPolicy(Qt::StrongFocus);
+    setInputMethodHints(Qt::ImhMultiLine);
+    viewport()->setBackgroundRole(QPalette::Base);
+    viewport()->setAutoFillBackground(true);
+    UpdateMetrics();
+    UpdateScrollBars();
 }
 
-void TRichEdit::ShowVisibleColours() {
-    const QPointF offset = contentOffset();
-    const int height = viewport()->height();
+TRichEdit::~TRichEdit() = default;
+
+// ---- Metrics and scrolling --------------------------------------------------
+
+void TRichEdit::UpdateMetrics() {
+    const QFontMetricsF fm(font());
+    LineH = std::max(1, int(std::ceil(fm.height())));
+    Ascent = int(std::ceil(fm.ascent()));
+    CellW = std::max<qreal>(1, fm.horizontalAdvance(QString(80, QLatin1Char('x'))) / 80);
+    WideW = fm.horizontalAdvance(QString(40, QChar(0x3042))) / 40;
+}
+
+int TRichEdit::FirstVisibleLine() const { return verticalScrollBar()->value(); }
+
+int TRichEdit::VisibleLines() const { return std::max(1, viewport()->height() / LineH); }
+
+int TRichEdit::TopY(int line) const { return (line - FirstVisibleLine()) * LineH; }
+
+int TRichEdit::LineOfY(int y) const {
+    const int line = FirstVisibleLine() + (y >= 0 ? y / LineH : -((-y + LineH - 1) / LineH));
+    return std::clamp(line, 0, Store->LineCount() - 1);
+}
+
+void TRichEdit::UpdateScrollBars() {
+    QScrollBar *v = verticalScrollBar();
+    const int page = VisibleLines();
+    v->setPageStep(page);
+    v->setSingleStep(1);
+    v->setRange(0, std::max(0, Store->LineCount() - page));
+    QScrollBar *h = horizontalScrollBar();
+    const int width = int(std::ceil((WidestColumns + 1) * CellW));
+    h->setPageStep(std::max(1, viewport()->width()));
+    h->setSingleStep(std::max(1, int(CellW) * 2));
+    h->setRange(0, std::max(0, width - viewport()->width()));
+}
+
+void TRichEdit::WidenFor(int line) {
+    const int length = Store->LineLength(line);
+    if (length <= WidestColumns / 2) return;  // no line of n characters is wider than 2n columns... but tabs
+    const int columns = ColumnOf(Store->LineEnd(line));
+    if (columns > WidestColumns) {
+        WidestColumns = columns;
+        UpdateScrollBars();
+    }
+}
+
+void TRichEdit::resizeEvent(QResizeEvent *event) {
+    QAbstractScrollArea::resizeEvent(event);
+    UpdateScrollBars();
+}
+
+void TRichEdit::scrollContentsBy(int, int) { viewport()->update(); }
+
+void TRichEdit::changeEvent(QEvent *event) {
+    QAbstractScrollArea::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        UpdateMetrics();
+        UpdateScrollBars();
+        viewport()->update();
+    }
+}
+
+int TRichEdit::ColumnOf(int position) const {
+    position = std::clamp(position, 0, Store->Length());
+    const int start = Store->LineStart(Store->LineOf(position));
+    const QString s = Store->Slice(start, position - start);
+    const QChar *p = s.constData();
+    const int n = int(s.size());
+    int col = 0;
+    for (int i = 0; i < n; ++i) col = Advance(p, i, n, col);
+    return col;
+}
+
+qreal TRichEdit::XOf(int position) const { return ColumnOf(position) * CellW - horizontalScrollBar()->value(); }
+
+QRect TRichEdit::CaretRect(int position) const {
+    position = std::clamp(position, 0, Store->Length());
+    const int line = Store->LineOf(position);
+    qreal x = XOf(position);
+    if (!PreeditText.isEmpty() && position == CaretPos) {
+        int col = 0;
+        for (int i = 0; i < PreeditCursor && i < PreeditText.size(); ++i)
+            col = Advance(PreeditText.constData(), i, int(PreeditText.size()), col);
+        x += col * CellW;
+    }
+    return QRect(int(std::floor(x)), TopY(line), 1, LineH);
+}
+
+int TRichEdit::PositionAtColumn(int line, qreal column) const {
+    const int start = Store->LineStart(line);
+    const QString s = Store->Line(line);
+    const QChar *p = s.constData();
+    const int n = int(s.size());
+    int col = 0;
+    for (int i = 0; i < n; ++i) {
+        const int next = Advance(p, i, n, col);
+        if (next > col && column < (col + next) / 2.0) return start + i;
+        col = next;
+    }
+    return start + n;
+}
+
+int TRichEdit::PositionAt(const QPoint &point) const {
+    const int line = LineOfY(point.y());
+    const qreal column = (point.x() + horizontalScrollBar()->value()) / CellW;
+    return PositionAtColumn(line, column);
+}
+
+void TRichEdit::ensureCursorVisible() {
+    const int line = Store->LineOf(CaretPos);
+    QScrollBar *v = verticalScrollBar();
+    if (line < v->value())
+        v->setValue(line);
+    else if (line >= v->value() + VisibleLines())
+        v->setValue(line - VisibleLines() + 1);
+    QScrollBar *h = horizontalScrollBar();
+    const qreal x = ColumnOf(CaretPos) * CellW;
     const int width = viewport()->width();
-    QList<QTextBlock> changed;
-    for (QTextBlock b = firstVisibleBlock(); b.isValid(); b = b.next()) {
-        const QRectF r = blockBoundingGeometry(b).translated(offset);
-        if (r.top() > height) break;
-        if (!b.isVisible()) continue;
-        const auto *w = static_cast<const TShown *>(b.userData());
-        bool stale = !w || w->Epoch != Epoch;
-        int around = -1;
-        if (b.length() - 1 > kLongBlock) {
-            // The part of a long line on the screen must lie in its window.
-            int lo = INT_MAX, hi = -1;
-            const QTextLayout *layout = b.layout();
-            for (int i = 0; i < layout->lineCount(); ++i) {
-                const QTextLine line = layout->lineAt(i);
-                const qreal y = r.top() + line.y();
-                if (y + line.height() < 0 || y > height) continue;
-                lo = std::min(lo, line.xToCursor(-offset.x()));
-                hi = std::max(hi, line.xToCursor(-offset.x() + width));
-            }
-            if (hi >= 0 && (!w || lo < w->First || hi > w->End)) {
-                stale = true;
-                around = lo + (hi - lo) / 2;
+    if (x < h->value())
+        h->setValue(std::max(0, int(x) - width / 4));
+    else if (x + CellW * 2 > h->value() + width) {
+        if (x + CellW * 2 > h->maximum() + width) {
+            WidestColumns = std::max(WidestColumns, int(x / CellW) + 2);
+            UpdateScrollBars();
+        }
+        h->setValue(int(x + CellW * 2) - width + width / 4);
+    }
+}
+
+void TRichEdit::ShowLines(int first, int last, int context) {
+    const int count = Store->LineCount();
+    first = std::clamp(first, 0, count - 1);
+    last = std::clamp(last, first, count - 1);
+    const int page = VisibleLines();
+    QScrollBar *v = verticalScrollBar();
+    const int top = v->value();
+    const int margin = std::max(0, std::min(context, (page - (last - first + 1)) / 2));
+    if (last - first + 1 > page) {
+        v->setValue(std::max(0, first - 0));
+    } else if (first - margin < top) {
+        v->setValue(std::max(0, first - margin));
+    } else if (last + margin >= top + page) {
+        v->setValue(std::min(last + margin - page + 1, first));
+    }
+}
+
+// ---- Selection ---------------------------------------------------------------
+
+void TRichEdit::SelectionChangedBy(int oldAnchor, int oldCaret) {
+    if (oldAnchor == AnchorPos && oldCaret == CaretPos) return;
+    const bool hadSelection = oldAnchor != oldCaret;
+    if (hadSelection || HasSelection()) {
+        UpdateLines(Store->LineOf(std::min({oldAnchor, oldCaret, AnchorPos, CaretPos})),
+                    Store->LineOf(std::max({oldAnchor, oldCaret, AnchorPos, CaretPos})));
+        emit selectionChanged();
+    } else {
+        UpdateLines(Store->LineOf(oldCaret), Store->LineOf(oldCaret));
+    }
+    if (hadSelection != HasSelection()) emit copyAvailable(HasSelection());
+    if (oldCaret != CaretPos) {
+        UpdateCaret();
+        emit cursorPositionChanged();
+    }
+    if (hasFocus() || (QApplication::focusObject() == this)) {
+        if (QInputMethod *im = QGuiApplication::inputMethod()) im->update(Qt::ImQueryInput);
+    }
+    if (QAccessible::isActive()) {
+        QAccessibleTextCursorEvent ev(this, CaretPos);
+        QAccessible::updateAccessibility(&ev);
+    }
+}
+
+void TRichEdit::SetSelection(int anchor, int caret) {
+    anchor = Store->Snap(anchor);
+    caret = Store->Snap(caret);
+    if (InsidePair(*Store, anchor)) --anchor;
+    if (InsidePair(*Store, caret)) --caret;
+    const int oldAnchor = AnchorPos, oldCaret = CaretPos;
+    AnchorPos = anchor;
+    CaretPos = caret;
+    GoalX = -1;
+    Store->BreakMerge();
+    SelectionChangedBy(oldAnchor, oldCaret);
+}
+
+void TRichEdit::MoveCaret(int position, bool keepAnchor) {
+    const qreal goal = GoalX;
+    SetSelection(keepAnchor ? AnchorPos : position, position);
+    GoalX = goal;
+    ensureCursorVisible();
+    RestartBlink();
+}
+
+QString TRichEdit::SelectedText() const {
+    QString s = Store->Slice(SelectionStart(), SelectionEnd() - SelectionStart());
+    s.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    return s;
+}
+
+void TRichEdit::selectAll() { SetSelection(0, Store->Length()); }
+
+// ---- Edits -------------------------------------------------------------------
+
+void TRichEdit::Edit(int position, int removed, const QString &text, TTextStore::Merge merge, int caretAfter) {
+    if (ReadOnly) return;
+    position = Store->Snap(position);
+    const int end = Store->Snap(std::clamp(position + removed, position, Store->Length()));
+    int added = 0;
+    {
+        // The length of text in T form: a lone LF or CR becomes CR LF.
+        const QChar *p = text.constData();
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const char16_t c = p[i].unicode();
+            if (c == u'\r' && i + 1 < text.size() && p[i + 1].unicode() == u'\n') {
+                added += 2;
+                ++i;
+            } else if (c == u'\r' || c == u'\n' || c == u'\x2029') {
+                added += 2;
+            } else {
+                ++added;
             }
         }
-        if (stale && ShowColours(b, around)) changed.append(b);
     }
-    for (const QTextBlock &b : std::as_const(changed)) document()->markContentsDirty(b.position(), b.length());
+    PendingCaret = caretAfter >= 0 ? caretAfter : position + added;
+    Store->Replace(position, end - position, text, AnchorPos, CaretPos, PendingCaret, merge);
+    PendingCaret = -1;
 }
 
-void TRichEdit::paintEvent(QPaintEvent *event) {
-    ShowVisibleColours();
-    QPlainTextEdit::paintEvent(event);
+void TRichEdit::Edited(const TEditList &edits) {
+    const int oldAnchor = AnchorPos, oldCaret = CaretPos;
+    if (PendingCaret >= 0) {
+        AnchorPos = CaretPos = std::clamp(PendingCaret, 0, Store->Length());
+    } else {
+        // Positions move along with the text, as the caret of another view would.
+        auto move = [&](int p) {
+            int shift = 0;
+            for (const TEdit &e : edits) {
+                if (e.Position + e.Removed <= p && !(e.Removed == 0 && e.Position == p && false))
+                    shift += e.Added - e.Removed;
+                else if (e.Position < p)
+                    return e.Position + shift;
+                else
+                    break;
+            }
+            return std::clamp(p + shift, 0, Store->Length());
+        };
+        AnchorPos = move(AnchorPos);
+        CaretPos = move(CaretPos);
+    }
+    // The lines from the first edit on are drawn anew; a change of the line
+    // count moves everything below.
+    const TEdit &first = edits.front();
+    const TEdit &last = edits.back();
+    int delta = 0;
+    for (const TEdit &e : edits) delta += e.Added - e.Removed;
+    const int firstLine = Store->LineOf(first.Position);
+    const int lastLine = Store->LineOf(last.Position + last.Added + delta - (last.Added - last.Removed));
+    if (edits.size() == 1 && first.Position == 0 && first.Removed > 0 && first.Added == Store->Length() &&
+        first.Removed != first.Added) {
+        WidestColumns = 0;
+    }
+    if (edits.size() <= 64) {
+        for (const TEdit &e : edits) {
+            (void)e;
+        }
+        const int a = Store->LineOf(first.Position), b = std::max(a, lastLine);
+        for (int l = a; l <= b && l - a < 256; ++l) WidenFor(l);
+    }
+    if (WidestColumns == 0) {
+        // After a load: the longest line by its characters, widened when a
+        // line with tabs or wide characters comes into view.
+        int widest = 0;
+        const int lines = Store->LineCount();
+        int previous = 0;
+        for (int l = 1; l <= lines; ++l) {
+            const int start = l < lines ? Store->LineStart(l) : Store->Length() + 2;
+            widest = std::max(widest, start - 2 - previous);
+            previous = start;
+        }
+        WidestColumns = widest;
+    }
+    UpdateScrollBars();
+    if (delta != 0 && Store->LineCount() > 0)
+        UpdateLines(firstLine, std::max(Store->LineCount(), lastLine));
+    else
+        UpdateLines(firstLine, lastLine);
+    GoalX = -1;
+    if (oldAnchor != AnchorPos || oldCaret != CaretPos) {
+        if ((oldAnchor != oldCaret) != HasSelection()) emit copyAvailable(HasSelection());
+        if (oldAnchor != oldCaret || HasSelection()) emit selectionChanged();
+        if (oldCaret != CaretPos) emit cursorPositionChanged();
+    }
+    if (QAccessible::isActive()) {
+        for (const TEdit &e : edits) {
+            if (e.Removed) {
+                QAccessibleTextRemoveEvent ev(this, e.Position, QString(e.Removed, QLatin1Char(' ')));
+                QAccessible::updateAccessibility(&ev);
+            }
+            if (e.Added) {
+                QAccessibleTextInsertEvent ev(this, e.Position, Store->Slice(e.Position, std::min(e.Added, 1024)));
+                QAccessible::updateAccessibility(&ev);
+            }
+        }
+    }
+    emit textChanged();
 }
+
+void TRichEdit::insertPlainText(const QString &text) {
+    Edit(SelectionStart(), SelectionEnd() - SelectionStart(), text);
+    ensureCursorVisible();
+}
+
+void TRichEdit::setPlainText(const QString &text) {
+    const int oldAnchor = AnchorPos, oldCaret = CaretPos;
+    PendingCaret = 0;
+    WidestColumns = 0;
+    Store->Load(text);
+    PendingCaret = -1;
+    horizontalScrollBar()->setValue(0);
+    verticalScrollBar()->setValue(0);
+    SelectionChangedBy(oldAnchor, oldCaret);
+    viewport()->update();
+}
+
+QString TRichEdit::toPlainText() const {
+    QString s = Store->Slice(0, Store->Length());
+    s.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    return s;
+}
+
+void TRichEdit::setReadOnly(bool readOnly) {
+    ReadOnly = readOnly;
+    setAttribute(Qt::WA_InputMethodEnabled, !readOnly);
+    viewport()->update();
+}
+
+void TRichEdit::DeleteSelection() {
+    if (HasSelection()) Edit(SelectionStart(), SelectionEnd() - SelectionStart(), QString());
+}
+
+void TRichEdit::undo() {
+    int anchor = 0, caret = 0;
+    PendingCaret = -1;
+    if (ReadOnly || !Store->Undo(anchor, caret)) return;
+    SetSelection(anchor, caret);
+    ensureCursorVisible();
+}
+
+void TRichEdit::redo() {
+    int anchor = 0, caret = 0;
+    if (ReadOnly || !Store->Redo(anchor, caret)) return;
+    SetSelection(anchor, caret);
+    ensureCursorVisible();
+}
+
+void TRichEdit::copy() const {
+    if (!HasSelection()) return;
+    QApplication::clipboard()->setText(SelectedText());
+}
+
+void TRichEdit::cut() {
+    if (!HasSelection() || ReadOnly) return;
+    copy();
+    DeleteSelection();
+    ensureCursorVisible();
+}
+
+void TRichEdit::paste() { InsertFromMimeData(QApplication::clipboard()->mimeData()); }
+
+void TRichEdit::InsertFromMimeData(const QMimeData *source) {
+    if (!source || ReadOnly || !source->hasText()) return;
+    const QString text = source->text();
+    if (text.isEmpty() && !HasSelection()) return;
+    insertPlainText(text);
+}
+
+// ---- Words -------------------------------------------------------------------
+
+int TRichEdit::WordStart(int position) const {
+    const int lineStart = Store->LineStart(Store->LineOf(position));
+    int p = position;
+    while (p > lineStart && !IsWordChar(Store->At(p - 1)) && !Store->At(p - 1).isSpace() == false) --p;
+    while (p > lineStart && IsWordChar(Store->At(p - 1))) --p;
+    return p;
+}
+
+int TRichEdit::WordEnd(int position) const {
+    const int lineEnd = Store->LineEnd(Store->LineOf(position));
+    int p = position;
+    while (p < lineEnd && IsWordChar(Store->At(p))) ++p;
+    return p;
+}
+
+// ---- Keys --------------------------------------------------------------------
+
+bool TRichEdit::focusNextPrevChild(bool) { return false; }
+
+bool TRichEdit::event(QEvent *event) {
+    if (event->type() == QEvent::ShortcutOverride) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        const auto mods = key->modifiers() & ~(Qt::KeypadModifier | Qt::GroupSwitchModifier);
+        const bool standard = key == QKeySequence::Copy || key == QKeySequence::Cut || key == QKeySequence::Paste ||
+                              key == QKeySequence::SelectAll || key == QKeySequence::Undo || key == QKeySequence::Redo ||
+                              key == QKeySequence::Delete;
+        bool ours = standard;
+        switch (key->key()) {
+        case Qt::Key_Left: case Qt::Key_Right: case Qt::Key_Up: case Qt::Key_Down: case Qt::Key_Home:
+        case Qt::Key_End: case Qt::Key_PageUp: case Qt::Key_PageDown: case Qt::Key_Backspace:
+        case Qt::Key_Delete: case Qt::Key_Return: case Qt::Key_Enter: case Qt::Key_Tab:
+            ours = ours || !(mods & (Qt::AltModifier | Qt::MetaModifier));
+            break;
+        default:
+            if (!key->text().isEmpty() && key->text().at(0).isPrint() && !(mods & (Qt::ControlModifier | Qt::AltModifier)))
+                ours = true;
+        }
+        if (ours) {
+            event->accept();
+            return true;
+        }
+    }
+    return QAbstractScrollArea::event(event);
+}
+
+void TRichEdit::keyPressEvent(QKeyEvent *e) {
+    const auto mods = e->modifiers() & ~(Qt::KeypadModifier | Qt::GroupSwitchModifier);
+    const bool shift = mods & Qt::ShiftModifier;
+    const bool ctrl = mods & Qt::ControlModifier;
+    const int length = Store->Length();
+    auto prevChar = [&](int p) {
+        if (p <= 0) return 0;
+        if (p >= 2 && Store->At(p - 1) == QLatin1Char('\n') && Store->At(p - 2) == QLatin1Char('\r')) return p - 2;
+        return InsidePair(*Store, p - 1) ? p - 2 : p - 1;
+    };
+    auto nextChar = [&](int p) {
+        if (p >= length) return length;
+        if (Store->At(p) == QLatin1Char('\r') && Store->At(p + 1) == QLatin1Char('\n')) return p + 2;
+        return InsidePair(*Store, p + 1) ? p + 2 : p + 1;
+    };
+    auto prevWord = [&](int p) {
+        // Back over blanks, then over a word (or over one run of other characters).
+        p = prevChar(p);
+        while (p > 0 && Store->At(p).isSpace() && Store->At(p) != QLatin1Char('\n') && Store->At(p) != QLatin1Char('\r'))
+            p = prevChar(p);
+        if (IsWordChar(Store->At(p)))
+            while (p > 0 && IsWordChar(Store->At(p - 1))) --p;
+        return std::max(p, 0);
+    };
+    auto nextWord = [&](int p) {
+        if (p >= length) return length;
+        const QChar c = Store->At(p);
+        if (c == QLatin1Char('\r')) return nextChar(p);
+        if (IsWordChar(c))
+            while (p < length && IsWordChar(Store->At(p))) ++p;
+        else if (!c.isSpace())
+            p = nextChar(p);
+        while (p < length && Store->At(p).isSpace() && Store->At(p) != QLatin1Char('\r')) ++p;
+        return p;
+    };
+    auto vertical = [&](int lines) {
+        const int line = Store->LineOf(CaretPos);
+        const qreal goal = GoalX >= 0 ? GoalX : ColumnOf(CaretPos);
+        const int target = std::clamp(line + lines, 0, Store->LineCount() - 1);
+        int p = PositionAtColumn(target, goal);
+        if (lines < 0 && line == 0) p = 0;
+        if (lines > 0 && line == Store->LineCount() - 1) p = length;
+        MoveCaret(p, shift);
+        GoalX = goal;
+    };
+
+    if (e == QKeySequence::Copy || (ctrl && e->key() == Qt::Key_Insert && !shift)) {
+        copy();
+    } else if (e == QKeySequence::Cut || (shift && !ctrl && e->key() == Qt::Key_Delete)) {
+        cut();
+    } else if (e == QKeySequence::Paste || (shift && !ctrl && e->key() == Qt::Key_Insert)) {
+        paste();
+    } else if (e == QKeySequence::SelectAll) {
+        selectAll();
+    } else if (e == QKeySequence::Undo) {
+        undo();
+    } else if (e == QKeySequence::Redo) {
+        redo();
+    } else {
+        switch (e->key()) {
+        case Qt::Key_Left:
+            if (HasSelection() && !shift && !ctrl)
+                MoveCaret(SelectionStart(), false);
+            else
+                MoveCaret(ctrl ? prevWord(CaretPos) : prevChar(CaretPos), shift);
+            break;
+        case Qt::Key_Right:
+            if (HasSelection() && !shift && !ctrl)
+                MoveCaret(SelectionEnd(), false);
+            else
+                MoveCaret(ctrl ? nextWord(CaretPos) : nextChar(CaretPos), shift);
+            break;
+        case Qt::Key_Up:
+            if (ctrl) {
+                verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+            } else {
+                vertical(-1);
+            }
+            break;
+        case Qt::Key_Down:
+            if (ctrl)
+                verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+            else
+                vertical(1);
+            break;
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown: {
+            const int page = VisibleLines();
+            const int sign = e->key() == Qt::Key_PageUp ? -1 : 1;
+            verticalScrollBar()->setValue(verticalScrollBar()->value() + sign * page);
+            vertical(sign * page);
+            break;
+        }
+        case Qt::Key_Home:
+            if (ctrl)
+                MoveCaret(0, shift);
+            else {
+                // To the first non-blank character, or to the start of the line from there.
+                const int start = Store->LineStart(Store->LineOf(CaretPos));
+                MoveCaret(start, shift);
+            }
+            break;
+        case Qt::Key_End:
+            MoveCaret(ctrl ? length : Store->LineEnd(Store->LineOf(CaretPos)), shift);
+            break;
+        case Qt::Key_Backspace:
+            if (ReadOnly) break;
+            if (HasSelection())
+                DeleteSelection();
+            else if (CaretPos > 0) {
+                const int from = ctrl ? prevWord(CaretPos) : prevChar(CaretPos);
+                Edit(from, CaretPos - from, QString(), ctrl ? TTextStore::NoMerge : TTextStore::BackspaceRun);
+            }
+            ensureCursorVisible();
+            break;
+        case Qt::Key_Delete:
+            if (ReadOnly) break;
+            if (HasSelection())
+                DeleteSelection();
+            else if (CaretPos < length) {
+                const int to = ctrl ? nextWord(CaretPos) : nextChar(CaretPos);
+                Edit(CaretPos, to - CaretPos, QString(), ctrl ? TTextStore::NoMerge : TTextStore::DeleteRun);
+            }
+            ensureCursorVisible();
+            break;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (ReadOnly) break;
+            Edit(SelectionStart(), SelectionEnd() - SelectionStart(), QStringLiteral("\r\n"), TTextStore::TypingRun);
+            ensureCursorVisible();
+            break;
+        case Qt::Key_Tab:
+            if (ReadOnly || ctrl) {
+                e->ignore();
+                return;
+            }
+            Edit(SelectionStart(), SelectionEnd() - SelectionStart(), QStringLiteral("\t"), TTextStore::TypingRun);
+            ensureCursorVisible();
+            break;
+        default: {
+            QString text = e->text();
+            bool printable = !text.isEmpty() && !(mods & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+            for (QChar c : std::as_const(text))
+                if (c.unicode() < 0x20 || c.unicode() == 0x7F) printable = false;
+            if (!printable || ReadOnly) {
+                e->ignore();
+                return;
+            }
+            Edit(SelectionStart(), SelectionEnd() - SelectionStart(), text, TTextStore::TypingRun);
+            ensureCursorVisible();
+        }
+        }
+    }
+    RestartBlink();
+    e->accept();
+}
+
+// ---- Input methods -----------------------------------------------------------
 
 void TRichEdit::inputMethodEvent(QInputMethodEvent *event) {
-    const bool commits = !event->commitString().isEmpty() || event->replacementLength() > 0;
-    if (isReadOnly() || !commits) {
-        // A preedit alone changes the layout, never the text.
-        QPlainTextEdit::inputMethodEvent(event);
+    if (ReadOnly) {
+        event->ignore();
         return;
     }
-    // The commit is made here as an edit of the text like typing, so that the
-    // document reports exactly what changed; the preedit that comes with it
-    // is then the control's own business.
-    QTextDocument *doc = document();
-    QTextCursor selection = textCursor();
-    const bool selected = selection.hasSelection();
-    const bool oneStep = selected && event->replacementStart() == 0 && event->replacementLength() == 0;
-    QTextCursor edit(doc);
-    if (oneStep) edit.beginEditBlock();  // the selection and the commit: one undo step
-    if (selected) selection.removeSelectedText();
-    const int at = textCursor().position();
-    const int last = doc->characterCount() - 1;
-    const int start = std::clamp(at + event->replacementStart(), 0, last);
-    const int stop = std::clamp(start + std::max(0, event->replacementLength()), start, last);
-    edit.setPosition(start);
-    edit.setPosition(stop, QTextCursor::KeepAnchor);
-    edit.insertText(event->commitString());
-    if (oneStep) edit.endEditBlock();
-    QInputMethodEvent rest(event->preeditString(), event->attributes());
-    QPlainTextEdit::inputMethodEvent(&rest);
-    event->setAccepted(true);
+    const bool commits = !event->commitString().isEmpty() || event->replacementLength() > 0;
+    if (commits) {
+        // The selection goes with the commit in one step where the commit
+        // replaces nothing else.
+        if (HasSelection() && event->replacementStart() == 0 && event->replacementLength() == 0) {
+            Edit(SelectionStart(), SelectionEnd() - SelectionStart(), event->commitString());
+        } else {
+            if (HasSelection()) DeleteSelection();
+            const int length = Store->Length();
+            const int start = std::clamp(CaretPos + event->replacementStart(), 0, length);
+            const int stop = std::clamp(start + std::max(0, event->replacementLength()), start, length);
+            Edit(start, stop - start, event->commitString());
+        }
+    } else if (!event->preeditString().isEmpty() && HasSelection()) {
+        DeleteSelection();
+    }
+    PreeditText = event->preeditString();
+    PreeditAttributes = event->attributes();
+    PreeditCursor = int(PreeditText.size());
+    for (const QInputMethodEvent::Attribute &a : std::as_const(PreeditAttributes)) {
+        if (a.type == QInputMethodEvent::Cursor) PreeditCursor = std::clamp(a.start, 0, int(PreeditText.size()));
+        if (a.type == QInputMethodEvent::Selection && PreeditText.isEmpty()) {
+            // A selection set by the input method, relative to the caret's line.
+            const int base = Store->LineStart(Store->LineOf(CaretPos));
+            SetSelection(base + a.start, base + a.start + a.length);
+        }
+    }
+    const int line = Store->LineOf(CaretPos);
+    UpdateLines(line, line);
+    if (!PreeditText.isEmpty()) {
+        const int column = ColumnOf(CaretPos) + int(PreeditText.size()) * 2;
+        if (column > WidestColumns) {
+            WidestColumns = column;
+            UpdateScrollBars();
+        }
+    }
+    ensureCursorVisible();
+    event->accept();
 }
 
-void TRichEdit::insertFromMimeData(const QMimeData *source) {
-    // Pasted and dropped text goes in as typed text: the document then reports
-    // exactly the characters that changed (a pasted fragment would report its
-    // whole first line as replaced, and so take that line's colours away).
-    if (!source || isReadOnly() || !source->hasText()) return;
-    QTextCursor c = textCursor();
-    c.beginEditBlock();  // an undo step of its own, not joined to the typing before it
-    c.insertText(source->text());
-    c.endEditBlock();
-    setTextCursor(c);
-    ensureCursorVisible();
+QVariant TRichEdit::inputMethodQuery(Qt::InputMethodQuery query) const {
+    const int line = Store->LineOf(CaretPos);
+    const int lineStart = Store->LineStart(line);
+    switch (query) {
+    case Qt::ImEnabled: return !ReadOnly;
+    case Qt::ImCursorRectangle:
+    case Qt::ImAnchorRectangle: {
+        const QRect r = CaretRect(query == Qt::ImCursorRectangle ? CaretPos : AnchorPos);
+        return QRect(r.topLeft() + viewport()->pos(), r.size());
+    }
+    case Qt::ImFont: return font();
+    case Qt::ImCursorPosition: return CaretPos - lineStart;
+    case Qt::ImAnchorPosition: return std::clamp(AnchorPos - lineStart, 0, Store->LineLength(line));
+    case Qt::ImSurroundingText: return Store->Line(line);
+    case Qt::ImCurrentSelection: return SelectedText();
+    case Qt::ImHints: return int(inputMethodHints());
+    case Qt::ImMaximumTextLength: return QVariant();
+    case Qt::ImAbsolutePosition: return CaretPos;
+    case Qt::ImTextBeforeCursor: return Store->Slice(lineStart, CaretPos - lineStart);
+    case Qt::ImTextAfterCursor: return Store->Slice(CaretPos, Store->LineEnd(line) - CaretPos);
+    case Qt::ImReadOnly: return ReadOnly;
+    default: return QAbstractScrollArea::inputMethodQuery(query);
+    }
+}
+
+// ---- Mouse and drag and drop -------------------------------------------------
+
+void TRichEdit::mousePressEvent(QMouseEvent *e) {
+    if (e->button() != Qt::LeftButton) {
+        QAbstractScrollArea::mousePressEvent(e);
+        return;
+    }
+    const int p = PositionAt(e->position().toPoint());
+    PressPoint = e->position().toPoint();
+    if (HasSelection() && !(e->modifiers() & Qt::ShiftModifier) && p >= SelectionStart() && p < SelectionEnd()) {
+        Pressed = Press::MaybeDrag;
+        return;
+    }
+    Pressed = Press::Select;
+    MoveCaret(p, e->modifiers() & Qt::ShiftModifier);
+}
+
+void TRichEdit::mouseMoveEvent(QMouseEvent *e) {
+    const QPoint at = e->position().toPoint();
+    if (Pressed == Press::MaybeDrag) {
+        if ((at - PressPoint).manhattanLength() < QApplication::startDragDistance()) return;
+        Pressed = Press::None;
+        auto *mime = new QMimeData;
+        mime->setText(SelectedText());
+        auto *drag = new QDrag(this);
+        drag->setMimeData(mime);
+        const int start = SelectionStart(), end = SelectionEnd();
+        const int revision = Store->Revision();
+        const Qt::DropAction action = drag->exec(ReadOnly ? Qt::CopyAction : Qt::CopyAction | Qt::MoveAction,
+                                                 Qt::MoveAction);
+        // A move to another window takes the text away here; a move within
+        // this one was made by the drop.
+        if (action == Qt::MoveAction && drag->target() != viewport() && Store->Revision() == revision)
+            Edit(start, end - start, QString());
+        return;
+    }
+    if (Pressed == Press::None || !(e->buttons() & Qt::LeftButton)) return;
+    int p = PositionAt(at);
+    if (Pressed == Press::Words) {
+        if (p < WordAnchorStart) {
+            SetSelection(WordAnchorEnd, WordStart(p));
+        } else {
+            SetSelection(WordAnchorStart, std::max(WordEnd(p), WordAnchorEnd));
+        }
+        ensureCursorVisible();
+    } else {
+        MoveCaret(p, true);
+    }
+    if (!viewport()->rect().contains(at)) {
+        if (!Scroller.isActive()) Scroller.start(50, this);
+    } else {
+        Scroller.stop();
+    }
+}
+
+void TRichEdit::AutoScroll() {
+    const QPoint at = viewport()->mapFromGlobal(QCursor::pos());
+    QScrollBar *v = verticalScrollBar();
+    if (at.y() < 0)
+        v->setValue(v->value() - 1);
+    else if (at.y() > viewport()->height())
+        v->setValue(v->value() + 1);
+    QScrollBar *h = horizontalScrollBar();
+    if (at.x() < 0)
+        h->setValue(h->value() - int(CellW) * 2);
+    else if (at.x() > viewport()->width())
+        h->setValue(h->value() + int(CellW) * 2);
+    const QPoint clipped(std::clamp(at.x(), 0, viewport()->width()), std::clamp(at.y(), -1, viewport()->height() + 1));
+    const int p = PositionAt(clipped);
+    const qreal goal = GoalX;
+    SetSelection(AnchorPos, p);
+    GoalX = goal;
+}
+
+void TRichEdit::mouseReleaseEvent(QMouseEvent *e) {
+    Scroller.stop();
+    if (Pressed == Press::MaybeDrag) MoveCaret(PositionAt(e->position().toPoint()), false);
+    Pressed = Press::None;
+    if (HasSelection() && QApplication::clipboard()->supportsSelection())
+        QApplication::clipboard()->setText(SelectedText(), QClipboard::Selection);
+}
+
+void TRichEdit::mouseDoubleClickEvent(QMouseEvent *e) {
+    if (e->button() != Qt::LeftButton) return;
+    const int p = PositionAt(e->position().toPoint());
+    int a = p, b = p;
+    if (IsWordChar(Store->At(p))) {
+        a = WordStart(p);
+        b = WordEnd(p);
+    } else if (p > 0 && IsWordChar(Store->At(p - 1))) {
+        a = WordStart(p);
+        b = p;
+    } else if (p < Store->Length() && Store->At(p) != QLatin1Char('\r')) {
+        b = p + 1;
+    }
+    WordAnchorStart = a;
+    WordAnchorEnd = b;
+    SetSelection(a, b);
+    Pressed = Press::Words;
+}
+
+void TRichEdit::dragEnterEvent(QDragEnterEvent *e) {
+    if (ReadOnly || !e->mimeData()->hasText()) {
+        e->ignore();
+        return;
+    }
+    e->acceptProposedAction();
+}
+
+void TRichEdit::dragMoveEvent(QDragMoveEvent *e) {
+    if (ReadOnly || !e->mimeData()->hasText()) {
+        e->ignore();
+        return;
+    }
+    const int p = PositionAt(e->position().toPoint());
+    if (DropCaret != p) {
+        const int old = DropCaret;
+        DropCaret = p;
+        if (old >= 0) UpdateLines(Store->LineOf(old), Store->LineOf(old));
+        UpdateLines(Store->LineOf(p), Store->LineOf(p));
+    }
+    e->acceptProposedAction();
+}
+
+void TRichEdit::dragLeaveEvent(QDragLeaveEvent *) {
+    if (DropCaret >= 0) UpdateLines(Store->LineOf(DropCaret), Store->LineOf(DropCaret));
+    DropCaret = -1;
+}
+
+void TRichEdit::dropEvent(QDropEvent *e) {
+    const int oldDrop = DropCaret;
+    DropCaret = -1;
+    if (oldDrop >= 0) UpdateLines(Store->LineOf(oldDrop), Store->LineOf(oldDrop));
+    if (ReadOnly || !e->mimeData()->hasText()) {
+        e->ignore();
+        return;
+    }
+    const int p = Store->Snap(PositionAt(e->position().toPoint()));
+    const QString text = e->mimeData()->text();
+    const bool inside = e->source() == this || e->source() == viewport();
+    if (inside && e->dropAction() == Qt::MoveAction) {
+        const int start = SelectionStart(), end = SelectionEnd();
+        if (p >= start && p <= end) {
+            e->setDropAction(Qt::IgnoreAction);
+            e->accept();
+            return;
+        }
+        // The move is one step: the text leaves its place and arrives at the drop.
+        std::vector<TTextStore::Replacement> edits;
+        if (p < start)
+            edits = {{p, 0, text}, {start, end - start, QString()}};
+        else
+            edits = {{start, end - start, QString()}, {p, 0, text}};
+        const int removed = end - start;
+        const int oldAnchor = AnchorPos, oldCaret = CaretPos;
+        Store->ReplaceMany(std::move(edits), AnchorPos, CaretPos);
+        const int at = p < start ? p : p - removed;
+        (void)oldAnchor;
+        (void)oldCaret;
+        SetSelection(at, at + removed);
+        e->acceptProposedAction();
+        return;
+    }
+    SetSelection(p, p);
+    const int before = Store->Length();
+    insertPlainText(text);
+    SetSelection(p, p + (Store->Length() - before));
+    e->acceptProposedAction();
+}
+
+// ---- Focus and the caret -----------------------------------------------------
+
+void TRichEdit::focusInEvent(QFocusEvent *e) {
+    QAbstractScrollArea::focusInEvent(e);
+    RestartBlink();
+    UpdateLines(Store->LineOf(SelectionStart()), Store->LineOf(SelectionEnd()));
+}
+
+void TRichEdit::focusOutEvent(QFocusEvent *e) {
+    QAbstractScrollArea::focusOutEvent(e);
+    Blink.stop();
+    CaretShown = false;
+    UpdateCaret();
+}
+
+void TRichEdit::RestartBlink() {
+    CaretShown = true;
+    const int flash = QApplication::cursorFlashTime();
+    if (hasFocus() && flash > 0)
+        Blink.start(flash / 2, this);
+    else
+        Blink.stop();
+    UpdateCaret();
+}
+
+void TRichEdit::timerEvent(QTimerEvent *e) {
+    if (e->timerId() == Blink.timerId()) {
+        CaretShown = !CaretShown;
+        UpdateCaret();
+    } else if (e->timerId() == Scroller.timerId()) {
+        AutoScroll();
+    } else {
+        QAbstractScrollArea::timerEvent(e);
+    }
+}
+
+void TRichEdit::UpdateCaret() {
+    const QRect r = CaretRect(CaretPos);
+    viewport()->update(QRect(r.x() - 2, r.y(), r.width() + 4, r.height()));
+}
+
+void TRichEdit::UpdateLines(int firstLine, int lastLine) {
+    const int top = FirstVisibleLine();
+    const int bottom = top + VisibleLines() + 1;
+    firstLine = std::max(firstLine, top);
+    lastLine = std::min(lastLine, bottom);
+    if (firstLine > lastLine) return;
+    viewport()->update(QRect(0, TopY(firstLine), viewport()->width(), (lastLine - firstLine + 1) * LineH));
+}
+
+// ---- Painting ----------------------------------------------------------------
+
+void TRichEdit::paintEvent(QPaintEvent *event) {
+    QPainter painter(viewport());
+    painter.setFont(font());
+    const QRect clip = event->rect();
+    const QPalette &pal = palette();
+    const QColor textColour = pal.color(QPalette::Text);
+    const QColor selBack = pal.color(QPalette::Highlight);
+    const QColor selText = pal.color(QPalette::HighlightedText);
+    const int hscroll = horizontalScrollBar()->value();
+    const int width = viewport()->width();
+    const int firstLine = std::max(0, LineOfY(clip.top()));
+    const int lastLine = std::min(Store->LineCount() - 1, LineOfY(clip.bottom()));
+    const int selStart = SelectionStart(), selEnd = SelectionEnd();
+    const int caretLine = Store->LineOf(CaretPos);
+    const bool wideOnGrid = std::abs(WideW - 2 * CellW) < 0.01;
+    const int firstColumn = int(hscroll / CellW);
+    const int lastColumn = int((hscroll + width) / CellW) + 2;
+
+    struct Glyph {
+        QChar Ch;
+        int Column;
+        int Cells;
+        std::uint8_t Code;     // colour code
+        bool Selected;
+        bool Preedit;
+        bool Special;          // drawn by itself
+        QTextCharFormat Format;
+    };
+    std::vector<Glyph> glyphs;
+    std::vector<TColourChunks::Code> codes;
+    QString text;
+
+    for (int line = firstLine; line <= lastLine; ++line) {
+        const int y = TopY(line);
+        const int start = Store->LineStart(line);
+        const int end = Store->LineEnd(line);
+        // The characters from the first one on the screen, at their columns.
+        glyphs.clear();
+        int col = 0;
+        int pos = start;
+        // A long line is walked to the screen's left edge without drawing.
+        const bool hasPreedit = line == caretLine && !PreeditText.isEmpty();
+        text = Store->Slice(start, end - start);
+        const QChar *p = text.constData();
+        const int n = int(text.size());
+        codes.assign(size_t(n), 0);
+        ColourStore->Codes().Runs(start, end, [&](int a, int b, TColourChunks::Code c) {
+            std::fill(codes.begin() + (a - start), codes.begin() + (b - start), c);
+        });
+        auto addPreedit = [&]() {
+            const int pn = int(PreeditText.size());
+            for (int i = 0; i < pn; ++i) {
+                const int next = Advance(PreeditText.constData(), i, pn, col);
+                QTextCharFormat f;
+                for (const QInputMethodEvent::Attribute &a : std::as_const(PreeditAttributes))
+                    if (a.type == QInputMethodEvent::TextFormat && i >= a.start && i < a.start + a.length)
+                        f = a.value.value<QTextFormat>().toCharFormat();
+                const bool pair = QChar::isSurrogate(PreeditText[i].unicode()) && next == col;
+                if (!pair) glyphs.push_back({PreeditText[i], col, next - col, 0, false, true, false, f});
+                else if (!glyphs.empty()) glyphs.back().Special = true;
+                col = next;
+            }
+        };
+        for (int i = 0; i < n; ++i, ++pos) {
+            if (hasPreedit && pos == CaretPos) addPreedit();
+            if (col > lastColumn) break;
+            const int next = Advance(p, i, n, col);
+            const char16_t c = p[i].unicode();
+            const bool lowHalf = QChar::isLowSurrogate(c) && i > 0 && QChar::isHighSurrogate(p[i - 1].unicode());
+            if (next >= firstColumn && c != u'\t' && !lowHalf) {
+                const bool highHalf = QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(p[i + 1].unicode());
+                Glyph g{Shown(p[i], highHalf), col, next - col, codes[size_t(i)], pos >= selStart && pos < selEnd,
+                        false, highHalf || Shown(p[i], highHalf) != p[i] || (next - col == 2 && !wideOnGrid), {}};
+                glyphs.push_back(g);
+                if (highHalf) {
+                    glyphs.push_back({p[i + 1], col, 0, codes[size_t(i)], g.Selected, false, true, {}});
+                }
+            } else if (c == u'\t' && next >= firstColumn && pos >= selStart && pos < selEnd) {
+                glyphs.push_back({QLatin1Char(' '), col, next - col, 0, true, false, true, {}});
+            }
+            col = next;
+        }
+        if (hasPreedit && CaretPos == end && col <= lastColumn) addPreedit();
+        if (line + 1 < Store->LineCount() && end >= selStart && end < selEnd) {
+            // The selected line break.
+            const qreal x = col * CellW - hscroll;
+            painter.fillRect(QRectF(x, y, CellW, LineH), selBack);
+        }
+        if (col > WidestColumns && !hasPreedit) {
+            WidestColumns = col;
+            QMetaObject::invokeMethod(this, [this] { UpdateScrollBars(); }, Qt::QueuedConnection);
+        }
+        // Selection backgrounds, then the text in runs of one colour.
+        for (const Glyph &g : glyphs)
+            if (g.Selected && g.Cells > 0)
+                painter.fillRect(QRectF(g.Column * CellW - hscroll, y, g.Cells * CellW, LineH), selBack);
+        size_t i = 0;
+        while (i < glyphs.size()) {
+            const Glyph &g = glyphs[i];
+            QColor fg = g.Selected ? selText : (g.Preedit ? textColour : ColourStore->ColourOf(g.Code));
+            if (!fg.isValid()) fg = textColour;
+            const qreal x = g.Column * CellW - hscroll;
+            if (g.Preedit) {
+                const QTextCharFormat &f = g.Format;
+                if (f.background().style() != Qt::NoBrush)
+                    painter.fillRect(QRectF(x, y, g.Cells * CellW, LineH), f.background());
+                if (f.foreground().style() != Qt::NoBrush) fg = f.foreground().color();
+                painter.setPen(fg);
+                QString s(g.Ch);
+                if (i + 1 < glyphs.size() && glyphs[i + 1].Preedit && glyphs[i + 1].Cells == 0) s += glyphs[++i].Ch;
+                painter.drawText(QPointF(x, y + Ascent), s);
+                painter.drawLine(QPointF(x, y + LineH - 1), QPointF(x + g.Cells * CellW, y + LineH - 1));
+                ++i;
+                continue;
+            }
+            if (g.Special) {
+                painter.setPen(fg);
+                QString s(g.Ch);
+                if (i + 1 < glyphs.size() && glyphs[i + 1].Cells == 0 && !glyphs[i + 1].Preedit) s += glyphs[++i].Ch;
+                if (g.Ch == QLatin1Char(' ')) {
+                    ++i;
+                    continue;
+                }
+                painter.drawText(QPointF(x, y + Ascent), s);
+                ++i;
+                continue;
+            }
+            // A run: the same colour and selection, columns in a row.
+            QString run(g.Ch);
+            size_t j = i + 1;
+            int nextColumn = g.Column + g.Cells;
+            while (j < glyphs.size() && !glyphs[j].Special && !glyphs[j].Preedit && glyphs[j].Column == nextColumn &&
+                   glyphs[j].Selected == g.Selected && (g.Selected || glyphs[j].Code == g.Code)) {
+                run += glyphs[j].Ch;
+                nextColumn += glyphs[j].Cells;
+                ++j;
+            }
+            if (!(run.size() == 1 && run[0] == QLatin1Char(' '))) {
+                painter.setPen(fg);
+                painter.drawText(QPointF(x, y + Ascent), run);
+            }
+            i = j;
+        }
+    }
+    // The caret, and where a drag would drop.
+    const bool focused = hasFocus();
+    if ((focused && CaretShown) || DropCaret >= 0) {
+        const QRect r = CaretRect(DropCaret >= 0 ? DropCaret : CaretPos);
+        if (r.intersects(clip.adjusted(-2, 0, 2, 0))) painter.fillRect(QRect(r.x(), r.y(), 2, r.height()), textColour);
+    }
+}
+
+QMenu *TRichEdit::createStandardContextMenu() {
+    auto *menu = new QMenu(this);
+    auto add = [&](const QString &text, const char *name, QKeySequence::StandardKey key, bool enabled, auto slot) {
+        QAction *a = menu->addAction(text);
+        a->setObjectName(QLatin1String(name));
+        if (key != QKeySequence::UnknownKey) a->setShortcut(key);
+        a->setEnabled(enabled);
+        connect(a, &QAction::triggered, this, slot);
+        return a;
+    };
+    const bool canPaste = !ReadOnly && QApplication::clipboard()->mimeData() &&
+                          QApplication::clipboard()->mimeData()->hasText();
+    add(QStringLiteral("元に戻す(&U)"), "edit-undo", QKeySequence::Undo, !ReadOnly && isUndoAvailable(), &TRichEdit::undo);
+    add(QStringLiteral("やり直し(&R)"), "edit-redo", QKeySequence::Redo, !ReadOnly && isRedoAvailable(), &TRichEdit::redo);
+    menu->addSeparator();
+    add(QStringLiteral("切り取り(&T)"), "edit-cut", QKeySequence::Cut, !ReadOnly && HasSelection(), &TRichEdit::cut);
+    add(QStringLiteral("コピー(&C)"), "edit-copy", QKeySequence::Copy, HasSelection(), [this] { copy(); });
+    add(QStringLiteral("貼り付け(&P)"), "edit-paste", QKeySequence::Paste, canPaste, &TRichEdit::paste);
+    add(QStringLiteral("削除(&D)"), "edit-delete", QKeySequence::UnknownKey, !ReadOnly && HasSelection(),
+        &TRichEdit::DeleteSelection);
+    menu->addSeparator();
+    add(QStringLiteral("すべて選択(&A)"), "select-all", QKeySequence::SelectAll, Store->Length() > 0, &TRichEdit::selectAll);
+    return menu;
 }

@@ -1,35 +1,172 @@
 #pragma once
-// The document window's text control: a QPlainTextEdit that shows the colours
-// of its text's colour store (colourstore.h). The colours reach the screen as
-// formats of the blocks' layouts, set when a block is shown or its colours
-// change; they never enter the document.
-#include <QPlainTextEdit>
+// The document window's text control: a view of its own over a text store
+// (textstore.h) and the colours beside it (colourstore.h). Only the lines on
+// the screen are looked at when it paints.
+//
+// The text is laid out on a grid of half-width columns: a character that
+// Shift-JIS writes with two bytes (and any other wide character) takes two
+// columns, a tab runs to the next multiple of 8 columns, and lines never wrap.
+// Positions are those of T (textstore.h): a line break counts two, and the
+// caret never stands between its CR and its LF.
 
+#include <QAbstractScrollArea>
+#include <QBasicTimer>
+#include <QInputMethodEvent>
+#include <QPointer>
+#include <QString>
+
+#include "textstore.h"
+
+class QMenu;
+class QMimeData;
 class TColourStore;
 
-class TRichEdit : public QPlainTextEdit {
+class TRichEdit : public QAbstractScrollArea {
     Q_OBJECT
 public:
     explicit TRichEdit(QWidget *parent = nullptr);
+    ~TRichEdit() override;
 
-    // Blocks longer than this show their colours only around what is on the
-    // screen and around the caret, so that laying out an enormous line does not
-    // also cost a format change per word.
-    static constexpr int kLongBlock = 8192;
+    TTextStore *Text() const { return Store; }
+    TColourStore *Colours() const { return ColourStore; }
+
+    // ---- Selection: the anchor and the caret, positions of T.
+    int Anchor() const { return AnchorPos; }
+    int Caret() const { return CaretPos; }
+    int SelectionStart() const { return std::min(AnchorPos, CaretPos); }
+    int SelectionEnd() const { return std::max(AnchorPos, CaretPos); }
+    bool HasSelection() const { return AnchorPos != CaretPos; }
+    // Selects [anchor, caret) either way round, clipped to T; the caret is
+    // not scrolled into view.
+    void SetSelection(int anchor, int caret);
+    // The selected text with its line breaks as "\n".
+    QString SelectedText() const;
+
+    // ---- Edits as the user makes them (each one undo step).
+    // Replaces the selection by text (line breaks of any kind).
+    void insertPlainText(const QString &text);
+    // Replaces the whole text; clears the undo history.
+    void setPlainText(const QString &text);
+    // The whole text with "\n" line breaks.
+    QString toPlainText() const;
+    void clear() { setPlainText(QString()); }
+    void undo();
+    void redo();
+    void cut();
+    void copy() const;
+    void paste();
+    void selectAll();
+    void DeleteSelection();
+
+    bool isReadOnly() const { return ReadOnly; }
+    void setReadOnly(bool readOnly);
+    bool isUndoAvailable() const { return Store->CanUndo(); }
+    bool isRedoAvailable() const { return Store->CanRedo(); }
+    bool isModified() const { return Store->IsModified(); }
+    void setModified(bool modified) { Store->SetModified(modified); }
+
+    // ---- Geometry, in viewport coordinates.
+    int LineHeight() const { return LineH; }
+    qreal ColumnWidth() const { return CellW; }
+    int FirstVisibleLine() const;
+    // Whole lines that fit in the viewport (at least 1).
+    int VisibleLines() const;
+    // The position nearest to a point of the viewport.
+    int PositionAt(const QPoint &point) const;
+    // The caret's rectangle at position (1 pixel wide, the line's height).
+    QRect CaretRect(int position) const;
+    QRect cursorRect() const { return CaretRect(CaretPos); }
+    // Column (0-based, half-width columns) of position within its line.
+    int ColumnOf(int position) const;
+    // Scrolls so that the caret is in view.
+    void ensureCursorVisible();
+    // Scrolls so that the lines from first to last (0-based) are wholly in
+    // view, with up to `context` lines around them where the text has them,
+    // whichever way the view moves; a range taller than the view shows its
+    // first line at the top.
+    void ShowLines(int first, int last, int context = 0);
+
+    // The standard context menu: 元に戻す, やり直し, 切り取り, コピー, 貼り付け,
+    // 削除, すべて選択 (object names edit-undo, edit-redo, edit-cut, edit-copy,
+    // edit-paste, edit-delete, select-all).
+    QMenu *createStandardContextMenu();
+
+    QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
+    // The preedit shown at the caret (empty when none).
+    QString Preedit() const { return PreeditText; }
+
+signals:
+    void textChanged();
+    void cursorPositionChanged();
+    void selectionChanged();
+    void copyAvailable(bool available);
+    void undoAvailable(bool available);
+    void redoAvailable(bool available);
+    void modificationChanged(bool modified);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void inputMethodEvent(QInputMethodEvent *event) override;
-    void insertFromMimeData(const QMimeData *source) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+    void timerEvent(QTimerEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dragLeaveEvent(QDragLeaveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+    bool event(QEvent *event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
-    void ColoursChanged(int first, int end);
-    void Flush(bool inDocumentChange);
-    // Gives the block's layout the formats of its colours; true when they changed.
-    bool ShowColours(const QTextBlock &block, int around);
-    void ShowVisibleColours();
+    // One edit of the user's: T[position, position + removed) becomes text,
+    // the caret afterwards at caretAfter (-1: after the new text).
+    void Edit(int position, int removed, const QString &text, TTextStore::Merge merge = TTextStore::NoMerge,
+              int caretAfter = -1);
+    void Edited(const TEditList &edits);
+    void InsertFromMimeData(const QMimeData *source);
+    void MoveCaret(int position, bool keepAnchor);
+    void UpdateMetrics();
+    void UpdateScrollBars();
+    void WidenFor(int line);
+    void RestartBlink();
+    void UpdateCaret();
+    void UpdateLines(int firstLine, int lastLine);
+    void AutoScroll();
+    int WordStart(int position) const;
+    int WordEnd(int position) const;
+    int PositionAtColumn(int line, qreal column) const;
+    int LineOfY(int y) const;
+    int TopY(int line) const;
+    qreal XOf(int position) const;
+    void SelectionChangedBy(int oldAnchor, int oldCaret);
 
-    TColourStore *Store;
-    int Epoch = 1;                      // blocks whose user state differs show stale colours
-    int DirtyFirst = -1, DirtyEnd = -1;  // document range whose colours changed (end -1: all)
+    TTextStore *Store;
+    TColourStore *ColourStore;
+    int AnchorPos = 0, CaretPos = 0;
+    int PendingCaret = -1;            // where an edit under way leaves the caret
+    qreal GoalX = -1;                 // the column that Up and Down keep to
+    bool ReadOnly = false;
+    bool CaretShown = true;
+    QBasicTimer Blink, Scroller;
+    int LineH = 16;
+    int Ascent = 12;
+    qreal CellW = 7;
+    qreal WideW = 14;                 // a wide character's own advance in the font
+    int WidestColumns = 0;            // the widest line seen, in columns
+    QString PreeditText;
+    QList<QInputMethodEvent::Attribute> PreeditAttributes;
+    int PreeditCursor = 0;
+    // Mouse: selecting by drag, by words after a double-click, or a drag of the selection.
+    enum class Press { None, Select, Words, MaybeDrag } Pressed = Press::None;
+    QPoint PressPoint;
+    int WordAnchorStart = 0, WordAnchorEnd = 0;
+    int DropCaret = -1;               // where a drag over the control would drop
 };

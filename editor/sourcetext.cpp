@@ -1,28 +1,52 @@
 #include "sourcetext.h"
 
-#include <QTextBlock>
-#include <QTextDocument>
-
-#include "sjis.h"
+#include <QObject>
 
 namespace sourcetext {
 
 namespace {
 
-// The file's codes, kept with the document it was loaded into.
+// The file's codes, kept with the store it was loaded into.
 class CodesHolder : public QObject {
 public:
-    CodesHolder(QObject *doc, const sjis::CodeChoice &codes) : QObject(doc), Codes(codes) {
+    CodesHolder(QObject *store, const sjis::CodeChoice &codes) : QObject(store), Codes(codes) {
         setObjectName(Name());
     }
     static QString Name() { return QStringLiteral("qv-sjis-codes"); }
     sjis::CodeChoice Codes;
 };
 
-const CodesHolder *HolderOf(const QTextDocument *doc) {
-    for (const QObject *o : doc->children())
-        if (o->objectName() == CodesHolder::Name()) return static_cast<const CodesHolder *>(o);
-    return nullptr;
+const CodesHolder *HolderOf(const QObject *store) {
+    return store ? store->findChild<const CodesHolder *>(CodesHolder::Name(), Qt::FindDirectChildrenOnly) : nullptr;
+}
+
+// The line ends of text (as decoded from the file), counted into counts.
+void EndsOf(const QString &text, std::vector<LineEnd> &ends, size_t counts[3]) {
+    const QChar *p = text.constData();
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = p[i].unicode();
+        if (c == u'\r') {
+            if (i + 1 < n && p[i + 1].unicode() == u'\n') {
+                ends.push_back(CrLf);
+                ++i;
+            } else {
+                ends.push_back(Cr);
+            }
+        } else if (c == u'\n') {
+            ends.push_back(Lf);
+        } else {
+            continue;
+        }
+        ++counts[ends.back()];
+    }
+}
+
+LineEnd Common(const size_t counts[3]) {
+    LineEnd common = CrLf;
+    if (counts[Lf] > counts[common]) common = Lf;
+    if (counts[Cr] > counts[common]) common = Cr;
+    return common;
 }
 
 }  // namespace
@@ -32,60 +56,77 @@ Decoded Decode(const QByteArray &bytes) {
     d.Ends.Codes = sjis::chooseCodes(bytes);
     d.Text = sjis::decode(bytes, d.Ends.Codes);
     size_t counts[3] = {0, 0, 0};
-    const QChar *p = d.Text.constData();
-    const qsizetype n = d.Text.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = p[i].unicode();
-        if (c == u'\r') {
-            if (i + 1 < n && p[i + 1].unicode() == u'\n') {
-                d.Ends.push_back(CrLf);
-                ++i;
-            } else {
-                d.Ends.push_back(Cr);
-            }
-        } else if (c == u'\n') {
-            d.Ends.push_back(Lf);
-        } else {
-            continue;
-        }
-        ++counts[d.Ends.back()];
-    }
-    // Ties go to CR LF, then LF.
-    d.Common = CrLf;
-    if (counts[Lf] > counts[d.Common]) d.Common = Lf;
-    if (counts[Cr] > counts[d.Common]) d.Common = Cr;
+    EndsOf(d.Text, d.Ends, counts);
+    d.Common = Common(counts);
     return d;
 }
 
-void SetLineEnds(QTextDocument *doc, const LineEnds &ends) {
-    size_t i = 0;
-    for (QTextBlock b = doc->begin(); b.isValid() && i < ends.size(); b = b.next(), ++i) b.setUserState(ends[i]);
-    delete HolderOf(doc);
-    if (!ends.Codes.isEmpty()) new CodesHolder(doc, ends.Codes);
+LineEnd Load(TTextStore *store, const QByteArray &bytes) {
+    const sjis::CodeChoice codes = sjis::chooseCodes(bytes);
+    size_t counts[3] = {0, 0, 0};
+    // Pieces of about 64 KiB that end just after an LF byte: no Shift-JIS
+    // character holds that byte, so each piece decodes as it would in the
+    // whole, and no piece ends between a CR and its LF.
+    constexpr qsizetype kPiece = 1 << 16;
+    qsizetype at = 0;
+    const qsizetype n = bytes.size();
+    store->Load([&](QString &text, std::vector<LineEnd> &ends) {
+        if (at >= n) return false;
+        qsizetype end = std::min(n, at + kPiece);
+        if (end < n) {
+            const char *lf = static_cast<const char *>(memchr(bytes.constData() + end, '\n', size_t(n - end)));
+            end = lf ? qsizetype(lf - bytes.constData()) + 1 : n;
+        }
+        text = sjis::decode(QByteArrayView(bytes.constData() + at, end - at), codes);
+        ends.clear();
+        EndsOf(text, ends, counts);
+        at = end;
+        return true;
+    });
+    delete HolderOf(store);
+    if (!codes.isEmpty()) new CodesHolder(store, codes);
+    return Common(counts);
 }
 
-sjis::CodeChoice Codes(const QTextDocument *doc) {
-    const CodesHolder *h = HolderOf(doc);
+sjis::CodeChoice Codes(const TTextStore *store) {
+    const CodesHolder *h = HolderOf(store);
     return h ? h->Codes : sjis::CodeChoice();
 }
 
-bool Encode(const QTextDocument *doc, LineEnd fallback, QByteArray &out, QString *error) {
+Snapshot Take(const TTextStore *store, LineEnd fallback) {
+    Snapshot s;
+    s.Text = store->Snapshot();
+    s.Codes = Codes(store);
+    s.Fallback = fallback;
+    return s;
+}
+
+bool Encode(const Snapshot &snapshot, QByteArray &out, QString *error) {
+    // The file's text: each CR LF of T written as its own line end.
     QString text;
-    text.reserve(doc->characterCount() + doc->blockCount());
-    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
-        text += b.text();
-        if (!b.next().isValid()) break;
-        const int state = b.userState();
-        const LineEnd end = (state >= CrLf && state <= Cr) ? LineEnd(state) : fallback;
-        switch (end) {
-        case CrLf: text += QLatin1String("\r\n"); break;
-        case Lf: text += QLatin1Char('\n'); break;
-        case Cr: text += QLatin1Char('\r'); break;
+    text.reserve(snapshot.Text.Length());
+    snapshot.Text.Chunks([&](QStringView piece, const LineEnd *ends) {
+        const QChar *p = piece.data();
+        const qsizetype n = piece.size();
+        qsizetype from = 0;
+        size_t e = 0;
+        for (qsizetype i = 0; i < n; ++i) {
+            if (p[i].unicode() != u'\n') continue;
+            // T[i - 1] is the CR of this break.
+            text.append(p + from, i - 1 - from);
+            LineEnd end = ends[e++];
+            if (end == textstore::Typed) end = snapshot.Fallback;
+            switch (end) {
+            case Lf: text += QLatin1Char('\n'); break;
+            case Cr: text += QLatin1Char('\r'); break;
+            default: text += QLatin1String("\r\n"); break;
+            }
+            from = i + 1;
         }
-    }
+        text.append(p + from, n - from);
+    });
     sjis::EncodeError err;
-    const sjis::CodeChoice codes = Codes(doc);
-    if (sjis::encode(text, out, &err, &codes)) return true;
+    if (sjis::encode(text, out, &err, &snapshot.Codes)) return true;
     if (error) {
         // The line of the character: count the line ends before it.
         int line = 1;
@@ -108,47 +149,8 @@ bool Encode(const QTextDocument *doc, LineEnd fallback, QByteArray &out, QString
     return false;
 }
 
-}  // namespace sourcetext
-
-namespace sourcetext {
-
-Snapshot Take(const QTextDocument *doc, LineEnd fallback) {
-    Snapshot s;
-    s.Raw = doc->toRawText();
-    s.Ends.reserve(size_t(doc->blockCount()));
-    for (QTextBlock b = doc->begin(); b.isValid() && b.next().isValid(); b = b.next()) {
-        const int state = b.userState();
-        s.Ends.push_back((state >= CrLf && state <= Cr) ? LineEnd(state) : fallback);
-    }
-    s.Codes = Codes(doc);
-    return s;
-}
-
-bool Encode(const Snapshot &snapshot, QByteArray &out, QString *error) {
-    QString text;
-    text.reserve(snapshot.Raw.size() + qsizetype(snapshot.Ends.size()));
-    const QChar *p = snapshot.Raw.constData();
-    const qsizetype n = snapshot.Raw.size();
-    size_t line = 0;
-    qsizetype from = 0;
-    bool last = false;
-    for (qsizetype i = 0; i < n && !last; ++i) {
-        if (p[i] != QChar::ParagraphSeparator) continue;
-        text.append(p + from, i - from);
-        from = i + 1;
-        last = line >= snapshot.Ends.size();  // the last block's separator ends the text
-        if (last) break;
-        switch (snapshot.Ends[line++]) {
-        case CrLf: text += QLatin1String("\r\n"); break;
-        case Lf: text += QLatin1Char('\n'); break;
-        case Cr: text += QLatin1Char('\r'); break;
-        }
-    }
-    if (!last) text.append(p + from, n - from);
-    sjis::EncodeError err;
-    if (sjis::encode(text, out, &err, &snapshot.Codes)) return true;
-    if (error) *error = QStringLiteral("Shift-JIS で保存できない文字 %1 があります").arg(sjis::describeChar(err.ch));
-    return false;
+bool Encode(const TTextStore *store, LineEnd fallback, QByteArray &out, QString *error) {
+    return Encode(Take(store, fallback), out, error);
 }
 
 }  // namespace sourcetext

@@ -2,9 +2,9 @@
 // A source file's bytes and the text of an editor document, losslessly.
 //
 // The bytes are Shift-JIS; each line keeps its own line end (CR LF, LF or a
-// lone CR), kept as the user state of its block; a missing final line break is
-// an end with no empty last line. Bytes that are no valid Shift-JIS survive as
-// escaped bytes (see sjis.h).
+// lone CR), which the text store keeps with the line break; a missing final
+// line break is an end with no empty last line. Bytes that are no valid
+// Shift-JIS survive as escaped bytes (see sjis.h).
 //
 // A character with more than one code keeps the code its file used: the file's
 // choice (sjis::chooseCodes) goes with the document from load to save. Where one
@@ -17,12 +17,14 @@
 #include <vector>
 
 #include "sjis.h"
-
-class QTextDocument;
+#include "textstore.h"
 
 namespace sourcetext {
 
-enum LineEnd : unsigned char { CrLf = 0, Lf = 1, Cr = 2 };
+using LineEnd = textstore::LineEnd;
+using textstore::CrLf;
+using textstore::Lf;
+using textstore::Cr;
 
 // The line end of each line but the last, and the codes the file chose for
 // characters that have more than one: what the document keeps of the file's form.
@@ -38,36 +40,29 @@ struct Decoded {
 
 Decoded Decode(const QByteArray &bytes);
 
-// Gives every block but the last its line end, in order, and the document the
-// file's codes (Ends from Decode).
-void SetLineEnds(QTextDocument *doc, const LineEnds &ends);
+// Puts the file's text into the store, a piece at a time, with each line's
+// line end, and gives the store the file's codes. Returns the most common line
+// end (CR LF when there is none; ties go to CR LF, then LF).
+LineEnd Load(TTextStore *store, const QByteArray &bytes);
 
-// The codes that the document's file chose (empty for a document that was
-// never loaded).
-sjis::CodeChoice Codes(const QTextDocument *doc);
+// The codes that the store's file chose (empty for a text never loaded).
+sjis::CodeChoice Codes(const TTextStore *store);
 
-// The document's bytes: each block's text, then its own line end (fallback for
-// a block that has none, such as a newly typed line), with the document's codes.
-// On a character that Shift-JIS cannot hold, or on an invalid byte kept from the
-// file that would now pair up with the text beside it (and so read back as
-// another character), returns false and sets error to a message naming the
-// character or byte and its line.
-bool Encode(const QTextDocument *doc, LineEnd fallback, QByteArray &out, QString *error);
-
-}  // namespace sourcetext
-
-namespace sourcetext {
-
-// The document's text and line ends as they stand, taken in a few tens of
-// milliseconds for a large document, so that its bytes can be made on another
-// thread: Encode(snapshot) gives the bytes Encode(doc, fallback) gives.
+// The text and line ends at one moment, with the file's codes: a copy that
+// costs next to nothing, so that its bytes can be made on another thread.
 struct Snapshot {
-    QString Raw;                 // the blocks' text, each followed by U+2029
-    std::vector<LineEnd> Ends;   // the line end after each block but the last
+    textstore::TText Text;
     sjis::CodeChoice Codes;
+    LineEnd Fallback = CrLf;  // for a line break that has no line end of its own (a typed one)
 };
-Snapshot Take(const QTextDocument *doc, LineEnd fallback);
-// False, with a short reason, where Encode(doc) fails.
+Snapshot Take(const TTextStore *store, LineEnd fallback);
+
+// The bytes: each line's text, then its own line end (fallback for a break
+// that has none), with the file's codes. On a character that Shift-JIS cannot
+// hold, or on an invalid byte kept from the file that would now pair up with
+// the text beside it (and so read back as another character), returns false
+// and sets error to a message naming the character or byte and its line.
 bool Encode(const Snapshot &snapshot, QByteArray &out, QString *error);
+bool Encode(const TTextStore *store, LineEnd fallback, QByteArray &out, QString *error);
 
 }  // namespace sourcetext

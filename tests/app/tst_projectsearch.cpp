@@ -263,7 +263,7 @@ private slots:
         QVERIFY(doc);
         for (QAction *a : {form->FindItem, form->FindNextItem, form->FindPrevItem, form->ReplaceItem, form->GoToLineItem})
             QVERIFY(a->isEnabled());
-        QPlainTextEdit *e = doc->RichEdit1;
+        TRichEdit *e = doc->RichEdit1;
         e->setFocus();
         SetSelection(e, 0, 3);
         QTest::keyClick(e, Qt::Key_F, Qt::ControlModifier);

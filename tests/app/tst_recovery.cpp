@@ -7,6 +7,7 @@
 #include "modal.h"
 #include "recovery.h"
 #include "sourcetext.h"
+#include "textpos.h"
 #include "../testfiles.h"
 
 #include <QDialog>
@@ -54,7 +55,7 @@ void Click(QDialog &d, const char *button) {
 QByteArray Bytes(TMDIChild *doc) {
     QByteArray out;
     QString why;
-    sourcetext::Encode(doc->RichEdit1->document(), sourcetext::LineEnd(doc->DefaultLineEnd), out, &why);
+    sourcetext::Encode(doc->RichEdit1->Text(), sourcetext::LineEnd(doc->DefaultLineEnd), out, &why);
     return out;
 }
 
@@ -237,8 +238,8 @@ private slots:
             QList<QPair<QString, QByteArray>> model;
             for (int i = 0; i < form.MDIChildCount(); ++i) {
                 TMDIChild *d = form.MDIChildren(i);
-                const QTextDocument *t = d->RichEdit1->document();
-                if (d->Changed && t->isModified() && !(d->IsUntitled() && t->isEmpty()))
+                const TRichEdit *t = d->RichEdit1;
+                if (d->Changed && t->isModified() && !(d->IsUntitled() && TextLength(t) == 0))
                     model << qMakePair(d->FileName, Bytes(d));
             }
             std::sort(model.begin(), model.end());

@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <QColor>
 #include <QFile>
-#include <QPlainTextEdit>
+#include "richedit.h"
 #include <QString>
 #include <QTest>
 #include <QTextCursor>
@@ -34,7 +34,7 @@ inline QChar Letter(const QColor &c) {
 }
 
 // The colour of every character of T, one letter each.
-inline QString Mask(const QPlainTextEdit *control) {
+inline QString Mask(const TRichEdit *control) {
     QString m;
     const int n = TextLength(control);
     for (int i = 0; i < n; ++i) m += Letter(ColourAt(control, i));
@@ -42,7 +42,7 @@ inline QString Mask(const QPlainTextEdit *control) {
 }
 
 // Paints the whole text (line breaks included) red.
-inline void PaintRed(QPlainTextEdit *control) { PaintColour(control, 0, TextLength(control), QColor(255, 0, 0)); }
+inline void PaintRed(TRichEdit *control) { PaintColour(control, 0, TextLength(control), QColor(255, 0, 0)); }
 
 // The message of the EQvError that fn throws, "<no error>" when none.
 template <class F>

@@ -128,7 +128,7 @@ struct Model {
     }
 };
 
-QString ColoursOf(const QPlainTextEdit *e, const Model &m) {
+QString ColoursOf(const TRichEdit *e, const Model &m) {
     QString out;
     for (int p = 0; p < m.T.size(); ++p) out += edtest::Letter(ColourAt(e, p));
     return out;
@@ -224,7 +224,7 @@ private slots:
         const QByteArray source = RandomSource(rng, 70);
         TMDIChild *w = Open(area, source);
         QVERIFY(w);
-        QPlainTextEdit *e = w->RichEdit1;
+        TRichEdit *e = w->RichEdit1;
         QVERIFY(e->verticalScrollBar()->maximum() > 0);  // long enough to scroll
 
         Model m;
@@ -239,7 +239,7 @@ private slots:
                                   QStringLiteral("日本語 int\nchar")};
         for (int step = 0; step < steps; ++step) {
             const int selStart = SelStart(e), selLength = SelLength(e);
-            const int revision = e->document()->revision();
+            const int revision = e->Text()->Revision();
             const int L = int(m.T.size());
             // An edit of T[a, b) into s, or none.
             bool edit = false, history = false;
@@ -283,10 +283,9 @@ private slots:
                 QTest::keyClick(e, key, mods);
             } else if (kind < 87) {
                 // A click at the start of a line on the screen, the top one often.
-                QTextBlock blk = e->cursorForPosition(QPoint(2, 2)).block();
-                for (int n = rng.bounded(2) ? 0 : int(rng.bounded(8)); n > 0 && blk.next().isValid(); --n) blk = blk.next();
-                QTextCursor c(blk);
-                const QRect r = e->cursorRect(c);
+                int line = e->FirstVisibleLine();
+                for (int n = rng.bounded(2) ? 0 : int(rng.bounded(8)); n > 0 && line + 1 < e->Text()->LineCount(); --n) ++line;
+                const QRect r = e->CaretRect(e->Text()->LineStart(line));
                 QTest::mouseClick(e->viewport(), Qt::LeftButton, {}, QPoint(r.left() + 1, r.center().y()));
             } else if (kind < 91) {
                 const QString text = pastes[rng.bounded(int(std::size(pastes)))];
@@ -323,7 +322,7 @@ private slots:
                     if (!(m.T[p] == QLatin1Char('\r') && p + 1 < m.T.size() && m.T[p + 1] == QLatin1Char('\n')))
                         m.Colours += edtest::Letter(ColourAt(e, p));
                 Model check = m;
-                if (e->document()->revision() != revision) check.ColourCaretLine(SelStart(e));
+                if (e->Text()->Revision() != revision) check.ColourCaretLine(SelStart(e));
                 QVERIFY2(ColoursOf(e, m) == Expected(check), qPrintable(where));
             } else {
                 QVERIFY2(TextOf(e) == m.T, qPrintable(where));
@@ -348,10 +347,10 @@ private slots:
         QByteArray twelve;
         for (int i = 0; i < 40; ++i) twelve += "int line;\r\n";
         TMDIChild *w = Open(area, twelve);
-        QPlainTextEdit *e = w->RichEdit1;
+        TRichEdit *e = w->RichEdit1;
         QTest::keyClick(e, Qt::Key_End, Qt::ControlModifier);
         QApplication::processEvents();
-        while (e->textCursor().block() != e->cursorForPosition(QPoint(2, 2)).block().next()) QTest::keyClick(e, Qt::Key_Up);
+        while (e->Text()->LineOf(e->Caret()) != e->FirstVisibleLine() + 1) QTest::keyClick(e, Qt::Key_Up);
         QTest::keyClick(e, Qt::Key_Home);
         QTest::keyClick(e, Qt::Key_Backspace);
         QApplication::processEvents();
@@ -363,25 +362,23 @@ private slots:
         e = w->RichEdit1;
         QTest::keyClick(e, Qt::Key_End, Qt::ControlModifier);
         QTest::keyClicks(e, QStringLiteral("t"));
-        const QRect r = e->cursorRect(QTextCursor(e->document()->findBlockByNumber(1)));
+        const QRect r = e->CaretRect(e->Text()->LineStart(1));
         QTest::mouseClick(e->viewport(), Qt::LeftButton, {}, QPoint(r.left() + 1, r.center().y()));
         QTest::keyClick(e, Qt::Key_Backspace);
         QApplication::processEvents();
         QCOMPARE(TextOf(e).left(6), QStringLiteral("abab\r\n"));
     }
 
-    // A change of character format alone is no edit: no change event, no
-    // "*", no undo-worthy colour change.
+    // A change of the font alone is no edit: no change event, no "*", no
+    // colour change.
     void formatIsNoEdit() {
         QMdiArea area;
         TMDIChild *w = Open(area, "int x; // c\r\n");
         const QString before = edtest::Mask(w->RichEdit1);
-        QTextCursor c(w->RichEdit1->document());
-        c.setPosition(0);
-        c.setPosition(5, QTextCursor::KeepAnchor);
-        QTextCharFormat bold;
-        bold.setFontWeight(QFont::Bold);
-        c.mergeCharFormat(bold);
+        QFont bold = w->RichEdit1->font();
+        bold.setBold(true);
+        w->RichEdit1->setFont(bold);
+        QApplication::processEvents();
         QVERIFY(!w->Changed);
         QVERIFY(!w->windowTitle().endsWith(QLatin1Char('*')));
         QCOMPARE(edtest::Mask(w->RichEdit1), before);
@@ -392,7 +389,7 @@ private slots:
     void scatteredEditsKeepColours() {
         QMdiArea area;
         TMDIChild *w = Open(area, "// c\r\nfoo\r\nint (x);\r\nfoo\r\n");
-        QPlainTextEdit *e = w->RichEdit1;
+        TRichEdit *e = w->RichEdit1;
         const QString before = edtest::Mask(e);
         QCOMPARE(before.mid(11, 10), QStringLiteral("KKKBBBBBBB"));  // int (x); and its line break
         finding::Request r;
@@ -456,7 +453,7 @@ private slots:
         QMdiArea area;
         area.resize(300, 120);
         TMDIChild *w = Open(area, bytes);
-        QPlainTextEdit *e = w->RichEdit1;
+        TRichEdit *e = w->RichEdit1;
         e->verticalScrollBar()->setValue(topLine);
         if (selFrom >= 0)
             SetSelection(e, selFrom, selTo - selFrom);

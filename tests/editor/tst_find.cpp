@@ -154,7 +154,7 @@ private slots:
             w->show();
             w->RichEdit1->setPlainText(lines.join(QLatin1Char('\n')));
             w->Changed = false;
-            QPlainTextEdit *e = w->RichEdit1;
+            TRichEdit *e = w->RichEdit1;
             const QString T = TextOf(e);
             finding::Request r;
             r.Pattern = RandomText(rng, 2);
@@ -211,7 +211,7 @@ private slots:
         QStringList lines(6000, QStringLiteral("int filler_line_of_text; /* 日本語 */ x"));
         for (int n : {3, 2500, 2501, 5999}) lines[n] = QStringLiteral("needle ") + QString::number(n) + QStringLiteral(" Needle_");
         w->RichEdit1->setPlainText(lines.join(QLatin1Char('\n')));
-        QPlainTextEdit *e = w->RichEdit1;
+        TRichEdit *e = w->RichEdit1;
         const QString T = TextOf(e);
         finding::Request r;
         r.Pattern = QStringLiteral("needle");
@@ -244,7 +244,7 @@ private slots:
         QMdiArea area;
         TMDIChild *w = Open(area, QStringLiteral("foo x; /* foo */\r\nFoo y;\r\n// 日本 foo\r\nfoofoo\r\nlast foo"));
         QVERIFY(w);
-        QPlainTextEdit *e = w->RichEdit1;
+        TRichEdit *e = w->RichEdit1;
         const QString before = TextOf(e);
         SetSelection(e, 4, 0);
         finding::Request r;
@@ -284,7 +284,7 @@ private slots:
         QMdiArea area;
         TMDIChild *w = Open(area, QStringLiteral("日本 x 日本\r\n日本"));
         QVERIFY(w);
-        QPlainTextEdit *e = w->RichEdit1;
+        TRichEdit *e = w->RichEdit1;
         finding::Request r;
         r.Pattern = QStringLiteral("日本");
         SetSelection(e, 3, 0);
@@ -336,9 +336,8 @@ private slots:
         QCOMPARE(d.Status->text(), QStringLiteral("2 個置換しました"));
         QCOMPARE(notes.last(), d.Status->text());
         // A match far down is scrolled into view.
-        QTextCursor end(w->RichEdit1->document());
-        end.movePosition(QTextCursor::End);
-        end.insertText(QString(200, QLatin1Char('\n')) + QStringLiteral("far"));
+        SetSelection(w->RichEdit1, TextLength(w->RichEdit1), 0);
+        w->RichEdit1->insertPlainText(QString(200, QLatin1Char('\n')) + QStringLiteral("far"));
         SetSelection(w->RichEdit1, 0, 0);
         d.FindText->setText(QStringLiteral("far"));
         d.Backwards->setChecked(false);
@@ -346,7 +345,7 @@ private slots:
         QCOMPARE(TextSlice(w->RichEdit1, SelStart(w->RichEdit1), SelLength(w->RichEdit1)), QStringLiteral("far"));
         QVERIFY(w->RichEdit1->viewport()->rect().contains(w->RichEdit1->cursorRect().center()));
         // No target: nothing happens.
-        d.Target = [] { return static_cast<QPlainTextEdit *>(nullptr); };
+        d.Target = [] { return static_cast<TRichEdit *>(nullptr); };
         QCOMPARE(d.FindAgain(false), finding::NotFound);
     }
 };

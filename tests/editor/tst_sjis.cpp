@@ -228,9 +228,8 @@ private slots:
             const char16_t held = *std::min_element(pool.cbegin(), pool.cend());
             char16_t other = multi[int(rng() % multi.size())];
             while (chosen.contains(other)) other = multi[int(rng() % multi.size())];
-            QTextCursor c(w->RichEdit1->document());
-            c.movePosition(QTextCursor::End);
-            c.insertText(Str({QChar(held), QChar(other)}));
+            SetSelection(w->RichEdit1, TextLength(w->RichEdit1), 0);
+            w->RichEdit1->insertPlainText(Str({QChar(held), QChar(other)}));
             w->Save();
             QCOMPARE(qvtest::ReadFile(path).toHex(' '), (bytes + Code(chosen[held]) + Code(Table().usual[other])).toHex(' '));
         }
@@ -286,10 +285,8 @@ private slots:
         QString path;
         std::unique_ptr<TMDIChild> w(Loaded(file, &path));
         QVERIFY(w);
-        QTextCursor c(w->RichEdit1->document());
-        c.setPosition(from);
-        c.setPosition(from + count, QTextCursor::KeepAnchor);
-        c.insertText(typed);
+        SetSelection(w->RichEdit1, from, count);
+        w->RichEdit1->insertPlainText(typed);
         const QString error = Failure([&] { w->Save(); });
         if (line == 0) {
             QCOMPARE(error, QStringLiteral("<no error>"));

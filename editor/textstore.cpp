@@ -1,0 +1,501 @@
+#include "textstore.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace textstore {
+
+namespace {
+
+// A chunk holds about kTarget characters once built; one grows by edits up to
+// kLimit before it is cut again.
+constexpr int kTarget = 4096;
+constexpr int kLimit = 8192;
+
+// T form of text: every line break a CR LF. Counts the breaks.
+QString Normalised(QStringView text, int *breaks) {
+    int n = 0;
+    bool plain = true;
+    const QChar *p = text.data();
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t c = p[i].unicode();
+        if (c == u'\r') {
+            ++n;
+            if (i + 1 < size && p[i + 1].unicode() == u'\n')
+                ++i;
+            else
+                plain = false;
+        } else if (c == u'\n' || c == u'\x2029') {
+            ++n;
+            plain = false;
+        }
+    }
+    if (breaks) *breaks = n;
+    if (plain) return text.toString();
+    QString out;
+    out.reserve(size + n);
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t c = p[i].unicode();
+        if (c == u'\r' || c == u'\n' || c == u'\x2029') {
+            out += QLatin1String("\r\n");
+            if (c == u'\r' && i + 1 < size && p[i + 1].unicode() == u'\n') ++i;
+        } else {
+            out += p[i];
+        }
+    }
+    return out;
+}
+
+// Builds chunks from pieces of text in T form, each LF of which comes with
+// the line end of its break.
+class Builder {
+public:
+    std::vector<std::shared_ptr<Chunk>> Out;
+
+    void Add(QStringView text, const LineEnd *ends) {
+        const QChar *p = text.data();
+        qsizetype n = text.size();
+        size_t e = 0;
+        while (n > 0) {
+            if (!Cur) Cur = std::make_shared<Chunk>();
+            qsizetype room = std::max<qsizetype>(kTarget - Cur->Text.size(), 1);
+            qsizetype take = std::min(n, room);
+            // Never end a chunk between a CR and its LF.
+            if (take < n && p[take - 1].unicode() == u'\r') ++take;
+            const qsizetype before = Cur->Text.size();
+            if (Cur->Text.capacity() < kTarget + 2) Cur->Text.reserve(kTarget + 2);
+            Cur->Text.append(p, take);
+            const QChar *q = Cur->Text.constData();
+            for (qsizetype i = before; i < Cur->Text.size(); ++i) {
+                if (q[i].unicode() != u'\n') continue;
+                Cur->Ends.push_back(ends ? ends[e] : Typed);
+                ++e;
+                Cur->Starts.push_back(int(i + 1));
+            }
+            p += take;
+            n -= take;
+            if (Cur->Text.size() >= kTarget) Flush();
+        }
+    }
+    void Flush() {
+        if (Cur && !Cur->Text.isEmpty()) {
+            Cur->Text.squeeze();
+            Out.push_back(std::move(Cur));
+        }
+        Cur.reset();
+    }
+
+private:
+    std::shared_ptr<Chunk> Cur;
+};
+
+}  // namespace
+
+void Chunk::Index() {
+    Starts.clear();
+    const QChar *p = Text.constData();
+    for (qsizetype i = 0; i < Text.size(); ++i)
+        if (p[i].unicode() == u'\n') Starts.push_back(int(i + 1));
+}
+
+TText::TText() {
+    Parts.push_back(std::make_shared<Chunk>());
+    CharBase.push_back(0);
+    LineBase.push_back(0);
+}
+
+void TText::Reindex(size_t from) {
+    CharBase.resize(Parts.size());
+    LineBase.resize(Parts.size());
+    if (from == 0 && !Parts.empty()) {
+        CharBase[0] = 0;
+        LineBase[0] = 0;
+    }
+    for (size_t k = std::max<size_t>(from, 1); k < Parts.size(); ++k) {
+        CharBase[k] = CharBase[k - 1] + int(Parts[k - 1]->Text.size());
+        LineBase[k] = LineBase[k - 1] + int(Parts[k - 1]->Ends.size());
+    }
+    const Chunk &last = *Parts.back();
+    Total = CharBase.back() + int(last.Text.size());
+    Lines = LineBase.back() + int(last.Ends.size());
+}
+
+int TText::ChunkOf(int position) const {
+    // The last chunk starting at or before position; an empty chunk list
+    // never happens (there is always one, maybe empty).
+    const auto it = std::upper_bound(CharBase.begin(), CharBase.end(), position);
+    int k = int(it - CharBase.begin()) - 1;
+    k = std::max(k, 0);
+    // A position at the very end of a chunk that is followed by another one
+    // belongs to the next one (already so by upper_bound), except at the end.
+    return k;
+}
+
+int TText::ChunkOfLine(int line) const {
+    // The chunk holding the break that ends line - 1: the last k with LineBase[k] < line.
+    const auto it = std::lower_bound(LineBase.begin(), LineBase.end(), line);
+    return std::max(int(it - LineBase.begin()) - 1, 0);
+}
+
+int TText::LineStart(int line) const {
+    if (line <= 0) return 0;
+    if (line > Lines) line = Lines;
+    if (line == 0) return 0;
+    const int k = ChunkOfLine(line);
+    return CharBase[size_t(k)] + Parts[size_t(k)]->Starts[size_t(line - LineBase[size_t(k)] - 1)];
+}
+
+int TText::LineEnd(int line) const {
+    if (line < 0) line = 0;
+    if (line >= Lines) return Total;
+    return LineStart(line + 1) - 2;
+}
+
+int TText::LineOf(int position) const {
+    position = std::clamp(position, 0, Total);
+    const int k = ChunkOf(position);
+    const Chunk &c = *Parts[size_t(k)];
+    const int offset = position - CharBase[size_t(k)];
+    return LineBase[size_t(k)] + int(std::upper_bound(c.Starts.begin(), c.Starts.end(), offset) - c.Starts.begin());
+}
+
+LineEnd TText::EndOf(int line) const {
+    if (line < 0 || line >= Lines) return Typed;
+    const int k = ChunkOfLine(line + 1);
+    return Parts[size_t(k)]->Ends[size_t(line - LineBase[size_t(k)])];
+}
+
+QChar TText::At(int position) const {
+    if (position < 0 || position >= Total) return QChar();
+    const int k = ChunkOf(position);
+    return Parts[size_t(k)]->Text[position - CharBase[size_t(k)]];
+}
+
+QString TText::Slice(int position, int length) const {
+    QString out;
+    if (position < 0) {
+        length += position;
+        position = 0;
+    }
+    length = std::min(length, Total - position);
+    if (length <= 0) return out;
+    out.reserve(length);
+    Pieces(position, length, [&](const QChar *p, int n, int) { out.append(p, n); });
+    return out;
+}
+
+QStringView TText::LineView(int line, QString &buffer) const {
+    const int start = LineStart(line), length = LineEnd(line) - start;
+    int base = 0;
+    const QStringView piece = PieceAt(start, &base);
+    if (start - base + length <= piece.size()) return piece.mid(start - base, length);
+    buffer = Slice(start, length);
+    return buffer;
+}
+
+QStringView TText::PieceAt(int position, int *pieceStart) const {
+    const int k = ChunkOf(std::clamp(position, 0, Total));
+    if (pieceStart) *pieceStart = CharBase[size_t(k)];
+    return QStringView(Parts[size_t(k)]->Text);
+}
+
+int TText::Snap(int position) const {
+    position = std::clamp(position, 0, Total);
+    if (position > 0 && position < Total && At(position).unicode() == u'\n' && At(position - 1).unicode() == u'\r')
+        return position - 1;
+    return position;
+}
+
+}  // namespace textstore
+
+using namespace textstore;
+
+TTextStore::TTextStore(QObject *parent) : QObject(parent) {}
+
+void TTextStore::Load(QStringView text, const std::vector<textstore::LineEnd> &ends) {
+    const int old = Total;
+    int breaks = 0;
+    const QString t = Normalised(text, &breaks);
+    std::vector<textstore::LineEnd> all(size_t(breaks), Typed);
+    std::copy_n(ends.begin(), std::min(ends.size(), all.size()), all.begin());
+    Builder b;
+    b.Add(t, all.data());
+    b.Flush();
+    Parts = std::move(b.Out);
+    if (Parts.empty()) Parts.push_back(std::make_shared<Chunk>());
+    Reindex(0);
+    ClearHistory();
+    ++Rev;
+    emit Edited({TEdit{0, old, Total}});
+}
+
+void TTextStore::Load(const std::function<bool(QString &, std::vector<textstore::LineEnd> &)> &next) {
+    const int old = Total;
+    Builder b;
+    QString piece;
+    std::vector<textstore::LineEnd> ends;
+    std::vector<textstore::LineEnd> all;
+    while (next(piece, ends)) {
+        int breaks = 0;
+        const QString t = Normalised(piece, &breaks);
+        piece = QString();
+        all.assign(size_t(breaks), Typed);
+        std::copy_n(ends.begin(), std::min(ends.size(), all.size()), all.begin());
+        b.Add(t, all.data());
+    }
+    b.Flush();
+    Parts = std::move(b.Out);
+    if (Parts.empty()) Parts.push_back(std::make_shared<Chunk>());
+    Reindex(0);
+    ClearHistory();
+    ++Rev;
+    emit Edited({TEdit{0, old, Total}});
+}
+
+void TTextStore::Apply(std::vector<Record> &batch) {
+    if (batch.empty()) return;
+    // The chunks from the one holding the first edit to the one holding the
+    // end of the last are built anew.
+    const Record &first = batch.front();
+    const Record &lastRec = batch.back();
+    const int lastEnd = lastRec.Position + int(lastRec.Removed.size());
+    size_t k1 = size_t(ChunkOf(first.Position));
+    // An edit at the very start of a chunk may join the chunk before it,
+    // so that typing at a chunk's edge keeps the chunks large.
+    if (k1 > 0 && CharBase[k1] == first.Position) --k1;
+    size_t k2 = size_t(ChunkOf(lastEnd));
+    if (k2 < k1) k2 = k1;
+    const int base = CharBase[k1];
+    Builder b;
+    int at = base;  // the next character of the old text to copy
+    size_t k = k1;
+    // Copies the old text T[at, until) into the builder.
+    auto copy = [&](int until) {
+        while (at < until) {
+            while (k + 1 < Parts.size() && CharBase[k + 1] <= at) ++k;
+            const Chunk &c = *Parts[k];
+            const int offset = at - CharBase[k];
+            const int n = std::min(until - at, int(c.Text.size()) - offset);
+            // The line ends of the breaks in the piece.
+            const auto firstBreak = std::lower_bound(c.Starts.begin(), c.Starts.end(), offset + 1) - c.Starts.begin();
+            b.Add(QStringView(c.Text.constData() + offset, n), c.Ends.data() + firstBreak);
+            at += n;
+        }
+    };
+    for (Record &r : batch) {
+        copy(r.Position);
+        b.Add(r.Inserted, r.InsertedEnds.empty() ? nullptr : r.InsertedEnds.data());
+        at = r.Position + int(r.Removed.size());
+    }
+    const int end = CharBase[k2] + int(Parts[k2]->Text.size());
+    copy(end);
+    b.Flush();
+    // Small neighbours are not merged: chunks only shrink by deletions, and
+    // an empty one is dropped.
+    Parts.erase(Parts.begin() + std::ptrdiff_t(k1), Parts.begin() + std::ptrdiff_t(k2 + 1));
+    Parts.insert(Parts.begin() + std::ptrdiff_t(k1), std::make_move_iterator(b.Out.begin()),
+                 std::make_move_iterator(b.Out.end()));
+    if (Parts.empty()) Parts.push_back(std::make_shared<Chunk>());
+    Reindex(k1);
+    ++Rev;
+}
+
+namespace {
+
+// Removed text and ends of T[position, position + length) as they stand.
+void Capture(const TText &t, int position, int length, QString &text, std::vector<textstore::LineEnd> &ends) {
+    text = t.Slice(position, length);
+    ends.clear();
+    if (!text.contains(QLatin1Char('\n'))) return;
+    const int firstLine = t.LineOf(position);
+    const int n = int(text.count(QLatin1Char('\n')));
+    for (int i = 0; i < n; ++i) ends.push_back(t.EndOf(firstLine + i));
+}
+
+}  // namespace
+
+void TTextStore::Replace(int position, int removed, QStringView text, int anchorBefore, int caretBefore,
+                         int caretAfter, Merge merge) {
+    position = Snap(position);
+    const int end = Snap(std::clamp(position + std::max(removed, 0), position, Total));
+    int breaks = 0;
+    Record r;
+    r.Position = position;
+    r.Inserted = Normalised(text, &breaks);
+    Capture(*this, position, end - position, r.Removed, r.RemovedEnds);
+    r.InsertedEnds.assign(size_t(breaks), Typed);
+    if (r.Removed.isEmpty() && r.Inserted.isEmpty()) return;
+    const bool wasUndo = CanUndo(), wasRedo = CanRedo(), wasModified = IsModified();
+    const TEdit edit{position, int(r.Removed.size()), int(r.Inserted.size())};
+    std::vector<Record> batch{r};
+    Apply(batch);
+    // Joins the step before it where it goes on the same run.
+    bool merged = false;
+    if (Mergeable && merge != NoMerge && Done == int(History.size()) && Done > 0 && Done != Clean) {
+        Step &last = History.back();
+        Record &p = last.Edits.back();
+        if (last.Kind == merge && last.Edits.size() == 1) {
+            if (merge == TypingRun && edit.Removed == 0 && position == p.Position + int(p.Inserted.size())) {
+                p.Inserted += r.Inserted;
+                p.InsertedEnds.insert(p.InsertedEnds.end(), r.InsertedEnds.begin(), r.InsertedEnds.end());
+                merged = true;
+            } else if (merge == BackspaceRun && edit.Added == 0 && p.Inserted.isEmpty() &&
+                       position + edit.Removed == p.Position) {
+                p.Position = position;
+                p.Removed = r.Removed + p.Removed;
+                p.RemovedEnds.insert(p.RemovedEnds.begin(), r.RemovedEnds.begin(), r.RemovedEnds.end());
+                merged = true;
+            } else if (merge == DeleteRun && edit.Added == 0 && p.Inserted.isEmpty() && position == p.Position) {
+                p.Removed += r.Removed;
+                p.RemovedEnds.insert(p.RemovedEnds.end(), r.RemovedEnds.begin(), r.RemovedEnds.end());
+                merged = true;
+            }
+            if (merged) {
+                last.AnchorAfter = last.CaretAfter = caretAfter;
+            }
+        }
+    }
+    if (!merged) {
+        Step s;
+        s.Edits = std::move(batch);
+        s.AnchorBefore = anchorBefore;
+        s.CaretBefore = caretBefore;
+        s.AnchorAfter = s.CaretAfter = caretAfter;
+        s.Kind = merge;
+        Push(std::move(s));
+    }
+    Mergeable = merge != NoMerge;
+    emit Edited({edit});
+    Announce(wasUndo, wasRedo, wasModified);
+}
+
+void TTextStore::ReplaceMany(std::vector<Replacement> replacements, int anchorBefore, int caretBefore) {
+    std::vector<Record> batch;
+    batch.reserve(replacements.size());
+    TEditList edits;
+    edits.reserve(replacements.size());
+    int last = -1;
+    for (Replacement &x : replacements) {
+        const int position = Snap(x.Position);
+        const int end = Snap(std::clamp(position + std::max(x.Removed, 0), position, Total));
+        if (position < last) continue;  // overlapping: left out
+        Record r;
+        r.Position = position;
+        int breaks = 0;
+        r.Inserted = Normalised(x.Text, &breaks);
+        r.InsertedEnds.assign(size_t(breaks), Typed);
+        Capture(*this, position, end - position, r.Removed, r.RemovedEnds);
+        last = end;
+        if (r.Removed.isEmpty() && r.Inserted.isEmpty()) continue;
+        edits.push_back({position, int(r.Removed.size()), int(r.Inserted.size())});
+        batch.push_back(std::move(r));
+    }
+    replacements.clear();
+    if (batch.empty()) return;
+    const bool wasUndo = CanUndo(), wasRedo = CanRedo(), wasModified = IsModified();
+    Apply(batch);
+    // The selection after: as before, moved along by the edits.
+    auto moved = [&](int p) {
+        int shift = 0;
+        for (const TEdit &e : edits) {
+            if (e.Position + e.Removed <= p)
+                shift += e.Added - e.Removed;
+            else if (e.Position < p)
+                return e.Position + shift;
+            else
+                break;
+        }
+        return p + shift;
+    };
+    Step s;
+    s.Edits = std::move(batch);
+    s.AnchorBefore = anchorBefore;
+    s.CaretBefore = caretBefore;
+    s.AnchorAfter = moved(anchorBefore);
+    s.CaretAfter = moved(caretBefore);
+    Push(std::move(s));
+    Mergeable = false;
+    emit Edited(edits);
+    Announce(wasUndo, wasRedo, wasModified);
+}
+
+void TTextStore::Push(Step step) {
+    History.erase(History.begin() + Done, History.end());
+    if (Clean > Done) Clean = -1;
+    History.push_back(std::move(step));
+    Done = int(History.size());
+}
+
+bool TTextStore::Undo(int &anchor, int &caret) { return Travel(false, anchor, caret); }
+
+bool TTextStore::Redo(int &anchor, int &caret) { return Travel(true, anchor, caret); }
+
+bool TTextStore::Travel(bool redo, int &anchor, int &caret) {
+    if (redo ? !CanRedo() : !CanUndo()) return false;
+    const bool wasUndo = CanUndo(), wasRedo = CanRedo(), wasModified = IsModified();
+    Step &s = History[size_t(redo ? Done : Done - 1)];
+    // Undo: each record's inserted text goes back to its removed text, at its
+    // position in the text after the batch.
+    std::vector<Record> batch;
+    batch.reserve(s.Edits.size());
+    TEditList edits;
+    edits.reserve(s.Edits.size());
+    int shift = 0;
+    for (const Record &r : s.Edits) {
+        Record x;
+        if (redo) {
+            x = r;
+        } else {
+            x.Position = r.Position + shift;
+            x.Removed = r.Inserted;
+            x.RemovedEnds = r.InsertedEnds;
+            x.Inserted = r.Removed;
+            x.InsertedEnds = r.RemovedEnds;
+        }
+        shift += int(r.Inserted.size()) - int(r.Removed.size());
+        edits.push_back({x.Position, int(x.Removed.size()), int(x.Inserted.size())});
+        batch.push_back(std::move(x));
+    }
+    Apply(batch);
+    if (redo) {
+        ++Done;
+        anchor = s.AnchorAfter;
+        caret = s.CaretAfter;
+    } else {
+        --Done;
+        anchor = s.AnchorBefore;
+        caret = s.CaretBefore;
+    }
+    anchor = Snap(anchor);
+    caret = Snap(caret);
+    Mergeable = false;
+    emit Edited(edits);
+    Announce(wasUndo, wasRedo, wasModified);
+    return true;
+}
+
+void TTextStore::ClearHistory() {
+    const bool wasUndo = CanUndo(), wasRedo = CanRedo(), wasModified = IsModified();
+    History.clear();
+    Done = Clean = 0;
+    Mergeable = false;
+    Announce(wasUndo, wasRedo, wasModified);
+}
+
+void TTextStore::SetModified(bool modified) {
+    const bool was = IsModified();
+    if (modified) {
+        if (Clean == Done) Clean = -1;
+    } else {
+        Clean = Done;
+        Mergeable = false;
+    }
+    if (was != IsModified()) emit ModificationChanged(IsModified());
+}
+
+void TTextStore::Announce(bool wasUndo, bool wasRedo, bool wasModified) {
+    if (wasUndo != CanUndo()) emit UndoAvailable(CanUndo());
+    if (wasRedo != CanRedo()) emit RedoAvailable(CanRedo());
+    if (wasModified != IsModified()) emit ModificationChanged(IsModified());
+}
