@@ -189,21 +189,21 @@ void TMDIChild::UndoOrRedo(bool redo) {
     TColourStore *store = RichEdit1->Colours();
     std::vector<std::pair<int, int>> changed;  // ranges of the text the step put back
     const QMetaObject::Connection watch = connect(text, &TTextStore::Edited, this, [&](const TEditList &edits) {
-        int shift = 0;
-        for (const TEdit &e : edits) {
-            const int at = e.Position + shift;
-            if (e.Added > 0) changed.emplace_back(at, at + e.Added);
-            shift += e.Added - e.Removed;
-        }
+        // The span from the first edit to the end of the last, as it now stands.
+        int delta = 0;
+        for (const TEdit &e : edits) delta += e.Added - e.Removed;
+        const TEdit &first = edits.front(), &last = edits.back();
+        const int end = last.Position + last.Removed + delta;
+        if (end > first.Position) changed.emplace_back(first.Position, end);
     });
     if (redo)
         RichEdit1->redo();
     else
         RichEdit1->undo();
     disconnect(watch);
-    // A step that puts back more than one line (a paste, a replacement with
-    // line breaks) gets the colour of the character before it all along: those
-    // lines are coloured anew, as on a load.
+    // A step that puts back more than one line (a paste, a replace all) gets
+    // the colour of the character before it all along: the lines from its
+    // first change to its last are coloured anew, as on a load.
     const int length = text->Length();
     for (const auto &[first, end] : changed) {
         const int a = text->LineOf(first), b = text->LineOf(end);

@@ -691,6 +691,16 @@ void TRichEdit::keyPressEvent(QKeyEvent *e) {
 
 // ---- Input methods -----------------------------------------------------------
 
+int TRichEdit::StepChars(int position, int count) const {
+    const int length = Store->Length();
+    position = Store->Snap(std::clamp(position, 0, length));
+    for (; count > 0 && position < length; --count)
+        position += Store->At(position) == QLatin1Char('\r') && Store->At(position + 1) == QLatin1Char('\n') ? 2 : 1;
+    for (; count < 0 && position > 0; ++count)
+        position -= position >= 2 && Store->At(position - 1) == QLatin1Char('\n') && Store->At(position - 2) == QLatin1Char('\r') ? 2 : 1;
+    return position;
+}
+
 void TRichEdit::inputMethodEvent(QInputMethodEvent *event) {
     if (ReadOnly) {
         event->ignore();
@@ -704,9 +714,9 @@ void TRichEdit::inputMethodEvent(QInputMethodEvent *event) {
             Edit(SelectionStart(), SelectionEnd() - SelectionStart(), event->commitString());
         } else {
             if (HasSelection()) DeleteSelection();
-            const int length = Store->Length();
-            const int start = std::clamp(CaretPos + event->replacementStart(), 0, length);
-            const int stop = std::clamp(start + std::max(0, event->replacementLength()), start, length);
+            // The input method counts a line break as one character.
+            const int start = StepChars(CaretPos, event->replacementStart());
+            const int stop = StepChars(start, std::max(0, event->replacementLength()));
             Edit(start, stop - start, event->commitString());
         }
     } else if (!event->preeditString().isEmpty() && HasSelection()) {

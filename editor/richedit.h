@@ -132,6 +132,8 @@ private:
               int caretAfter = -1);
     void Edited(const TEditList &edits);
     void InsertFromMimeData(const QMimeData *source);
+    // position moved by count characters, a line break counting one.
+    int StepChars(int position, int count) const;
     void MoveCaret(int position, bool keepAnchor);
     void UpdateMetrics();
     void UpdateScrollBars();

@@ -285,7 +285,15 @@ private slots:
         QString path;
         std::unique_ptr<TMDIChild> w(Loaded(file, &path));
         QVERIFY(w);
-        SetSelection(w->RichEdit1, from, count);
+        // from and count count a line break as one character.
+        const QString t = TextOf(w->RichEdit1);
+        auto toT = [&](int d) {
+            int i = 0;
+            for (; i < t.size() && d > 0; ++i, --d)
+                if (t[i] == QLatin1Char('\r') && i + 1 < t.size() && t[i + 1] == QLatin1Char('\n')) ++i;
+            return i;
+        };
+        SetSelection(w->RichEdit1, toT(from), toT(from + count) - toT(from));
         w->RichEdit1->insertPlainText(typed);
         const QString error = Failure([&] { w->Save(); });
         if (line == 0) {
