@@ -490,7 +490,6 @@ void TRichEdit::InsertFromMimeData(const QMimeData *source) {
 int TRichEdit::WordStart(int position) const {
     const int lineStart = Store->LineStart(Store->LineOf(position));
     int p = position;
-    while (p > lineStart && !IsWordChar(Store->At(p - 1)) && !Store->At(p - 1).isSpace() == false) --p;
     while (p > lineStart && IsWordChar(Store->At(p - 1))) --p;
     return p;
 }

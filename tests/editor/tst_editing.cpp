@@ -7,6 +7,7 @@
 #include <QInputMethodEvent>
 #include <QMdiArea>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QSet>
 #include <QTemporaryDir>
@@ -245,7 +246,7 @@ private slots:
             bool edit = false, history = false;
             int a = selStart, b = selStart + selLength;
             QString s;
-            const int kind = int(rng.bounded(100));
+            const int kind = int(rng.bounded(115));
             const QString where = QStringLiteral("start %1, step %2, event %3, caret %4+%5")
                                       .arg(start).arg(step).arg(kind).arg(selStart).arg(selLength);
             if (kind < 34) {
@@ -278,7 +279,9 @@ private slots:
                     {Qt::Key_Home, Qt::ControlModifier}, {Qt::Key_End, Qt::ControlModifier}, {Qt::Key_Up, {}},
                     {Qt::Key_Down, {}}, {Qt::Key_Left, {}}, {Qt::Key_Right, {}}, {Qt::Key_Up, {}},
                     {Qt::Key_Left, Qt::ShiftModifier}, {Qt::Key_Right, Qt::ShiftModifier},
-                    {Qt::Key_Down, Qt::ShiftModifier}, {Qt::Key_End, Qt::ShiftModifier}};
+                    {Qt::Key_Down, Qt::ShiftModifier}, {Qt::Key_End, Qt::ShiftModifier},
+                    {Qt::Key_Left, Qt::ControlModifier}, {Qt::Key_Right, Qt::ControlModifier},
+                    {Qt::Key_Right, Qt::ControlModifier | Qt::ShiftModifier}, {Qt::Key_Home, Qt::ShiftModifier}};
                 const auto &[key, mods] = moves[rng.bounded(int(std::size(moves)))];
                 QTest::keyClick(e, key, mods);
             } else if (kind < 87) {
@@ -299,9 +302,65 @@ private slots:
             } else if (kind < 98) {
                 QTest::keyClick(e, Qt::Key_Z, Qt::ControlModifier);
                 history = true;
-            } else {
+            } else if (kind < 100) {
                 QTest::keyClick(e, Qt::Key_Y, Qt::ControlModifier);
                 history = true;
+            } else if (kind < 104) {
+                // A word back or forward: what goes is the text between the
+                // caret and where it lands, and never anything else.
+                const bool back = kind < 102;
+                QTest::keyClick(e, back ? Qt::Key_Backspace : Qt::Key_Delete, Qt::ControlModifier);
+                if (selLength == 0) {
+                    const int removed = L - TextLength(e);
+                    a = back ? selStart - removed : selStart;
+                    b = a + removed;
+                    QVERIFY2(removed >= 0 && SelStart(e) == a, qPrintable(where));
+                }
+                edit = a != b;
+            } else if (kind < 106) {
+                // A double-click selects a word, or one character that is none.
+                const int line = e->FirstVisibleLine() + int(rng.bounded(4));
+                const int lineStart = e->Text()->LineStart(line);
+                const int at = lineStart + int(rng.bounded(e->Text()->LineLength(line) + 1));
+                const QRect r = e->CaretRect(at);
+                QTest::mouseDClick(e->viewport(), Qt::LeftButton, {}, QPoint(r.left() + 2, r.center().y()));
+                const QString word = TextSlice(e, SelStart(e), SelLength(e));
+                static const QRegularExpression wordRule(QStringLiteral("^(\\w+|[^\\r\\n])?$"),
+                                                         QRegularExpression::UseUnicodePropertiesOption);
+                QVERIFY2(wordRule.match(word).hasMatch(), qPrintable(where + QStringLiteral(" word ") + word));
+            } else if (kind < 108) {
+                // Shift+click: from the anchor to the point clicked; a drag: from the press to the release.
+                const int line = e->FirstVisibleLine() + int(rng.bounded(5));
+                const QPoint to(int(rng.bounded(std::max(1, e->viewport()->width()))),
+                                e->CaretRect(e->Text()->LineStart(line)).center().y());
+                const int target = e->PositionAt(to);
+                if (kind < 107) {
+                    const int anchor = e->Anchor();
+                    QTest::mouseClick(e->viewport(), Qt::LeftButton, Qt::ShiftModifier, to);
+                    QVERIFY2(SelStart(e) == std::min(anchor, target) && SelStart(e) + SelLength(e) == std::max(anchor, target),
+                             qPrintable(where));
+                } else {
+                    const QPoint from = e->CaretRect(e->Text()->LineStart(e->FirstVisibleLine())).center();
+                    QTest::mouseClick(e->viewport(), Qt::LeftButton, {}, from);
+                    const int start = SelStart(e);
+                    QTest::mousePress(e->viewport(), Qt::LeftButton, {}, from);
+                    QMouseEvent move(QEvent::MouseMove, to, e->viewport()->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, {});
+                    QApplication::sendEvent(e->viewport(), &move);
+                    QTest::mouseRelease(e->viewport(), Qt::LeftButton, {}, to);
+                    QVERIFY2(SelStart(e) == std::min(start, target) && SelStart(e) + SelLength(e) == std::max(start, target),
+                             qPrintable(where));
+                }
+            } else if (kind < 112) {
+                // An input method's commit, over the selection.
+                const QString text = QStringLiteral("日本int");
+                QInputMethodEvent ev(QString(), {});
+                ev.setCommitString(text);
+                QApplication::sendEvent(e, &ev);
+                edit = true;
+                s = text;
+            } else {
+                QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier);
+                QVERIFY2(SelStart(e) == 0 && SelLength(e) == L, qPrintable(where));
             }
             if (rng.bounded(16) == 0) QApplication::processEvents();  // paint now and then
 
