@@ -2,11 +2,15 @@
 
 #include <QApplication>
 #include <QByteArray>
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace bench {
 namespace {
@@ -37,6 +41,43 @@ long residentKiB() {
         if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
     }
     return -1;
+}
+
+namespace {
+bool peakResets = false;
+}
+
+void resetPeak() {
+    std::ofstream f("/proc/self/clear_refs");
+    f << "5";
+    f.flush();
+    peakResets = bool(f);
+}
+
+long peakKiB() {
+    if (!peakResets) return -1;
+    std::ifstream f("/proc/self/status");
+    std::string line;
+    while (std::getline(f, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+    }
+    return -1;
+}
+
+long heapBytes() {
+#ifdef __GLIBC__
+    const struct mallinfo2 m = mallinfo2();
+    return long(m.uordblks + m.hblkhd);
+#else
+    return -1;
+#endif
+}
+
+double median(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 }  // namespace bench
 

@@ -97,6 +97,7 @@ TRichEdit::TRichEdit(QWidget *parent) : QAbstractScrollArea(parent), Store(new T
     connect(Store, &TTextStore::UndoAvailable, this, &TRichEdit::undoAvailable);
     connect(Store, &TTextStore::RedoAvailable, this, &TRichEdit::redoAvailable);
     connect(Store, &TTextStore::ModificationChanged, this, &TRichEdit::modificationChanged);
+    InstallRichEditAccessibility();
     setAttribute(Qt::WA_InputMethodEnabled);
     viewport()->setCursor(Qt::IBeamCursor);
     viewport()->setAcceptDrops(true);

@@ -21,6 +21,10 @@ class QMenu;
 class QMimeData;
 class TColourStore;
 
+// Makes the control known to screen readers (its text, caret and selection);
+// every control calls it.
+void InstallRichEditAccessibility();
+
 class TRichEdit : public QAbstractScrollArea {
     Q_OBJECT
 public:

@@ -2,6 +2,7 @@
 // paste, cut, undo and redo on texts long enough to scroll, checked after every
 // step against a plain model of the text and of the colouring rules; and the
 // input method's preedit and commits.
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QInputMethodEvent>
@@ -462,6 +463,42 @@ private slots:
         QVERIFY(w->Changed);
         QCOMPARE(TextOf(e), QStringLiteral("// c\r\nfoo\r\nint (x);\r\nfoo\r\n"));
         QCOMPARE(edtest::Mask(e), before);
+    }
+
+    // What a screen reader and an input method learn of the control, and an
+    // edit made through the accessibility interface.
+    void assistiveQueries() {
+        QMdiArea area;
+        TMDIChild *w = Open(area, "int x;\r\n\x93\xfa\x96\x7b y\r\n");
+        TRichEdit *e = w->RichEdit1;
+        SetSelection(e, 8, 2);  // 日本 on the second line
+        QAccessibleInterface *a = QAccessible::queryAccessibleInterface(e);
+        QVERIFY(a && a->textInterface() && a->editableTextInterface());
+        QCOMPARE(a->role(), QAccessible::EditableText);
+        QAccessibleTextInterface *t = a->textInterface();
+        QCOMPARE(t->characterCount(), TextLength(e));
+        QCOMPARE(t->text(0, t->characterCount()), TextOf(e));
+        int s = 0, n = 0;
+        QCOMPARE(t->selectionCount(), 1);
+        t->selection(0, &s, &n);
+        QCOMPARE(std::make_pair(s, n), std::make_pair(8, 10));
+        QCOMPARE(t->cursorPosition(), 10);
+        QCOMPARE(t->textAtOffset(9, QAccessible::LineBoundary, &s, &n), QStringLiteral("日本 y\r\n"));
+        // Full-width characters are two columns wide on the screen.
+        QVERIFY(qAbs(t->characterRect(8).width() - 2 * e->ColumnWidth()) <= 1);
+        QVERIFY(qAbs(t->characterRect(0).width() - e->ColumnWidth()) <= 1);
+        QCOMPARE(t->offsetAtPoint(t->characterRect(9).center()), 9);
+        QCOMPARE(e->inputMethodQuery(Qt::ImSurroundingText).toString(), QStringLiteral("日本 y"));
+        QCOMPARE(e->inputMethodQuery(Qt::ImCursorPosition).toInt(), 2);
+        QCOMPARE(e->inputMethodQuery(Qt::ImAnchorPosition).toInt(), 0);
+        QCOMPARE(e->inputMethodQuery(Qt::ImCurrentSelection).toString(), QStringLiteral("日本"));
+        const QRect caret = e->inputMethodQuery(Qt::ImCursorRectangle).toRect();
+        QCOMPARE(caret.topLeft(), e->CaretRect(10).topLeft() + e->viewport()->pos());
+        a->editableTextInterface()->replaceText(0, 3, QStringLiteral("char"));
+        QCOMPARE(TextOf(e), QStringLiteral("char x;\r\n日本 y\r\n"));
+        QVERIFY(w->Changed);
+        w->Undo();
+        QCOMPARE(TextOf(e), QStringLiteral("int x;\r\n日本 y\r\n"));
     }
 
     // Typing through an input method: a preedit is no edit; a commit is one,
