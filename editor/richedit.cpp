@@ -372,9 +372,6 @@ void TRichEdit::Edited(const TEditList &edits) {
         WidestColumns = 0;
     }
     if (edits.size() <= 64) {
-        for (const TEdit &e : edits) {
-            (void)e;
-        }
         const int a = Store->LineOf(first.Position), b = std::max(a, lastLine);
         for (int l = a; l <= b && l - a < 256; ++l) WidenFor(l);
     }
@@ -389,13 +386,13 @@ void TRichEdit::Edited(const TEditList &edits) {
             widest = std::max(widest, start - 2 - previous);
             previous = start;
         }
-        WidestColumns = widest;
+        WidestColumns = std::max(widest, 1);
     }
-    UpdateScrollBars();
-    if (delta != 0 && Store->LineCount() > 0)
-        UpdateLines(firstLine, std::max(Store->LineCount(), lastLine));
-    else
-        UpdateLines(firstLine, lastLine);
+    // A change of the line count moves every line below the edit.
+    const bool moved = Store->LineCount() != ShownLines;
+    ShownLines = Store->LineCount();
+    if (moved) UpdateScrollBars();
+    UpdateLines(firstLine, moved ? std::max(ShownLines, lastLine) : lastLine);
     GoalX = -1;
     if (oldAnchor != AnchorPos || oldCaret != CaretPos) {
         if ((oldAnchor != oldCaret) != HasSelection()) emit copyAvailable(HasSelection());
@@ -628,11 +625,8 @@ void TRichEdit::keyPressEvent(QKeyEvent *e) {
         case Qt::Key_Home:
             if (ctrl)
                 MoveCaret(0, shift);
-            else {
-                // To the first non-blank character, or to the start of the line from there.
-                const int start = Store->LineStart(Store->LineOf(CaretPos));
-                MoveCaret(start, shift);
-            }
+            else
+                MoveCaret(Store->LineStart(Store->LineOf(CaretPos)), shift);
             break;
         case Qt::Key_End:
             MoveCaret(ctrl ? length : Store->LineEnd(Store->LineOf(CaretPos)), shift);
@@ -1035,11 +1029,14 @@ void TRichEdit::paintEvent(QPaintEvent *event) {
         int pos = start;
         // A long line is walked to the screen's left edge without drawing.
         const bool hasPreedit = line == caretLine && !PreeditText.isEmpty();
-        text = Store->Slice(start, end - start);
+        // No character past twice the last column can be on the screen
+        // (every character but the second half of a pair takes a column).
+        const int shownEnd = int(std::min<qint64>(end, start + 2 * qint64(lastColumn) + 16));
+        text = Store->Slice(start, shownEnd - start);
         const QChar *p = text.constData();
         const int n = int(text.size());
         codes.assign(size_t(n), 0);
-        ColourStore->Codes().Runs(start, end, [&](int a, int b, TColourChunks::Code c) {
+        ColourStore->Codes().Runs(start, shownEnd, [&](int a, int b, TColourChunks::Code c) {
             std::fill(codes.begin() + (a - start), codes.begin() + (b - start), c);
         });
         auto addPreedit = [&]() {
@@ -1075,13 +1072,13 @@ void TRichEdit::paintEvent(QPaintEvent *event) {
             }
             col = next;
         }
-        if (hasPreedit && CaretPos == end && col <= lastColumn) addPreedit();
-        if (line + 1 < Store->LineCount() && end >= selStart && end < selEnd) {
+        if (hasPreedit && CaretPos == end && col <= lastColumn && shownEnd == end) addPreedit();
+        if (line + 1 < Store->LineCount() && end >= selStart && end < selEnd && shownEnd == end && col <= lastColumn) {
             // The selected line break.
             const qreal x = col * CellW - hscroll;
             painter.fillRect(QRectF(x, y, CellW, LineH), selBack);
         }
-        if (col > WidestColumns && !hasPreedit) {
+        if (col > WidestColumns && !hasPreedit && shownEnd == end) {
             WidestColumns = col;
             QMetaObject::invokeMethod(this, [this] { UpdateScrollBars(); }, Qt::QueuedConnection);
         }

@@ -167,6 +167,7 @@ private:
     qreal CellW = 7;
     qreal WideW = 14;                 // a wide character's own advance in the font
     int WidestColumns = 0;            // the widest line seen, in columns
+    int ShownLines = 1;               // the line count the scroll bars were last set for
     QString PreeditText;
     QList<QInputMethodEvent::Attribute> PreeditAttributes;
     int PreeditCursor = 0;
