@@ -1,7 +1,9 @@
 // Compile end to end on the real main window: the real runner, the real
 // stand-in compiler (and small stand-in scripts where a test needs a slow or
 // talkative compiler), the Output pane and the jump to a compiler message.
+#include "buildrun.h"
 #include "childwin.h"
+#include "compile.h"
 #include "errorreport.h"
 #include "mainform.h"
 #include "modal.h"
@@ -14,6 +16,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QMap>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -287,6 +291,145 @@ private slots:
         QVERIFY(waitForEnd());
         QCOMPARE(rows().mid(2), (QStringList{QStringLiteral("done"), kEnd}));
         QVERIFY(!stop->isEnabled());
+    }
+
+    // Build and Rebuild over a real project, checked against a model of the
+    // steps. Each entry of files is "KIND NAME": a tree node, in tree order.
+    // fresh: object newer than the source; stale: no object; error: a source
+    // with an error, no object; warning: one with a warning alone (the
+    // compiler succeeds), no object; missing: no file; edited: fresh on disk, open
+    // and edited; unsavable: open, edited with a character Shift-JIS can't
+    // hold; hang: a compiler that never ends on it, stopped once it runs;
+    // other: a header or any other file, never compiled.
+    void buildAndRebuild_data() {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<bool>("rebuild");
+        const QStringList mixed = {QStringLiteral("fresh a.c"),       QStringLiteral("stale b.C"),
+                                   QStringLiteral("missing m.c"),     QStringLiteral("stale 作業 フォルダ/s.c"),
+                                   QStringLiteral("error e.c"),       QStringLiteral("stale b.C"),
+                                   QStringLiteral("other d.h"),       QStringLiteral("other x.txt"),
+                                   QStringLiteral("fresh \"q\" a.c"), QStringLiteral("error 作業 フォルダ/t.c"),
+                                   QStringLiteral("warning w.c")};
+        QTest::newRow("build") << mixed << false;
+        QTest::newRow("rebuild") << mixed << true;
+        QTest::newRow("no project") << QStringList() << false;
+        QTest::newRow("no source") << QStringList{QStringLiteral("other d.h"), QStringLiteral("other a.cpp")} << true;
+        QTest::newRow("open documents") << QStringList{QStringLiteral("edited a.c"), QStringLiteral("unsavable u.c"),
+                                                       QStringLiteral("fresh f.c")}
+                                        << false;
+        // The tree puts the node made last first, the others after it by label.
+        QTest::newRow("stop on the second") << QStringList{QStringLiteral("hang h.c"), QStringLiteral("stale z.c"),
+                                                           QStringLiteral("stale a.c")}
+                                            << false;
+    }
+    void buildAndRebuild() {
+        QFETCH(QStringList, files);
+        QFETCH(bool, rebuild);
+        // The real compiler, except on h.c, where it hangs.
+        fakeCompiler("#!/bin/sh\ncase \"$5\" in */h.c) echo hanging; exec sleep 60;; esac\n"
+                     "exec \"$QV_TOOLS_DIR/lcc86.exe\" \"$@\"\n");
+        form->DosCommand1->StopGraceMs = 300;
+        // An untitled changed document outside the project is left alone.
+        form->FileNewItemClick();
+        QTest::keyClicks(form->ActiveMDIChild()->RichEdit1, "int u;");
+        TMDIChild *untitled = form->ActiveMDIChild();
+
+        QMap<QString, QString> kinds;  // path -> kind
+        if (!files.isEmpty()) project::CreateProjectNode(form->TreeView1, QStringLiteral("P"));
+        for (const QString &entry : std::as_const(files)) {
+            const QString kind = entry.section(QLatin1Char(' '), 0, 0);
+            const QString S = path(entry.section(QLatin1Char(' '), 1));
+            kinds[S] = kind;
+            project::CreateFileNode(form->TreeView1, QFileInfo(S).fileName(), S);
+            if (kind == QLatin1String("missing")) continue;
+            QDir().mkpath(QFileInfo(S).path());
+            writeFile(S, kind == QLatin1String("error")     ? QByteArray("int f(void) { return nothing; }\r\n")
+                         : kind == QLatin1String("warning") ? QByteArray("int f(void) { int unused; return 0; }\r\n")
+                                                            : QByteArray("int ok;\r\n"));
+            setAge(S, 100);
+            if (kind == QLatin1String("fresh") || kind == QLatin1String("edited")) {
+                writeFile(buildcmd::ObjectPath(S), "old");
+                setAge(buildcmd::ObjectPath(S), 50);
+            }
+            if (kind == QLatin1String("edited") || kind == QLatin1String("unsavable")) {
+                form->OpenDocument(S);
+                QTest::keyClicks(form->ActiveMDIChild()->RichEdit1, "/*x*/");
+                if (kind == QLatin1String("unsavable"))
+                    form->ActiveMDIChild()->RichEdit1->insertPlainText(QStringLiteral("😀"));
+            }
+        }
+
+        // The model: the rows each source should bring, in tree order, each
+        // path once; "<compiler>" stands for the compiler's lines.
+        const QString compilerLines = QStringLiteral("<compiler>");
+        QStringList expected;
+        QStringList seen;
+        int compiled = 0, withMessages = 0, upToDate = 0, notCompiled = 0, reportsExpected = 0;
+        bool stopped = false;
+        for (const QString &S : project::FilePaths(form->TreeView1)) {
+            if (!S.endsWith(QLatin1String(".c"), Qt::CaseInsensitive) || seen.contains(S)) continue;
+            seen << S;
+            const QString kind = kinds.value(S);
+            if (kind == QLatin1String("missing")) {
+                expected << TBuildRun::MissingLine(S);
+                ++notCompiled;
+            } else if (kind == QLatin1String("unsavable")) {
+                expected << TBuildRun::NotSavedLine(S);
+                ++notCompiled;
+                ++reportsExpected;
+            } else if (kind == QLatin1String("fresh") && !rebuild) {
+                expected << buildcmd::NotNeededLine(S);
+                ++upToDate;
+            } else {
+                expected << buildcmd::StartLine(S) << buildcmd::EchoLine(buildcmd::CompilerCommandLine(S));
+                if (kind == QLatin1String("hang")) {
+                    expected << QStringLiteral("hanging") << buildcmd::StoppedLine << kEnd << TBuildRun::StoppedLine;
+                    stopped = true;
+                    break;
+                }
+                expected << compilerLines << kEnd;
+                ++compiled;
+                if (kind == QLatin1String("error") || kind == QLatin1String("warning")) ++withMessages;
+            }
+        }
+        if (seen.isEmpty())
+            expected << TBuildRun::NoSourcesLine;
+        else
+            expected << TBuildRun::SummaryLine(rebuild, compiled, withMessages, upToDate, notCompiled);
+
+        (rebuild ? form->ReBuild : form->Build)->trigger();
+        const bool started = !seen.isEmpty();
+        QCOMPARE(form->StopCompile->isEnabled(), started);
+        for (QAction *a : {form->Compile, form->Build, form->ReBuild}) QCOMPARE(a->isEnabled(), !started);
+        if (stopped) {
+            QVERIFY(QTest::qWaitFor([&] { return rows().contains(QStringLiteral("hanging")); }, 60000));
+            form->StopCompile->trigger();
+        }
+        QVERIFY(QTest::qWaitFor([&] { return !form->BuildRun->IsRunning(); }, 60000));
+        QTest::qWait(100);
+
+        // The rows against the model; the compiler's lines run up to the end row.
+        const QStringList r = rows();
+        qsizetype at = 0;
+        for (const QString &row : std::as_const(expected)) {
+            if (row == compilerLines) {
+                while (at < r.size() && r.at(at) != kEnd) ++at;
+                continue;
+            }
+            QVERIFY2(at < r.size() && r.at(at) == row,
+                     qPrintable(QStringLiteral("row %1 should be %2 in:\n%3").arg(at).arg(row, r.join(u'\n'))));
+            ++at;
+        }
+        QCOMPARE(at, r.size());
+        QCOMPARE(reports.size(), reportsExpected);
+        QVERIFY(untitled->Changed);
+        for (QAction *a : {form->Compile, form->Build, form->ReBuild}) QVERIFY(a->isEnabled());
+        QVERIFY(!form->StopCompile->isEnabled());
+        QVERIFY(!form->DosCommand1->IsOnExecution());
+        // An edited document was saved before its compile.
+        for (int i = 0; i < form->MDIChildCount(); ++i)
+            if (kinds.value(form->MDIChildren(i)->FileName) == QLatin1String("edited"))
+                QVERIFY(!form->MDIChildren(i)->Changed);
     }
 
     void anUntitledDocumentRunsTheCompilerWithTheEmptyPath() {
