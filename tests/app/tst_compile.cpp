@@ -296,7 +296,8 @@ private slots:
     // Build and Rebuild over a real project, checked against a model of the
     // steps. Each entry of files is "KIND NAME": a tree node, in tree order.
     // fresh: object newer than the source; stale: no object; error: a source
-    // with an error, no object; warning: one with a warning alone (the
+    // with an error, no object; deleted: stale, deleted by the compile of a
+    // file before it in the tree; warning: one with a warning alone (the
     // compiler succeeds), no object; missing: no file; edited: fresh on disk, open
     // and edited; unsavable: open, edited with a character Shift-JIS can't
     // hold; hang: a compiler that never ends on it, stopped once it runs;
@@ -309,7 +310,8 @@ private slots:
                                    QStringLiteral("error e.c"),       QStringLiteral("stale b.C"),
                                    QStringLiteral("other d.h"),       QStringLiteral("other x.txt"),
                                    QStringLiteral("fresh \"q\" a.c"), QStringLiteral("error 作業 フォルダ/t.c"),
-                                   QStringLiteral("warning w.c")};
+                                   QStringLiteral("deleted x-gone.c"), QStringLiteral("warning w.c")};
+        // The tree puts the node made last first, the others after it by label.
         QTest::newRow("build") << mixed << false;
         QTest::newRow("rebuild") << mixed << true;
         QTest::newRow("no project") << QStringList() << false;
@@ -317,7 +319,6 @@ private slots:
         QTest::newRow("open documents") << QStringList{QStringLiteral("edited a.c"), QStringLiteral("unsavable u.c"),
                                                        QStringLiteral("fresh f.c")}
                                         << false;
-        // The tree puts the node made last first, the others after it by label.
         QTest::newRow("stop on the second") << QStringList{QStringLiteral("hang h.c"), QStringLiteral("stale z.c"),
                                                            QStringLiteral("stale a.c")}
                                             << false;
@@ -325,9 +326,10 @@ private slots:
     void buildAndRebuild() {
         QFETCH(QStringList, files);
         QFETCH(bool, rebuild);
-        // The real compiler, except on h.c, where it hangs.
-        fakeCompiler("#!/bin/sh\ncase \"$5\" in */h.c) echo hanging; exec sleep 60;; esac\n"
-                     "exec \"$QV_TOOLS_DIR/lcc86.exe\" \"$@\"\n");
+        // The real compiler, except on h.c, where it hangs; compiling any other
+        // file deletes the files named *-gone.c beside it.
+        fakeCompiler("#!/bin/sh\ncase \"$5\" in */h.c) echo hanging; exec sleep 60;; */*-gone.c) ;;\n"
+                     "*) rm -f \"${5%/*}\"/*-gone.c;; esac\nexec \"$QV_TOOLS_DIR/lcc86.exe\" \"$@\"\n");
         form->DosCommand1->StopGraceMs = 300;
         // An untitled changed document outside the project is left alone.
         form->FileNewItemClick();
@@ -370,7 +372,7 @@ private slots:
             if (!S.endsWith(QLatin1String(".c"), Qt::CaseInsensitive) || seen.contains(S)) continue;
             seen << S;
             const QString kind = kinds.value(S);
-            if (kind == QLatin1String("missing")) {
+            if (kind == QLatin1String("missing") || kind == QLatin1String("deleted")) {
                 expected << TBuildRun::MissingLine(S);
                 ++notCompiled;
             } else if (kind == QLatin1String("unsavable")) {
