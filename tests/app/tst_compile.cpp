@@ -165,9 +165,11 @@ private slots:
         TMDIChild *doc = open(QStringLiteral("slow.c"), "int s;\r\n");
         form->Compile->trigger();
         QVERIFY(form->DosCommand1->IsOnExecution());
+        QVERIFY(!form->Build->isEnabled() && !form->ReBuild->isEnabled());  // no build under a running compile
         form->Compile->trigger();
         QVERIFY(waitForEnd());
         QTest::qWait(200);
+        QVERIFY(form->Build->isEnabled() && form->ReBuild->isEnabled());
         const QString S = doc->FileName;
         const QStringList expected = {
             QStringLiteral("- ") + S + QStringLiteral("のコンパイルを開始します…"),
