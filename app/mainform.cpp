@@ -1,6 +1,7 @@
 #include "mainform.h"
 
 #include "appearance.h"
+#include "buildrun.h"
 #include "childwin.h"
 #include "compile.h"
 #include "errorreport.h"
@@ -155,6 +156,7 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent) {
         DosCommand1OutputLine(sender, line);
     };
     DosCommand1->OnTerminate = [this](TDosCommand *sender) { DosCommand1Terminate(sender); };
+    BuildRun = new TBuildRun(this);
 
     // Commands.
     const std::pair<QAction *, void (TMainForm::*)()> commands[] = {
@@ -564,25 +566,46 @@ bool TMainForm::RunCompiler(const QString &source) {
     // The program sees its arguments in the file system's encoding.
     const bool ok = DosCommand1->StartCommand(QFile::encodeName(C), QByteArray());
     if (!ok) AppendOutput(buildcmd::StartFailedLine);
-    StopCompile->setEnabled(DosCommand1->IsOnExecution());
+    UpdateCompileItems(DosCommand1->IsOnExecution());
     return ok;
 }
 
 void TMainForm::DosCommand1OutputLine(TDosCommand *, const QByteArray &Str) {
     // Each line is decoded whole, so a double-byte character is never split.
-    AppendOutput(sjis::decode(Str));
+    const QString row = sjis::decode(Str);
+    AppendOutput(row);
+    BuildRun->CompilerLine(row);
 }
 
 void TMainForm::DosCommand1Terminate(TDosCommand *) {
     if (DosCommand1->IsStopping()) AppendOutput(buildcmd::StoppedLine);
     AppendOutput(buildcmd::EndLine);
-    StopCompile->setEnabled(false);  // the run is over once this returns
+    UpdateCompileItems(false);  // the run is over once this returns
+    BuildRun->CompilerEnded(DosCommand1->ExitCode(), DosCommand1->IsStopping());
 }
 
-void TMainForm::StopCompileClick() { DosCommand1->StopCommand(); }
+void TMainForm::StopCompileClick() {
+    BuildRun->Stop();
+    DosCommand1->StopCommand();
+}
 
-void TMainForm::BuildClick() {}
-void TMainForm::ReBuildClick() {}
+void TMainForm::BuildClick() {
+    TabSet1->setCurrentIndex(0);
+    BuildRun->Start(false);
+}
+
+void TMainForm::ReBuildClick() {
+    TabSet1->setCurrentIndex(0);
+    BuildRun->Start(true);
+}
+
+void TMainForm::UpdateCompileItems(bool compiling) {
+    const bool building = BuildRun->IsRunning();
+    Compile->setEnabled(!building);
+    Build->setEnabled(!building && !compiling);
+    ReBuild->setEnabled(!building && !compiling);
+    StopCompile->setEnabled(building || compiling);
+}
 
 void TMainForm::ProjOptClick() { ::ProjOptClick(this); }
 

@@ -13,6 +13,7 @@
 
 #include <memory>
 
+class TBuildRun;
 class TMDIChild;
 class TRecovery;
 class TDosCommand;
@@ -100,9 +101,13 @@ public:
     bool RunCompiler(const QString &source);
     void DosCommand1OutputLine(TDosCommand *Sender, const QByteArray &Str);
     void DosCommand1Terminate(TDosCommand *Sender);
-    void BuildClick();
-    void ReBuildClick();
-    void StopCompileClick();  // ends the running compile; enabled only while one runs
+    void BuildClick();    // compiles the project's out-of-date ".c" files one after another
+    void ReBuildClick();  // the same for all of them
+    void StopCompileClick();  // ends the running compile and build; enabled only while one runs
+    TBuildRun *BuildRun = nullptr;
+    // Compile, Build and Rebuild are off while a build runs, Build and Rebuild
+    // also while a compile runs; Stop is on while either runs.
+    void UpdateCompileItems(bool compiling);
     void ProjOptClick();
 
     // Output pane.

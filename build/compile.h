@@ -9,8 +9,8 @@
 // first ":" after it). The file field is cut at the first blank, so a path
 // that itself holds a blank is never whole in it: such a document simply
 // never matches a message (its ShortPath holds the blank, a file field never
-// does); Compile does not even start the compiler on such a source
-// (PathRefusedLine). lcc86.exe itself prints the messages of a source whose
+// does), though the source compiles (CompilerCommandLine quotes its path).
+// lcc86.exe itself prints the messages of a source whose
 // path holds a blank, and every line of its own that has no location in a file
 // it can name, with two leading blanks: their file field is empty and matches
 // no document, so no row ever leads to a wrong file.
@@ -52,7 +52,11 @@ bool FileExists(const QString &path);
 // that can't be read never forces a compile.
 bool NeedsCompile(const QString &S, const QStringList &projectFiles);
 
-// "lcc86.exe -O -js -w1 -c " followed by ShortPath(S), unquoted.
+// "lcc86.exe -O -js -w1 -c " followed by ShortPath(S), as one word of the
+// runner's splitting rules: bare, or quoted by QuoteArgument (cmdquote.h) when
+// it holds a blank, a tab or a double quote, so that the split gives back
+// exactly the path. The untitled document's empty S gives the single blank of
+// ShortPath, unquoted: the compiler is run without a source.
 QString CompilerCommandLine(const QString &S);
 
 // The Output pane's own rows.
@@ -62,15 +66,12 @@ QString EchoLine(const QString &cmd);     // "> " + cmd
 extern const QString StartFailedLine;     // "* コンパイラの起動に失敗しました。"
 extern const QString EndLine;             // "- コンパイル終了。"
 extern const QString StoppedLine;         // "* コンパイルを中止しました。"
-// The command line takes the short path without quotes, and the runner splits
-// it into words by its rules: a blank or a tab would cut the path in two, and
-// a double quote would vanish from it (so that a neighbouring file, "vic"tim.c"
-// giving victim.c, is compiled in its place). CharacterInTheWay gives the
-// first character of ShortPath(S) that keeps the path from reaching the
-// compiler whole as the command line's last word, or an empty text when it
-// comes through (and for the untitled document's empty path, which compiles
-// with the empty path). Such a source is not compiled: PathRefusedLine says
-// why, naming that character ("* 空白を含むパスのファイルはコンパイルできません。").
+// What no quoting can carry: a line feed or carriage return (the command line
+// and its echo row are one line) and a NUL (the runner ends the line there).
+// CharacterInTheWay gives the first such character of ShortPath(S), or an
+// empty text when the path comes through (and for the untitled document's
+// empty path). Such a source is not compiled: PathRefusedLine says why, naming
+// that character ("* 改行を含むパスのファイルはコンパイルできません。").
 QString CharacterInTheWay(const QString &S);
 QString PathRefusedLine(const QString &inTheWay);
 

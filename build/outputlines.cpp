@@ -1,7 +1,7 @@
 // The Output pane's own rows and the compiler's command line.
 #include "compile.h"
 
-#include "cmdline.h"
+#include "cmdquote.h"
 #include "pathext.h"
 
 #include <QFile>
@@ -12,43 +12,19 @@ const QString StartFailedLine = QStringLiteral("* コンパイラの起動に失
 const QString EndLine = QStringLiteral("- コンパイル終了。");
 const QString StoppedLine = QStringLiteral("* コンパイルを中止しました。");
 
-namespace {
-
-// Whether the command line, as the runner takes it apart, gives the compiler
-// `path` as its last word, whole and unchanged.
-bool CarriedWhole(const QString &path) {
-    QByteArray line = QFile::encodeName(CompilerCommandLine(path));
-    const qsizetype nul = line.indexOf('\0');
-    if (nul >= 0) line.truncate(nul);  // the runner ends the line there
-    const QList<QByteArray> words = SplitCommandLine(line);
-    return words.size() == 6 && words.last() == QFile::encodeName(path);
-}
-
-}  // namespace
-
 QString CharacterInTheWay(const QString &S) {
     if (S.isEmpty()) return QString();  // an untitled document's compile runs with the empty path
     const QString shortPath = ShortPath(S);
-    if (CarriedWhole(shortPath)) return QString();
-    // The first character whose prefix of the path no longer comes through.
-    for (qsizetype end = 1; end <= shortPath.size(); ++end) {
-        if (end < shortPath.size() && shortPath[end].isLowSurrogate()) continue;
-        if (CarriedWhole(shortPath.left(end))) continue;
-        qsizetype start = end - 1;
-        if (start > 0 && shortPath[start].isLowSurrogate()) --start;
-        return shortPath.mid(start, end - start);
-    }
-    return shortPath.right(1);
+    // A line break would split the echo row, and the runner ends the line at a NUL.
+    for (const QChar c : shortPath)
+        if (c == u'\n' || c == u'\r' || c == u'\0') return QString(c);
+    return QString();
 }
 
 QString PathRefusedLine(const QString &inTheWay) {
     QString name;
-    if (inTheWay == QLatin1String(" "))
-        name = QStringLiteral("空白");
-    else if (inTheWay == QLatin1String("\t"))
-        name = QStringLiteral("タブ");
-    else if (inTheWay == QLatin1String("\""))
-        name = QStringLiteral("二重引用符 (\")");
+    if (inTheWay == QLatin1String("\n") || inTheWay == QLatin1String("\r"))
+        name = QStringLiteral("改行");
     else if (!inTheWay.isEmpty() && inTheWay[0].isPrint())
         name = QStringLiteral("文字「%1」").arg(inTheWay);
     else
@@ -58,7 +34,12 @@ QString PathRefusedLine(const QString &inTheWay) {
 }
 
 QString CompilerCommandLine(const QString &S) {
-    return QStringLiteral("lcc86.exe -O -js -w1 -c ") + ShortPath(S);
+    const QString prefix = QStringLiteral("lcc86.exe -O -js -w1 -c ");
+    // The untitled document's empty path stays the blank it always was.
+    if (S.isEmpty()) return prefix + ShortPath(S);
+    // Quoting adds only ASCII between whole characters, so the text decodes
+    // back to the path with its quotes.
+    return prefix + QFile::decodeName(QuoteArgument(QFile::encodeName(ShortPath(S))));
 }
 
 QString StartLine(const QString &S) {

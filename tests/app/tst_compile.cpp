@@ -1,7 +1,9 @@
 // Compile end to end on the real main window: the real runner, the real
 // stand-in compiler (and small stand-in scripts where a test needs a slow or
 // talkative compiler), the Output pane and the jump to a compiler message.
+#include "buildrun.h"
 #include "childwin.h"
+#include "compile.h"
 #include "errorreport.h"
 #include "mainform.h"
 #include "modal.h"
@@ -14,6 +16,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QMap>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -161,9 +165,11 @@ private slots:
         TMDIChild *doc = open(QStringLiteral("slow.c"), "int s;\r\n");
         form->Compile->trigger();
         QVERIFY(form->DosCommand1->IsOnExecution());
+        QVERIFY(!form->Build->isEnabled() && !form->ReBuild->isEnabled());  // no build under a running compile
         form->Compile->trigger();
         QVERIFY(waitForEnd());
         QTest::qWait(200);
+        QVERIFY(form->Build->isEnabled() && form->ReBuild->isEnabled());
         const QString S = doc->FileName;
         const QStringList expected = {
             QStringLiteral("- ") + S + QStringLiteral("のコンパイルを開始します…"),
@@ -211,37 +217,42 @@ private slots:
         QVERIFY(!QFile::exists(path(QStringLiteral("rel/lcc86.exe.ran"))));
     }
 
-    // A path that the unquoted command line can't carry as one word is
-    // refused, naming the character in the way; nothing is started.
-    void aPathTheCommandLineCannotCarryIsNotCompiled_data() {
+    // Every path reaches the compiler as one word, quoted on the echoed line
+    // where it has to be; only what no quoting carries is refused, and then
+    // nothing is started.
+    void thePathReachesTheCompilerWhole_data() {
         QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("row");
-        QTest::newRow("blank") << QStringLiteral("a b/s.c")
-                               << QStringLiteral("* 空白を含むパスのファイルはコンパイルできません。");
-        QTest::newRow("tab") << QStringLiteral("a\tb.c")
-                             << QStringLiteral("* タブを含むパスのファイルはコンパイルできません。");
-        QTest::newRow("double quote") << QStringLiteral("vic\"tim.c")
-                                      << QStringLiteral("* 二重引用符 (\")を含むパスのファイルはコンパイルできません。");
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("blank") << QStringLiteral("a b/s.c") << QString();
+        QTest::newRow("tab") << QStringLiteral("a\tb.c") << QString();
+        QTest::newRow("double quote") << QStringLiteral("vic\"tim.c") << QString();
+        QTest::newRow("line feed") << QStringLiteral("a\nb.c")
+                                   << QStringLiteral("* 改行を含むパスのファイルはコンパイルできません。");
     }
-    void aPathTheCommandLineCannotCarryIsNotCompiled() {
+    void thePathReachesTheCompilerWhole() {
         QFETCH(QString, name);
-        QFETCH(QString, row);
-        fakeCompiler("#!/bin/sh\ntouch \"$0.ran\"\n");
-        // The neighbour that the split command line would have named instead.
-        writeFile(path(QStringLiteral("victim.c")), "int victim;\r\n");
+        QFETCH(QString, refusal);
+        fakeCompiler("#!/bin/sh\nfor a; do printf '[%s]\\n' \"$a\"; done\n");
         QDir(dir->path()).mkdir(QStringLiteral("a b"));
-        TMDIChild *doc = open(name, "#error must not compile\r\n");
+        TMDIChild *doc = open(name, "int x;\r\n");
         const QString S = doc->FileName;
-        const QStringList expected = {QStringLiteral("- ") + S + QStringLiteral("のコンパイルを開始します…"),
-                                      QStringLiteral("> lcc86.exe -O -js -w1 -c ") + S, row};
-        for (int i = 1; i <= 2; ++i) {  // every Compile is refused again
-            form->Compile->trigger();
-            QCOMPARE(rows(), expected + (i == 2 ? expected : QStringList()));
+        const QString word = S.contains(QRegularExpression(QStringLiteral("[ \t\"]")))
+                                 ? QLatin1Char('"') + QString(S).replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
+                                       QLatin1Char('"')
+                                 : S;
+        QStringList expected = {QStringLiteral("- ") + S + QStringLiteral("のコンパイルを開始します…"),
+                                QStringLiteral("> lcc86.exe -O -js -w1 -c ") + word};
+        form->Compile->trigger();
+        if (refusal.isEmpty()) {
+            QVERIFY(waitForEnd());
+            expected << QStringLiteral("[-O]") << QStringLiteral("[-js]") << QStringLiteral("[-w1]")
+                     << QStringLiteral("[-c]") << QLatin1Char('[') + S + QLatin1Char(']') << kEnd;
+        } else {
+            expected << refusal;
             QVERIFY(!form->DosCommand1->IsOnExecution());
+            QTest::qWait(100);
         }
-        QTest::qWait(100);
-        QVERIFY(!QFile::exists(path(QStringLiteral("fake/lcc86.exe.ran"))));
-        QCOMPARE(rows().size(), 6);
+        QCOMPARE(rows(), expected);
     }
 
     void aRunningCompileCanBeStopped_data() {
@@ -282,6 +293,147 @@ private slots:
         QVERIFY(waitForEnd());
         QCOMPARE(rows().mid(2), (QStringList{QStringLiteral("done"), kEnd}));
         QVERIFY(!stop->isEnabled());
+    }
+
+    // Build and Rebuild over a real project, checked against a model of the
+    // steps. Each entry of files is "KIND NAME": a tree node, in tree order.
+    // fresh: object newer than the source; stale: no object; error: a source
+    // with an error, no object; deleted: stale, deleted by the compile of a
+    // file before it in the tree; warning: one with a warning alone (the
+    // compiler succeeds), no object; missing: no file; edited: fresh on disk, open
+    // and edited; unsavable: open, edited with a character Shift-JIS can't
+    // hold; hang: a compiler that never ends on it, stopped once it runs;
+    // other: a header or any other file, never compiled.
+    void buildAndRebuild_data() {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<bool>("rebuild");
+        const QStringList mixed = {QStringLiteral("fresh a.c"),       QStringLiteral("stale b.C"),
+                                   QStringLiteral("missing m.c"),     QStringLiteral("stale 作業 フォルダ/s.c"),
+                                   QStringLiteral("error e.c"),       QStringLiteral("stale b.C"),
+                                   QStringLiteral("other d.h"),       QStringLiteral("other x.txt"),
+                                   QStringLiteral("fresh \"q\" a.c"), QStringLiteral("error 作業 フォルダ/t.c"),
+                                   QStringLiteral("deleted x-gone.c"), QStringLiteral("warning w.c")};
+        // The tree puts the node made last first, the others after it by label.
+        QTest::newRow("build") << mixed << false;
+        QTest::newRow("rebuild") << mixed << true;
+        QTest::newRow("no project") << QStringList() << false;
+        QTest::newRow("no source") << QStringList{QStringLiteral("other d.h"), QStringLiteral("other a.cpp")} << true;
+        QTest::newRow("open documents") << QStringList{QStringLiteral("edited a.c"), QStringLiteral("unsavable u.c"),
+                                                       QStringLiteral("fresh f.c")}
+                                        << false;
+        QTest::newRow("stop on the second") << QStringList{QStringLiteral("hang h.c"), QStringLiteral("stale z.c"),
+                                                           QStringLiteral("stale a.c")}
+                                            << false;
+    }
+    void buildAndRebuild() {
+        QFETCH(QStringList, files);
+        QFETCH(bool, rebuild);
+        // The real compiler, except on h.c, where it hangs; compiling any other
+        // file deletes the files named *-gone.c beside it.
+        fakeCompiler("#!/bin/sh\ncase \"$5\" in */h.c) echo hanging; exec sleep 60;; */*-gone.c) ;;\n"
+                     "*) rm -f \"${5%/*}\"/*-gone.c;; esac\nexec \"$QV_TOOLS_DIR/lcc86.exe\" \"$@\"\n");
+        form->DosCommand1->StopGraceMs = 300;
+        // An untitled changed document outside the project is left alone.
+        form->FileNewItemClick();
+        QTest::keyClicks(form->ActiveMDIChild()->RichEdit1, "int u;");
+        TMDIChild *untitled = form->ActiveMDIChild();
+
+        QMap<QString, QString> kinds;  // path -> kind
+        if (!files.isEmpty()) project::CreateProjectNode(form->TreeView1, QStringLiteral("P"));
+        for (const QString &entry : std::as_const(files)) {
+            const QString kind = entry.section(QLatin1Char(' '), 0, 0);
+            const QString S = path(entry.section(QLatin1Char(' '), 1));
+            kinds[S] = kind;
+            project::CreateFileNode(form->TreeView1, QFileInfo(S).fileName(), S);
+            if (kind == QLatin1String("missing")) continue;
+            QDir().mkpath(QFileInfo(S).path());
+            writeFile(S, kind == QLatin1String("error")     ? QByteArray("int f(void) { return nothing; }\r\n")
+                         : kind == QLatin1String("warning") ? QByteArray("int f(void) { int unused; return 0; }\r\n")
+                                                            : QByteArray("int ok;\r\n"));
+            setAge(S, 100);
+            if (kind == QLatin1String("fresh") || kind == QLatin1String("edited")) {
+                writeFile(buildcmd::ObjectPath(S), "old");
+                setAge(buildcmd::ObjectPath(S), 50);
+            }
+            if (kind == QLatin1String("edited") || kind == QLatin1String("unsavable")) {
+                form->OpenDocument(S);
+                QTest::keyClicks(form->ActiveMDIChild()->RichEdit1, "/*x*/");
+                if (kind == QLatin1String("unsavable"))
+                    form->ActiveMDIChild()->RichEdit1->insertPlainText(QStringLiteral("😀"));
+            }
+        }
+
+        // The model: the rows each source should bring, in tree order, each
+        // path once; "<compiler>" stands for the compiler's lines.
+        const QString compilerLines = QStringLiteral("<compiler>");
+        QStringList expected;
+        QStringList seen;
+        int compiled = 0, withMessages = 0, upToDate = 0, notCompiled = 0, reportsExpected = 0;
+        bool stopped = false;
+        for (const QString &S : project::FilePaths(form->TreeView1)) {
+            if (!S.endsWith(QLatin1String(".c"), Qt::CaseInsensitive) || seen.contains(S)) continue;
+            seen << S;
+            const QString kind = kinds.value(S);
+            if (kind == QLatin1String("missing") || kind == QLatin1String("deleted")) {
+                expected << TBuildRun::MissingLine(S);
+                ++notCompiled;
+            } else if (kind == QLatin1String("unsavable")) {
+                expected << TBuildRun::NotSavedLine(S);
+                ++notCompiled;
+                ++reportsExpected;
+            } else if (kind == QLatin1String("fresh") && !rebuild) {
+                expected << buildcmd::NotNeededLine(S);
+                ++upToDate;
+            } else {
+                expected << buildcmd::StartLine(S) << buildcmd::EchoLine(buildcmd::CompilerCommandLine(S));
+                if (kind == QLatin1String("hang")) {
+                    expected << QStringLiteral("hanging") << buildcmd::StoppedLine << kEnd << TBuildRun::StoppedLine;
+                    stopped = true;
+                    break;
+                }
+                expected << compilerLines << kEnd;
+                ++compiled;
+                if (kind == QLatin1String("error") || kind == QLatin1String("warning")) ++withMessages;
+            }
+        }
+        if (seen.isEmpty())
+            expected << TBuildRun::NoSourcesLine;
+        else
+            expected << TBuildRun::SummaryLine(rebuild, compiled, withMessages, upToDate, notCompiled);
+
+        (rebuild ? form->ReBuild : form->Build)->trigger();
+        const bool started = !seen.isEmpty();
+        QCOMPARE(form->StopCompile->isEnabled(), started);
+        for (QAction *a : {form->Compile, form->Build, form->ReBuild}) QCOMPARE(a->isEnabled(), !started);
+        if (stopped) {
+            QVERIFY(QTest::qWaitFor([&] { return rows().contains(QStringLiteral("hanging")); }, 60000));
+            form->StopCompile->trigger();
+        }
+        QVERIFY(QTest::qWaitFor([&] { return !form->BuildRun->IsRunning(); }, 60000));
+        QTest::qWait(100);
+
+        // The rows against the model; the compiler's lines run up to the end row.
+        const QStringList r = rows();
+        qsizetype at = 0;
+        for (const QString &row : std::as_const(expected)) {
+            if (row == compilerLines) {
+                while (at < r.size() && r.at(at) != kEnd) ++at;
+                continue;
+            }
+            QVERIFY2(at < r.size() && r.at(at) == row,
+                     qPrintable(QStringLiteral("row %1 should be %2 in:\n%3").arg(at).arg(row, r.join(u'\n'))));
+            ++at;
+        }
+        QCOMPARE(at, r.size());
+        QCOMPARE(reports.size(), reportsExpected);
+        QVERIFY(untitled->Changed);
+        for (QAction *a : {form->Compile, form->Build, form->ReBuild}) QVERIFY(a->isEnabled());
+        QVERIFY(!form->StopCompile->isEnabled());
+        QVERIFY(!form->DosCommand1->IsOnExecution());
+        // An edited document was saved before its compile.
+        for (int i = 0; i < form->MDIChildCount(); ++i)
+            if (kinds.value(form->MDIChildren(i)->FileName) == QLatin1String("edited"))
+                QVERIFY(!form->MDIChildren(i)->Changed);
     }
 
     void anUntitledDocumentRunsTheCompilerWithTheEmptyPath() {

@@ -1,8 +1,10 @@
 // The Output pane's own rows and the fields of compiler messages.
+#include <QFile>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTest>
 
+#include "cmdline.h"
 #include "compile.h"
 #include "qverror.h"
 #include "sjis.h"
@@ -25,58 +27,68 @@ private slots:
         // Every row the pane writes itself must survive Shift-JIS, and a
         // double-click passes it by.
         for (const QString &row : {StartLine(u"ソース.c"_s), NotNeededLine(u"表.c"_s), EchoLine(u"x"_s),
-                                   StartFailedLine, EndLine, StoppedLine, PathRefusedLine(u" "_s),
-                                   PathRefusedLine(u"\t"_s), PathRefusedLine(u"\""_s)}) {
+                                   StartFailedLine, EndLine, StoppedLine, PathRefusedLine(u"\n"_s),
+                                   PathRefusedLine(QString(QChar(0)))}) {
             QByteArray bytes;
             QVERIFY2(sjis::encode(row, bytes), qPrintable(row));
             QVERIFY(IsOwnRow(row));
         }
     }
 
-    // A path that the unquoted command line can't hand over whole is refused,
-    // naming the first character in the way.
+    // The command line carries every path as its last word, quoted where the
+    // runner's splitting would change it; a path that no quoting can carry is
+    // refused, naming the first character in the way.
     void pathInTheWay_data() {
         QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("inTheWay");
+        QTest::addColumn<QString>("line");
         QTest::addColumn<QString>("row");
         const QString none;
-        QTest::newRow("plain") << u"/src/victim.c"_s << none << none;
-        QTest::newRow("untitled") << QString() << none << none;
-        QTest::newRow("backslashes") << u"/src/a\\b\\"_s << none << none;
-        QTest::newRow("japanese") << u"/ソース/表.c"_s << none << none;
-        QTest::newRow("shell characters") << u"/src/a;$(b)`c`|&<>'.c"_s << none << none;
-        QTest::newRow("line feed") << u"/src/a\nb.c"_s << none << none;
-        QTest::newRow("blank") << u"/my src/a.c"_s << u" "_s << u"* 空白を含むパスのファイルはコンパイルできません。"_s;
-        QTest::newRow("tab") << u"/src/a\tb.c"_s << u"\t"_s << u"* タブを含むパスのファイルはコンパイルできません。"_s;
-        const QString quoteRow = u"* 二重引用符 (\")を含むパスのファイルはコンパイルできません。"_s;
-        QTest::newRow("double quote") << u"/src/vic\"tim.c"_s << u"\""_s << quoteRow;
-        QTest::newRow("escaped double quote") << u"/src/vic\\\"tim.c"_s << u"\""_s << quoteRow;
-        QTest::newRow("quote after japanese") << u"/表\"a.c"_s << u"\""_s << quoteRow;
-        QTest::newRow("quote before blank") << u"/a\"b c\".c"_s << u"\""_s << quoteRow;
-        QTest::newRow("last character") << u"/src/a.c "_s << u" "_s
-                                        << u"* 空白を含むパスのファイルはコンパイルできません。"_s;
+        const QString lineBreak = u"* 改行を含むパスのファイルはコンパイルできません。"_s;
+        QTest::newRow("plain") << u"/src/victim.c"_s << u"/src/victim.c"_s << none;
+        QTest::newRow("untitled") << QString() << u" "_s << none;
+        QTest::newRow("backslashes") << u"/src/a\\b\\"_s << u"/src/a\\b\\"_s << none;
+        QTest::newRow("japanese") << u"/ソース/表.c"_s << u"/ソース/表.c"_s << none;
+        QTest::newRow("shell characters") << u"/src/a;$(b)`c`|&<>'.c"_s << u"/src/a;$(b)`c`|&<>'.c"_s << none;
+        QTest::newRow("blank") << u"/my src/a.c"_s << u"\"/my src/a.c\""_s << none;
+        QTest::newRow("tab") << u"/src/a\tb.c"_s << u"\"/src/a\tb.c\""_s << none;
+        QTest::newRow("double quote") << u"/src/vic\"tim.c"_s << u"\"/src/vic\"\"tim.c\""_s << none;
+        QTest::newRow("blank and trailing backslash") << u"/a b\\"_s << u"\"/a b\\\\\""_s << none;
+        QTest::newRow("line feed") << u"/src/a\nb.c"_s << QString() << lineBreak;
+        QTest::newRow("carriage return") << u"/src/a\rb.c"_s << QString() << lineBreak;
+        QTest::newRow("nul") << u"/src/a"_s + QChar(0) + u"b.c"_s << QString()
+                             << u"* 文字 U+0000を含むパスのファイルはコンパイルできません。"_s;
     }
     void pathInTheWay() {
         QFETCH(QString, path);
-        QFETCH(QString, inTheWay);
+        QFETCH(QString, line);
         QFETCH(QString, row);
-        QCOMPARE(CharacterInTheWay(path), inTheWay);
-        if (!inTheWay.isEmpty()) QCOMPARE(PathRefusedLine(inTheWay), row);
+        if (row.isEmpty()) {
+            QCOMPARE(CharacterInTheWay(path), QString());
+            QCOMPARE(CompilerCommandLine(path), u"lcc86.exe -O -js -w1 -c "_s + line);
+        } else {
+            QCOMPARE(PathRefusedLine(CharacterInTheWay(path)), row);
+        }
     }
     void randomPathsInTheWay() {
-        // Blank, tab and double quote are what the splitting rules change.
-        const QString alphabet = u"a/ \t\"\\.表ß😀\n"_s;
+        // Blank, tab, double quote and backslash are what the splitting rules
+        // change; the last UTF-8 byte of あ and ß is a Shift-JIS lead byte,
+        // which pairs with a backslash after it.
+        const QString alphabet = u"a/ \t\"\\.表あß😀\n\r"_s;
         QRandomGenerator rng(11);
-        for (int round = 0; round < 2000; ++round) {
+        for (int round = 0; round < 4000; ++round) {
             QString path = u"/"_s;
-            for (int i = rng.bounded(0, 8); i > 0; --i) {
+            for (int i = rng.bounded(0, 10); i > 0; --i) {
                 const int k = rng.bounded(int(alphabet.size()));
                 path += alphabet[k].isHighSurrogate() ? alphabet.mid(k, 2)
                         : alphabet[k].isLowSurrogate() ? alphabet.mid(k - 1, 2)
                                                        : alphabet.mid(k, 1);
             }
-            const qsizetype at = path.indexOf(QRegularExpression(u"[ \t\"]"_s));
+            const qsizetype at = path.indexOf(QRegularExpression(u"[\n\r]"_s));
             QCOMPARE(CharacterInTheWay(path), at < 0 ? QString() : path.mid(at, 1));
+            if (at >= 0) continue;
+            const QList<QByteArray> words = SplitCommandLine(QFile::encodeName(CompilerCommandLine(path)));
+            QCOMPARE(words.size(), 6);
+            QCOMPARE(words.last(), QFile::encodeName(path));
         }
     }
 
