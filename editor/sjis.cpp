@@ -78,11 +78,9 @@ const Tables &tables() {
     return t;
 }
 
-const CodeChoice kNoChoice;
-
-// choice null: every valid code is its character. Otherwise a code that is not
-// its character's chosen or usual code is kept as escaped bytes.
-QString decodeWith(QByteArrayView bytes, const CodeChoice *choice) {
+// Every valid code is its character. With a choice, a code that is not its
+// character's chosen or usual code goes into others with its index.
+QString decodeWith(QByteArrayView bytes, const CodeChoice *choice, OtherCodes *others = nullptr) {
     const Tables &t = tables();
     const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
     const qsizetype n = bytes.size();
@@ -100,12 +98,12 @@ QString decodeWith(QByteArrayView bytes, const CodeChoice *choice) {
         } else if (IsLeadByte(b) && i + 1 < n && IsTrailByte(p[i + 1])) {
             const unsigned char c = p[i + 1];
             const char16_t u = t.Dec[LeadIndex(b)][c];
-            bool keep = u != 0;
-            if (keep && choice && t.Multi[u]) {
+            if (u != 0 && choice && others && t.Multi[u]) {
                 const quint16 chosen = choice->code(u);
-                keep = quint16(b << 8 | c) == (chosen ? chosen : t.Enc[u]);
+                const quint16 code = quint16(b << 8 | c);
+                if (code != (chosen ? chosen : t.Enc[u])) others->push_back({k, code});
             }
-            if (keep) {
+            if (u != 0) {
                 o[k++] = u;
             } else {
                 o[k++] = Escape(b);
@@ -168,7 +166,10 @@ CodeChoice chooseCodes(QByteArrayView bytes) {
 
 QString decode(QByteArrayView bytes) { return decodeWith(bytes, nullptr); }
 
-QString decode(QByteArrayView bytes, const CodeChoice &choice) { return decodeWith(bytes, &choice); }
+QString decode(QByteArrayView bytes, const CodeChoice &choice, OtherCodes *others) {
+    if (others) others->clear();
+    return decodeWith(bytes, &choice, others);
+}
 
 quint16 usualCode(char32_t ch) {
     if (ch < 0x80) return quint16(ch);
@@ -176,7 +177,9 @@ quint16 usualCode(char32_t ch) {
     return tables().Enc[ch];
 }
 
-bool encode(QStringView text, QByteArray &out, EncodeError *err, const CodeChoice *choice) {
+bool encode(QStringView text, QByteArray &out, EncodeError *err, const CodeChoice *choice, const OtherCodes *others) {
+    const CodeAt *other = others && !others->empty() ? others->data() : nullptr;
+    const CodeAt *const otherEnd = other ? other + others->size() : nullptr;
     const Tables &t = tables();
     const qsizetype n = text.size();
     QByteArray result(n * 2, Qt::Uninitialized);
@@ -196,7 +199,9 @@ bool encode(QStringView text, QByteArray &out, EncodeError *err, const CodeChoic
         }
         quint16 code = 0;
         if (!QChar::isSurrogate(u)) {
-            if (choice) code = choice->code(u);
+            while (other && other != otherEnd && other->Index < i) ++other;
+            if (other && other != otherEnd && other->Index == i && t.charOf(other->Code) == u) code = other->Code;
+            if (!code && choice) code = choice->code(u);
             if (!code) code = t.Enc[u];
         }
         if (!code) {
@@ -217,7 +222,7 @@ bool encode(QStringView text, QByteArray &out, EncodeError *err, const CodeChoic
     // Characters always read back as themselves; escaped bytes only when the
     // bytes next to them do not pair up with them.
     if (escapes) {
-        const QString back = decodeWith(result, choice ? choice : &kNoChoice);
+        const QString back = decodeWith(result, nullptr);
         if (back != text) {
             // The first difference is the escaped byte or the character right
             // after it (an escaped lead byte and an ASCII byte became one code).

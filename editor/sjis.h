@@ -14,13 +14,16 @@
 // and FA5B, 纊 is FA5C and ED40). The encoder writes such a character with its
 // usual code (the one code page 932 writes for it) unless a CodeChoice names
 // another: a file's choice is taken when it is loaded (chooseCodes) and given
-// back when it is saved, so that decode and encode with the same choice are the
+// back when it is saved. Where a file writes one character with two codes, the
+// uses of the code that is not its choice are listed beside the text
+// (OtherCodes), so that decode and encode with the same choice and list are the
 // identity on every byte string.
 
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QHash>
 #include <QString>
+#include <vector>
 
 #include "sjisbyte.h"
 
@@ -51,10 +54,19 @@ CodeChoice chooseCodes(QByteArrayView bytes);
 // are left as they are.
 QString decode(QByteArrayView bytes);
 
-// Bytes to text as a document with this choice holds them: a code other than
-// its character's chosen code (its usual code when the choice names none) is
-// kept as two escaped bytes. encode with the same choice gives the bytes back.
-QString decode(QByteArrayView bytes, const CodeChoice &choice);
+// A character written with a code other than its document's code for it: its
+// index in the text and the code. Lists are in ascending order of Index.
+struct CodeAt {
+    qsizetype Index;
+    quint16 Code;
+};
+using OtherCodes = std::vector<CodeAt>;
+
+// Bytes to text as a document with this choice holds them: every valid code
+// is its character, and each code other than its character's chosen code (its
+// usual code when the choice names none) goes into others. encode with the
+// same choice and others gives the bytes back.
+QString decode(QByteArrayView bytes, const CodeChoice &choice, OtherCodes *others);
 
 // Why an encode failed.
 struct EncodeError {
@@ -71,7 +83,10 @@ struct EncodeError {
 // character that Shift-JIS cannot hold, or on escaped bytes whose bytes would
 // not read back as the same text (decode with the same choice), returns
 // false, fills err and leaves out untouched.
-bool encode(QStringView text, QByteArray &out, EncodeError *err = nullptr, const CodeChoice *choice = nullptr);
+// A character listed in others (and not replaced since: the code must still
+// be one of its own) is written with the code listed.
+bool encode(QStringView text, QByteArray &out, EncodeError *err = nullptr, const CodeChoice *choice = nullptr,
+            const OtherCodes *others = nullptr);
 
 // Encode where a failure is impossible or irrelevant (such characters become '?').
 QByteArray encodeLossy(QStringView text);

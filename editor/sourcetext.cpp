@@ -54,7 +54,7 @@ LineEnd Common(const size_t counts[3]) {
 Decoded Decode(const QByteArray &bytes) {
     Decoded d;
     d.Ends.Codes = sjis::chooseCodes(bytes);
-    d.Text = sjis::decode(bytes, d.Ends.Codes);
+    d.Text = sjis::decode(bytes);
     size_t counts[3] = {0, 0, 0};
     EndsOf(d.Text, d.Ends, counts);
     d.Common = Common(counts);
@@ -70,17 +70,38 @@ LineEnd Load(TTextStore *store, const QByteArray &bytes) {
     constexpr qsizetype kPiece = 1 << 16;
     qsizetype at = 0;
     const qsizetype n = bytes.size();
-    store->Load([&](QString &text, std::vector<LineEnd> &ends) {
+    sjis::OtherCodes others;
+    store->Load([&](QString &text, std::vector<LineEnd> &ends, textstore::OtherCodes &other) {
         if (at >= n) return false;
         qsizetype end = std::min(n, at + kPiece);
         if (end < n) {
             const char *lf = static_cast<const char *>(memchr(bytes.constData() + end, '\n', size_t(n - end)));
             end = lf ? qsizetype(lf - bytes.constData()) + 1 : n;
         }
-        text = sjis::decode(QByteArrayView(bytes.constData() + at, end - at), codes);
-        ends.clear();
-        EndsOf(text, ends, counts);
+        const QString decoded = sjis::decode(QByteArrayView(bytes.constData() + at, end - at), codes, &others);
         at = end;
+        // T form: each line end a CR LF, the line end kept beside it, the
+        // other codes moved along.
+        ends.clear();
+        other.clear();
+        text = QString();
+        text.reserve(decoded.size() + decoded.size() / 16 + 2);
+        const QChar *p = decoded.constData();
+        const qsizetype size = decoded.size();
+        size_t o = 0;
+        for (qsizetype i = 0; i < size; ++i) {
+            for (; o < others.size() && others[o].Index == i; ++o) other.push_back({int(text.size()), others[o].Code});
+            const char16_t c = p[i].unicode();
+            if (c == u'\r' || c == u'\n') {
+                const bool pair = c == u'\r' && i + 1 < size && p[i + 1].unicode() == u'\n';
+                ends.push_back(pair ? CrLf : c == u'\r' ? Cr : Lf);
+                ++counts[ends.back()];
+                text += QLatin1String("\r\n");
+                if (pair) ++i;
+            } else {
+                text += p[i];
+            }
+        }
         return true;
     });
     delete HolderOf(store);
@@ -105,15 +126,23 @@ bool Encode(const Snapshot &snapshot, QByteArray &out, QString *error) {
     // The file's text: each CR LF of T written as its own line end.
     QString text;
     text.reserve(snapshot.Text.Length());
-    snapshot.Text.Chunks([&](QStringView piece, const LineEnd *ends) {
+    sjis::OtherCodes others;
+    snapshot.Text.Chunks([&](QStringView piece, const LineEnd *ends, const textstore::OtherCodes &codes) {
         const QChar *p = piece.data();
         const qsizetype n = piece.size();
         qsizetype from = 0;
         size_t e = 0;
+        size_t c = 0;
+        // The piece's characters [from, to) go to the end of text, their other codes along.
+        auto append = [&](qsizetype to) {
+            for (; c < codes.size() && codes[c].Offset < to; ++c)
+                if (codes[c].Offset >= from) others.push_back({text.size() + codes[c].Offset - from, codes[c].Code});
+            text.append(p + from, to - from);
+        };
         for (qsizetype i = 0; i < n; ++i) {
             if (p[i].unicode() != u'\n') continue;
             // T[i - 1] is the CR of this break.
-            text.append(p + from, i - 1 - from);
+            append(i - 1);
             LineEnd end = ends[e++];
             if (end == textstore::Typed) end = snapshot.Fallback;
             switch (end) {
@@ -123,10 +152,10 @@ bool Encode(const Snapshot &snapshot, QByteArray &out, QString *error) {
             }
             from = i + 1;
         }
-        text.append(p + from, n - from);
+        append(n);
     });
     sjis::EncodeError err;
-    if (sjis::encode(text, out, &err, &snapshot.Codes)) return true;
+    if (sjis::encode(text, out, &err, &snapshot.Codes, &others)) return true;
     if (error) {
         // The line of the character: count the line ends before it.
         int line = 1;

@@ -9,8 +9,9 @@
 // A character with more than one code keeps the code its file used: the file's
 // choice (sjis::chooseCodes) goes with the document from load to save. Where one
 // file uses two codes for the same character, the one used most often is the
-// document's code for it and the others stay escaped bytes; a character the file
-// did not hold takes its usual code.
+// document's code for it, and each use of another code is kept by the text
+// store beside its character; a character typed takes the document's code, and
+// one the file did not hold its usual code.
 
 #include <QByteArray>
 #include <QString>

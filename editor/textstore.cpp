@@ -53,10 +53,13 @@ class Builder {
 public:
     std::vector<std::shared_ptr<Chunk>> Out;
 
-    void Add(QStringView text, const LineEnd *ends) {
+    // codes: the other codes of text, offsets from its start.
+    void Add(QStringView text, const LineEnd *ends, const OtherCode *codes = nullptr, size_t codeCount = 0) {
         const QChar *p = text.data();
         qsizetype n = text.size();
         size_t e = 0;
+        size_t c = 0;
+        qsizetype done = 0;  // characters of text added
         while (n > 0) {
             if (!Cur) Cur = std::make_shared<Chunk>();
             qsizetype room = std::max<qsizetype>(kTarget - Cur->Text.size(), 1);
@@ -66,6 +69,8 @@ public:
             const qsizetype before = Cur->Text.size();
             if (Cur->Text.capacity() < kTarget + 2) Cur->Text.reserve(kTarget + 2);
             Cur->Text.append(p, take);
+            for (; c < codeCount && codes[c].Offset < done + take; ++c)
+                Cur->Codes.push_back({int(before + codes[c].Offset - done), codes[c].Code});
             const QChar *q = Cur->Text.constData();
             for (qsizetype i = before; i < Cur->Text.size(); ++i) {
                 if (q[i].unicode() != u'\n') continue;
@@ -75,6 +80,7 @@ public:
             }
             p += take;
             n -= take;
+            done += take;
             if (Cur->Text.size() >= kTarget) Flush();
         }
     }
@@ -200,6 +206,19 @@ QStringView TText::PieceAt(int position, int *pieceStart) const {
     return QStringView(Parts[size_t(k)]->Text);
 }
 
+OtherCodes TText::CodesIn(int position, int length) const {
+    OtherCodes out;
+    if (length <= 0) return out;
+    size_t k = size_t(ChunkOf(position));
+    for (; k < Parts.size() && CharBase[k] < position + length; ++k) {
+        for (const OtherCode &c : Parts[k]->Codes) {
+            const int at = CharBase[k] + c.Offset;
+            if (at >= position && at < position + length) out.push_back({at - position, c.Code});
+        }
+    }
+    return out;
+}
+
 int TText::Snap(int position) const {
     position = std::clamp(position, 0, Total);
     if (position > 0 && position < Total && At(position).unicode() == u'\n' && At(position - 1).unicode() == u'\r')
@@ -230,19 +249,24 @@ void TTextStore::Load(QStringView text, const std::vector<textstore::LineEnd> &e
     emit Edited({TEdit{0, old, Total}});
 }
 
-void TTextStore::Load(const std::function<bool(QString &, std::vector<textstore::LineEnd> &)> &next) {
+void TTextStore::Load(
+    const std::function<bool(QString &, std::vector<textstore::LineEnd> &, textstore::OtherCodes &)> &next) {
     const int old = Total;
     Builder b;
     QString piece;
     std::vector<textstore::LineEnd> ends;
     std::vector<textstore::LineEnd> all;
-    while (next(piece, ends)) {
+    OtherCodes codes;
+    while (next(piece, ends, codes)) {
         int breaks = 0;
         const QString t = Normalised(piece, &breaks);
+        // Pieces come in T form where they have other codes: their offsets hold.
+        if (t.size() != piece.size()) codes.clear();
         piece = QString();
         all.assign(size_t(breaks), Typed);
         std::copy_n(ends.begin(), std::min(ends.size(), all.size()), all.begin());
-        b.Add(t, all.data());
+        b.Add(t, all.data(), codes.data(), codes.size());
+        codes.clear();
     }
     b.Flush();
     Parts = std::move(b.Out);
@@ -279,13 +303,17 @@ void TTextStore::Apply(std::vector<Record> &batch) {
             const int n = std::min(until - at, int(c.Text.size()) - offset);
             // The line ends of the breaks in the piece.
             const auto firstBreak = std::lower_bound(c.Starts.begin(), c.Starts.end(), offset + 1) - c.Starts.begin();
-            b.Add(QStringView(c.Text.constData() + offset, n), c.Ends.data() + firstBreak);
+            OtherCodes codes;
+            for (const OtherCode &x : c.Codes)
+                if (x.Offset >= offset && x.Offset < offset + n) codes.push_back({x.Offset - offset, x.Code});
+            b.Add(QStringView(c.Text.constData() + offset, n), c.Ends.data() + firstBreak, codes.data(), codes.size());
             at += n;
         }
     };
     for (Record &r : batch) {
         copy(r.Position);
-        b.Add(r.Inserted, r.InsertedEnds.empty() ? nullptr : r.InsertedEnds.data());
+        b.Add(r.Inserted, r.InsertedEnds.empty() ? nullptr : r.InsertedEnds.data(), r.InsertedCodes.data(),
+              r.InsertedCodes.size());
         at = r.Position + int(r.Removed.size());
     }
     const int end = CharBase[k2] + int(Parts[k2]->Text.size());
@@ -304,8 +332,10 @@ void TTextStore::Apply(std::vector<Record> &batch) {
 namespace {
 
 // Removed text and ends of T[position, position + length) as they stand.
-void Capture(const TText &t, int position, int length, QString &text, std::vector<textstore::LineEnd> &ends) {
+void Capture(const TText &t, int position, int length, QString &text, std::vector<textstore::LineEnd> &ends,
+             OtherCodes &codes) {
     text = t.Slice(position, length);
+    codes = t.CodesIn(position, length);
     ends.clear();
     if (!text.contains(QLatin1Char('\n'))) return;
     const int firstLine = t.LineOf(position);
@@ -323,7 +353,7 @@ void TTextStore::Replace(int position, int removed, QStringView text, int anchor
     Record r;
     r.Position = position;
     r.Inserted = Normalised(text, &breaks);
-    Capture(*this, position, end - position, r.Removed, r.RemovedEnds);
+    Capture(*this, position, end - position, r.Removed, r.RemovedEnds, r.RemovedCodes);
     r.InsertedEnds.assign(size_t(breaks), Typed);
     if (r.Removed.isEmpty() && r.Inserted.isEmpty()) return;
     const bool wasUndo = CanUndo(), wasRedo = CanRedo(), wasModified = IsModified();
@@ -343,10 +373,13 @@ void TTextStore::Replace(int position, int removed, QStringView text, int anchor
             } else if (merge == BackspaceRun && edit.Added == 0 && p.Inserted.isEmpty() &&
                        position + edit.Removed == p.Position) {
                 p.Position = position;
+                for (OtherCode &c : p.RemovedCodes) c.Offset += int(r.Removed.size());
+                p.RemovedCodes.insert(p.RemovedCodes.begin(), r.RemovedCodes.begin(), r.RemovedCodes.end());
                 p.Removed = r.Removed + p.Removed;
                 p.RemovedEnds.insert(p.RemovedEnds.begin(), r.RemovedEnds.begin(), r.RemovedEnds.end());
                 merged = true;
             } else if (merge == DeleteRun && edit.Added == 0 && p.Inserted.isEmpty() && position == p.Position) {
+                for (const OtherCode &c : r.RemovedCodes) p.RemovedCodes.push_back({c.Offset + int(p.Removed.size()), c.Code});
                 p.Removed += r.Removed;
                 p.RemovedEnds.insert(p.RemovedEnds.end(), r.RemovedEnds.begin(), r.RemovedEnds.end());
                 merged = true;
@@ -385,7 +418,7 @@ void TTextStore::ReplaceMany(std::vector<Replacement> replacements, int anchorBe
         int breaks = 0;
         r.Inserted = Normalised(x.Text, &breaks);
         r.InsertedEnds.assign(size_t(breaks), Typed);
-        Capture(*this, position, end - position, r.Removed, r.RemovedEnds);
+        Capture(*this, position, end - position, r.Removed, r.RemovedEnds, r.RemovedCodes);
         last = end;
         if (r.Removed.isEmpty() && r.Inserted.isEmpty()) continue;
         edits.push_back({position, int(r.Removed.size()), int(r.Inserted.size())});
@@ -452,6 +485,8 @@ bool TTextStore::Travel(bool redo, int &anchor, int &caret) {
             x.RemovedEnds = r.InsertedEnds;
             x.Inserted = r.Removed;
             x.InsertedEnds = r.RemovedEnds;
+            x.RemovedCodes = r.InsertedCodes;
+            x.InsertedCodes = r.RemovedCodes;
         }
         shift += int(r.Inserted.size()) - int(r.Removed.size());
         edits.push_back({x.Position, int(x.Removed.size()), int(x.Inserted.size())});

@@ -31,11 +31,21 @@ namespace textstore {
 
 enum LineEnd : std::uint8_t { CrLf = 0, Lf = 1, Cr = 2, Typed = 3 };
 
+// A character that came with a code other than its document's code for it
+// (a file that writes one character with two codes): where it is, and the code.
+struct OtherCode {
+    int Offset;
+    quint16 Code;
+    bool operator==(const OtherCode &o) const { return Offset == o.Offset && Code == o.Code; }
+};
+using OtherCodes = std::vector<OtherCode>;
+
 // One piece of the text.
 struct Chunk {
     QString Text;                // T's characters; a CR LF is never split between chunks
     std::vector<LineEnd> Ends;   // the line end of each line break in Text, in order
     std::vector<int> Starts;     // the offset in Text just past each line break's LF
+    OtherCodes Codes;            // by offset in Text, ascending; empty for almost every file
     void Index();                // Starts from Text
 };
 
@@ -75,13 +85,16 @@ public:
     // T[position, position + length), in order.
     template <class F>
     void Pieces(int position, int length, F &&f) const;
-    // Calls f(QStringView piece, const LineEnd *ends) for every chunk: the
-    // whole text in order, with the line end of each line break of the piece.
+    // Calls f(QStringView piece, const LineEnd *ends, const OtherCodes &codes)
+    // for every chunk: the whole text in order, with the line end of each line
+    // break of the piece and its characters' other codes.
     template <class F>
     void Chunks(F &&f) const;
     // The piece of text that holds position (the last one for Length()), and
     // where it starts.
     QStringView PieceAt(int position, int *pieceStart) const;
+    // The other codes of T[position, position + length), offsets from position.
+    OtherCodes CodesIn(int position, int length) const;
     // The position itself, or the CR's position when it lies between a CR and its LF.
     int Snap(int position) const;
 
@@ -113,7 +126,8 @@ public:
     // breaks' line ends and returns false when there is none (a load in
     // pieces never holds the whole text twice). A piece must not end between
     // a CR and its LF.
-    void Load(const std::function<bool(QString &text, std::vector<textstore::LineEnd> &ends)> &next);
+    void Load(const std::function<bool(QString &text, std::vector<textstore::LineEnd> &ends,
+                                       textstore::OtherCodes &codes)> &next);
 
     // An edit made by the user: the selection before it and the caret after it
     // go with the undo step. `merge` says what kind of edit may join a step
@@ -158,6 +172,7 @@ private:
         int Position;                 // in the text before the edits of its batch
         QString Removed, Inserted;
         std::vector<textstore::LineEnd> RemovedEnds, InsertedEnds;
+        textstore::OtherCodes RemovedCodes, InsertedCodes;  // offsets within Removed and Inserted
     };
     struct Step {
         std::vector<Record> Edits;    // ascending, one batch
@@ -200,7 +215,7 @@ void TText::Pieces(int position, int length, F &&f) const {
 
 template <class F>
 void TText::Chunks(F &&f) const {
-    for (const auto &c : Parts) f(QStringView(c->Text), c->Ends.data());
+    for (const auto &c : Parts) f(QStringView(c->Text), c->Ends.data(), c->Codes);
 }
 
 }  // namespace textstore
