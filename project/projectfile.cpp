@@ -87,10 +87,13 @@ private:
 };
 
 // One line of the file for a label or path: its Shift-JIS bytes, then CR LF.
-void PutLine(QByteArray &out, const QString &text, const QString &projectPath, const sjis::CodeChoice &codes) {
+void PutLine(QByteArray &out, const QString &text, const QString &projectPath, const sjis::CodeChoice &codes,
+             const QHash<QString, QByteArray> &lines) {
     QByteArray bytes;
     sjis::EncodeError err;
-    if (!sjis::encode(text, bytes, &err, &codes))
+    if (const auto kept = lines.constFind(text); kept != lines.cend())
+        bytes = *kept;
+    else if (!sjis::encode(text, bytes, &err, &codes))
         throw EQvError(QStringLiteral("%1 をプロジェクトファイル %2 に書けません（Shift-JISにない文字 %3）")
                            .arg(text, projectPath, sjis::describeChar(err.ch)));
     for (char c : std::as_const(bytes)) {
@@ -124,6 +127,8 @@ ReadResult ReadProject(QIODevice &in, qint64 size) {
         return res;
     }
     res.data.name = sjis::decode(line);
+    const QByteArray nameBytes = line;
+    QList<QByteArray> fileBytes;
     QByteArray all = line;  // every label and path, for the file's choice of codes
     QByteArray path;
     while (reader.next(line, newline)) {
@@ -132,12 +137,21 @@ ReadResult ReadProject(QIODevice &in, qint64 size) {
             break;
         }
         res.data.files.append({sjis::decode(line), sjis::decode(path)});
+        fileBytes << line << path;
         all += line;
         all += '\n';
         all += path;
         all += '\n';
     }
     res.data.codes = sjis::chooseCodes(all);
+    // A line that the choice would write otherwise keeps its own bytes.
+    auto keep = [&](const QByteArray &bytes) {
+        QByteArray again;
+        const QString text = sjis::decode(bytes);
+        if (!sjis::encode(text, again, nullptr, &res.data.codes) || again != bytes) res.data.lines.insert(text, bytes);
+    };
+    keep(nameBytes);
+    for (const QByteArray &b : std::as_const(fileBytes)) keep(b);
     res.status = ReadStatus::Ok;
     return res;
 }
@@ -149,11 +163,12 @@ QByteArray ProjectBytes(const QTreeWidget *TreeView1, const QString &projectPath
     out += ProjectMagic;
     out += "\r\n";
     const sjis::CodeChoice codes = ProjectCodes(TreeView1);
-    PutLine(out, NodeAt(TreeView1, 0)->text(0), projectPath, codes);
+    const QHash<QString, QByteArray> lines = ProjectLineBytes(TreeView1);
+    PutLine(out, NodeAt(TreeView1, 0)->text(0), projectPath, codes, lines);
     for (int i = 1; i < count; ++i) {
         const QTreeWidgetItem *node = NodeAt(TreeView1, i);
-        PutLine(out, node->text(0), projectPath, codes);
-        PutLine(out, NodePath(node), projectPath, codes);
+        PutLine(out, node->text(0), projectPath, codes, lines);
+        PutLine(out, NodePath(node), projectPath, codes, lines);
     }
     return out;
 }
@@ -185,7 +200,7 @@ void BuildProjectTree(QTreeWidget *TreeView1, const ProjectData &data) {
     ClearProject(TreeView1);
     CreateProjectNode(TreeView1, data.name);
     for (const auto &file : data.files) CreateFileNode(TreeView1, file.first, file.second);
-    SetProjectCodes(TreeView1, data.codes);
+    SetProjectCodes(TreeView1, data.codes, data.lines);
 }
 
 void ProjOpenItemClick(QTreeWidget *TreeView1, QListWidget *Output, TFileDialog &OpenDialog1, TFileDialog &SaveDialog1,

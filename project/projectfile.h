@@ -27,6 +27,7 @@ struct ProjectData {
     QString name;
     QList<QPair<QString, QString>> files;  // (label, path), in the order of the file
     sjis::CodeChoice codes;                 // the file's codes for characters with more than one
+    QHash<QString, QByteArray> lines;       // lines that use another code as well, and their bytes
 };
 
 enum class ReadStatus {

@@ -93,10 +93,12 @@ namespace {
 // The project file's codes, kept with the tree.
 class TCodesHolder : public QObject {
 public:
-    TCodesHolder(QObject *tree, const sjis::CodeChoice &codes) : QObject(tree), Codes(codes) {
+    TCodesHolder(QObject *tree, const sjis::CodeChoice &codes, const QHash<QString, QByteArray> &lines)
+        : QObject(tree), Codes(codes), Lines(lines) {
         setObjectName(QStringLiteral("qv-project-codes"));
     }
     sjis::CodeChoice Codes;
+    QHash<QString, QByteArray> Lines;
 };
 
 TCodesHolder *CodesOf(const QTreeWidget *TreeView1) {
@@ -109,9 +111,14 @@ sjis::CodeChoice ProjectCodes(const QTreeWidget *TreeView1) {
     return h ? h->Codes : sjis::CodeChoice();
 }
 
-void SetProjectCodes(QTreeWidget *TreeView1, const sjis::CodeChoice &codes) {
+QHash<QString, QByteArray> ProjectLineBytes(const QTreeWidget *TreeView1) {
+    const TCodesHolder *h = CodesOf(TreeView1);
+    return h ? h->Lines : QHash<QString, QByteArray>();
+}
+
+void SetProjectCodes(QTreeWidget *TreeView1, const sjis::CodeChoice &codes, const QHash<QString, QByteArray> &lines) {
     delete CodesOf(TreeView1);
-    if (!codes.isEmpty()) new TCodesHolder(TreeView1, codes);
+    if (!codes.isEmpty() || !lines.isEmpty()) new TCodesHolder(TreeView1, codes, lines);
 }
 
 // The flag lives on the tree, which is all there is of a project.

@@ -12,6 +12,8 @@
 #include "projectnodes.h"
 #include "sjis.h"
 
+#include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <functional>
 
@@ -36,8 +38,13 @@ void SetProjectChanged(QTreeWidget *TreeView1, bool changed);
 // The codes that the project file uses for characters with more than one
 // Shift-JIS code, so that Save project writes them back the same way; empty
 // for a new project. ClearProject forgets them.
+// Lines of the file that write a character with a code other than the file's
+// choice for it (a file using two codes for one character): the label or path
+// and its bytes, written back as they were while the text stays the same.
 sjis::CodeChoice ProjectCodes(const QTreeWidget *TreeView1);
-void SetProjectCodes(QTreeWidget *TreeView1, const sjis::CodeChoice &codes);
+QHash<QString, QByteArray> ProjectLineBytes(const QTreeWidget *TreeView1);
+void SetProjectCodes(QTreeWidget *TreeView1, const sjis::CodeChoice &codes,
+                     const QHash<QString, QByteArray> &lines = {});
 
 // A top-level node with the label and no path, after the existing top-level nodes.
 QTreeWidgetItem *CreateProjectNode(QTreeWidget *TreeView1, const QString &label);

@@ -270,11 +270,17 @@ private slots:
                                             bad + ".H", "/x/" + bad, "", "", "A.C", "/A.C", "A.C", "/A.C",
                                             QByteArray(5000, 'L'), "/" + QByteArray(9000, 'p'), " S.C ", " /s p/ ",
                                             // characters with more than one code keep the file's code
-                                            "\xed\x40.C", "/\xfa\x4a/\x87\x9a.H"};
+                                            "\xed\x40.C", "/\xfa\x4a/\x87\x9a.H",
+                                            // and where one line or the file uses two codes for one character,
+                                            // each use keeps its own
+                                            "\x87\x54\xfa\x4a.C", "/\x87\x54/\xfa\x4a\xfa\x4a.C"};
         const QString in = file(QStringLiteral("bytes.prj")), out = file(QStringLiteral("bytes-out.prj"));
         QVERIFY(WriteFile(in, lines(original, "\n")));
         open(in);
-        QCOMPARE(NodeCount(tree), 10);
+        QCOMPARE(NodeCount(tree), 11);
+        bool shown = false;  // both codes read as the character
+        for (int i = 0; i < NodeCount(tree); ++i) shown = shown || NodeAt(tree, i)->text(0) == QStringLiteral("ⅠⅠ.C");
+        QVERIFY(shown);
         saveDialog1.FileName = out;
         QVERIFY(save());
         QCOMPARE(rawProject(ReadFile(out)), rawProject(lines(original)));
