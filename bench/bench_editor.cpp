@@ -297,6 +297,7 @@ void CompareLoads(const QString &path) {
             fig[i].Load.push_back(load);
             fig[i].Set.push_back(c->SetOnly);
             fig[i].Peak.push_back(peak < 0 ? -1 : (peak - rss0) * 1024.0 / size);
+            malloc_trim(0);  // what the control keeps, not what the load left free
             fig[i].After.push_back((bench::residentKiB() - rss0) * 1024.0 / size);
             fig[i].Heap.push_back(double(bench::heapBytes() - heap0) / size);
             for (size_t p = 0; p < places.size(); ++p)
