@@ -156,7 +156,7 @@ void TRecovery::Keep(Tracked &t) {
     e.Path = doc->FileName;
     e.Changed = QDateTime::fromMSecsSinceEpoch(t.LastEdit ? t.LastEdit : QDateTime::currentMSecsSinceEpoch(), Qt::UTC);
     e.LineEnd = int(doc->DefaultLineEnd);
-    Writer.Write(t.Name, e, sourcetext::Take(doc->RichEdit1->Text(), sourcetext::LineEnd(doc->DefaultLineEnd)),
+    Writer.Write(t.Name, e, sourcetext::Take(doc->RichEdit1->Text(), doc->DefaultLineEnd),
                  t.Replaces);
     t.Asked = true;
 }

@@ -105,10 +105,10 @@ void TMDIChild::LoadFile(const QString &path) {
     // was. Only a regular file is read, and no further than its size when opened.
     QByteArray bytes = ReadWholeFile(path);
     Loading = true;
-    LineEnd common = CrLf;
+    LineEnd common = textstore::CrLf;
     try {
         // The store takes the new text only once all of it is decoded.
-        common = LineEnd(sourcetext::Load(RichEdit1->Text(), bytes));
+        common = sourcetext::Load(RichEdit1->Text(), bytes);
     } catch (...) {
         Loading = false;
         throw;
@@ -133,7 +133,7 @@ void TMDIChild::LoadFile(const QString &path) {
 void TMDIChild::WriteTo(const QString &path) {
     QByteArray bytes;
     QString why;
-    if (!sourcetext::Encode(RichEdit1->Text(), sourcetext::LineEnd(DefaultLineEnd), bytes, &why))
+    if (!sourcetext::Encode(RichEdit1->Text(), DefaultLineEnd, bytes, &why))
         throw EQvError(QStringLiteral("ファイル %1 を保存できません: %2").arg(path, why));
     WriteWholeFile(path, bytes);
 }
@@ -172,10 +172,8 @@ void TMDIChild::ColourCaretLine() {
     const TTextStore *text = RichEdit1->Text();
     const int length = text->Length();
     if (length == 0) return;
-    const int line = text->LineOf(SelStart(RichEdit1));
-    const int start = text->LineStart(line);
-    const int first = line == 0 ? 1 : start;
-    const int last = line + 1 < text->LineCount() ? text->LineEnd(line) + 1 : length;
+    int first = 0, last = 0;
+    colouring::LineRange(*text, text->LineOf(SelStart(RichEdit1)), first, last);
     ColourRange(RichEdit1, first, last);
 }
 
@@ -204,14 +202,16 @@ void TMDIChild::UndoOrRedo(bool redo) {
     // A step that puts back more than one line (a paste, a replace all) gets
     // the colour of the character before it all along: the lines from its
     // first change to its last are coloured anew, as on a load.
-    const int length = text->Length();
-    for (const auto &[first, end] : changed) {
-        const int a = text->LineOf(first), b = text->LineOf(end);
+    for (const auto &[begin, end] : changed) {
+        const int a = text->LineOf(begin), b = text->LineOf(end);
         if (a == b) continue;
         const int from = text->LineStart(a), to = text->LineEnd(b);
         store->Fill(from, to, TColourStore::Default);
         store->Notify(from, to);
-        ColourRange(RichEdit1, a == 0 ? 1 : from, b + 1 < text->LineCount() ? to + 1 : length);
+        int first = 0, last = 0, ignored = 0;
+        colouring::LineRange(*text, a, first, ignored);
+        colouring::LineRange(*text, b, ignored, last);
+        ColourRange(RichEdit1, first, last);
     }
     // The caret is put in place after the text has changed: its line is
     // coloured once more where it ends up.

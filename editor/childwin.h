@@ -11,6 +11,7 @@
 #include "pathext.h"  // ShortName and ShortPath, used for the caption
 #include "qverror.h"
 #include "textpos.h"
+#include "textstore.h"
 
 #include "ui_childwin.h"
 
@@ -70,8 +71,8 @@ public:
 
     // The line end written after a line typed into this document: that of the
     // loaded file (its most common one), CR LF for a new document.
-    enum LineEnd { CrLf = 0, Lf = 1, Cr = 2 };
-    LineEnd DefaultLineEnd = CrLf;
+    using LineEnd = textstore::LineEnd;
+    LineEnd DefaultLineEnd = textstore::CrLf;
 
 protected:
     void closeEvent(QCloseEvent *event) override;

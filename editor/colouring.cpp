@@ -13,20 +13,8 @@ namespace {
 
 constexpr int kNone = -1;  // no character: past the end of T
 
-// T as the scan reads it: the character at a 1-based index (kNone outside
-// the text), and the characters of a word.
-struct ViewSource {
-    QStringView Text;
-    int Base;    // index of Text[0]
-    int Length;  // of the whole T
-    int Lo, Hi;  // the indexes held
-    ViewSource(QStringView text, int base, int length)
-        : Text(text), Base(base), Length(length), Lo(std::max(1, base)),
-          Hi(std::min(length, base + int(text.size()) - 1)) {}
-    int At(int i) const { return i >= Lo && i <= Hi ? Text[i - Base].unicode() : kNone; }
-    QStringView Word(int start, int end) const { return Text.mid(start - Base, end - start); }
-};
-
+// T as the scan reads it from the store: the character at a 1-based index
+// (kNone outside the text), and the characters of a word.
 struct StoreSource {
     const TText &T;
     int Length;
@@ -163,20 +151,10 @@ bool IsKeyword(QStringView word) {
     return false;
 }
 
-bool IsDelimiter(QChar c) {
-    switch (c.unicode()) {
-    case ' ': case '\t': case '\r': case '\n': case '(': case ')': case ';': case ':': return true;
-    default: return false;
-    }
-}
-
-std::vector<Run> Scan(QStringView text, int textBase, int textLength, int first, int last) {
-    std::vector<Run> runs;
-    first = std::max(first, 1);
-    last = std::min(last, textLength);
-    if (first <= last)
-        ScanRuns(ViewSource(text, textBase, textLength), textLength, first, last, [&](const Run &r) { runs.push_back(r); });
-    return runs;
+void LineRange(const TText &text, int line, int &first, int &last) {
+    const int start = text.LineStart(line);
+    first = line == 0 ? 1 : start;
+    last = line + 1 < text.LineCount() ? text.LineEnd(line) + 1 : text.Length();
 }
 
 }  // namespace colouring

@@ -12,6 +12,7 @@
 #include <vector>
 
 class TRichEdit;
+#include "textstore.h"
 
 // Colours T[first .. last] (1-based indexes, both included). Afterwards the
 // selection is empty, with the caret where the selection started. The colours
@@ -31,8 +32,6 @@ void PaintColour(TRichEdit *control, int start, int length, const QColor &colour
 namespace colouring {
 
 inline QColor Black() { return QColor(0, 0, 0); }
-inline QColor Green() { return QColor(0, 128, 0); }
-inline QColor Blue() { return QColor(0, 0, 255); }
 
 enum Colour : unsigned char { BlackRun, GreenRun, BlueRun };
 
@@ -46,11 +45,10 @@ struct Run {
 // The 46 keywords, in table order.
 const std::vector<QString> &Keywords();
 bool IsKeyword(QStringView word);
-bool IsDelimiter(QChar c);
 
-// The scan alone: the runs that ColourRange gives T[first .. last] (1-based).
-// text holds T[textBase .. ] (1-based textBase) and must reach last + 2 or the
-// end of T; textLength is the length of the whole T.
-std::vector<Run> Scan(QStringView text, int textBase, int textLength, int first, int last);
+// The range that colours one line as typing on it does (1-based, for
+// ColourRange): from the LF before it (or the start of T) to its CR (or the
+// end of T).
+void LineRange(const TText &text, int line, int &first, int &last);
 
 }  // namespace colouring

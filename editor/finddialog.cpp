@@ -141,13 +141,13 @@ int ReplaceAll(TRichEdit *control, const Request &r, const QString &replacement)
     // coloured as typing there would.
     const int anchor = control->Anchor(), caret = control->Caret();
     control->SetSelection(caret, caret);
-    const int length = text->Length();
     int done = -1;
     for (size_t i = 0; i < matches.size(); ++i) {
         const int first = matches[i].Line + int(i) * added;
         for (int line = std::max(first, done + 1); line <= first + added && line < text->LineCount(); ++line) {
-            const int start = text->LineStart(line);
-            ColourRange(control, line == 0 ? 1 : start, line + 1 < text->LineCount() ? text->LineEnd(line) + 1 : length);
+            int from = 0, to = 0;
+            colouring::LineRange(*text, line, from, to);
+            ColourRange(control, from, to);
             done = line;
         }
     }

@@ -82,6 +82,18 @@ QChar Shown(QChar c, bool pairHalf) {
 
 }  // namespace
 
+// The line-number margin: the view paints it.
+class TLineNumbers : public QWidget {
+public:
+    explicit TLineNumbers(TRichEdit *edit) : QWidget(edit), Edit(edit) { setAttribute(Qt::WA_OpaquePaintEvent); }
+
+protected:
+    void paintEvent(QPaintEvent *event) override { Edit->PaintNumbers(event); }
+
+private:
+    TRichEdit *Edit;
+};
+
 TRichEdit::TRichEdit(QWidget *parent) : QAbstractScrollArea(parent), Store(new TTextStore(this)) {
     // The caret follows an edit before anything else hears of it; then the
     // colours move along.
@@ -159,15 +171,64 @@ void TRichEdit::WidenFor(int line) {
 void TRichEdit::resizeEvent(QResizeEvent *event) {
     QAbstractScrollArea::resizeEvent(event);
     UpdateScrollBars();
+    PlaceNumbers();
 }
 
-void TRichEdit::scrollContentsBy(int, int) { viewport()->update(); }
+void TRichEdit::scrollContentsBy(int, int dy) {
+    viewport()->update();
+    if (Numbers && dy) Numbers->update();
+}
+
+int TRichEdit::LineNumberWidth() const {
+    if (!Numbers) return 0;
+    int digits = 1;
+    for (int n = Store->LineCount(); n >= 10; n /= 10) ++digits;
+    return int(std::ceil(std::max(digits, 3) * CellW + CellW * 1.5));
+}
+
+void TRichEdit::SetLineNumbers(bool shown) {
+    if (shown == LineNumbers()) return;
+    if (shown) {
+        Numbers = new TLineNumbers(this);
+        Numbers->show();
+    } else {
+        delete Numbers;
+        Numbers = nullptr;
+    }
+    PlaceNumbers();
+}
+
+void TRichEdit::PlaceNumbers() {
+    const int width = LineNumberWidth();
+    if (viewportMargins().left() != width) setViewportMargins(width, 0, 0, 0);
+    if (!Numbers) return;
+    const QRect v = viewport()->geometry();
+    Numbers->setGeometry(QRect(v.left() - width, v.top(), width, v.height()));
+    Numbers->update();
+}
+
+void TRichEdit::PaintNumbers(QPaintEvent *event) {
+    QPainter painter(Numbers);
+    const QPalette &pal = palette();
+    painter.fillRect(event->rect(), pal.color(QPalette::Window));
+    painter.setFont(font());
+    painter.setPen(pal.color(QPalette::PlaceholderText));
+    const int width = Numbers->width();
+    const int caretLine = Store->LineOf(CaretPos);
+    const int first = LineOfY(event->rect().top()), last = std::min(Store->LineCount() - 1, LineOfY(event->rect().bottom()));
+    for (int line = first; line <= last; ++line) {
+        const QRect r(0, TopY(line), width - int(CellW / 2) - 2, LineH);
+        painter.setPen(line == caretLine ? pal.color(QPalette::Text) : pal.color(QPalette::PlaceholderText));
+        painter.drawText(r, Qt::AlignRight | Qt::AlignVCenter, QString::number(line + 1));
+    }
+}
 
 void TRichEdit::changeEvent(QEvent *event) {
     QAbstractScrollArea::changeEvent(event);
     if (event->type() == QEvent::FontChange) {
         UpdateMetrics();
         UpdateScrollBars();
+        PlaceNumbers();
         viewport()->update();
     }
 }
@@ -271,6 +332,7 @@ void TRichEdit::SelectionChangedBy(int oldAnchor, int oldCaret) {
     if (hadSelection != HasSelection()) emit copyAvailable(HasSelection());
     if (oldCaret != CaretPos) {
         UpdateCaret();
+        if (Numbers && Store->LineOf(oldCaret) != Store->LineOf(CaretPos)) Numbers->update();
         emit cursorPositionChanged();
     }
     if (hasFocus() || (QApplication::focusObject() == this)) {
@@ -392,6 +454,7 @@ void TRichEdit::Edited(const TEditList &edits) {
     const bool moved = Store->LineCount() != ShownLines;
     ShownLines = Store->LineCount();
     if (moved) UpdateScrollBars();
+    if (moved && Numbers) PlaceNumbers();
     UpdateLines(firstLine, moved ? std::max(ShownLines, lastLine) : lastLine);
     GoalX = -1;
     if (oldAnchor != AnchorPos || oldCaret != CaretPos) {

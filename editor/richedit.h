@@ -95,6 +95,11 @@ public:
     // edit-paste, edit-delete, select-all).
     QMenu *createStandardContextMenu();
 
+    // The line-number margin at the left, off at first.
+    void SetLineNumbers(bool shown);
+    bool LineNumbers() const { return Numbers != nullptr; }
+    int LineNumberWidth() const;
+
     QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
     // The preedit shown at the caret (empty when none).
     QString Preedit() const { return PreeditText; }
@@ -176,4 +181,8 @@ private:
     QPoint PressPoint;
     int WordAnchorStart = 0, WordAnchorEnd = 0;
     int DropCaret = -1;               // where a drag over the control would drop
+    friend class TLineNumbers;
+    QWidget *Numbers = nullptr;       // the line-number margin, when shown
+    void PaintNumbers(QPaintEvent *event);
+    void PlaceNumbers();
 };

@@ -249,7 +249,7 @@ QByteArray encodeLossy(QStringView text) {
 }
 
 QString describeChar(char32_t ch) {
-    QString code = QStringLiteral("U+%1").arg(uint(ch), 4, 16, QLatin1Char('0')).toUpper().replace(QLatin1String("U+"), QLatin1String("U+"));
+    const QString code = QStringLiteral("U+") + QStringLiteral("%1").arg(uint(ch), 4, 16, QLatin1Char('0')).toUpper();
     char32_t one[1] = {ch};
     return QStringLiteral("%1 '%2'").arg(code, QString::fromUcs4(one, 1));
 }

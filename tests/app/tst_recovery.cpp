@@ -55,7 +55,7 @@ void Click(QDialog &d, const char *button) {
 QByteArray Bytes(TMDIChild *doc) {
     QByteArray out;
     QString why;
-    sourcetext::Encode(doc->RichEdit1->Text(), sourcetext::LineEnd(doc->DefaultLineEnd), out, &why);
+    sourcetext::Encode(doc->RichEdit1->Text(), doc->DefaultLineEnd, out, &why);
     return out;
 }
 
@@ -319,7 +319,7 @@ private slots:
         QCOMPARE(form.Recovery->OfferLeftovers(), TRecovery::Restore);
         QCOMPARE(form.MDIChildCount(), 1);
         QCOMPARE(form.MDIChildren(0)->RichEdit1->toPlainText(), QStringLiteral("ok\n"));
-        QCOMPARE(form.MDIChildren(0)->DefaultLineEnd, TMDIChild::Lf);
+        QCOMPARE(form.MDIChildren(0)->DefaultLineEnd, textstore::Lf);
         QCOMPARE(qvtest::ReadFile(bad), content);
     }
 
