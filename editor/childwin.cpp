@@ -106,12 +106,23 @@ bool TMDIChild::IsUntitled() const { return FileName.isEmpty(); }
 void TMDIChild::LoadFile(const QString &path) {
     // Read everything first: a file that cannot be read leaves the document as it
     // was. Only a regular file is read, and no further than its size when opened.
-    QByteArray bytes = ReadWholeFile(path);
+    LoadBytes(ReadWholeFile(path), path);
+}
+
+void TMDIChild::LoadBytes(QByteArray bytes, const QString &path, bool changed) {
+    // Decoded first: bytes that cannot be taken leave the document as it was.
     sourcetext::Decoded decoded = sourcetext::Decode(bytes);
     bytes = QByteArray();
 
     Loading = true;
-    FileName = path;
+    // However the load ends, the control is shown again and edits count again.
+    struct Finish {
+        TMDIChild *Window;
+        ~Finish() {
+            Window->RichEdit1->show();
+            Window->Loading = false;
+        }
+    } finish{this};
     QTextDocument *doc = RichEdit1->document();
     // Hidden while the text is replaced and coloured: nothing is laid out or
     // drawn on the way.
@@ -120,13 +131,14 @@ void TMDIChild::LoadFile(const QString &path) {
     decoded.Text = QString();
     sourcetext::SetLineEnds(doc, decoded.Ends);
     DefaultLineEnd = LineEnd(decoded.Common);
-    SetCaption(ShortName(path));
     ColourRange(RichEdit1, 1, TextLength(doc));
+    // The document claims the path only now that it holds its text.
+    FileName = path;
+    SetCaption((path.isEmpty() ? kUntitled : ShortName(path)) + (changed ? QStringLiteral("*") : QString()));
     RichEdit1->show();
     RichEdit1->setFocus();
-    doc->setModified(false);
-    Loading = false;
-    Changed = false;
+    doc->setModified(changed);
+    Changed = changed;
 #ifdef __GLIBC__
     // The copies of a large file's text made on the way are free again: give
     // them back instead of keeping them in the heap.
