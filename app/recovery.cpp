@@ -78,9 +78,10 @@ TRecovery::Answer Ask(QWidget *parent, const std::vector<recovery::Entry> &entri
 
 TRecovery::TRecovery(TMainForm &form, const QString &folder, Timing timing)
     : Form(form), Times(timing),
-      Writer(folder, NewId(), [this](const QString &name, bool ok, bool retry, const QString &why) {
-          QMetaObject::invokeMethod(this, [this, name, ok, retry, why] { Written(name, ok, retry, why); },
-                                    Qt::QueuedConnection);
+      Writer(folder, NewId(), [this](const QString &name, bool ok, bool retry, const QString &why, bool removal) {
+          QMetaObject::invokeMethod(
+              this, [this, name, ok, retry, why, removal] { Written(name, ok, retry, why, removal); },
+              Qt::QueuedConnection);
       }) {
     Indicator = new QLabel(QStringLiteral("復元: 停止中"), form.StatusBar);
     Indicator->setObjectName(QStringLiteral("RecoveryState"));
@@ -166,7 +167,7 @@ void TRecovery::Keep(Tracked &t) {
     t.Asked = true;
 }
 
-void TRecovery::Written(const QString &name, bool ok, bool retry, const QString &why) {
+void TRecovery::Written(const QString &name, bool ok, bool retry, const QString &why, bool removal) {
     if (ok)
         Noted = false;
     else if (retry)
@@ -184,7 +185,7 @@ void TRecovery::Written(const QString &name, bool ok, bool retry, const QString 
     }
     if (!ok)
         Off(why);
-    else
+    else if (!removal)  // a removal tells nothing about whether writes work again
         On();
 }
 

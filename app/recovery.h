@@ -93,7 +93,7 @@ private:
     void Unchanged(TMDIChild *doc);
     void Closed(TMDIChild *doc);
     void Keep(Tracked &t);
-    void Written(const QString &name, bool ok, bool retry, const QString &why);
+    void Written(const QString &name, bool ok, bool retry, const QString &why, bool removal);
     void Note(const QString &text);
     // Recovery is off for `why` (indicator, and the run's one message box), or on again.
     void Off(const QString &why);

@@ -473,7 +473,7 @@ void TWriter::Run() {
         QString why;
         bool retry = true;
         const bool ok = Carry(job, &retry, &why);
-        if (Report) Report(job.Name, ok, retry, why);
+        if (Report) Report(job.Name, ok, retry, why, job.Remove);
         job = Job();
         lock.lock();
         Busy = false;

@@ -111,10 +111,11 @@ TLeftovers Claim(const QString &folder, const QString &ownId);
 // the order asked; a newer request for a file replaces one still waiting.
 class TWriter {
 public:
-    // done(name, ok, retry, why) runs on the writer's thread after each
-    // request; retry is false when trying again with the same text is no use
-    // (a character that Shift-JIS cannot hold).
-    using Done = std::function<void(const QString &name, bool ok, bool retry, const QString &why)>;
+    // done(name, ok, retry, why, removal) runs on the writer's thread after
+    // each request; retry is false when trying again with the same text is no
+    // use (a character that Shift-JIS cannot hold); removal tells a removal
+    // from a write.
+    using Done = std::function<void(const QString &name, bool ok, bool retry, const QString &why, bool removal)>;
     TWriter(QString folder, QString id, Done done);
     // Finishes what was asked, then lets go of the lock; the lock file goes
     // too when no recovery file of this instance is left.
