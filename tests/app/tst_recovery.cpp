@@ -1,6 +1,8 @@
 // Unsaved edits kept on disk: a killed instance's edit survives byte for byte
 // and is offered to the next start only, the files follow the documents'
-// unsaved state, damaged files and an unusable folder disturb nothing.
+// unsaved state, damaged files and an unusable folder disturb nothing, and
+// hostile surroundings (limits, a full disk, other users' folders and files)
+// neither end the program nor hand the user anything that is not theirs.
 #include "childwin.h"
 #include "errorreport.h"
 #include "mainform.h"
@@ -515,7 +517,7 @@ private slots:
         QFETCH(bool, restored);
         const bool root = ::geteuid() == 0;
         const uid_t kUser = root ? 4242 : ::geteuid(), kOther = 4343;
-        if (!root && QStringList{"full", "link", "owner", "planted"}.contains(how)) QSKIP("needs another user");
+        if (!root && QStringList{"full", "link", "owner", "planted"}.contains(how)) QSKIP("needs root: another user or a mount");
         if (kSanitized && (how == "memory" || how == "tight")) QSKIP("an address-space limit under the sanitizer");
         QVERIFY(::chmod(QFile::encodeName(dir->path()).constData(), 0755) == 0);
         const QString home = dir->filePath(QStringLiteral("home")), state = home + QStringLiteral("/state");
