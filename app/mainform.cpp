@@ -25,9 +25,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMessageBox>
-#include <QTextDocument>
 #include <QStatusTipEvent>
-#include <QTextBlock>
 
 namespace {
 
@@ -119,7 +117,9 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent) {
     SaveDialog.Title = QStringLiteral("ファイル保存");
     SaveDialog.DefaultExt = QStringLiteral("*.c");
     SaveDialog.Filter = cFilter;
-    SaveDialog.OverwritePrompt = true;
+    // The question before an existing file is replaced comes after the dialog
+    // (project::MayReplace), where No cancels the save.
+    SaveDialog.OverwritePrompt = false;
     SaveDialog.FileName = QStringLiteral("noname");
     project::SetupOpenDialog1(OpenDialog1);
     project::SetupSaveDialog1(SaveDialog1);
@@ -379,7 +379,7 @@ void TMainForm::FileSaveItemClick() {
     TMDIChild *doc = ActiveMDIChild();
     if (!doc) return;
     if (doc->IsUntitled() && SaveDialog.Execute(this)) {
-        doc->SaveAs(SaveDialog.FileName);
+        if (project::MayReplace(SaveDialog.FileName, this)) doc->SaveAs(SaveDialog.FileName);
         return;
     }
     doc->Save();
@@ -387,7 +387,7 @@ void TMainForm::FileSaveItemClick() {
 
 void TMainForm::FileSaveAsItemClick() {
     TMDIChild *doc = ActiveMDIChild();
-    if (doc && SaveDialog.Execute(this)) doc->SaveAs(SaveDialog.FileName);
+    if (doc && SaveDialog.Execute(this) && project::MayReplace(SaveDialog.FileName, this)) doc->SaveAs(SaveDialog.FileName);
 }
 
 bool TMainForm::SaveDocument(TMDIChild &doc) {
@@ -395,7 +395,7 @@ bool TMainForm::SaveDocument(TMDIChild &doc) {
     Guarded(
         [&] {
             if (doc.IsUntitled()) {
-                if (!SaveDialog.Execute(this)) return;
+                if (!SaveDialog.Execute(this) || !project::MayReplace(SaveDialog.FileName, this)) return;
                 doc.SaveAs(SaveDialog.FileName);
             } else {
                 doc.Save();

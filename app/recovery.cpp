@@ -1,20 +1,20 @@
 #include "recovery.h"
 
 #include "childwin.h"
-#include "colouring.h"
 #include "colourstore.h"
+#include "errorreport.h"
 #include "mainform.h"
 #include "sourcetext.h"
-#include "textpos.h"
 
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRandomGenerator>
-#include <QTextDocument>
+#include <QStatusBar>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -77,14 +77,19 @@ TRecovery::Answer Ask(QWidget *parent, const std::vector<recovery::Entry> &entri
 
 TRecovery::TRecovery(TMainForm &form, const QString &folder, Timing timing)
     : Form(form), Times(timing),
-      Writer(folder, NewId(), [this](const QString &name, bool ok, bool retry, const QString &why) {
-          QMetaObject::invokeMethod(this, [this, name, ok, retry, why] { Written(name, ok, retry, why); },
-                                    Qt::QueuedConnection);
+      Writer(folder, NewId(), [this](const QString &name, bool ok, bool retry, const QString &why, bool removal) {
+          QMetaObject::invokeMethod(
+              this, [this, name, ok, retry, why, removal] { Written(name, ok, retry, why, removal); },
+              Qt::QueuedConnection);
       }) {
+    Indicator = new QLabel(QStringLiteral("復元: 停止中"), form.StatusBar);
+    Indicator->setObjectName(QStringLiteral("RecoveryState"));
+    form.StatusBar->addPermanentWidget(Indicator);
+    Indicator->hide();
     for (int i = 0; i < form.MDIChildCount(); ++i) Watch(form.MDIChildren(i));
 }
 
-TRecovery::~TRecovery() = default;  // the writer finishes first: it is the last member
+TRecovery::~TRecovery() { delete Indicator; }  // then the writer finishes: it is the last member
 
 QString TRecovery::FileOf(const TMDIChild *doc) const {
     const auto it = Docs.find(doc);
@@ -161,7 +166,7 @@ void TRecovery::Keep(Tracked &t) {
     t.Asked = true;
 }
 
-void TRecovery::Written(const QString &name, bool ok, bool retry, const QString &why) {
+void TRecovery::Written(const QString &name, bool ok, bool retry, const QString &why, bool removal) {
     if (ok)
         Noted = false;
     else if (retry)
@@ -171,17 +176,46 @@ void TRecovery::Written(const QString &name, bool ok, bool retry, const QString 
     for (auto &[doc, t] : Docs) {
         if (t.Name != name) continue;
         t.Failing = !ok && retry;
+        t.Unkept = !ok;
         if (ok || !retry) continue;
         // Tried again later: written if still changed, removed otherwise.
         t.Asked = true;
         t.Timer->start(Times.Retry);
     }
+    if (!ok)
+        Off(why);
+    else if (!removal)  // a removal tells nothing about whether writes work again
+        On();
 }
 
 void TRecovery::Note(const QString &text) {
     if (Noted) return;
     Noted = true;
     Form.StatusBar->showMessage(text);
+}
+
+void TRecovery::Off(const QString &why) {
+    if (Indicator) {
+        Indicator->setToolTip(why);
+        Indicator->show();
+    }
+    if (Warned) return;
+    Warned = true;
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Quelvane"),
+                    QStringLiteral("保存していない変更を復元用に書き込めません。このままプログラムが異常終了すると、"
+                                   "保存していない変更は失われます。\n\n%1")
+                        .arg(why),
+                    QMessageBox::Ok, &Form);
+    box.setObjectName(QStringLiteral("RecoveryOff"));
+    box.exec();
+}
+
+void TRecovery::On() {
+    // A write succeeded: the folder can be used; off still while another
+    // document's edits are not on disk.
+    for (const auto &[doc, t] : Docs)
+        if (t.Unkept) return;
+    if (Indicator) Indicator->hide();
 }
 
 void TRecovery::KeepNow() {
@@ -200,42 +234,67 @@ void TRecovery::DropAll() {
     }
 }
 
+bool TRecovery::RestoreOne(recovery::Entry &e) {
+    // A new, empty, untitled window (an empty path never names an open document
+    // or an existing file), then the kept bytes through the window's one load
+    // path: the window claims the path only once it holds the text, and a
+    // window that could not take it goes again.
+    QPointer<TMDIChild> doc;
+    const bool ok = Guarded(
+        [&] {
+            try {
+                QByteArray bytes = recovery::ReadBytes(e);
+                Form.OpenDocument(QString());
+                doc = Form.MDIChildren(0);
+                if (!doc) return;
+                try {
+                    doc->LoadBytes(std::move(bytes), e.Path, true);
+                } catch (...) {
+                    delete doc;
+                    throw;
+                }
+            } catch (const std::bad_alloc &) {
+                throw EQvError(QStringLiteral("%1 を復元できません。%2（復元用ファイル %3 は次の起動のために残します）")
+                                   .arg(e.Path.isEmpty() ? QStringLiteral("名称未設定") : e.Path, OutOfMemoryMessage(), e.File));
+            }
+        },
+        &Form);
+    if (!ok || !doc) return false;
+    doc->DefaultLineEnd = TMDIChild::LineEnd(e.LineEnd);
+    Watch(doc);
+    Tracked &t = Docs[doc];
+    t.LastEdit = e.Changed.toMSecsSinceEpoch();
+    // This instance's own copy is written before the old file goes; until then
+    // each write or removal of the copy tries again.
+    t.Replaces = e.File;
+    t.Asked = true;
+    Keep(t);
+    return true;
+}
+
 TRecovery::Answer TRecovery::OfferLeftovers() {
     recovery::TLeftovers left = recovery::Claim(Folder(), Id());
+    if (!left.Unusable.isEmpty()) {
+        // Nothing in it was read, nothing will be written there.
+        Note(QStringLiteral("復元用フォルダを使えません: %1").arg(left.Unusable));
+        Off(left.Unusable);
+        return Nothing;
+    }
+    QStringList leftAlone;
     if (!left.Damaged.isEmpty())
-        Note(QStringLiteral("読めない復元用ファイルがあります（%1）。そのまま残します").arg(left.Damaged.join(QStringLiteral(", "))));
+        leftAlone << QStringLiteral("読めない復元用ファイル（%1）").arg(left.Damaged.join(QStringLiteral(", ")));
+    if (!left.TooLarge.isEmpty())
+        leftAlone << QStringLiteral("大きすぎる復元用ファイル（%1）").arg(left.TooLarge.join(QStringLiteral(", ")));
+    if (!left.Refused.isEmpty())
+        leftAlone << QStringLiteral("自分のものでない復元用ファイル（%1）").arg(left.Refused.join(QStringLiteral(", ")));
+    if (!leftAlone.isEmpty())
+        Note(QStringLiteral("%1があります。そのまま残します").arg(leftAlone.join(QStringLiteral("と"))));
     if (left.Entries.empty()) return Nothing;
     const Answer answer = Ask(&Form, left.Entries);
     if (answer == Discard) {
-        for (const recovery::Entry &e : left.Entries) QFile::remove(e.File);
+        for (const recovery::Entry &e : left.Entries) recovery::RemoveClaimed(e);
     } else if (answer == Restore) {
-        for (const recovery::Entry &e : left.Entries) {
-            // A new, empty, untitled window (an empty path never names an open
-            // document or an existing file), then the kept text in it.
-            Form.OpenDocument(QString());
-            TMDIChild *doc = Form.MDIChildren(0);
-            if (!doc) continue;
-            Watch(doc);
-            TRichEdit *control = doc->RichEdit1;
-            doc->Loading = true;
-            doc->FileName = e.Path;
-            sourcetext::Load(control->Text(), e.Bytes);
-            doc->DefaultLineEnd = TMDIChild::LineEnd(e.LineEnd);
-            doc->setWindowTitle((e.Path.isEmpty() ? QStringLiteral("名称未設定") : ShortName(e.Path)) + QLatin1Char('*'));
-            ColourRange(control, 1, TextLength(control));
-            SetSelection(control, 0, 0);
-            control->setFocus();
-            doc->Loading = false;
-            doc->Changed = true;
-            control->setModified(true);
-            Tracked &t = Docs[doc];
-            t.LastEdit = e.Changed.toMSecsSinceEpoch();
-            // This instance's own copy is written before the old file goes;
-            // until then each write or removal of the copy tries again.
-            t.Replaces = e.File;
-            t.Asked = true;
-            Keep(t);
-        }
+        for (recovery::Entry &e : left.Entries) RestoreOne(e);
         // The old files are gone (or still there, when a copy failed) before the
         // claim on them ends.
         Flush();

@@ -12,8 +12,12 @@
 // Writing: a few seconds after the last edit (Timing::Delay), or after
 // Timing::Longest of edits without such a pause; only when the text changed
 // since the last write. The GUI thread takes the text (about 30 ms for 10 MB);
-// the writer's thread makes its bytes and writes them. A failed write is noted once in the status line and
-// tried again after Timing::Retry; editing and saving go on regardless.
+// the writer's thread makes its bytes and writes them. A failed write is tried
+// again after Timing::Retry; editing and saving go on regardless.
+//
+// While recovery is off (its folder is refused, or writes fail), the status
+// line shows "復元: 停止中" with the reason as its tip until a write succeeds
+// again; the first failure in a run also shows one message box.
 #include "recoverystore.h"
 
 #include <QObject>
@@ -23,6 +27,7 @@
 #include <map>
 #include <memory>
 
+class QLabel;
 class QTimer;
 class TMainForm;
 class TMDIChild;
@@ -49,8 +54,10 @@ public:
     enum Answer { Nothing, Restore, Discard, Later };
     // At start-up: the documents that instances no longer running left behind
     // are offered in one dialog. Restore opens each as a changed document with
-    // its path; Discard removes their files; Later keeps them for the next
-    // start. Nothing: there was nothing to offer.
+    // its path (one that cannot be restored is reported, leaves no window and
+    // keeps its file); Discard removes their files; Later keeps them for the
+    // next start. Nothing: there was nothing to offer. Files that are not this
+    // user's own, damaged or too large are named in the status line and left.
     Answer OfferLeftovers();
 
     // The main window closes: every changed document was saved or discarded.
@@ -67,6 +74,9 @@ public:
     // The recovery file of a watched document (it need not exist).
     QString FileOf(const TMDIChild *doc) const;
 
+    // The status line's indicator, shown while recovery is off.
+    QPointer<QLabel> Indicator;
+
 private:
     struct Tracked {
         QPointer<TMDIChild> Window;
@@ -77,13 +87,18 @@ private:
         bool Asked = false;          // a write was asked for since the last removal
         QString Replaces;            // the file of another instance that it was restored from
         bool Failing = false;        // the last write failed: the next one waits for the retry
+        bool Unkept = false;         // the last write failed: its edits are not on disk
     };
     void Edited(TMDIChild *doc);
     void Unchanged(TMDIChild *doc);
     void Closed(TMDIChild *doc);
     void Keep(Tracked &t);
-    void Written(const QString &name, bool ok, bool retry, const QString &why);
+    void Written(const QString &name, bool ok, bool retry, const QString &why, bool removal);
     void Note(const QString &text);
+    // Recovery is off for `why` (indicator, and the run's one message box), or on again.
+    void Off(const QString &why);
+    void On();
+    bool RestoreOne(recovery::Entry &e);
     static bool HasUnsavedChanges(const TMDIChild *doc);
 
     TMainForm &Form;
@@ -91,5 +106,6 @@ private:
     std::map<const TMDIChild *, Tracked> Docs;
     int Serial = 0;
     bool Noted = false;  // a failure has been noted since the last success
+    bool Warned = false;  // the run's message box about recovery being off was shown
     recovery::TWriter Writer;
 };

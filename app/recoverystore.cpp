@@ -10,6 +10,7 @@
 #include <QRandomGenerator>
 
 #include <algorithm>
+#include <map>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -104,40 +105,105 @@ QString DefaultFolder() {
     return QDir::cleanPath(state + QStringLiteral("/quelvane/recovery"));
 }
 
+namespace {
+
+bool Fail(QString *why, const QString &reason) {
+    if (why) *why = reason;
+    return false;
+}
+
+// One directory of the folder's path: real, this user's, and with no more
+// modes than `most` allows (narrowed when it has more).
+bool CheckDirectory(const QString &path, mode_t most, QString *why, bool *missing) {
+    struct stat st;
+    if (::lstat(Native(path).constData(), &st) != 0) {
+        if (missing && errno == ENOENT) *missing = true;
+        return Fail(why, QStringLiteral("%1: %2").arg(path, Errno(errno)));
+    }
+    if (S_ISLNK(st.st_mode)) return Fail(why, QStringLiteral("%1 はシンボリックリンクです").arg(path));
+    if (!S_ISDIR(st.st_mode)) return Fail(why, QStringLiteral("%1 はフォルダではありません").arg(path));
+    if (st.st_uid != ::geteuid()) return Fail(why, QStringLiteral("%1 の所有者が別のユーザーです").arg(path));
+    if ((st.st_mode & 07777 & ~most) != 0 && ::chmod(Native(path).constData(), st.st_mode & most) != 0)
+        return Fail(why, QStringLiteral("%1 の権限を変更できません: %2").arg(path, Errno(errno)));
+    return true;
+}
+
+// A file of the folder opened for reading, never through a link: a regular
+// file of this user, mode 0600, with one name, as the writer makes them; -1,
+// with the reason, for anything else.
+int OpenOwnFile(int dir, const QByteArray &name, struct stat &st, QString *why) {
+    const int fd = ::openat(dir, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        *why = errno == ELOOP ? QStringLiteral("シンボリックリンクです") : Errno(errno);
+        return -1;
+    }
+    if (::fstat(fd, &st) != 0)
+        *why = Errno(errno);
+    else if (!S_ISREG(st.st_mode))
+        *why = QStringLiteral("通常のファイルではありません");
+    else if (st.st_uid != ::geteuid())
+        *why = QStringLiteral("所有者が別のユーザーです");
+    else if ((st.st_mode & 07777) != 0600)
+        *why = QStringLiteral("権限が %1 です").arg(st.st_mode & 07777, 4, 8, QLatin1Char('0'));
+    else if (st.st_nlink != 1)
+        *why = QStringLiteral("別の名前があります");
+    else
+        return fd;
+    ::close(fd);
+    return -1;
+}
+
+// Reads up to `n` bytes at `offset`; false on a read error.
+bool ReadAt(int fd, char *to, qint64 n, qint64 offset, qint64 *got) {
+    *got = 0;
+    while (*got < n) {
+        const ssize_t r = ::pread(fd, to + *got, size_t(std::min<qint64>(n - *got, 1 << 30)), off_t(offset + *got));
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (r == 0) break;
+        *got += r;
+    }
+    return true;
+}
+
+// A header is never longer than this (a path of 4096 bytes, each percent-encoded).
+constexpr qint64 kLongestHeader = 16384;
+
+// A non-negative decimal number written with digits alone.
+bool Digits(const QByteArray &text, qint64 &value) {
+    if (text.isEmpty() || text.size() > 18) return false;
+    for (const char c : text)
+        if (c < '0' || c > '9') return false;
+    value = text.toLongLong();
+    return true;
+}
+
+}  // namespace
+
+bool CheckFolder(const QString &folder, QString *why, bool *missing) {
+    if (missing) *missing = false;
+    const QString clean = QDir::cleanPath(folder);
+    if (!clean.startsWith(QLatin1Char('/')) || clean == QLatin1String("/"))
+        return Fail(why, QStringLiteral("%1 は絶対パスではありません").arg(folder));
+    // The folder's parent: nobody else may rename the folder or put another in its place.
+    return CheckDirectory(QFileInfo(clean).path(), 0755, why, missing) && CheckDirectory(clean, 0700, why, missing);
+}
+
 bool PrepareFolder(const QString &folder, QString *why) {
     const QString clean = QDir::cleanPath(folder);
-    if (!clean.startsWith(QLatin1Char('/'))) {
-        if (why) *why = QStringLiteral("%1 は絶対パスではありません").arg(folder);
-        return false;
-    }
+    if (!clean.startsWith(QLatin1Char('/')) || clean == QLatin1String("/"))
+        return Fail(why, QStringLiteral("%1 は絶対パスではありません").arg(folder));
     // Missing parts are made one by one, each for the user alone.
     const QStringList parts = clean.split(QLatin1Char('/'), Qt::SkipEmptyParts);
     QString path;
     for (const QString &part : parts) {
         path += QLatin1Char('/') + part;
-        if (::mkdir(Native(path).constData(), 0700) != 0 && errno != EEXIST) {
-            if (why) *why = QStringLiteral("%1 を作成できません: %2").arg(path, Errno(errno));
-            return false;
-        }
+        if (::mkdir(Native(path).constData(), 0700) != 0 && errno != EEXIST)
+            return Fail(why, QStringLiteral("%1 を作成できません: %2").arg(path, Errno(errno)));
     }
-    struct stat st;
-    if (::lstat(Native(clean).constData(), &st) != 0) {
-        if (why) *why = QStringLiteral("%1: %2").arg(clean, Errno(errno));
-        return false;
-    }
-    if (!S_ISDIR(st.st_mode)) {
-        if (why) *why = QStringLiteral("%1 はフォルダではありません").arg(clean);
-        return false;
-    }
-    if (st.st_uid != ::geteuid()) {
-        if (why) *why = QStringLiteral("%1 の所有者が別のユーザーです").arg(clean);
-        return false;
-    }
-    if ((st.st_mode & 07777) != 0700 && ::chmod(Native(clean).constData(), 0700) != 0) {
-        if (why) *why = QStringLiteral("%1 の権限を変更できません: %2").arg(clean, Errno(errno));
-        return false;
-    }
-    return true;
+    return CheckFolder(clean, why);
 }
 
 QByteArray Header(const Entry &e) {
@@ -149,38 +215,72 @@ QByteArray Header(const Entry &e) {
     return h;
 }
 
-bool Parse(const QByteArray &data, Entry &e) {
+bool ParseHeader(const QByteArray &head, Entry &e) {
     qsizetype at = 0;
     // The next header line, which must start with key and a blank.
     auto field = [&](const char *key, QByteArray &value) {
-        const qsizetype end = data.indexOf('\n', at);
+        const qsizetype end = head.indexOf('\n', at);
         if (end < 0) return false;
-        const QByteArray line = data.mid(at, end - at);
+        const QByteArray line = head.mid(at, end - at);
         at = end + 1;
         const QByteArray prefix = QByteArray(key) + ' ';
         if (!line.startsWith(prefix)) return false;
         value = line.mid(prefix.size());
         return true;
     };
-    const qsizetype first = data.indexOf('\n');
-    if (first < 0 || data.left(first) != kMagic) return false;
+    const qsizetype first = head.indexOf('\n');
+    if (first < 0 || head.left(first) != kMagic) return false;
     at = first + 1;
     QByteArray path, changed, lineEnd, size;
     if (!field("path", path) || !field("changed", changed) || !field("lineend", lineEnd) || !field("size", size))
         return false;
-    bool okTime = false, okEnd = false, okSize = false;
-    const qint64 ms = changed.toLongLong(&okTime);
-    const int end = lineEnd.toInt(&okEnd);
-    const qint64 n = size.toLongLong(&okSize);
-    if (!okTime || !okEnd || end < 0 || end > 2 || !okSize || n < 0) return false;
-    if (at >= data.size() || data.at(at) != '\n') return false;
-    ++at;
-    if (data.size() - at != n) return false;
-    e.Path = QFile::decodeName(QByteArray::fromPercentEncoding(path));
+    qint64 ms = 0, end = 0, n = 0;
+    if (!Digits(changed, ms) || !Digits(lineEnd, end) || end > 2 || !Digits(size, n)) return false;
+    if (at >= head.size() || head.at(at) != '\n') return false;
+    const QByteArray native = QByteArray::fromPercentEncoding(path);
+    if (native.contains('\0') || (native.isEmpty() && !path.isEmpty())) return false;
+    e.Path = QFile::decodeName(native);
+    if (e.Path.isEmpty() != native.isEmpty()) return false;
     e.Changed = QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
-    e.LineEnd = end;
-    e.Bytes = data.mid(at);
+    e.LineEnd = int(end);
+    e.Offset = at + 1;
+    e.Size = n;
     return true;
+}
+
+bool Parse(const QByteArray &data, Entry &e) {
+    if (!ParseHeader(data, e) || data.size() - e.Offset != e.Size) return false;
+    e.Bytes = data.mid(e.Offset);
+    return true;
+}
+
+QByteArray ReadBytes(const Entry &e) {
+    const QFileInfo info(e.File);
+    const int dir = ::open(Native(info.path()).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dir < 0) throw EQvError::CannotOpen(e.File);
+    struct stat st;
+    QString why;
+    const int fd = OpenOwnFile(dir, Native(info.fileName()), st, &why);
+    ::close(dir);
+    if (fd < 0) throw EQvError(QStringLiteral("ファイル %1 を開けません: %2").arg(e.File, why));
+    struct Closer {
+        int F;
+        ~Closer() { ::close(F); }
+    } closer{fd};
+    if (quint64(st.st_dev) != e.Device || quint64(st.st_ino) != e.Inode || st.st_size != e.Offset + e.Size)
+        throw EQvError(QStringLiteral("ファイル %1 は読み込んだ後で変わりました").arg(e.File));
+    if (e.Size > LargestFileInMemory()) throw std::bad_alloc();
+    QByteArray bytes(qsizetype(e.Size), Qt::Uninitialized);
+    qint64 got = 0;
+    if (!ReadAt(fd, bytes.data(), e.Size, e.Offset, &got) || got != e.Size) throw EQvError::CannotOpen(e.File);
+    return bytes;
+}
+
+void RemoveClaimed(const Entry &e) {
+    struct stat st;
+    if (::lstat(Native(e.File).constData(), &st) == 0 && quint64(st.st_dev) == e.Device &&
+        quint64(st.st_ino) == e.Inode)
+        ::unlink(Native(e.File).constData());
 }
 
 TLeftovers::~TLeftovers() {
@@ -188,69 +288,121 @@ TLeftovers::~TLeftovers() {
 }
 
 TLeftovers::TLeftovers(TLeftovers &&other) noexcept
-    : Entries(std::move(other.Entries)), Damaged(std::move(other.Damaged)), Locks(std::move(other.Locks)) {
+    : Entries(std::move(other.Entries)), Damaged(std::move(other.Damaged)), TooLarge(std::move(other.TooLarge)),
+      Refused(std::move(other.Refused)), Unusable(std::move(other.Unusable)), Locks(std::move(other.Locks)) {
     other.Locks.clear();
 }
 
 TLeftovers Claim(const QString &folder, const QString &ownId) {
     TLeftovers out;
+    bool missing = false;
+    if (!CheckFolder(folder, &out.Unusable, &missing)) {
+        if (missing) out.Unusable.clear();  // nothing written yet: nothing to offer
+        return out;
+    }
+    const int dir = ::open(Native(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dir < 0) {
+        out.Unusable = QStringLiteral("%1: %2").arg(folder, Errno(errno));
+        return out;
+    }
+    struct DirCloser {
+        int F;
+        ~DirCloser() { ::close(F); }
+    } dirCloser{dir};
     // The folder's names by instance.
     struct Names {
         QStringList Files, Temporaries;
-        bool Lock = false;
     };
     QMap<QString, Names> byOwner;
-    if (DIR *d = ::opendir(Native(folder).constData())) {
+    if (DIR *d = ::fdopendir(::dup(dir))) {
         while (const dirent *de = ::readdir(d)) {
             const QString name = QFile::decodeName(de->d_name);
             bool temporary = false, lock = false;
             const QString owner = OwnerOf(name, &temporary, &lock);
             if (owner.isEmpty() || owner == ownId) continue;
             Names &n = byOwner[owner];
-            if (lock)
-                n.Lock = true;
-            else if (temporary)
+            if (temporary)
                 n.Temporaries << name;
-            else
+            else if (!lock)
                 n.Files << name;
         }
         ::closedir(d);
     }
+    const qint64 largest = LargestFileInMemory();
     for (auto it = byOwner.cbegin(); it != byOwner.cend(); ++it) {
         const QString lockPath = folder + QLatin1Char('/') + it.key() + QStringLiteral(".lock");
         bool busy = false;
-        const int fd = TakeLock(lockPath, &busy);
-        if (fd < 0) continue;  // a running instance's, or nothing to claim with
-        // Half-written copies of an instance that ended: the file they were to
-        // replace holds the last complete state.
-        for (const QString &t : it->Temporaries) ::unlink(Native(folder + QLatin1Char('/') + t).constData());
+        const int lockFd = TakeLock(lockPath, &busy);
+        if (lockFd < 0) continue;  // a running instance's, or nothing to claim with
+        // Each document's copies: its file and the temporary files that were
+        // to replace it. The newest complete one is offered under the file's name.
+        struct Copy {
+            QString Name;
+            Entry About;
+            bool Complete = false;
+        };
+        std::map<QString, std::vector<Copy>> byDocument;
         int kept = 0;
-        for (const QString &f : it->Files) {
-            Entry e;
-            e.File = folder + QLatin1Char('/') + f;
-            try {
-                if (Parse(ReadWholeFile(e.File), e)) {
-                    out.Entries.push_back(std::move(e));
-                    ++kept;
-                } else {
-                    out.Damaged << e.File;
-                    ++kept;
-                }
-            } catch (const EQvError &) {
-                if (QFileInfo::exists(e.File)) {
-                    out.Damaged << e.File;
-                    ++kept;
-                }
-            } catch (const std::bad_alloc &) {
-                out.Damaged << e.File;
+        for (const QString &name : it->Files + it->Temporaries) {
+            const bool temporary = name.startsWith(QLatin1Char('.'));
+            const QString file = folder + QLatin1Char('/') + name;
+            Copy c{name, Entry(), false};
+            c.About.File = file;
+            struct stat st;
+            QString why;
+            const int fd = OpenOwnFile(dir, Native(name), st, &why);
+            if (fd < 0) {
+                out.Refused << QStringLiteral("%1: %2").arg(file, why);
                 ++kept;
+                continue;
             }
+            QByteArray head(int(std::min<qint64>(st.st_size, kLongestHeader)), Qt::Uninitialized);
+            qint64 got = 0;
+            c.Complete = ReadAt(fd, head.data(), head.size(), 0, &got) && got == head.size() &&
+                         ParseHeader(head, c.About) && st.st_size - c.About.Offset == c.About.Size;
+            ::close(fd);
+            c.About.Device = quint64(st.st_dev);
+            c.About.Inode = quint64(st.st_ino);
+            const QString document = temporary ? name.mid(1, name.lastIndexOf(QLatin1String(".qvr.")) + 3) : name;
+            byDocument[document].push_back(std::move(c));
+        }
+        for (auto &[document, copies] : byDocument) {
+            const Copy *best = nullptr;
+            for (const Copy &c : copies)
+                if (c.Complete && (!best || c.About.Changed > best->About.Changed ||
+                                   (c.About.Changed == best->About.Changed && c.Name == document)))
+                    best = &c;
+            if (!best) {
+                // Nothing complete: every copy stays, named.
+                for (const Copy &c : copies) out.Damaged << c.About.File;
+                kept += int(copies.size());
+                continue;
+            }
+            Entry e = best->About;
+            if (best->Name != document) {
+                // A complete copy that never got its name: it gets it now.
+                const QString target = folder + QLatin1Char('/') + document;
+                if (::renameat(dir, Native(best->Name).constData(), dir, Native(document).constData()) != 0) {
+                    for (const Copy &c : copies) out.Damaged << c.About.File;
+                    kept += int(copies.size());
+                    continue;
+                }
+                e.File = target;
+            }
+            // The other copies are older or half-written: the offered one has it all.
+            for (const Copy &c : copies)
+                if (&c != best && c.Name != document) ::unlinkat(dir, Native(c.Name).constData(), 0);
+            ++kept;
+            if (e.Size > largest)
+                out.TooLarge << e.File;
+            else
+                out.Entries.push_back(std::move(e));
         }
         if (kept == 0) {
             ::unlink(Native(lockPath).constData());
-            ::close(fd);
+            ::close(lockFd);
         } else {
-            out.Locks.push_back(fd);
+            out.Locks.push_back(lockFd);
         }
     }
     std::sort(out.Entries.begin(), out.Entries.end(),
@@ -321,7 +473,7 @@ void TWriter::Run() {
         QString why;
         bool retry = true;
         const bool ok = Carry(job, &retry, &why);
-        if (Report) Report(job.Name, ok, retry, why);
+        if (Report) Report(job.Name, ok, retry, why, job.Remove);
         job = Job();
         lock.lock();
         Busy = false;
@@ -363,6 +515,7 @@ bool TWriter::Carry(const Job &job, bool *retry, QString *why) {
     }
     const QByteArray header = Header(about);
     if (!PrepareFolder(Dir, why) || !EnsureLock(why)) return false;
+    IgnoreFileSizeSignal();
     // A new file beside the target replaces it once every byte is on disk.
     QString temporary;
     int fd = -1;

@@ -20,6 +20,12 @@
 //   lineend <0 CR LF, 1 LF, 2 CR: the line end of newly typed lines>
 //   size <number of bytes>
 // an empty line, then exactly that many bytes: what Save would write.
+//
+// Whoever could put a file in the folder or swap the folder could hand the
+// user someone else's text under the path of one of the user's files: the
+// folder is used, for writing and for reading alike, only after the checks of
+// CheckFolder(), and a file in it is read only when it is one the writer could
+// have made.
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
@@ -38,22 +44,42 @@ namespace recovery {
 
 QString DefaultFolder();
 
-// Creates the folder (and missing parents) with mode 0700 and checks it: a
-// directory, no symbolic link, owned by this user; wider modes are narrowed.
-// False, with the reason, when it can't be used.
+// Creates the folder (and missing parents) with mode 0700 and checks it as
+// CheckFolder() does. False, with the reason, when it can't be used.
 bool PrepareFolder(const QString &folder, QString *why);
+
+// The checks made before anything in the folder is written or read: the folder
+// and its parent (quelvane/ in the state folder) are real directories, no
+// symbolic link, owned by this user; the parent's group and other write bits
+// and the folder's modes beyond 0700 are taken away. False, with the reason,
+// when it can't be used; *missing is set when the folder does not exist.
+bool CheckFolder(const QString &folder, QString *why, bool *missing = nullptr);
 
 struct Entry {
     QString File;        // the recovery file's full path
     QString Path;        // the document's path; empty: untitled
     QDateTime Changed;   // the last change
     int LineEnd = 0;     // the document's line end for new lines
-    QByteArray Bytes;    // what Save would write
+    QByteArray Bytes;    // what Save would write (Parse() only; a claimed file is read by ReadBytes())
+    qint64 Offset = 0;   // where the bytes start in the file (the header's length)
+    qint64 Size = 0;     // how many bytes the header claims
+    quint64 Device = 0, Inode = 0;  // the claimed file
 };
 
 QByteArray Header(const Entry &e);
+// The header at the start of `head` (Path, Changed, LineEnd, Offset, Size);
+// false when it is none. Its numbers are plain decimal digits; a path that
+// decodes to a NUL or to nothing from something is damaged.
+bool ParseHeader(const QByteArray &head, Entry &e);
 // False when data is no complete recovery file.
 bool Parse(const QByteArray &data, Entry &e);
+
+// The bytes of a claimed file, read once into one buffer: the file must still
+// be the one claimed, with the size its header claims. Throws EQvError when it
+// cannot be read, std::bad_alloc when there is no room for it.
+QByteArray ReadBytes(const Entry &e);
+// Removes a claimed file, when its name still leads to it.
+void RemoveClaimed(const Entry &e);
 
 // The recovery files of instances that no longer run, claimed: their locks are
 // held until this is destroyed, so no other instance offers them meanwhile.
@@ -65,24 +91,31 @@ public:
     TLeftovers &operator=(const TLeftovers &) = delete;
     TLeftovers(TLeftovers &&other) noexcept;
 
-    std::vector<Entry> Entries;  // by time of the last change, oldest first
+    std::vector<Entry> Entries;  // by time of the last change, oldest first; headers only
     QStringList Damaged;         // recovery files that could not be read (left in place)
+    QStringList TooLarge;        // recovery files larger than the memory the program may use (left, not read)
+    QStringList Refused;         // "<file>: <reason>": links, other owners, other modes (left alone)
+    QString Unusable;            // why the folder itself was not used; nothing in it was read
     std::vector<int> Locks;
 };
 
-// Claims what instances other than `ownId` left in `folder`; lock files and
-// half-written temporary files of instances with no recovery file left are
-// removed on the way.
+// Claims what instances other than `ownId` left in `folder`, after the checks
+// of CheckFolder(); only regular files of this user with mode 0600 and one
+// name are read, and only their headers. The lock files of instances with no
+// recovery file left are removed; a half-written temporary file goes only when
+// a complete copy of the same document is there, and a complete one that never
+// got its name is given it.
 TLeftovers Claim(const QString &folder, const QString &ownId);
 
 // Writes and removes one instance's recovery files on a thread of its own, in
 // the order asked; a newer request for a file replaces one still waiting.
 class TWriter {
 public:
-    // done(name, ok, retry, why) runs on the writer's thread after each
-    // request; retry is false when trying again with the same text is no use
-    // (a character that Shift-JIS cannot hold).
-    using Done = std::function<void(const QString &name, bool ok, bool retry, const QString &why)>;
+    // done(name, ok, retry, why, removal) runs on the writer's thread after
+    // each request; retry is false when trying again with the same text is no
+    // use (a character that Shift-JIS cannot hold); removal tells a removal
+    // from a write.
+    using Done = std::function<void(const QString &name, bool ok, bool retry, const QString &why, bool removal)>;
     TWriter(QString folder, QString id, Done done);
     // Finishes what was asked, then lets go of the lock; the lock file goes
     // too when no recovery file of this instance is left.

@@ -103,26 +103,28 @@ bool TMDIChild::IsUntitled() const { return FileName.isEmpty(); }
 void TMDIChild::LoadFile(const QString &path) {
     // Read everything first: a file that cannot be read leaves the document as it
     // was. Only a regular file is read, and no further than its size when opened.
-    QByteArray bytes = ReadWholeFile(path);
+    LoadBytes(ReadWholeFile(path), path);
+}
+
+void TMDIChild::LoadBytes(QByteArray bytes, const QString &path, bool changed) {
     Loading = true;
-    LineEnd common = textstore::CrLf;
-    try {
-        // The store takes the new text only once all of it is decoded.
-        common = sourcetext::Load(RichEdit1->Text(), bytes);
-    } catch (...) {
-        Loading = false;
-        throw;
-    }
+    // However the load ends, edits count again.
+    struct Finish {
+        TMDIChild *Window;
+        ~Finish() { Window->Loading = false; }
+    } finish{this};
+    // The store takes the new text only once all of it is decoded: bytes that
+    // cannot be taken leave the document as it was.
+    DefaultLineEnd = sourcetext::Load(RichEdit1->Text(), bytes);
     bytes = QByteArray();
-    FileName = path;
-    DefaultLineEnd = common;
-    SetCaption(ShortName(path));
     ColourRange(RichEdit1, 1, TextLength(RichEdit1));
     SetSelection(RichEdit1, 0, 0);
+    // The document claims the path only now that it holds its text.
+    FileName = path;
+    SetCaption((path.isEmpty() ? kUntitled : ShortName(path)) + (changed ? QStringLiteral("*") : QString()));
     RichEdit1->setFocus();
-    RichEdit1->setModified(false);
-    Loading = false;
-    Changed = false;
+    RichEdit1->setModified(changed);
+    Changed = changed;
 #ifdef __GLIBC__
     // The copies of a large file's text made on the way are free again: give
     // them back instead of keeping them in the heap.

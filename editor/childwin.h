@@ -36,6 +36,12 @@ public:
     // socket, std::bad_alloc when it cannot fit in memory; the document is then
     // left as it was.
     void LoadFile(const QString &path);
+    // The one load path: decodes `bytes` into the document, and only then makes
+    // `path` (empty: untitled) its file, with the caption and the changed state
+    // (`changed`: a changed document with "*", as restored unsaved edits are).
+    // Throws std::bad_alloc when the text cannot fit; FileName, the caption and
+    // Changed are then as they were.
+    void LoadBytes(QByteArray bytes, const QString &path, bool changed = false);
     // Writes the document to FileName (a titled document, changed or not) and
     // clears Changed. An untitled document writes nothing and keeps Changed.
     // Throws EQvError when the file cannot be written or a character cannot be

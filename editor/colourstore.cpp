@@ -1,7 +1,5 @@
 #include "colourstore.h"
 
-#include <QTextBlock>
-#include <QTextDocument>
 #include <algorithm>
 #include <climits>
 #include <cstring>

@@ -13,8 +13,23 @@
 #include <linux/fs.h>
 #include <new>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+void IgnoreFileSizeSignal() { std::signal(SIGXFSZ, SIG_IGN); }
+
+qint64 LargestFileInMemory() {
+    qint64 most = std::numeric_limits<qsizetype>::max() / 4;
+    const qint64 physical = qint64(::sysconf(_SC_PHYS_PAGES)) * qint64(::sysconf(_SC_PAGESIZE));
+    if (physical > 0) most = std::min(most, physical / 3);
+    for (const int resource : {RLIMIT_AS, RLIMIT_DATA}) {
+        struct rlimit limit;
+        if (::getrlimit(resource, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+            most = std::min(most, qint64(limit.rlim_cur / 4));
+    }
+    return most;
+}
 
 namespace {
 
@@ -66,9 +81,7 @@ bool WriteAll(int fd, const char *p, qint64 n, qint64 offset) {
 QByteArray ReadUpTo(int fd, qint64 size, bool &ok) {
     // The text of a file needs several times its size in memory: a file that
     // could not fit is refused before anything is allocated.
-    const qint64 physical = qint64(::sysconf(_SC_PHYS_PAGES)) * qint64(::sysconf(_SC_PAGESIZE));
-    if (size < 0 || size > std::numeric_limits<qsizetype>::max() / 4 || (physical > 0 && size > physical / 3))
-        throw std::bad_alloc();
+    if (size < 0 || size > LargestFileInMemory()) throw std::bad_alloc();
     QByteArray out;
     out.resize(qsizetype(size));
     qint64 got = 0;
@@ -241,8 +254,7 @@ qint64 OpenRegularFile(const QString &path, QFile &file) {
 }
 
 void WriteWholeFile(const QString &path, const QByteArray &bytes) {
-    // A write past the file-size limit fails with EFBIG instead of ending the program.
-    std::signal(SIGXFSZ, SIG_IGN);
+    IgnoreFileSizeSignal();
     if (path.isEmpty()) throw EQvError::CannotCreate(path);
     const QString target = FinalTarget(path);
     struct stat st;

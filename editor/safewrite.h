@@ -13,8 +13,9 @@
 // links) is rewritten in place so that every name sees the new content; a copy
 // of the old content is written and flushed beside it first, put back when the
 // rewrite fails and removed afterwards. Only a regular file or a new name is
-// written: a FIFO, a device or a directory is refused. SIGXFSZ is ignored, so a
-// write past the file-size limit fails instead of ending the program.
+// written: a FIFO, a device or a directory is refused. SIGXFSZ is ignored (see
+// IgnoreFileSizeSignal), so a write past the file-size limit fails instead of
+// ending the program.
 //
 // On failure the target keeps its old content and EQvError is thrown:
 // CannotCreate(path), NotRegularCreate(path), or, when a temporary file or the
@@ -25,6 +26,16 @@
 class QFile;
 
 void WriteWholeFile(const QString &path, const QByteArray &bytes);
+
+// Every writer of the program calls this before it writes: a write past the
+// file-size limit (ulimit -f) then fails with EFBIG instead of ending the
+// program with SIGXFSZ, and every unsaved edit with it.
+void IgnoreFileSizeSignal();
+
+// The largest file whose text the program can hold (its text takes several
+// times its size): a third of the physical memory, and a quarter of the
+// address-space and data-size limits (ulimit -v, -d).
+qint64 LargestFileInMemory();
 
 // The whole content of the regular file `path`. Throws EQvError:
 // CannotOpen(path) when it cannot be opened or read or is a directory,

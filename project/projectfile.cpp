@@ -11,7 +11,10 @@
 #include <QFile>
 #include <QMessageBox>
 #include <QListWidget>
+#include <QPushButton>
 #include <QTreeWidget>
+
+#include <sys/stat.h>
 
 namespace project {
 
@@ -228,7 +231,14 @@ void ProjOpenItemClick(QTreeWidget *TreeView1, QListWidget *Output, TFileDialog 
 
 void ProjSaveItemClick(QTreeWidget *TreeView1, TFileDialog &SaveDialog1, QWidget *parent) {
     if (NodeCount(TreeView1) == 0) return;  // nothing to keep: no file, no dialog
-    if (SaveDialog1.FileName.isEmpty() && !SaveDialog1.Execute(parent)) return;
+    if (SaveDialog1.FileName.isEmpty()) {
+        if (!SaveDialog1.Execute(parent)) return;
+        if (!MayReplace(SaveDialog1.FileName, parent)) {
+            // Not saved: the project still has no file of its own.
+            SaveDialog1.FileName.clear();
+            return;
+        }
+    }
     WriteProjectFile(SaveDialog1.FileName, TreeView1);
     SetProjectChanged(TreeView1, false);
 }
@@ -274,6 +284,19 @@ void ProjNewItemClick(QTreeWidget *TreeView1, QListWidget *Output, TFileDialog &
         }
     }
     if (Output) Output->clear();
+}
+
+bool MayReplace(const QString &path, QWidget *parent) {
+    struct stat st;
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0) return true;
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Quelvane"),
+                    QStringLiteral("%1 は既に存在します。\n置き換えますか?").arg(path), QMessageBox::Yes | QMessageBox::No,
+                    parent);
+    box.setObjectName(QStringLiteral("ReplaceQuestion"));
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("はい(&Y)"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("いいえ(&N)"));
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }
 
 void SetupOpenDialog1(TFileDialog &OpenDialog1) {

@@ -89,6 +89,12 @@ bool CanLeaveProject(QTreeWidget *TreeView1, TFileDialog &SaveDialog1, QWidget *
 // way, unless the question about a changed project is cancelled.
 void ProjNewItemClick(QTreeWidget *TreeView1, QListWidget *Output, TFileDialog &SaveDialog1, QWidget *parent);
 
+// Before a file chosen in a save dialog is replaced: true when nothing is there
+// yet, or the user answers Yes to "<path> は既に存在します。置き換えますか?"
+// (No, the default, or closing the box: the old file stays and the save is
+// cancelled). Save project asks it, and so do the document's save dialogs.
+bool MayReplace(const QString &path, QWidget *parent);
+
 // Titles, filter "Quelvaneプロジェクト(*.prj)|*.prj" and default extension "*.prj".
 void SetupOpenDialog1(TFileDialog &OpenDialog1);
 void SetupSaveDialog1(TFileDialog &SaveDialog1);

@@ -314,6 +314,54 @@ private slots:
         QVERIFY(!doc->Changed);
     }
 
+    // A name chosen in a save dialog that is taken already: the user is asked;
+    // No keeps the old file and cancels the save (the document keeps its path
+    // and its changes, the project stays without a file).
+    void savingOverAnExistingFileAsks_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("reply");  // QMessageBox::Yes, No; 0: the file is new
+        for (const char *command : {"save", "save as", "project"}) {
+            QTest::addRow("%s, new file", command) << command << 0;
+            QTest::addRow("%s, yes", command) << command << int(QMessageBox::Yes);
+            QTest::addRow("%s, no", command) << command << int(QMessageBox::No);
+        }
+    }
+    void savingOverAnExistingFileAsks() {
+        QFETCH(QString, command);
+        QFETCH(int, reply);
+        const QString target = path(command == "project" ? "old.prj" : "old.c");
+        if (reply) writeFile(target, "old\r\n");
+        const bool project = command == "project";
+        TMDIChild *doc = nullptr;
+        if (project) {
+            project::CreateProjectNode(form->TreeView1, QStringLiteral("P"));
+        } else {
+            writeFile(path("mine.c"), "x\n");
+            if (command == "save")
+                form->FileNewItemClick();
+            else
+                form->OpenDocument(path("mine.c"));
+            doc = form->ActiveMDIChild();
+            QTest::keyClicks(doc->RichEdit1, "new");
+        }
+        const QString before = doc ? doc->FileName : QString();
+        if (reply) saveAnswers.push_back(reply);
+        answer(target);
+        if (command == "save") form->FileSaveItemClick();
+        if (command == "save as") form->FileSaveAsItemClick();
+        if (project) form->ProjSaveItemClick();
+        QCOMPARE(asked, reply ? 1 : 0);
+        const bool written = reply != QMessageBox::No;
+        const QByteArray expected = project ? QByteArray("#QV:1\r\nP\r\n") : QByteArray(command == "save" ? "new" : "newx\n");
+        QCOMPARE(qvtest::ReadFile(target), written ? expected : QByteArray("old\r\n"));
+        if (project) {
+            QCOMPARE(form->SaveDialog1.FileName.isEmpty(), !written);
+        } else {
+            QCOMPARE(doc->FileName, written ? target : before);
+            QCOMPARE(doc->Changed, !written);
+        }
+    }
+
     void closingAChangedDocumentAsks() {
         form->FileNewItemClick();
         TMDIChild *doc = form->ActiveMDIChild();

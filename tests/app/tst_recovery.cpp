@@ -1,6 +1,8 @@
 // Unsaved edits kept on disk: a killed instance's edit survives byte for byte
 // and is offered to the next start only, the files follow the documents'
-// unsaved state, damaged files and an unusable folder disturb nothing.
+// unsaved state, damaged files and an unusable folder disturb nothing, and
+// hostile surroundings (limits, a full disk, other users' folders and files)
+// neither end the program nor hand the user anything that is not theirs.
 #include "childwin.h"
 #include "errorreport.h"
 #include "mainform.h"
@@ -10,19 +12,25 @@
 #include "textpos.h"
 #include "../testfiles.h"
 
+#include <QDeadlineTimer>
 #include <QDialog>
 #include <QDir>
+#include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QtTest>
 
 #include <functional>
+#include <map>
 #include <memory>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -66,12 +74,34 @@ int Mode(const QString &path) {
 
 const TRecovery::Timing Fast{20, 100, 50};
 
+// A file as an instance leaves it: written, then given its owner and mode.
+bool Plant(const QString &path, const QByteArray &bytes, uid_t owner = ::geteuid(), int mode = 0600) {
+    return qvtest::WriteFile(path, bytes) && ::chown(QFile::encodeName(path).constData(), owner, owner) == 0 &&
+           ::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0;
+}
+
+bool MakeDir(const QString &path, uid_t owner, int mode) {
+    return QDir().mkpath(path) && ::chown(QFile::encodeName(path).constData(), owner, owner) == 0 &&
+           ::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0;
+}
+
+QByteArray Kept(const QString &path, const QByteArray &bytes) {
+    return recovery::Header(recovery::Entry{QString(), path, QDateTime::fromMSecsSinceEpoch(1700000000000, Qt::UTC), 0, bytes}) +
+           bytes;
+}
+
+#ifdef __SANITIZE_ADDRESS__
+const bool kSanitized = true;  // the sanitizer's shadow memory takes no address-space limit
+#else
+const bool kSanitized = false;
+#endif
+
 }  // namespace
 
 class TstRecovery : public QObject {
     Q_OBJECT
     std::unique_ptr<QTemporaryDir> dir;
-    QStringList reports;
+    QStringList reports, warnings;
     int saveAnswer = QMessageBox::Cancel;
     std::unique_ptr<qvtest::MessageBoxAnswers> boxes;
 
@@ -97,9 +127,14 @@ private slots:
         dir = std::make_unique<QTemporaryDir>();
         QVERIFY(QDir::setCurrent(dir->path()));
         reports.clear();
+        warnings.clear();
         saveAnswer = QMessageBox::Cancel;
         // Error reports are collected; a save question takes saveAnswer.
         boxes = std::make_unique<qvtest::MessageBoxAnswers>([this](QMessageBox &box) {
+            if (box.objectName() == QLatin1String("RecoveryOff")) {
+                warnings << box.text();
+                return QMessageBox::Ok;
+            }
             if (box.icon() != QMessageBox::Critical) return QMessageBox::StandardButton(saveAnswer);
             reports << qvtest::ReportMessage(box);
             return QMessageBox::Ok;
@@ -136,7 +171,7 @@ private slots:
         env.insert(QStringLiteral("XDG_STATE_HOME"), dir->filePath(QStringLiteral("state")));
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         child.setProcessEnvironment(env);
-        child.start(QStringLiteral(QV_RECOVERY_CHILD), {source, QStringLiteral("x=1;|")});
+        child.start(QStringLiteral(QV_RECOVERY_CHILD), {QStringLiteral("edit"), source, QStringLiteral("x=1;|")});
         QVERIFY(child.waitForStarted());
         QByteArray out;
         while (!out.contains('\n') && child.state() == QProcess::Running) {
@@ -302,19 +337,27 @@ private slots:
         QTest::newRow("no size") << QByteArray(good).replace("size 2\n", "");
         QTest::newRow("bad time") << QByteArray(good).replace("changed ", "changed x");
         QTest::newRow("header only") << good.left(good.indexOf("\n\n"));
+        QTest::newRow("size with a sign") << QByteArray(good).replace("size 2", "size +2");
+        QTest::newRow("size with a blank") << QByteArray(good).replace("size 2", "size  2");
+        QTest::newRow("time with a blank after") << QByteArray(good).replace("\nlineend", " \nlineend");
+        QTest::newRow("path with a NUL") << QByteArray(good).replace("path /a.c", "path /a%00.c");
     }
     void damagedFilesStay() {
         QFETCH(QByteArray, content);
         QVERIFY(recovery::PrepareFolder(folder(), nullptr));
         const QString bad = folder() + QStringLiteral("/9-dead.1.qvr");
-        QVERIFY(qvtest::WriteFile(bad, content));
+        QVERIFY(Plant(bad, content));
         TMainForm form;
         form.Recovery = std::make_unique<TRecovery>(form, folder(), Fast);
-        QCOMPARE(form.Recovery->OfferLeftovers(), TRecovery::Nothing);
+        {
+            QObject offerNothing;  // a dialog shown by mistake ends at once
+            AnswerModal(&offerNothing, [](QDialog &d) { Click(d, "Later"); });
+            QCOMPARE(form.Recovery->OfferLeftovers(), TRecovery::Nothing);
+        }
         QVERIFY(form.StatusText().contains(bad));
         QCOMPARE(qvtest::ReadFile(bad), content);
         const QByteArray good = recovery::Header(recovery::Entry{QString(), QString(), QDateTime::currentDateTimeUtc(), 1, "ok\n"}) + "ok\n";
-        QVERIFY(qvtest::WriteFile(folder() + QStringLiteral("/9-dead.2.qvr"), good));
+        QVERIFY(Plant(folder() + QStringLiteral("/9-dead.2.qvr"), good));
         AnswerModal(&form, [](QDialog &d) { Click(d, "Restore"); });
         QCOMPARE(form.Recovery->OfferLeftovers(), TRecovery::Restore);
         QCOMPARE(form.MDIChildCount(), 1);
@@ -397,13 +440,21 @@ private slots:
         form.Recovery->KeepNow();
         form.Recovery->Flush();
         QTRY_COMPARE(notes.size(), 1);
-        QVERIFY2(notes[0].startsWith(QStringLiteral("復元用ファイルを書き込めません")), qPrintable(notes[0]));
-        // Further failures add no note.
+        // A folder that fails the checks is named at start-up; one that only
+        // refuses the write, at the write.
+        QVERIFY2(notes[0].startsWith(how == "mode" ? QStringLiteral("復元用ファイルを書き込めません")
+                                                   : QStringLiteral("復元用フォルダを使えません")),
+                 qPrintable(notes[0]));
+        QVERIFY(!form.Recovery->Indicator->isHidden());
+        QVERIFY(!form.Recovery->Indicator->toolTip().isEmpty());
+        // Further failures add no note and no message box.
         QTest::keyClicks(doc->RichEdit1, QStringLiteral("c"));
         form.Recovery->KeepNow();
         form.Recovery->Flush();
         QTest::qWait(150);  // past a retry too
         QCOMPARE(notes.size(), 1);
+        QCOMPARE(warnings.size(), 1);
+        QVERIFY(!form.Recovery->Indicator->isHidden());
         QCOMPARE(doc->RichEdit1->toPlainText(), QStringLiteral("abcint x;\n"));
         QVERIFY(QDir(dir->filePath(QStringLiteral("elsewhere"))).isEmpty());
         doc->Save();
@@ -416,6 +467,210 @@ private slots:
         if (how == "owner") QVERIFY(::chown(QFile::encodeName(folder()).constData(), ::geteuid(), ::getegid()) == 0);
         if (how == "mode") QVERIFY(::chmod(QFile::encodeName(folder()).constData(), 0700) == 0);
         QTRY_COMPARE(kept(), (QList<QPair<QString, QByteArray>>{{source, "abcdint x;\n"}}));
+        QTRY_VERIFY(form.Recovery->Indicator->isHidden());
+        QCOMPARE(warnings.size(), 1);
+    }
+
+    // A real instance among hostile surroundings. When the tests run as root it
+    // runs as an ordinary user (kUser) through setpriv, and the other user is
+    // kOther; rows that need another user or a mount are skipped otherwise.
+    // Each row: what was offered, what the user saw, whether recovery shows as
+    // off, the folder's names afterwards (planted files keep their bytes), the
+    // windows left and main.c's bytes after 上書き保存 in each of them.
+    void hostileSurroundings_data() {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QStringList>("offered");
+        QTest::addColumn<QString>("seen");
+        QTest::addColumn<bool>("off");
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QStringList>("windows");
+        QTest::addColumn<bool>("restored");  // main.c holds the restored text afterwards
+        const QString id = QStringLiteral("<id>");
+        QTest::newRow("file-size limit") << "fsize" << QStringList() << "File too large" << true
+                                         << QStringList{id + ".lock"} << QStringList() << false;
+        QTest::newRow("full file system") << "full" << QStringList() << "No space left" << true
+                                          << QStringList{id + ".lock"} << QStringList() << false;
+        QTest::newRow("2 GiB file") << "huge" << QStringList{"main.c"} << "" << false
+                                    << QStringList{"9-dead.1.qvr", "9-dead.lock"} << QStringList() << false;
+        QTest::newRow("memory limit") << "memory" << QStringList() << "大きすぎる" << false
+                                      << QStringList{"9-dead.1.qvr", "9-dead.lock"} << QStringList() << false;
+        QTest::newRow("restore that fails") << "tight" << QStringList{"main.c"} << "メモリが足りない" << false
+                                            << QStringList{"9-dead.1.qvr", "9-dead.lock"} << QStringList() << false;
+        QTest::newRow("folder is a link") << "link" << QStringList() << "シンボリックリンク" << true
+                                          << QStringList{"9-dead.1.qvr"} << QStringList() << false;
+        QTest::newRow("another user's open folder") << "owner" << QStringList() << "所有者が別" << true
+                                                    << QStringList{"9-dead.1.qvr"} << QStringList() << false;
+        QTest::newRow("wider modes") << "modes" << QStringList{"main.c"} << "権限が 0644" << false
+                                     << QStringList{"9-dead.2.qvr", "9-dead.lock"} << QStringList{"main.c\t1"} << true;
+        QTest::newRow("planted file of another user") << "planted" << QStringList{"main.c"} << "自分のものでない" << false
+                                                      << QStringList{"9-dead.2.qvr", "9-dead.lock"} << QStringList() << false;
+        QTest::newRow("temporary files") << "temporary" << QStringList{"main.c"} << ".9-dead.1.qvr.abc" << false
+                                         << QStringList{".9-dead.1.qvr.abc", "9-dead.2.qvr", "9-dead.lock"}
+                                         << QStringList() << false;
+    }
+    void hostileSurroundings() {
+        QFETCH(QString, how);
+        QFETCH(QStringList, offered);
+        QFETCH(QString, seen);
+        QFETCH(bool, off);
+        QFETCH(QStringList, names);
+        QFETCH(QStringList, windows);
+        QFETCH(bool, restored);
+        const bool root = ::geteuid() == 0;
+        const uid_t kUser = root ? 4242 : ::geteuid(), kOther = 4343;
+        if (!root && QStringList{"full", "link", "owner", "planted"}.contains(how)) QSKIP("needs root: another user or a mount");
+        if (kSanitized && (how == "memory" || how == "tight")) QSKIP("an address-space limit under the sanitizer");
+        QVERIFY(::chmod(QFile::encodeName(dir->path()).constData(), 0755) == 0);
+        const QString home = dir->filePath(QStringLiteral("home")), state = home + QStringLiteral("/state");
+        const QString recovery = state + QStringLiteral("/quelvane/recovery");
+        const QString source = home + QStringLiteral("/main.c"), profile = home + QStringLiteral("/.profile");
+        const QByteArray original = "int main;\n" + QByteArray(20000, ' ') + '\n';
+        QVERIFY(MakeDir(home, kUser, 0755));
+        QVERIFY(MakeDir(state + QStringLiteral("/quelvane"), kUser, 0700));
+        QVERIFY(MakeDir(state, kUser, 0700));
+        QVERIFY(Plant(source, original, kUser, 0644));
+        QVERIFY(Plant(profile, "safe\n", kUser, 0644));
+        const QByteArray mine = "restored\r\n";
+        std::map<QString, QByteArray> planted;  // name in the folder: bytes
+        QString listed = recovery;              // the folder whose names are checked
+        const auto plant = [&](const QString &name, const QByteArray &bytes, uid_t owner, int mode) {
+            planted[name] = bytes;
+            return Plant(listed + QLatin1Char('/') + name, bytes, owner, mode);
+        };
+        struct Unmount {
+            QString At;
+            ~Unmount() {
+                if (!At.isEmpty()) ::umount2(QFile::encodeName(At).constData(), MNT_DETACH);
+            }
+        } unmount;
+        rlim_t fileSize = RLIM_INFINITY, addressSpace = RLIM_INFINITY;
+        QStringList args{QStringLiteral("start"), QStringLiteral("Later")};
+        if (how == "fsize" || how == "full") {
+            args = QStringList{QStringLiteral("edit"), source, QStringLiteral("x")};
+            if (how == "fsize") fileSize = 1024;
+            if (how == "full") {
+                QVERIFY(MakeDir(recovery, kUser, 0700));
+                const QByteArray options = "size=8k,mode=0700,uid=" + QByteArray::number(kUser) + ",gid=" + QByteArray::number(kUser);
+                if (::mount("tmpfs", QFile::encodeName(recovery).constData(), "tmpfs", 0, options.constData()) != 0)
+                    QSKIP("no tmpfs can be mounted here");
+                unmount.At = recovery;
+            }
+        } else if (how == "huge" || how == "memory") {
+            QVERIFY(MakeDir(recovery, kUser, 0700));
+            const qint64 size = qint64(2) << 30;
+            const QString file = recovery + QStringLiteral("/9-dead.1.qvr");
+            QFile f(file);
+            const QByteArray header = recovery::Header(recovery::Entry{QString(), source, QDateTime::currentDateTimeUtc(), 0, {}})
+                                          .replace("size 0", "size " + QByteArray::number(size));
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(header) == header.size() && f.resize(header.size() + size));
+            f.close();
+            QVERIFY(::chown(QFile::encodeName(file).constData(), kUser, kUser) == 0 && f.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+            if (how == "memory") addressSpace = rlim_t(1) << 30;
+        } else if (how == "tight") {
+            QVERIFY(MakeDir(recovery, kUser, 0700));
+            QVERIFY(plant(QStringLiteral("9-dead.1.qvr"), Kept(source, QByteArray("ab\n").repeated(1 << 22)), kUser, 0600));
+            args = QStringList{QStringLiteral("start"), QStringLiteral("Restore"), QStringLiteral("tight")};
+        } else if (how == "link" || how == "owner") {
+            // The other user's folder, open to all, holding a file that claims the user's .profile.
+            const QString theirs = how == "link" ? dir->filePath(QStringLiteral("other")) : recovery;
+            QVERIFY(MakeDir(theirs, kOther, 0777));
+            if (how == "link") QVERIFY(QFile::link(theirs, recovery));
+            QVERIFY(plant(QStringLiteral("9-dead.1.qvr"), Kept(profile, "evil\n"), kOther, 0666));
+            args = QStringList{QStringLiteral("start"), how == "link" ? QStringLiteral("Restore") : QStringLiteral("Discard")};
+        } else if (how == "modes") {
+            QVERIFY(MakeDir(recovery, kUser, 0777));
+            QVERIFY(plant(QStringLiteral("9-dead.1.qvr"), Kept(source, mine), kUser, 0600));
+            QVERIFY(plant(QStringLiteral("9-dead.2.qvr"), Kept(profile, "evil\n"), kUser, 0644));
+            args = QStringList{QStringLiteral("start"), QStringLiteral("Restore")};
+        } else if (how == "planted") {
+            QVERIFY(MakeDir(recovery, kUser, 0700));
+            QVERIFY(plant(QStringLiteral("9-dead.1.qvr"), Kept(source, mine), kUser, 0600));
+            QVERIFY(plant(QStringLiteral("9-dead.2.qvr"), Kept(profile, "evil\n"), kOther, 0644));
+            args = QStringList{QStringLiteral("start"), QStringLiteral("Discard")};
+        } else if (how == "temporary") {
+            // A half-written only copy, and a complete one that never got its name.
+            QVERIFY(MakeDir(recovery, kUser, 0700));
+            QVERIFY(plant(QStringLiteral(".9-dead.1.qvr.abc"), Kept(source, mine).chopped(3), kUser, 0600));
+            QVERIFY(plant(QStringLiteral(".9-dead.2.qvr.def"), Kept(source, mine), kUser, 0600));
+            planted[QStringLiteral("9-dead.2.qvr")] = Kept(source, mine);
+        }
+        if (how == "link") listed = dir->filePath(QStringLiteral("other"));
+
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), home);
+        env.insert(QStringLiteral("XDG_STATE_HOME"), state);
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        child.setProcessEnvironment(env);
+        child.setWorkingDirectory(home);
+        child.setChildProcessModifier([fileSize, addressSpace] {
+            for (const auto &[resource, value] : {std::pair{RLIMIT_FSIZE, fileSize}, std::pair{RLIMIT_AS, addressSpace}}) {
+                rlimit l{};
+                ::getrlimit(resource, &l);
+                l.rlim_cur = value;
+                ::setrlimit(resource, &l);
+            }
+        });
+        if (root) {
+            const QString user = QString::number(kUser);
+            child.start(QStringLiteral("setpriv"), QStringList{"--reuid=" + user, "--regid=" + user, "--clear-groups", "--",
+                                                               QStringLiteral(QV_RECOVERY_CHILD)} + args);
+        } else {
+            child.start(QStringLiteral(QV_RECOVERY_CHILD), args);
+        }
+        QVERIFY(child.waitForStarted());
+        QByteArray out;
+        if (args[0] == QLatin1String("edit")) {
+            // Until the write failed and the user was told: the instance still runs.
+            QDeadlineTimer deadline(30000);
+            while (!out.contains("\noff ") && !out.startsWith("off ") && child.state() == QProcess::Running && !deadline.hasExpired()) {
+                child.waitForReadyRead(1000);
+                out += child.readAllStandardOutput();
+            }
+            QCOMPARE(child.state(), QProcess::Running);
+            names.replaceInStrings(QStringLiteral("<id>"), QString::number(child.processId()) + QStringLiteral("-"));
+        }
+        QStringList after = QDir(listed).entryList(QDir::Files | QDir::Hidden | QDir::System);
+        if (args[0] == QLatin1String("edit")) {
+            // The instance id is the process id and a random part.
+            after.replaceInStrings(QRegularExpression(QStringLiteral("^(\\d+-)[0-9a-f]{8}")), QStringLiteral("\\1"));
+            child.kill();
+        }
+        QVERIFY(child.waitForFinished(60000));
+        out += child.readAllStandardOutput();
+        if (args[0] == QLatin1String("start")) {
+            QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(child.exitCode(), 0);
+            after = QDir(listed).entryList(QDir::Files | QDir::Hidden | QDir::System);
+        }
+        QStringList shown, saw, opened;
+        bool wasOff = false;
+        for (const QByteArray &line : out.split('\n')) {
+            const QString text = QString::fromLocal8Bit(line);
+            const QString rest = text.section(QLatin1Char(' '), 1);
+            if (text.startsWith(QLatin1String("offer ")))
+                shown << QFileInfo(rest).fileName();
+            else if (text.startsWith(QLatin1String("window ")))
+                opened << QFileInfo(rest).fileName();
+            else if (text.startsWith(QLatin1String("box ")) || text.startsWith(QLatin1String("note ")))
+                saw << rest;
+            else if (text.startsWith(QLatin1String("off ")))
+                wasOff = true, saw << rest;
+            else if (text.startsWith(QLatin1String("rss ")))  // no leftover is read whole before it is restored
+                QVERIFY2(rest.toLongLong() < 512 * 1024, qPrintable(text));
+        }
+        QCOMPARE(shown, offered);
+        QVERIFY2(saw.join(QLatin1Char('\n')).contains(seen), qPrintable(saw.join(QLatin1Char('\n'))));
+        QCOMPARE(wasOff, off);
+        QCOMPARE(after, names);
+        for (const auto &[name, bytes] : planted)
+            if (after.contains(name)) QVERIFY2(qvtest::ReadFile(listed + QLatin1Char('/') + name) == bytes, qPrintable(name));
+        QCOMPARE(opened, windows);
+        QCOMPARE(qvtest::ReadFile(source), restored ? mine : original);
+        QCOMPARE(qvtest::ReadFile(profile), QByteArray("safe\n"));
+        struct stat st;
+        if (::lstat(QFile::encodeName(recovery).constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == kUser)
+            QCOMPARE(int(st.st_mode & 07777), 0700);
     }
 };
 
