@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <exception>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -134,43 +135,65 @@ void TDosCommand::TPipeReader::run() {
         }
     }
 
-    // Line is only touched on the owner thread during a hand-over, and every
-    // hand-over has returned by now.
+    // The text after the last LF; every hand-over has returned by now.
     if (!Line.isEmpty() && !StopRequested()) {
+        if (Line.endsWith('\r')) Line.chop(1);
         QMetaObject::invokeMethod(
             this,
             [this] {
                 ++Delivering;
-                if (!StopRequested()) DeliverLine();
+                if (!StopRequested()) DeliverLine(Line);
                 --Delivering;
             },
             Qt::BlockingQueuedConnection);
     }
 }
 
+void TDosCommand::TPipeReader::Append(const char *bytes, qsizetype count) {
+    if (!std::memchr(bytes, '\0', size_t(count))) {
+        Line.append(bytes, count);
+        return;
+    }
+    for (qsizetype i = 0; i < count; ++i)
+        if (bytes[i] != '\0') Line += bytes[i];
+}
+
 void TDosCommand::TPipeReader::HandOver(const char *bytes, int count) {
+    QByteArrayList lines;
     for (int off = 0; off < count && !StopRequested(); off += Batch) {
         const int piece = std::min(Batch, count - off);
+        const char *at = bytes + off;
+        const char *const end = at + piece;
+        lines.clear();
+        while (const void *lf = std::memchr(at, '\n', size_t(end - at))) {
+            const char *next = static_cast<const char *>(lf);
+            Append(at, next - at);
+            // One CR right before the LF belongs to the line end.
+            if (Line.endsWith('\r')) Line.chop(1);
+            lines.push_back(std::move(Line));
+            Line = QByteArray();
+            at = next + 1;
+        }
+        Append(at, end - at);
         // If the component is destroyed meanwhile, this pending call is
         // removed unrun, which releases the wait.
         QMetaObject::invokeMethod(
-            this, [this, bytes, off, piece] { DeliverBytes(bytes + off, piece); },
+            this, [this, bytes, off, piece, &lines] { DeliverBatch(bytes + off, piece, lines); },
             Qt::BlockingQueuedConnection);
     }
 }
 
-void TDosCommand::TPipeReader::DeliverBytes(const char *bytes, int count) {
+void TDosCommand::TPipeReader::DeliverBatch(const char *bytes, int count, const QByteArrayList &lines) {
     ++Delivering;
-    for (int i = 0; i < count && !StopRequested(); ++i) {
-        Buffer = bytes[i];
-        DeliverChar();
-        if (StopRequested()) break;  // the component went away in the handler
-        if (Buffer == '\n') {
-            DeliverLine();
-            Line.clear();
-        } else if (Buffer != '\0') {
-            Line += Buffer;
+    qsizetype next = 0;  // the line that the next LF ends
+    if (OnOutputChar) {
+        for (int i = 0; i < count && !StopRequested(); ++i) {
+            Buffer = bytes[i];
+            DeliverChar();
+            if (Buffer == '\n' && !StopRequested()) DeliverLine(lines[next++]);
         }
+    } else {
+        while (next < lines.size() && !StopRequested()) DeliverLine(lines[next++]);
     }
     --Delivering;
 }
@@ -179,7 +202,6 @@ void TDosCommand::TPipeReader::DeliverChar() {
     if (OnOutputChar) CallHandler("OnOutputChar", [this] { OnOutputChar(Command, Buffer); });
 }
 
-void TDosCommand::TPipeReader::DeliverLine() {
-    if (!Line.isEmpty() && Line.endsWith('\r')) Line.chop(1);
-    if (OnOutputLine) CallHandler("OnOutputLine", [this] { OnOutputLine(Command, Line); });
+void TDosCommand::TPipeReader::DeliverLine(const QByteArray &line) {
+    if (OnOutputLine) CallHandler("OnOutputLine", [this, &line] { OnOutputLine(Command, line); });
 }

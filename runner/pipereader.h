@@ -36,10 +36,15 @@ protected:
 
 private:
     bool ChildEnded() const;
-    void HandOver(const char *bytes, int count);  // reader thread: one blocking call per batch
-    void DeliverBytes(const char *bytes, int count);  // owner thread
+    // Reader thread: splits the bytes into lines and hands bytes and lines
+    // over in one blocking call per batch.
+    void HandOver(const char *bytes, int count);
+    void Append(const char *bytes, qsizetype count);  // to Line, without NUL bytes
+    // Owner thread: the batch's bytes (if OnOutputChar is set) and its lines,
+    // each line right after the LF that ends it.
+    void DeliverBatch(const char *bytes, int count, const QByteArrayList &lines);
     void DeliverChar();                               // owner thread
-    void DeliverLine();                               // owner thread
+    void DeliverLine(const QByteArray &line);         // owner thread
 
     const int ReadEnd;
     const pid_t Process;
@@ -47,7 +52,7 @@ private:
     int WakeFd = -1;     // an eventfd, readable once a stop is requested; -1: none
     TDosCommand *const Command;
     char Buffer = 0;    // the byte being delivered
-    QByteArray Line;    // the line being assembled; used during hand-overs only
+    QByteArray Line;    // the line being assembled; reader thread only
     const TOutputCharEvent OnOutputChar;
     const TOutputLineEvent OnOutputLine;
     const int Batch;

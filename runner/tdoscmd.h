@@ -53,17 +53,21 @@
 // child has ended) and on an eventfd that a stop request writes to, so it
 // wakes only when there is something to do; where no process descriptor can
 // be had it looks at the child (waitid without reaping) every 5 ms instead.
-// It reads what is there in chunks and hands the bytes over to the owner
-// thread through
+// It reads what is there in chunks (up to 64 KiB), cuts each chunk into
+// lines itself (memchr for the LFs; a line that a chunk leaves open goes on
+// in the next one, so a CR LF or a double-byte character cut by a chunk's
+// end still comes out whole) and hands the chunk's bytes and finished lines
+// over to the owner thread in one call,
 // QMetaObject::invokeMethod(reader, ..., Qt::BlockingQueuedConnection): it
 // waits each time until the owner thread has delivered them. On the owner
-// thread the chunk is delivered byte by byte (OnOutputChar), with the line
-// assembled and delivered at each LF (OnOutputLine), exactly as if each byte
-// had been its own hand-over; only other events of the owner thread can no
-// longer slip in between two bytes of one chunk, which a hand-over per byte
-// does not promise either. When the child has ended, the reader takes what is
-// in the pipe at that moment (a grandchild that keeps the pipe open doesn't
-// hold the run up), hands over the last fragment and returns; the end
+// thread the bytes go to OnOutputChar one by one, each line right after
+// the LF that ends it, exactly as if each byte had been its own hand-over;
+// without OnOutputChar only the lines are delivered. Other events of the
+// owner thread can't slip in between two bytes or lines of one chunk, which
+// a hand-over per byte does not promise either. When the child has ended,
+// the reader takes what is in the pipe at that moment (a grandchild that
+// keeps the pipe open doesn't hold the run up), hands over the last fragment
+// and returns; the end
 // handling (CommandFinished) then runs on the owner thread from the thread's
 // queued finished signal: it joins and deletes the reader (which closes the
 // read end it owns), reaps the child into ExitCode, calls OnTerminate and

@@ -205,6 +205,7 @@ void TestDosCommand::initTestCase() {
 
 void TestDosCommand::cleanup() {
     TDosCommand::TPipeReader::UseProcessFd = true;
+    TDosCommand::TPipeReader::BatchLimit = 64 * 1024;
     for (const QByteArray &g : Grandchildren) ::kill(pid_t(g.toInt()), SIGKILL);
     Grandchildren.clear();
     QVERIFY(WaitFor([] { return NoChildren(); }, 5000));
@@ -215,7 +216,9 @@ void TestDosCommand::lineRules_data() {
     QTest::addColumn<QByteArrayList>("args");
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QByteArrayList>("lines");
-    QTest::addColumn<bool>("processFd");  // the reader waits on a pidfd, or looks every few ms
+    // The reader waits on a pidfd and hands over what one read got, or looks
+    // every few ms and hands over one byte at a time.
+    QTest::addColumn<bool>("processFd");
 
     struct Row {
         QByteArray name;
@@ -250,6 +253,9 @@ void TestDosCommand::lineRules_data() {
                 {"out:6162", "sleep:30", "out:63", "sleep:30", "out:0d", "sleep:30", "out:0a64"},
                 "abc\r\nd",
                 {"abc", "d"}};
+    rows << Row{"CR and LF in two reads", {"out:610d", "sleep:30", "out:0a62"}, "a\r\nb", {"a", "b"}};
+    rows << Row{"double-byte character in two reads", {"out:4182", "sleep:30", "out:a00a", "sleep:30", "out:95"},
+                "A\x82\xa0\n\x95", {"A\x82\xa0", "\x95"}};
     rows << Row{"stdout and stderr in one stream",
                 {"out:41", "err:42", "out:43", "err:0a", "err:45", "out:0d0a"},
                 "ABC\nE\r\n",
@@ -257,10 +263,11 @@ void TestDosCommand::lineRules_data() {
     rows << Row{"text then end without LF after a pause", {"text:one\n", "sleep:50", "text:two"}, "one\ntwo",
                 {"one", "two"}};
     rows << Row{"outputs closed, then a pause", {"text:a\n", "close", "sleep:50"}, "a\n", {"a"}};
-    for (bool processFd : {true, false})
+    for (bool processFd : {true, false}) {
         for (const Row &r : std::as_const(rows))
-            QTest::newRow((r.name + (processFd ? "" : ", no pidfd")).constData())
+            QTest::newRow((r.name + (processFd ? "" : ", no pidfd, bytewise")).constData())
                 << r.args << r.bytes << r.lines << processFd;
+    }
 }
 
 void TestDosCommand::lineRules() {
@@ -270,6 +277,7 @@ void TestDosCommand::lineRules() {
     QFETCH(bool, processFd);
 
     TDosCommand::TPipeReader::UseProcessFd = processFd;
+    TDosCommand::TPipeReader::BatchLimit = processFd ? 64 * 1024 : 1;
     TDosCommand c;
     Log log;
     log.Attach(c);
