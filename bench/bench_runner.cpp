@@ -4,6 +4,7 @@
 #include "cmdline.h"
 #include "cmdquote.h"
 #include "pipereader.h"
+#include "spawnpipe.h"
 #include "tdoscmd.h"
 
 #include <QCoreApplication>
@@ -12,7 +13,10 @@
 
 #include <algorithm>
 #include <ctime>
+#include <cerrno>
+#include <cstring>
 #include <sys/resource.h>
+#include <unistd.h>
 #include <vector>
 
 using qvtest::QuoteArgument;
@@ -67,6 +71,55 @@ Figures RunOnce(const QByteArrayList &args, bool withCharEvent, int batch) {
     return f;
 }
 
+// The contender: the same child read on this thread by a plain loop of reads
+// of its pipe, the lines counted with memchr. Seconds from the start to the
+// end of the output; -1 when the child can't be started.
+double PlainReadLoop(qint64 count, qint64 *lines) {
+    const QByteArray program = QFile::encodeName(QCoreApplication::applicationDirPath() + "/../tools/qv_emit");
+    const double t0 = bench::seconds();
+    TSpawnedChild child;
+    if (!SpawnWithPipe(program, {program, "lines:" + QByteArray::number(count) + ":80"}, TSpawnOptions(), &child))
+        return -1;
+    std::vector<char> buf(64 * 1024);
+    *lines = 0;
+    for (;;) {
+        const ssize_t n = ::read(child.ReadEnd, buf.data(), buf.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        for (const char *p = buf.data(), *end = p + n; (p = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p))));
+             ++p)
+            ++*lines;
+    }
+    ReapChild(child.Pid);
+    const double seconds = bench::seconds() - t0;
+    ::close(child.ReadEnd);
+    return seconds;
+}
+
+// Runs of the runner into OnOutputLine alternate with runs of the plain loop.
+void AgainstPlainLoop(qint64 totalBytes, int runs) {
+    const qint64 count = totalBytes / 80;
+    std::vector<double> runner, plain;
+    for (int i = 0; i < runs; ++i) {
+        const Figures f = RunOnce({"lines:" + QByteArray::number(count) + ":80"}, false, 64 * 1024);
+        qint64 lines = 0;
+        const double p = PlainReadLoop(count, &lines);
+        if (!f.ok || f.lines != count || p < 0 || lines != count) {
+            std::printf("  the runs failed or lost lines\n");
+            return;
+        }
+        runner.push_back(f.seconds);
+        plain.push_back(p);
+    }
+    std::sort(runner.begin(), runner.end());
+    std::sort(plain.begin(), plain.end());
+    const double r = runner[runner.size() / 2], p = plain[plain.size() / 2];
+    const double mb = double(count * 80) / 1e6;
+    std::printf("  %.0f MB of 80-byte lines, %d runs each, medians: runner to OnOutputLine %.3f s (%.0f MB/s),"
+                " plain read loop %.3f s (%.0f MB/s): runner at %.0f %% of the plain loop\n",
+                mb, runs, r, mb / r, p, mb / p, 100.0 * p / r);
+}
+
 void Throughput(const char *label, qint64 totalBytes, bool withCharEvent, int batch, int runs) {
     const qint64 count = totalBytes / 80;
     std::vector<Figures> all;
@@ -91,6 +144,8 @@ void Throughput(const char *label, qint64 totalBytes, bool withCharEvent, int ba
 }
 
 }  // namespace
+
+QV_BENCH(runner_against_plain_read_loop) { AgainstPlainLoop(10 << 20, 9); }
 
 QV_BENCH(runner_output_throughput) {
     std::printf("  lines of 80 bytes from qv_emit, counted on the GUI thread; resident %ld KiB\n",

@@ -10,7 +10,6 @@
 
 #include <QFile>
 #include <QMessageBox>
-#include <QListWidget>
 #include <QTreeWidget>
 
 namespace project {
@@ -188,10 +187,10 @@ void BuildProjectTree(QTreeWidget *TreeView1, const ProjectData &data) {
     SetProjectCodes(TreeView1, data.codes);
 }
 
-void ProjOpenItemClick(QTreeWidget *TreeView1, QListWidget *Output, TFileDialog &OpenDialog1, TFileDialog &SaveDialog1,
-                       QWidget *parent) {
+void ProjOpenItemClick(QTreeWidget *TreeView1, const std::function<void()> &ClearOutput, TFileDialog &OpenDialog1,
+                       TFileDialog &SaveDialog1, QWidget *parent) {
     if (!OpenDialog1.Execute(parent)) {
-        if (Output) Output->clear();
+        if (ClearOutput) ClearOutput();
         return;
     }
     const QString fileName = OpenDialog1.FileName;
@@ -208,7 +207,7 @@ void ProjOpenItemClick(QTreeWidget *TreeView1, QListWidget *Output, TFileDialog 
     BuildProjectTree(TreeView1, read.data);
     ExpandAll(TreeView1);
     SaveDialog1.FileName = fileName;
-    if (Output) Output->clear();
+    if (ClearOutput) ClearOutput();
 }
 
 void ProjSaveItemClick(QTreeWidget *TreeView1, TFileDialog &SaveDialog1, QWidget *parent) {
@@ -245,7 +244,8 @@ bool CanLeaveProject(QTreeWidget *TreeView1, TFileDialog &SaveDialog1, QWidget *
     }
 }
 
-void ProjNewItemClick(QTreeWidget *TreeView1, QListWidget *Output, TFileDialog &SaveDialog1, QWidget *parent) {
+void ProjNewItemClick(QTreeWidget *TreeView1, const std::function<void()> &ClearOutput, TFileDialog &SaveDialog1,
+                      QWidget *parent) {
     {
         TNewProjDlg dlg(parent);
         const int result = dlg.exec();
@@ -258,7 +258,7 @@ void ProjNewItemClick(QTreeWidget *TreeView1, QListWidget *Output, TFileDialog &
             SaveDialog1.FileName.clear();
         }
     }
-    if (Output) Output->clear();
+    if (ClearOutput) ClearOutput();
 }
 
 void SetupOpenDialog1(TFileDialog &OpenDialog1) {

@@ -41,7 +41,7 @@ class TstCompile : public QObject {
     QString path(const QString &name) const { return dir->filePath(name); }
     QStringList rows() const {
         QStringList r;
-        for (int i = 0; i < form->Output->count(); ++i) r << form->Output->item(i)->text();
+        for (int i = 0; i < form->Output->count(); ++i) r << form->Output->Row(i);
         return r;
     }
     bool waitForEnd(int ends = 1) {
@@ -110,9 +110,8 @@ private slots:
 
         // Double-click on the error row: the document comes forward with line 3 selected.
         form->ClientArea->setActiveSubWindow(other);
-        QListWidgetItem *item = form->Output->item(errorRow);
-        form->Output->scrollToItem(item);
-        const QRect rect = form->Output->visualItemRect(item);
+        form->Output->ScrollToRow(errorRow);
+        const QRect rect = form->Output->RowRect(errorRow);
         QTest::mouseClick(form->Output->viewport(), Qt::LeftButton, {}, rect.center());
         QTest::mouseDClick(form->Output->viewport(), Qt::LeftButton, {}, rect.center());
         QCOMPARE(form->ActiveMDIChild(), bad);
@@ -313,10 +312,10 @@ private slots:
         TMDIChild *other = open(QStringLiteral("e.c"), "x\r\n");
         auto dbl = [&](const QString &row) {
             form->Output->clear();
-            form->Output->addItem(row);
-            form->Output->item(0)->setSelected(true);
+            form->Output->Append(row);
+            form->Output->SelectRow(0);
             form->ClientArea->setActiveSubWindow(other);
-            const QPoint at = form->Output->visualItemRect(form->Output->item(0)).center();
+            const QPoint at = form->Output->RowRect(0).center();
             QTest::mouseDClick(form->Output->viewport(), Qt::LeftButton, {}, at);
         };
         for (const QString &row : {QStringLiteral("- ") + S + QStringLiteral(" 2: x"), QStringLiteral("* x"),
