@@ -24,6 +24,8 @@ using qvtest::QuoteProgram;
 
 namespace {
 
+const int Whole = TDosCommand::TPipeReader::BatchLimit;  // what one read got, in one hand-over
+
 QByteArray EmitCommand(const QByteArrayList &args) {
     QByteArray line = QuoteProgram(QFile::encodeName(QCoreApplication::applicationDirPath() + "/../tools/qv_emit"));
     for (const QByteArray &a : args) line += ' ' + QuoteArgument(a);
@@ -67,7 +69,7 @@ Figures RunOnce(const QByteArrayList &args, bool withCharEvent, int batch) {
     loop.exec();
     f.seconds = bench::seconds() - t0;
     f.ok = c.ExitCode() == 0;
-    TDosCommand::TPipeReader::BatchLimit = 64 * 1024;
+    TDosCommand::TPipeReader::BatchLimit = Whole;
     return f;
 }
 
@@ -101,7 +103,7 @@ void AgainstPlainLoop(qint64 totalBytes, int runs) {
     const qint64 count = totalBytes / 80;
     std::vector<double> runner, plain;
     for (int i = 0; i < runs; ++i) {
-        const Figures f = RunOnce({"lines:" + QByteArray::number(count) + ":80"}, false, 64 * 1024);
+        const Figures f = RunOnce({"lines:" + QByteArray::number(count) + ":80"}, false, Whole);
         qint64 lines = 0;
         const double p = PlainReadLoop(count, &lines);
         if (!f.ok || f.lines != count || p < 0 || lines != count) {
@@ -150,10 +152,10 @@ QV_BENCH(runner_against_plain_read_loop) { AgainstPlainLoop(10 << 20, 9); }
 QV_BENCH(runner_output_throughput) {
     std::printf("  lines of 80 bytes from qv_emit, counted on the GUI thread; resident %ld KiB\n",
                 bench::residentKiB());
-    Throughput("1 MB, OnOutputLine", 1 << 20, false, 64 * 1024, 7);
-    Throughput("10 MB, OnOutputLine", 10 << 20, false, 64 * 1024, 5);
-    Throughput("1 MB, OnOutputChar + OnOutputLine", 1 << 20, true, 64 * 1024, 7);
-    Throughput("10 MB, OnOutputChar + OnOutputLine", 10 << 20, true, 64 * 1024, 5);
+    Throughput("1 MB, OnOutputLine", 1 << 20, false, Whole, 7);
+    Throughput("10 MB, OnOutputLine", 10 << 20, false, Whole, 5);
+    Throughput("1 MB, OnOutputChar + OnOutputLine", 1 << 20, true, Whole, 7);
+    Throughput("10 MB, OnOutputChar + OnOutputLine", 10 << 20, true, Whole, 5);
     // One synchronous call per byte, for comparison.
     Throughput("1 MB, one hand-over per byte", 1 << 20, true, 1, 1);
     std::printf("  resident afterwards %ld KiB\n", bench::residentKiB());
@@ -163,7 +165,7 @@ QV_BENCH(runner_first_line_delay) {
     // The child waits first, so the reader is in its idle poll when the line comes.
     std::vector<double> delays;
     for (int i = 0; i < 30; ++i) {
-        const Figures f = RunOnce({"sleep:20", "stamp"}, false, 64 * 1024);
+        const Figures f = RunOnce({"sleep:20", "stamp"}, false, Whole);
         if (f.ok && f.firstLineMs >= 0) delays.push_back(f.firstLineMs);
     }
     if (delays.empty()) return;

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
@@ -16,7 +17,10 @@
 #include <vector>
 
 namespace {
-constexpr int ReadSize = 64 * 1024;  // one pipe's worth
+constexpr int ReadSize = 256 * 1024;  // the most that one hand-over carries
+// The pipe's capacity: how far the child may write ahead while the owner
+// thread delivers (the system may allow less).
+constexpr int PipeSize = 1024 * 1024;
 constexpr int FallbackPollMs = 5;    // without a process descriptor: how often the child is looked at
 
 void PauseOneMs() {
@@ -52,6 +56,7 @@ TDosCommand::TPipeReader::TPipeReader(TDosCommand *command, int readEnd, pid_t p
     // the system call is made directly; the descriptor is close-on-exec.
     if (UseProcessFd) ProcessFd = int(::syscall(SYS_pidfd_open, process, 0));
     WakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    ::fcntl(readEnd, F_SETPIPE_SZ, PipeSize);
 }
 
 TDosCommand::TPipeReader::~TPipeReader() {
@@ -114,10 +119,19 @@ void TDosCommand::TPipeReader::run() {
             do {
                 n = ::read(ReadEnd, buf.data(), buf.size());
             } while (n < 0 && errno == EINTR);
-            if (n > 0)
-                HandOver(buf.data(), int(n));
-            else if (n == 0)
+            if (n > 0) {
+                // What else is there already goes along in the same hand-over.
+                int filled = int(n), pending = 0;
+                while (filled < ReadSize && ::ioctl(ReadEnd, FIONREAD, &pending) == 0 && pending > 0) {
+                    n = ::read(ReadEnd, buf.data() + filled, size_t(std::min(pending, ReadSize - filled)));
+                    if (n < 0 && errno == EINTR) continue;
+                    if (n <= 0) break;
+                    filled += int(n);
+                }
+                HandOver(buf.data(), filled);
+            } else if (n == 0) {
                 closed = true;
+            }
         }
     }
 

@@ -34,6 +34,8 @@ QByteArray ToolsDir() {
     return dir;
 }
 
+const int WholeReads = TDosCommand::TPipeReader::BatchLimit;  // the reader's own setting
+
 QByteArray EmitPath() { return ToolsDir() + "/qv_emit"; }
 
 QByteArray Command(const QByteArray &program, const QByteArrayList &args) {
@@ -205,7 +207,7 @@ void TestDosCommand::initTestCase() {
 
 void TestDosCommand::cleanup() {
     TDosCommand::TPipeReader::UseProcessFd = true;
-    TDosCommand::TPipeReader::BatchLimit = 64 * 1024;
+    TDosCommand::TPipeReader::BatchLimit = WholeReads;
     for (const QByteArray &g : Grandchildren) ::kill(pid_t(g.toInt()), SIGKILL);
     Grandchildren.clear();
     QVERIFY(WaitFor([] { return NoChildren(); }, 5000));
@@ -277,7 +279,7 @@ void TestDosCommand::lineRules() {
     QFETCH(bool, processFd);
 
     TDosCommand::TPipeReader::UseProcessFd = processFd;
-    TDosCommand::TPipeReader::BatchLimit = processFd ? 64 * 1024 : 1;
+    TDosCommand::TPipeReader::BatchLimit = processFd ? WholeReads : 1;
     TDosCommand c;
     Log log;
     log.Attach(c);
