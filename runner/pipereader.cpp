@@ -40,6 +40,14 @@ void CallHandler(const char *what, F &&call) {
 }
 }  // namespace
 
+// What one hand-over carries: the bytes (only where OnOutputChar wants them)
+// and the lines that they end; the last batch of a run may carry the line
+// that no LF ended, after its bytes.
+struct TDosCommand::TPipeReader::TBatch {
+    QByteArray Bytes;
+    QByteArrayList Lines;
+};
+
 int TDosCommand::TPipeReader::BatchLimit = ReadSize;
 bool TDosCommand::TPipeReader::UseProcessFd = true;
 
@@ -79,6 +87,8 @@ bool TDosCommand::TPipeReader::ChildEnded() const {
 void TDosCommand::TPipeReader::RequestStop() {
     Stop.store(true, std::memory_order_release);
     if (WakeFd >= 0) ::eventfd_write(WakeFd, 1);
+    { std::lock_guard<std::mutex> lock(Gate); }  // a Post about to wait sees the stop
+    Room.notify_all();
 }
 
 void TDosCommand::TPipeReader::run() {
@@ -149,17 +159,12 @@ void TDosCommand::TPipeReader::run() {
         }
     }
 
-    // The text after the last LF; every hand-over has returned by now.
+    // The text after the last LF.
     if (!Line.isEmpty() && !StopRequested()) {
         if (Line.endsWith('\r')) Line.chop(1);
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                ++Delivering;
-                if (!StopRequested()) DeliverLine(Line);
-                --Delivering;
-            },
-            Qt::BlockingQueuedConnection);
+        auto batch = std::make_shared<TBatch>();
+        batch->Lines.push_back(std::move(Line));
+        Post(std::move(batch));
     }
 }
 
@@ -173,43 +178,67 @@ void TDosCommand::TPipeReader::Append(const char *bytes, qsizetype count) {
 }
 
 void TDosCommand::TPipeReader::HandOver(const char *bytes, int count) {
-    QByteArrayList lines;
     for (int off = 0; off < count && !StopRequested(); off += Batch) {
         const int piece = std::min(Batch, count - off);
         const char *at = bytes + off;
         const char *const end = at + piece;
-        lines.clear();
+        auto batch = std::make_shared<TBatch>();
+        if (OnOutputChar) batch->Bytes = QByteArray(at, piece);
         while (const void *lf = std::memchr(at, '\n', size_t(end - at))) {
             const char *next = static_cast<const char *>(lf);
             Append(at, next - at);
             // One CR right before the LF belongs to the line end.
             if (Line.endsWith('\r')) Line.chop(1);
-            lines.push_back(std::move(Line));
+            batch->Lines.push_back(std::move(Line));
             Line = QByteArray();
             at = next + 1;
         }
         Append(at, end - at);
-        // If the component is destroyed meanwhile, this pending call is
-        // removed unrun, which releases the wait.
-        QMetaObject::invokeMethod(
-            this, [this, bytes, off, piece, &lines] { DeliverBatch(bytes + off, piece, lines); },
-            Qt::BlockingQueuedConnection);
+        if (!batch->Bytes.isEmpty() || !batch->Lines.isEmpty()) Post(std::move(batch));
     }
 }
 
-void TDosCommand::TPipeReader::DeliverBatch(const char *bytes, int count, const QByteArrayList &lines) {
+void TDosCommand::TPipeReader::Post(std::shared_ptr<TBatch> batch) {
+    {
+        std::unique_lock<std::mutex> lock(Gate);
+        Room.wait(lock, [this] { return InFlight < MaxInFlight || StopRequested(); });
+        if (StopRequested()) return;
+        ++InFlight;
+    }
+    // If the component is destroyed meanwhile, the pending call is removed unrun.
+    QMetaObject::invokeMethod(
+        this, [this, batch = std::move(batch)]() mutable { Receive(std::move(batch)); }, Qt::QueuedConnection);
+}
+
+void TDosCommand::TPipeReader::Receive(std::shared_ptr<TBatch> batch) {
+    Waiting.push_back(std::move(batch));
+    // Within a handler (its own event loop took this call up) the batch waits
+    // for the delivery under way, which takes it next.
+    if (Delivering > 0) return;
     ++Delivering;
+    while (!Waiting.empty() && !StopRequested()) {
+        const std::shared_ptr<TBatch> next = std::move(Waiting.front());
+        Waiting.pop_front();
+        DeliverBatch(*next);
+        {
+            std::lock_guard<std::mutex> lock(Gate);
+            --InFlight;
+        }
+        Room.notify_one();
+    }
+    if (--Delivering == 0 && Orphaned) deleteLater();
+}
+
+void TDosCommand::TPipeReader::DeliverBatch(const TBatch &batch) {
     qsizetype next = 0;  // the line that the next LF ends
     if (OnOutputChar) {
-        for (int i = 0; i < count && !StopRequested(); ++i) {
-            Buffer = bytes[i];
+        for (qsizetype i = 0; i < batch.Bytes.size() && !StopRequested(); ++i) {
+            Buffer = batch.Bytes[i];
             DeliverChar();
-            if (Buffer == '\n' && !StopRequested()) DeliverLine(lines[next++]);
+            if (Buffer == '\n' && !StopRequested()) DeliverLine(batch.Lines[next++]);
         }
-    } else {
-        while (next < lines.size() && !StopRequested()) DeliverLine(lines[next++]);
     }
-    --Delivering;
+    while (next < batch.Lines.size() && !StopRequested()) DeliverLine(batch.Lines[next++]);
 }
 
 void TDosCommand::TPipeReader::DeliverChar() {

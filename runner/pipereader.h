@@ -5,6 +5,10 @@
 #include <QThread>
 
 #include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
 
 class TDosCommand::TPipeReader : public QThread {
 public:
@@ -20,6 +24,9 @@ public:
     bool StopRequested() const { return Stop.load(std::memory_order_acquire); }
     // True on the owner thread while one of the reader's hand-overs runs there.
     bool InDelivery() const { return Delivering > 0; }
+    // For a component destroyed while InDelivery(): the reader deletes
+    // itself (later, through the event loop) once that delivery has returned.
+    void Orphan() { Orphaned = true; }
 
     // Test and benchmark seams: the program never changes them. Both are
     // taken when a reader is created.
@@ -35,16 +42,22 @@ protected:
     void run() override;
 
 private:
+    struct TBatch;
     bool ChildEnded() const;
     // Reader thread: splits the bytes into lines and hands bytes and lines
-    // over in one blocking call per batch.
+    // over in batches; Post waits while MaxInFlight batches are not yet
+    // delivered.
     void HandOver(const char *bytes, int count);
     void Append(const char *bytes, qsizetype count);  // to Line, without NUL bytes
-    // Owner thread: the batch's bytes (if OnOutputChar is set) and its lines,
-    // each line right after the LF that ends it.
-    void DeliverBatch(const char *bytes, int count, const QByteArrayList &lines);
+    void Post(std::shared_ptr<TBatch> batch);
+    // Owner thread: the batches in the order they were posted, also when a
+    // handler runs an event loop of its own.
+    void Receive(std::shared_ptr<TBatch> batch);
+    void DeliverBatch(const TBatch &batch);
     void DeliverChar();                               // owner thread
     void DeliverLine(const QByteArray &line);         // owner thread
+
+    static constexpr int MaxInFlight = 2;
 
     const int ReadEnd;
     const pid_t Process;
@@ -57,5 +70,10 @@ private:
     const TOutputLineEvent OnOutputLine;
     const int Batch;
     std::atomic<bool> Stop{false};
+    std::mutex Gate;                 // guards InFlight
+    std::condition_variable Room;    // InFlight went down, or a stop was requested
+    int InFlight = 0;                // batches posted and not yet delivered
+    std::deque<std::shared_ptr<TBatch>> Waiting;  // owner thread: received, not yet delivered
     int Delivering = 0;  // owner thread only
+    bool Orphaned = false;  // owner thread only
 };

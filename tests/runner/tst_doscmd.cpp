@@ -302,7 +302,19 @@ void TestDosCommand::bigOutputArrivesWholeAndInOrder() {
     TDosCommand c;
     Log log;
     log.Attach(c);
+    // Now and then a handler runs an event loop of its own, in which later
+    // output must not overtake it, nor the end.
+    int linesAtEnd = -1;
+    c.OnOutputLine = [&, next = c.OnOutputLine](TDosCommand *s, const QByteArray &line) {
+        next(s, line);
+        if (log.lines.size() % 8192 == 1 || log.lines.size() == count - 1) QTest::qWait(20);
+    };
+    c.OnTerminate = [&, next = c.OnTerminate](TDosCommand *s) {
+        linesAtEnd = int(log.lines.size());
+        next(s);
+    };
     QVERIFY(Run(c, Emit({"lines:" + QByteArray::number(count) + ":" + QByteArray::number(len), "exit:3"})));
+    QCOMPARE(linesAtEnd, count);
     QCOMPARE(log.chars.size(), qsizetype(count) * len);
     QCOMPARE(log.lines.size(), count);
     for (int i = 0; i < count; ++i) {
