@@ -41,12 +41,26 @@ void CallHandler(const char *what, F &&call) {
 }  // namespace
 
 // What one hand-over carries: the bytes (only where OnOutputChar wants them)
-// and the lines that they end; the last batch of a run may carry the line
-// that no LF ended, after its bytes.
+// and the lines that they end, one after the other in Text, each ending at
+// its entry of Ends; the last batch of a run may carry the line that no LF
+// ended, after its bytes.
 struct TDosCommand::TPipeReader::TBatch {
     QByteArray Bytes;
-    QByteArrayList Lines;
+    QByteArray Text;
+    std::vector<qsizetype> Ends;
 };
+
+namespace {
+// Appends the bytes without their NUL bytes.
+void AppendText(QByteArray &to, const char *bytes, qsizetype count) {
+    if (!std::memchr(bytes, '\0', size_t(count))) {
+        to.append(bytes, count);
+        return;
+    }
+    for (qsizetype i = 0; i < count; ++i)
+        if (bytes[i] != '\0') to += bytes[i];
+}
+}  // namespace
 
 int TDosCommand::TPipeReader::BatchLimit = ReadSize;
 bool TDosCommand::TPipeReader::UseProcessFd = true;
@@ -163,18 +177,10 @@ void TDosCommand::TPipeReader::run() {
     if (!Line.isEmpty() && !StopRequested()) {
         if (Line.endsWith('\r')) Line.chop(1);
         auto batch = std::make_shared<TBatch>();
-        batch->Lines.push_back(std::move(Line));
+        batch->Text = std::move(Line);
+        batch->Ends.push_back(batch->Text.size());
         Post(std::move(batch));
     }
-}
-
-void TDosCommand::TPipeReader::Append(const char *bytes, qsizetype count) {
-    if (!std::memchr(bytes, '\0', size_t(count))) {
-        Line.append(bytes, count);
-        return;
-    }
-    for (qsizetype i = 0; i < count; ++i)
-        if (bytes[i] != '\0') Line += bytes[i];
 }
 
 void TDosCommand::TPipeReader::HandOver(const char *bytes, int count) {
@@ -184,17 +190,26 @@ void TDosCommand::TPipeReader::HandOver(const char *bytes, int count) {
         const char *const end = at + piece;
         auto batch = std::make_shared<TBatch>();
         if (OnOutputChar) batch->Bytes = QByteArray(at, piece);
+        QByteArray &text = batch->Text;
         while (const void *lf = std::memchr(at, '\n', size_t(end - at))) {
             const char *next = static_cast<const char *>(lf);
-            Append(at, next - at);
+            // The first line goes on from what the last batch left open.
+            if (!Line.isEmpty()) {
+                if (text.isEmpty())
+                    text = std::move(Line);
+                else
+                    text += Line;
+                Line = QByteArray();
+            }
+            const qsizetype start = batch->Ends.empty() ? 0 : batch->Ends.back();
+            AppendText(text, at, next - at);
             // One CR right before the LF belongs to the line end.
-            if (Line.endsWith('\r')) Line.chop(1);
-            batch->Lines.push_back(std::move(Line));
-            Line = QByteArray();
+            if (text.size() > start && text.endsWith('\r')) text.chop(1);
+            batch->Ends.push_back(text.size());
             at = next + 1;
         }
-        Append(at, end - at);
-        if (!batch->Bytes.isEmpty() || !batch->Lines.isEmpty()) Post(std::move(batch));
+        AppendText(Line, at, end - at);
+        if (!batch->Bytes.isEmpty() || !batch->Ends.empty()) Post(std::move(batch));
     }
 }
 
@@ -230,15 +245,25 @@ void TDosCommand::TPipeReader::Receive(std::shared_ptr<TBatch> batch) {
 }
 
 void TDosCommand::TPipeReader::DeliverBatch(const TBatch &batch) {
-    qsizetype next = 0;  // the line that the next LF ends
+    size_t next = 0;  // the line that the next LF ends
+    auto deliverLine = [&] {
+        const qsizetype from = next ? batch.Ends[next - 1] : 0, size = batch.Ends[next] - from;
+        ++next;
+        // Shown is used again from line to line: a handler that keeps a copy
+        // has it to itself (it is detached before it is written to).
+        if (Shown.capacity() > 4 * size + 4096) Shown = QByteArray();
+        Shown.resize(size);
+        if (size > 0) std::memcpy(Shown.data(), batch.Text.constData() + from, size_t(size));
+        DeliverLine(Shown);
+    };
     if (OnOutputChar) {
         for (qsizetype i = 0; i < batch.Bytes.size() && !StopRequested(); ++i) {
             Buffer = batch.Bytes[i];
             DeliverChar();
-            if (Buffer == '\n' && !StopRequested()) DeliverLine(batch.Lines[next++]);
+            if (Buffer == '\n' && !StopRequested()) deliverLine();
         }
     }
-    while (next < batch.Lines.size() && !StopRequested()) DeliverLine(batch.Lines[next++]);
+    while (next < batch.Ends.size() && !StopRequested()) deliverLine();
 }
 
 void TDosCommand::TPipeReader::DeliverChar() {

@@ -48,7 +48,6 @@ private:
     // over in batches; Post waits while MaxInFlight batches are not yet
     // delivered.
     void HandOver(const char *bytes, int count);
-    void Append(const char *bytes, qsizetype count);  // to Line, without NUL bytes
     void Post(std::shared_ptr<TBatch> batch);
     // Owner thread: the batches in the order they were posted, also when a
     // handler runs an event loop of its own.
@@ -65,7 +64,8 @@ private:
     int WakeFd = -1;     // an eventfd, readable once a stop is requested; -1: none
     TDosCommand *const Command;
     char Buffer = 0;    // the byte being delivered
-    QByteArray Line;    // the line being assembled; reader thread only
+    QByteArray Line;    // the line that the last batch left open; reader thread only
+    QByteArray Shown;   // the line being delivered; owner thread only
     const TOutputCharEvent OnOutputChar;
     const TOutputLineEvent OnOutputLine;
     const int Batch;
