@@ -187,28 +187,38 @@ void TDosCommand::TPipeReader::HandOver(const char *bytes, int count) {
     for (int off = 0; off < count && !StopRequested(); off += Batch) {
         const int piece = std::min(Batch, count - off);
         const char *at = bytes + off;
+        const char *from = at;  // the batch's first byte
         const char *const end = at + piece;
         auto batch = std::make_shared<TBatch>();
-        if (OnOutputChar) batch->Bytes = QByteArray(at, piece);
         QByteArray &text = batch->Text;
         while (const void *lf = std::memchr(at, '\n', size_t(end - at))) {
             const char *next = static_cast<const char *>(lf);
-            // The first line goes on from what the last batch left open.
-            if (!Line.isEmpty()) {
-                if (text.isEmpty())
-                    text = std::move(Line);
-                else
-                    text += Line;
+            const qsizetype start = batch->Ends.empty() ? 0 : batch->Ends.back();
+            if (!Line.isEmpty() && Line.size() < ReadSize) {
+                // The first line goes on from what the last batch left open.
+                text += Line;
                 Line = QByteArray();
             }
-            const qsizetype start = batch->Ends.empty() ? 0 : batch->Ends.back();
-            AppendText(text, at, next - at);
+            QByteArray &line = Line.isEmpty() ? text : Line;
+            AppendText(line, at, next - at);
             // One CR right before the LF belongs to the line end.
-            if (text.size() > start && text.endsWith('\r')) text.chop(1);
-            batch->Ends.push_back(text.size());
+            if (line.size() > start && line.endsWith('\r')) line.chop(1);
             at = next + 1;
+            if (&line == &Line) {
+                // A long line goes in a batch of its own, and on without a copy.
+                auto alone = std::make_shared<TBatch>();
+                if (OnOutputChar) alone->Bytes = QByteArray(from, at - from);
+                alone->Text = std::move(Line);
+                Line = QByteArray();
+                alone->Ends.push_back(alone->Text.size());
+                Post(std::move(alone));
+                from = at;
+                continue;
+            }
+            batch->Ends.push_back(text.size());
         }
         AppendText(Line, at, end - at);
+        if (OnOutputChar) batch->Bytes = QByteArray(from, end - from);
         if (!batch->Bytes.isEmpty() || !batch->Ends.empty()) Post(std::move(batch));
     }
 }
@@ -249,6 +259,7 @@ void TDosCommand::TPipeReader::DeliverBatch(const TBatch &batch) {
     auto deliverLine = [&] {
         const qsizetype from = next ? batch.Ends[next - 1] : 0, size = batch.Ends[next] - from;
         ++next;
+        if (size == batch.Text.size()) return DeliverLine(batch.Text);
         // Shown is used again from line to line: a handler that keeps a copy
         // has it to itself (it is detached before it is written to).
         if (Shown.capacity() > 4 * size + 4096) Shown = QByteArray();
