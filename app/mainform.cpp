@@ -12,7 +12,6 @@
 #include "projectsearch.h"
 #include "projecttree.h"
 #include "recovery.h"
-#include "sjis.h"
 #include "tdoscmd.h"
 
 #include <QApplication>
@@ -557,7 +556,7 @@ bool TMainForm::RunCompiler(const QString &source) {
 
 void TMainForm::DosCommand1OutputLine(TDosCommand *, const QByteArray &Str) {
     // Each line is decoded whole, so a double-byte character is never split.
-    AppendOutput(sjis::decode(Str));
+    Output->AppendLine(Str);
 }
 
 void TMainForm::DosCommand1Terminate(TDosCommand *) {

@@ -1,5 +1,7 @@
 #include "outputpane.h"
 
+#include "sjis.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -17,10 +19,10 @@ namespace {
 constexpr int Margin = 2;  // between the pane's left edge and a row's text
 
 // A prefix that doesn't end inside a surrogate pair.
-QStringView Prefix(const QString &text, qsizetype length) {
+QStringView Prefix(QStringView text, qsizetype length) {
     if (length >= text.size()) return text;
     if (length > 0 && text.at(length - 1).isHighSurrogate()) --length;
-    return QStringView(text).left(length);
+    return text.left(length);
 }
 }  // namespace
 
@@ -35,13 +37,56 @@ TOutputList::TOutputList(QWidget *parent) : QAbstractScrollArea(parent) {
     connect(Batch, &QTimer::timeout, this, &TOutputList::Flush);
 }
 
+TOutputList::~TOutputList() {
+    if (Decoder.joinable()) Decoder.join();
+}
+
 void TOutputList::Append(const QString &row) {
+    if (Decoder.joinable())
+        Waiting.push_back({row, QByteArray(), false});
+    else
+        Add(row);
+}
+
+void TOutputList::AppendLine(const QByteArray &bytes) {
+    if (Decoder.joinable()) {
+        Waiting.push_back({QString(), bytes, true});
+    } else if (bytes.size() <= DecodeAside) {
+        Add(sjis::decode(bytes));
+    } else {
+        Decoder = std::thread([this, bytes, generation = Generation] {
+            QString row = sjis::decode(bytes);
+            QMetaObject::invokeMethod(
+                this, [this, generation, row = std::move(row)] { Decoded(generation, row); }, Qt::QueuedConnection);
+        });
+    }
+}
+
+void TOutputList::Decoded(int generation, const QString &row) {
+    if (generation != Generation) return;  // cleared meanwhile
+    Decoder.join();
+    Add(row);
+    // The rows that waited, up to the next line to decode aside.
+    while (!Waiting.empty() && !Decoder.joinable()) {
+        TWaiting w = std::move(Waiting.front());
+        Waiting.pop_front();
+        if (w.Encoded)
+            AppendLine(w.Line);
+        else
+            Add(w.Row);
+    }
+}
+
+void TOutputList::Add(const QString &row) {
     if (Longest < 0 || row.size() > Rows.at(Longest).size()) Longest = int(Rows.size());
     Rows.append(row);
     if (!Batch->isActive()) Batch->start();
 }
 
 void TOutputList::clear() {
+    if (Decoder.joinable()) Decoder.join();
+    ++Generation;
+    Waiting.clear();
     Rows.clear();
     Anchor = Current = -1;
     Widest = 0;
@@ -155,7 +200,7 @@ QString TOutputList::TipText(const QString &row) {
     QString tip;
     tip.reserve(shown.size() + shown.size() / TipWidth + 1);
     for (qsizetype at = 0; at < shown.size();) {
-        const QStringView piece = Prefix(shown.mid(at), TipWidth);
+        const QStringView piece = Prefix(QStringView(shown).mid(at), TipWidth);
         if (at > 0) tip += u'\n';
         tip += piece;
         at += std::max<qsizetype>(1, piece.size());

@@ -22,6 +22,8 @@
 #include <QAbstractScrollArea>
 #include <QStringList>
 
+#include <deque>
+#include <thread>
 #include <vector>
 
 class QMenu;
@@ -36,10 +38,17 @@ public:
     static constexpr int BatchMs = 25;        // new rows reach the screen at most this often
     static constexpr int TipWidth = 120;      // characters per line of a tooltip
 
+    ~TOutputList() override;
+
     int count() const { return int(Rows.size()); }
     const QString &Row(int row) const { return Rows.at(row); }
     void Append(const QString &row);
-    virtual void clear();
+    // A line of Shift-JIS bytes as a row, decoded whole. A line longer than
+    // DecodeAside bytes is decoded on a thread of its own, so that the window
+    // goes on responding; rows appended meanwhile wait and follow in order.
+    static constexpr int DecodeAside = 1 << 20;
+    void AppendLine(const QByteArray &bytes);
+    virtual void clear();  // also drops the rows that wait
 
     // The selection: the rows from the anchor to the current row, both included.
     int CurrentRow() const { return Current; }
@@ -81,6 +90,8 @@ protected:
     void contextMenuEvent(QContextMenuEvent *e) override;
 
 private:
+    void Add(const QString &row);
+    void Decoded(int generation, const QString &row);  // the line decoded aside
     void Flush();             // the rows added since the last batch to the screen
     void UpdateScrollBars();
     void Widen(const QString &row);
@@ -92,6 +103,15 @@ private:
     int Widest = 0;           // pixels, margins included
     int Longest = -1;         // the longest row added since the last batch
     QTimer *Batch = nullptr;
+    // Rows behind a line being decoded aside: a row, or a line still to decode.
+    struct TWaiting {
+        QString Row;
+        QByteArray Line;
+        bool Encoded = false;
+    };
+    std::deque<TWaiting> Waiting;
+    std::thread Decoder;  // joinable while a line is decoded aside
+    int Generation = 0;   // a clear() makes a decode under way stale
 };
 
 // The search results: a row may be a match, whose place the list keeps.
