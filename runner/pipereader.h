@@ -30,7 +30,7 @@ public:
 
     // Test and benchmark seams: the program never changes them. Both are
     // taken when a reader is created.
-    // Bytes handed over per synchronous call. 1 makes one call per byte; the
+    // Bytes handed over per batch at most. 1 makes one batch per byte; the
     // default hands over what one read got.
     static int BatchLimit;
     // Whether the reader waits for the child's end through a process
