@@ -366,6 +366,35 @@ private slots:
         QCOMPARE(QToolTip::text().remove(u'\n'), TOutputList::ShownText(out->Row(wide)));
         QToolTip::hideText();
 
+        // Keys move the current row and keep it in view; Shift extends the
+        // selection from where it began.
+        out->setFocus();
+        const int page = out->viewport()->height() / out->RowHeight(), last = out->count() - 1;
+        const struct {
+            int key;
+            Qt::KeyboardModifiers modifiers;
+            int current, first;  // the current row, the first one selected
+        } keys[] = {
+            {Qt::Key_Home, {}, 0, 0},
+            {Qt::Key_Down, Qt::ShiftModifier, 1, 0},
+            {Qt::Key_PageDown, Qt::ShiftModifier, 1 + page, 0},
+            {Qt::Key_Up, {}, page, page},
+            {Qt::Key_End, {}, last, last},
+            {Qt::Key_Down, {}, last, last},
+            {Qt::Key_PageUp, Qt::ShiftModifier, last - page, last - page},
+        };
+        for (const auto &k : keys) {
+            QTest::keyClick(out, Qt::Key(k.key), k.modifiers);
+            QCOMPARE(out->CurrentRow(), k.current);
+            QVERIFY(out->IsSelected(k.first) && !out->IsSelected(k.first - 1));
+            QVERIFY(out->TopRow() <= k.current && k.current < out->TopRow() + page);
+        }
+        out->ScrollToRow(wide);
+        QTest::keyClick(out, Qt::Key_Right);
+        QVERIFY(out->horizontalScrollBar()->value() > 0);
+        QTest::keyClick(out, Qt::Key_Left);
+        QCOMPARE(out->horizontalScrollBar()->value(), 0);
+
         // A click and a Shift+click select a range; Ctrl+C copies it, one row a line.
         QClipboard *clipboard = QApplication::clipboard();
         out->ScrollToRow(10);
@@ -383,6 +412,18 @@ private slots:
         menu->actions().at(1)->trigger();
         QTest::keyClick(out, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(clipboard->text(), rows().join(u'\n') + u'\n');
+
+        // A clear while a long line is decoded aside drops it and the rows
+        // behind it; after that, rows follow such a line in order again.
+        const QByteArray longLine(TOutputList::DecodeAside + 1, 'y');
+        out->AppendLine(longLine);
+        out->Append(QStringLiteral("behind"));
+        out->clear();
+        out->AppendLine("a");
+        out->AppendLine(longLine);
+        out->Append(QStringLiteral("after"));
+        QTest::qWait(50);
+        QTRY_COMPARE(rows(), (QStringList{QStringLiteral("a"), QString::fromLatin1(longLine), QStringLiteral("after")}));
     }
 
     void doubleClicksThatDoNothingOrFail() {
