@@ -585,7 +585,7 @@ void TMainForm::OutputDblClick() {
         const int k = T + i;
         if (k >= count) break;
         if (!Output->IsSelected(k)) continue;
-        const QString &L = Output->Row(k);
+        const QString L = Output->Row(k);
         if (buildcmd::IsOwnRow(L)) return;
         const QString F = buildcmd::MessageFileName(L);
         for (int d = 0; d < Documents.size(); ++d) {

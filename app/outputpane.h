@@ -64,7 +64,6 @@ public:
     int RowAt(const QPoint &point) const;        // -1 where there is no row
     QRect RowRect(int row) const;
     void ScrollToRow(int row);                   // into view, the least scrolling
-    int ContentWidth() const { return Widest; }  // of the widest row known, in pixels
 
     // The text drawn of a row, and its tooltip.
     static QString ShownText(const QString &row);
