@@ -15,6 +15,7 @@
 #include <ctime>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
@@ -82,7 +83,8 @@ double PlainReadLoop(qint64 count, qint64 *lines) {
     TSpawnedChild child;
     if (!SpawnWithPipe(program, {program, "lines:" + QByteArray::number(count) + ":80"}, TSpawnOptions(), &child))
         return -1;
-    std::vector<char> buf(64 * 1024);
+    ::fcntl(child.ReadEnd, F_SETPIPE_SZ, 1024 * 1024);  // the pipe that the runner makes
+    std::vector<char> buf(256 * 1024);                  // and what it reads at a time
     *lines = 0;
     for (;;) {
         const ssize_t n = ::read(child.ReadEnd, buf.data(), buf.size());

@@ -56,7 +56,7 @@ private:
     void DeliverChar();                               // owner thread
     void DeliverLine(const QByteArray &line);         // owner thread
 
-    static constexpr int MaxInFlight = 2;
+    static constexpr int MaxInFlight = 4;
 
     const int ReadEnd;
     const pid_t Process;
