@@ -149,7 +149,7 @@ void Throughput(const char *label, qint64 totalBytes, bool withCharEvent, int ba
 
 }  // namespace
 
-QV_BENCH(runner_against_plain_read_loop) { AgainstPlainLoop(10 << 20, 9); }
+QV_BENCH(runner_against_plain_read_loop) { AgainstPlainLoop(10 << 20, 21); }
 
 QV_BENCH(runner_output_throughput) {
     std::printf("  lines of 80 bytes from qv_emit, counted on the GUI thread; resident %ld KiB\n",

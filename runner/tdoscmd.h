@@ -60,7 +60,7 @@
 // or a double-byte character cut by a read's end still comes out whole) and
 // posts the bytes and the finished lines to the owner thread as one batch,
 // QMetaObject::invokeMethod(reader, ..., Qt::QueuedConnection). It runs at
-// most two batches ahead of the owner thread: then it waits (a condition
+// most four batches ahead of the owner thread: then it waits (a condition
 // variable) until one has been delivered, and the child, once the pipe is
 // full, waits for the reader. A line longer than one read travels in a batch
 // of its own. On the owner thread the batches are delivered in the order they
