@@ -259,6 +259,7 @@ void TDosCommand::TPipeReader::DeliverBatch(const TBatch &batch) {
     auto deliverLine = [&] {
         const qsizetype from = next ? batch.Ends[next - 1] : 0, size = batch.Ends[next] - from;
         ++next;
+        if (!OnOutputLine) return;  // assembled, and dropped
         if (size == batch.Text.size()) return DeliverLine(batch.Text);
         // Shown is used again from line to line: a handler that keeps a copy
         // has it to itself (it is detached before it is written to).
