@@ -13,7 +13,6 @@
 #include "projectsearch.h"
 #include "projecttree.h"
 #include "recovery.h"
-#include "sjis.h"
 #include "tdoscmd.h"
 
 #include <QApplication>
@@ -48,38 +47,21 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent) {
     setupUi(this);
     setFont(pixelFont(QStringLiteral("ＭＳ Ｐゴシック"), 12));
     Output->setFont(pixelFont(QStringLiteral("Terminal"), 13));
-    // Every row has the font's height; measuring each new row's text would make
-    // a long compile crawl, so rows share the first row's size, as a plain list
-    // box without a horizontal extent shows them.
-    Output->setUniformItemSizes(true);
     TabSet1->setFont(pixelFont(QStringLiteral("ＭＳ Ｐゴシック"), 12));
     TabSet1->addTab(QStringLiteral("アウトプット"));
     TabSet1->addTab(QStringLiteral("検索結果"));
     TabSet1->setCurrentIndex(0);
     // The "検索結果" tab's own list, in the same place and font as Output.
-    SearchList = new QListWidget(Panel1);
+    SearchList = new TSearchList(Panel1);
     SearchList->setObjectName(QStringLiteral("SearchList"));
     SearchList->setFont(Output->font());
-    SearchList->setUniformItemSizes(true);
-    SearchList->setSelectionMode(QAbstractItemView::SingleSelection);
     SearchList->hide();
     Panel1Layout->insertWidget(Panel1Layout->indexOf(Output) + 1, SearchList);
     connect(TabSet1, &QTabBar::currentChanged, this, &TMainForm::ShowOutputTab);
-    connect(SearchList, &QListWidget::itemDoubleClicked, this,
-            [this](QListWidgetItem *item) { Guarded([&] { SearchListDblClick(item); }, this); });
+    connect(SearchList, &TSearchList::RowDoubleClicked, this,
+            [this](int row) { Guarded([&] { SearchListDblClick(row); }, this); });
     ProjectSearch = new TProjectSearch(this);
-    ProjectSearch->OnRows = [this](const std::vector<TSearchRow> &rows) {
-        for (const TSearchRow &r : rows) {
-            auto *item = new QListWidgetItem(r.Text);
-            if (!r.Path.isEmpty()) {
-                item->setData(SearchPathRole, r.Path);
-                item->setData(SearchLineRole, r.Line);
-                item->setData(SearchColumnRole, r.Column);
-                item->setData(SearchLengthRole, r.Length);
-            }
-            SearchList->addItem(item);
-        }
-    };
+    ProjectSearch->OnRows = [this](const std::vector<TSearchRow> &rows) { SearchList->AppendRows(rows); };
     ProjectSearch->OnFinished = [this](int matches, int files, bool cancelled) {
         ProjFindStopItem->setEnabled(false);
         ShowHint(cancelled ? QStringLiteral("プロジェクト内検索を中止しました")
@@ -526,8 +508,12 @@ void TMainForm::WindowMinimizeItemClick() {
 
 // ---- Project --------------------------------------------------------------
 
-void TMainForm::ProjNewItemClick() { project::ProjNewItemClick(TreeView1, Output, SaveDialog1, this); }
-void TMainForm::ProjOpenItemClick() { project::ProjOpenItemClick(TreeView1, Output, OpenDialog1, SaveDialog1, this); }
+void TMainForm::ProjNewItemClick() {
+    project::ProjNewItemClick(TreeView1, [this] { Output->clear(); }, SaveDialog1, this);
+}
+void TMainForm::ProjOpenItemClick() {
+    project::ProjOpenItemClick(TreeView1, [this] { Output->clear(); }, OpenDialog1, SaveDialog1, this);
+}
 void TMainForm::ProjSaveItemClick() { project::ProjSaveItemClick(TreeView1, SaveDialog1, this); }
 void TMainForm::AddFileClick() { project::AddFileClick(TreeView1, OpenDialog, this); }
 void TMainForm::DelFileClick() { project::DelFileClick(TreeView1); }
@@ -572,9 +558,10 @@ bool TMainForm::RunCompiler(const QString &source) {
 
 void TMainForm::DosCommand1OutputLine(TDosCommand *, const QByteArray &Str) {
     // Each line is decoded whole, so a double-byte character is never split.
-    const QString row = sjis::decode(Str);
-    AppendOutput(row);
-    BuildRun->CompilerLine(row);
+    Output->AppendLine(Str);
+    // A build counts the files whose compiler printed a message; no message
+    // is longer than a few lines' worth.
+    if (BuildRun->IsRunning() && Str.size() < (1 << 16)) BuildRun->CompilerLine(sjis::decode(Str));
 }
 
 void TMainForm::DosCommand1Terminate(TDosCommand *) {
@@ -611,20 +598,18 @@ void TMainForm::ProjOptClick() { ::ProjOptClick(this); }
 
 // ---- Output pane ----------------------------------------------------------
 
-void TMainForm::AppendOutput(const QString &row) { Output->addItem(row); }
+void TMainForm::AppendOutput(const QString &row) { Output->Append(row); }
 
 void TMainForm::OutputDblClick() {
     const int count = Output->count();
     if (count == 0) return;
-    const QModelIndex top = Output->indexAt(QPoint(0, 0));
-    const int T = top.isValid() ? top.row() : 0;
-    const int rowHeight = std::max(1, Output->visualItemRect(Output->item(0)).height());
-    const int R = Output->height() / rowHeight;
+    const int T = Output->TopRow();
+    const int R = Output->height() / Output->RowHeight();
     for (int i = 0; i < R; ++i) {
         const int k = T + i;
         if (k >= count) break;
-        if (!Output->item(k)->isSelected()) continue;
-        const QString L = Output->item(k)->text();
+        if (!Output->IsSelected(k)) continue;
+        const QString L = Output->Row(k);
         if (buildcmd::IsOwnRow(L)) return;
         const QString F = buildcmd::MessageFileName(L);
         for (int d = 0; d < Documents.size(); ++d) {
@@ -740,9 +725,10 @@ void TMainForm::StartProjectSearch(const QString &pattern, const search::Options
     ProjectSearch->Start(std::move(sources), pattern, options);
 }
 
-void TMainForm::SearchListDblClick(QListWidgetItem *item) {
-    if (!item) return;
-    const QString path = item->data(SearchPathRole).toString();
+void TMainForm::SearchListDblClick(int row) {
+    if (row < 0 || row >= SearchList->count()) return;
+    const TSearchRow match = SearchList->Match(row);  // the list may change meanwhile
+    const QString path = match.Path;
     if (path.isEmpty()) return;  // a note or the count row
     const auto isOpen = [&] {
         for (const TMDIChild *doc : std::as_const(Documents))
@@ -756,9 +742,9 @@ void TMainForm::SearchListDblClick(QListWidgetItem *item) {
     OpenDocument(path);
     TMDIChild *doc = ActiveMDIChild();
     if (!doc || doc->FileName != path) return;
-    const int line = item->data(SearchLineRole).toInt();
-    const int column = item->data(SearchColumnRole).toInt();
-    const int length = item->data(SearchLengthRole).toInt();
+    const int line = match.Line;
+    const int column = match.Column;
+    const int length = match.Length;
     const TTextStore *text = doc->RichEdit1->Text();
     if (line < 1 || line > text->LineCount()) return;
     if (column < 0 || column + length > text->LineLength(line - 1)) {

@@ -4,6 +4,7 @@
 #include "ui_mainform.h"
 
 #include "filedialog.h"
+#include "outputpane.h"
 #include "search.h"
 
 #include <QByteArray>
@@ -116,12 +117,12 @@ public:
 
     // Find in the project: its rows go to SearchList, the list of the
     // "検索結果" tab; the tab strip shows one list or the other.
-    QListWidget *SearchList = nullptr;
+    TSearchList *SearchList = nullptr;
     TProjectSearch *ProjectSearch = nullptr;
     void ProjFindItemClick();
     void ProjFindStopItemClick();
     void StartProjectSearch(const QString &pattern, const search::Options &options);
-    void SearchListDblClick(QListWidgetItem *item);
+    void SearchListDblClick(int row);
     void ShowOutputTab(int index);
 
     // Saves a document the way File Save does; false when cancelled or failed

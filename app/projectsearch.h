@@ -26,12 +26,6 @@
 class QCheckBox;
 class QLineEdit;
 
-// Where a match row of the results list keeps its match (QListWidgetItem data).
-constexpr int SearchPathRole = Qt::UserRole + 1;
-constexpr int SearchLineRole = Qt::UserRole + 2;
-constexpr int SearchColumnRole = Qt::UserRole + 3;
-constexpr int SearchLengthRole = Qt::UserRole + 4;
-
 // A row of the search results: its text, and for a match where it is.
 struct TSearchRow {
     QString Text;

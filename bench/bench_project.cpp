@@ -52,7 +52,7 @@ QV_BENCH(project_open_save_10000) {
         return true;
     };
     double t = bench::seconds();
-    project::ProjOpenItemClick(&tree, &output, open1, save1, nullptr);
+    project::ProjOpenItemClick(&tree, [&] { output.clear(); }, open1, save1, nullptr);
     const double openS = bench::seconds() - t;
     const long rss1 = bench::residentKiB();
 

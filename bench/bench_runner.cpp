@@ -4,6 +4,7 @@
 #include "cmdline.h"
 #include "cmdquote.h"
 #include "pipereader.h"
+#include "spawnpipe.h"
 #include "tdoscmd.h"
 
 #include <QCoreApplication>
@@ -12,13 +13,19 @@
 
 #include <algorithm>
 #include <ctime>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 #include <vector>
 
 using qvtest::QuoteArgument;
 using qvtest::QuoteProgram;
 
 namespace {
+
+const int Whole = TDosCommand::TPipeReader::BatchLimit;  // what one read got, in one hand-over
 
 QByteArray EmitCommand(const QByteArrayList &args) {
     QByteArray line = QuoteProgram(QFile::encodeName(QCoreApplication::applicationDirPath() + "/../tools/qv_emit"));
@@ -63,8 +70,58 @@ Figures RunOnce(const QByteArrayList &args, bool withCharEvent, int batch) {
     loop.exec();
     f.seconds = bench::seconds() - t0;
     f.ok = c.ExitCode() == 0;
-    TDosCommand::TPipeReader::BatchLimit = 64 * 1024;
+    TDosCommand::TPipeReader::BatchLimit = Whole;
     return f;
+}
+
+// The contender: the same child read on this thread by a plain loop of reads
+// of its pipe, the lines counted with memchr. Seconds from the start to the
+// end of the output; -1 when the child can't be started.
+double PlainReadLoop(qint64 count, qint64 *lines) {
+    const QByteArray program = QFile::encodeName(QCoreApplication::applicationDirPath() + "/../tools/qv_emit");
+    const double t0 = bench::seconds();
+    TSpawnedChild child;
+    if (!SpawnWithPipe(program, {program, "lines:" + QByteArray::number(count) + ":80"}, TSpawnOptions(), &child))
+        return -1;
+    ::fcntl(child.ReadEnd, F_SETPIPE_SZ, 1024 * 1024);  // the pipe that the runner makes
+    std::vector<char> buf(256 * 1024);                  // and what it reads at a time
+    *lines = 0;
+    for (;;) {
+        const ssize_t n = ::read(child.ReadEnd, buf.data(), buf.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        for (const char *p = buf.data(), *end = p + n; (p = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p))));
+             ++p)
+            ++*lines;
+    }
+    ReapChild(child.Pid);
+    const double seconds = bench::seconds() - t0;
+    ::close(child.ReadEnd);
+    return seconds;
+}
+
+// Runs of the runner into OnOutputLine alternate with runs of the plain loop.
+void AgainstPlainLoop(qint64 totalBytes, int runs) {
+    const qint64 count = totalBytes / 80;
+    std::vector<double> runner, plain;
+    for (int i = 0; i < runs; ++i) {
+        const Figures f = RunOnce({"lines:" + QByteArray::number(count) + ":80"}, false, Whole);
+        qint64 lines = 0;
+        const double p = PlainReadLoop(count, &lines);
+        if (!f.ok || f.lines != count || p < 0 || lines != count) {
+            std::printf("  the runs failed or lost lines\n");
+            return;
+        }
+        runner.push_back(f.seconds);
+        plain.push_back(p);
+    }
+    std::sort(runner.begin(), runner.end());
+    std::sort(plain.begin(), plain.end());
+    const double r = runner[runner.size() / 2], p = plain[plain.size() / 2];
+    const double mb = double(count * 80) / 1e6;
+    std::printf("  %.0f MB of 80-byte lines, %d runs each, medians: runner to OnOutputLine %.3f s (%.0f MB/s),"
+                " plain read loop %.3f s (%.0f MB/s): runner at %.0f %% of the plain loop\n",
+                mb, runs, r, mb / r, p, mb / p, 100.0 * p / r);
 }
 
 void Throughput(const char *label, qint64 totalBytes, bool withCharEvent, int batch, int runs) {
@@ -92,13 +149,15 @@ void Throughput(const char *label, qint64 totalBytes, bool withCharEvent, int ba
 
 }  // namespace
 
+QV_BENCH(runner_against_plain_read_loop) { AgainstPlainLoop(10 << 20, 21); }
+
 QV_BENCH(runner_output_throughput) {
     std::printf("  lines of 80 bytes from qv_emit, counted on the GUI thread; resident %ld KiB\n",
                 bench::residentKiB());
-    Throughput("1 MB, OnOutputLine", 1 << 20, false, 64 * 1024, 7);
-    Throughput("10 MB, OnOutputLine", 10 << 20, false, 64 * 1024, 5);
-    Throughput("1 MB, OnOutputChar + OnOutputLine", 1 << 20, true, 64 * 1024, 7);
-    Throughput("10 MB, OnOutputChar + OnOutputLine", 10 << 20, true, 64 * 1024, 5);
+    Throughput("1 MB, OnOutputLine", 1 << 20, false, Whole, 7);
+    Throughput("10 MB, OnOutputLine", 10 << 20, false, Whole, 5);
+    Throughput("1 MB, OnOutputChar + OnOutputLine", 1 << 20, true, Whole, 7);
+    Throughput("10 MB, OnOutputChar + OnOutputLine", 10 << 20, true, Whole, 5);
     // One synchronous call per byte, for comparison.
     Throughput("1 MB, one hand-over per byte", 1 << 20, true, 1, 1);
     std::printf("  resident afterwards %ld KiB\n", bench::residentKiB());
@@ -108,7 +167,7 @@ QV_BENCH(runner_first_line_delay) {
     // The child waits first, so the reader is in its idle poll when the line comes.
     std::vector<double> delays;
     for (int i = 0; i < 30; ++i) {
-        const Figures f = RunOnce({"sleep:20", "stamp"}, false, 64 * 1024);
+        const Figures f = RunOnce({"sleep:20", "stamp"}, false, Whole);
         if (f.ok && f.firstLineMs >= 0) delays.push_back(f.firstLineMs);
     }
     if (delays.empty()) return;

@@ -10,7 +10,6 @@
 
 #include <QFile>
 #include <QMessageBox>
-#include <QListWidget>
 #include <QPushButton>
 #include <QTreeWidget>
 
@@ -206,10 +205,10 @@ void BuildProjectTree(QTreeWidget *TreeView1, const ProjectData &data) {
     SetProjectCodes(TreeView1, data.codes, data.lines);
 }
 
-void ProjOpenItemClick(QTreeWidget *TreeView1, QListWidget *Output, TFileDialog &OpenDialog1, TFileDialog &SaveDialog1,
-                       QWidget *parent) {
+void ProjOpenItemClick(QTreeWidget *TreeView1, const std::function<void()> &ClearOutput, TFileDialog &OpenDialog1,
+                       TFileDialog &SaveDialog1, QWidget *parent) {
     if (!OpenDialog1.Execute(parent)) {
-        if (Output) Output->clear();
+        if (ClearOutput) ClearOutput();
         return;
     }
     const QString fileName = OpenDialog1.FileName;
@@ -226,7 +225,7 @@ void ProjOpenItemClick(QTreeWidget *TreeView1, QListWidget *Output, TFileDialog 
     BuildProjectTree(TreeView1, read.data);
     ExpandAll(TreeView1);
     SaveDialog1.FileName = fileName;
-    if (Output) Output->clear();
+    if (ClearOutput) ClearOutput();
 }
 
 void ProjSaveItemClick(QTreeWidget *TreeView1, TFileDialog &SaveDialog1, QWidget *parent) {
@@ -270,7 +269,8 @@ bool CanLeaveProject(QTreeWidget *TreeView1, TFileDialog &SaveDialog1, QWidget *
     }
 }
 
-void ProjNewItemClick(QTreeWidget *TreeView1, QListWidget *Output, TFileDialog &SaveDialog1, QWidget *parent) {
+void ProjNewItemClick(QTreeWidget *TreeView1, const std::function<void()> &ClearOutput, TFileDialog &SaveDialog1,
+                      QWidget *parent) {
     {
         TNewProjDlg dlg(parent);
         const int result = dlg.exec();
@@ -283,7 +283,7 @@ void ProjNewItemClick(QTreeWidget *TreeView1, QListWidget *Output, TFileDialog &
             SaveDialog1.FileName.clear();
         }
     }
-    if (Output) Output->clear();
+    if (ClearOutput) ClearOutput();
 }
 
 bool MayReplace(const QString &path, QWidget *parent) {

@@ -17,7 +17,6 @@
 
 #include "sjis.h"
 
-class QListWidget;
 class QTreeWidget;
 class QWidget;
 
@@ -61,13 +60,14 @@ void WriteProjectFile(const QString &path, const QTreeWidget *TreeView1);
 // then each file node as the first child of the first node, as Open project does.
 void BuildProjectTree(QTreeWidget *TreeView1, const ProjectData &data);
 
-// The File menu's project commands. The project file name is SaveDialog1.FileName.
+// The File menu's project commands. The project file name is SaveDialog1.FileName;
+// ClearOutput (may be unset) empties the Output pane.
 // Open project and New project ask first when the project has changes that
 // would be lost (CanLeaveProject); Cancel keeps everything. An Open project that
 // cannot read the chosen file leaves the tree empty and forgets the project
 // file name.
-void ProjOpenItemClick(QTreeWidget *TreeView1, QListWidget *Output, TFileDialog &OpenDialog1, TFileDialog &SaveDialog1,
-                       QWidget *parent);
+void ProjOpenItemClick(QTreeWidget *TreeView1, const std::function<void()> &ClearOutput, TFileDialog &OpenDialog1,
+                       TFileDialog &SaveDialog1, QWidget *parent);
 // May throw EQvError (see WriteProjectFile); run it through Guarded(). A
 // written project is unchanged again.
 void ProjSaveItemClick(QTreeWidget *TreeView1, TFileDialog &SaveDialog1, QWidget *parent);
@@ -87,7 +87,8 @@ bool CanLeaveProject(QTreeWidget *TreeView1, TFileDialog &SaveDialog1, QWidget *
 // Asks for a name in a fresh TNewProjDlg; on OK the tree becomes one project node
 // and the project starts without a file name. The Output pane is cleared either
 // way, unless the question about a changed project is cancelled.
-void ProjNewItemClick(QTreeWidget *TreeView1, QListWidget *Output, TFileDialog &SaveDialog1, QWidget *parent);
+void ProjNewItemClick(QTreeWidget *TreeView1, const std::function<void()> &ClearOutput, TFileDialog &SaveDialog1,
+                      QWidget *parent);
 
 // Before a file chosen in a save dialog is replaced: true when nothing is there
 // yet, or the user answers Yes to "<path> は既に存在します。置き換えますか?"

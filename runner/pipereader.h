@@ -5,6 +5,10 @@
 #include <QThread>
 
 #include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
 
 class TDosCommand::TPipeReader : public QThread {
 public:
@@ -20,10 +24,13 @@ public:
     bool StopRequested() const { return Stop.load(std::memory_order_acquire); }
     // True on the owner thread while one of the reader's hand-overs runs there.
     bool InDelivery() const { return Delivering > 0; }
+    // For a component destroyed while InDelivery(): the reader deletes
+    // itself (later, through the event loop) once that delivery has returned.
+    void Orphan() { Orphaned = true; }
 
     // Test and benchmark seams: the program never changes them. Both are
     // taken when a reader is created.
-    // Bytes handed over per synchronous call. 1 makes one call per byte; the
+    // Bytes handed over per batch at most. 1 makes one batch per byte; the
     // default hands over what one read got.
     static int BatchLimit;
     // Whether the reader waits for the child's end through a process
@@ -35,11 +42,21 @@ protected:
     void run() override;
 
 private:
+    struct TBatch;
     bool ChildEnded() const;
-    void HandOver(const char *bytes, int count);  // reader thread: one blocking call per batch
-    void DeliverBytes(const char *bytes, int count);  // owner thread
+    // Reader thread: splits the bytes into lines and hands bytes and lines
+    // over in batches; Post waits while MaxInFlight batches are not yet
+    // delivered.
+    void HandOver(const char *bytes, int count);
+    void Post(std::shared_ptr<TBatch> batch);
+    // Owner thread: the batches in the order they were posted, also when a
+    // handler runs an event loop of its own.
+    void Receive(std::shared_ptr<TBatch> batch);
+    void DeliverBatch(const TBatch &batch);
     void DeliverChar();                               // owner thread
-    void DeliverLine();                               // owner thread
+    void DeliverLine(const QByteArray &line);         // owner thread
+
+    static constexpr int MaxInFlight = 4;
 
     const int ReadEnd;
     const pid_t Process;
@@ -47,10 +64,16 @@ private:
     int WakeFd = -1;     // an eventfd, readable once a stop is requested; -1: none
     TDosCommand *const Command;
     char Buffer = 0;    // the byte being delivered
-    QByteArray Line;    // the line being assembled; used during hand-overs only
+    QByteArray Line;    // the line that the last batch left open; reader thread only
+    QByteArray Shown;   // the line being delivered; owner thread only
     const TOutputCharEvent OnOutputChar;
     const TOutputLineEvent OnOutputLine;
     const int Batch;
     std::atomic<bool> Stop{false};
+    std::mutex Gate;                 // guards InFlight
+    std::condition_variable Room;    // InFlight went down, or a stop was requested
+    int InFlight = 0;                // batches posted and not yet delivered
+    std::deque<std::shared_ptr<TBatch>> Waiting;  // owner thread: received, not yet delivered
     int Delivering = 0;  // owner thread only
+    bool Orphaned = false;  // owner thread only
 };

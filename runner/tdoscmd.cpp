@@ -69,10 +69,10 @@ TDosCommand::~TDosCommand() {
     }
     if (Reader) {
         if (Reader->InDelivery()) {
-            // Destroyed from within an output event: the reader is waiting for
-            // this very call to return. It stops by itself right after.
-            TPipeReader *r = Reader;
-            QObject::connect(r, &QThread::finished, r, &QObject::deleteLater);
+            // Destroyed from within an output event: the delivery under way
+            // still runs on this thread's stack. The reader stops by itself
+            // and is joined and deleted once that delivery has returned.
+            Reader->Orphan();
         } else {
             while (!Reader->wait(5))
                 QCoreApplication::removePostedEvents(Reader, QEvent::MetaCall);
@@ -137,6 +137,12 @@ bool TDosCommand::StartCommand(const QByteArray &commandLine, const QByteArray &
 
 void TDosCommand::CommandFinished(QObject *Sender) {
     if (Sender != Reader || !Reader) return;
+    if (Reader->InDelivery()) {
+        // A handler runs an event loop of its own: the end comes after it has
+        // returned and the batches that wait behind it are delivered.
+        QTimer::singleShot(1, this, [this, Sender] { CommandFinished(Sender); });
+        return;
+    }
     delete Reader;  // joins the thread (its body has returned) and closes the read end
     Reader = nullptr;
     Grace->stop();

@@ -53,17 +53,28 @@
 // child has ended) and on an eventfd that a stop request writes to, so it
 // wakes only when there is something to do; where no process descriptor can
 // be had it looks at the child (waitid without reaping) every 5 ms instead.
-// It reads what is there in chunks and hands the bytes over to the owner
-// thread through
-// QMetaObject::invokeMethod(reader, ..., Qt::BlockingQueuedConnection): it
-// waits each time until the owner thread has delivered them. On the owner
-// thread the chunk is delivered byte by byte (OnOutputChar), with the line
-// assembled and delivered at each LF (OnOutputLine), exactly as if each byte
-// had been its own hand-over; only other events of the owner thread can no
-// longer slip in between two bytes of one chunk, which a hand-over per byte
-// does not promise either. When the child has ended, the reader takes what is
-// in the pipe at that moment (a grandchild that keeps the pipe open doesn't
-// hold the run up), hands over the last fragment and returns; the end
+// The pipe is made to hold 1 MiB where the system allows it, so that the
+// child can write ahead while the owner thread is busy. The reader reads what
+// is there (up to 256 KiB at a time), cuts it into lines itself (memchr for
+// the LFs; a line that a read leaves open goes on in the next one, so a CR LF
+// or a double-byte character cut by a read's end still comes out whole) and
+// posts the bytes and the finished lines to the owner thread as one batch,
+// QMetaObject::invokeMethod(reader, ..., Qt::QueuedConnection). It runs at
+// most four batches ahead of the owner thread: then it waits (a condition
+// variable) until one has been delivered, and the child, once the pipe is
+// full, waits for the reader. A line longer than one read travels in a batch
+// of its own. On the owner thread the batches are delivered in the order they
+// were posted: the bytes to OnOutputChar one by one, each line right after
+// the LF that ends it, exactly as if each byte had been its own hand-over;
+// without OnOutputChar only the lines. Should a handler run an event loop of
+// its own, batches that arrive meanwhile wait until the delivery under way
+// has returned, and so does the end of the run. Other events of the owner
+// thread can't slip in between two bytes or lines of one batch, which a
+// hand-over per byte does not promise either. The line that OnOutputLine
+// gets is valid for the call; a handler that keeps a copy has it to itself.
+// When the child has ended, the reader takes what is in the pipe at that
+// moment (a grandchild that keeps the pipe open doesn't hold the run up),
+// hands over the last fragment and returns; the end
 // handling (CommandFinished) then runs on the owner thread from the thread's
 // queued finished signal: it joins and deletes the reader (which closes the
 // read end it owns), reaps the child into ExitCode, calls OnTerminate and
@@ -73,17 +84,15 @@
 //
 // Destruction during a run: a stop flag (atomic) is set, which the reader
 // tests before every hand-over and the owner side tests after every event
-// call; the child's process group gets SIGKILL. The reader is then joined
-// while any hand-over it has posted meanwhile is removed from the owner
-// thread's queue: removing a blocking call's pending event releases the
-// waiting reader without running the call, so the owner thread never waits
-// on a reader that waits on it. Then the child is reaped and the reader
-// deleted, which closes the read end: no descriptor is closed while the reader
-// may still use it, and nothing reaches the destroyed component. If the
-// component is destroyed from within one of its own output events (the owner
-// thread is then inside a hand-over), the reader can't be joined there; it is
-// left to stop by itself right after that event returns and is deleted
-// through the owner thread's event loop.
+// call, and which wakes a reader that waits for room; the child's process
+// group gets SIGKILL. The reader is then joined while any batch it has
+// posted meanwhile is removed, unrun, from the owner thread's queue. Then the
+// child is reaped and the reader deleted, which closes the read end: no
+// descriptor is closed while the reader may still use it, and nothing
+// reaches the destroyed component. If the component is destroyed from within
+// one of its own output events (the owner thread is then inside a delivery),
+// the reader can't be deleted there; it stops by itself and deletes itself
+// through the owner thread's event loop once that delivery has returned.
 //
 // Stopping a run: StopCommand sends SIGTERM to the child's process group and,
 // if the child is still there StopGraceMs later, SIGKILL. The run then ends

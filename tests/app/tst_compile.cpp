@@ -10,18 +10,24 @@
 #include "option.h"
 #include "projectnodes.h"
 #include "projecttree.h"
+#include "sjis.h"
 #include "tdoscmd.h"
 #include "textpos.h"
 #include "../testfiles.h"
 
 #include <QDir>
 #include <QFile>
+#include <QClipboard>
 #include <QFileInfo>
 #include <QMap>
+#include <QMenu>
 #include <QMessageBox>
+#include <QScrollBar>
 #include <QTemporaryDir>
+#include <QToolTip>
 #include <QtTest>
 #include <memory>
+#include <random>
 
 namespace {
 void writeFile(const QString &path, const QByteArray &bytes) { QVERIFY(qvtest::WriteFile(path, bytes)); }
@@ -45,7 +51,7 @@ class TstCompile : public QObject {
     QString path(const QString &name) const { return dir->filePath(name); }
     QStringList rows() const {
         QStringList r;
-        for (int i = 0; i < form->Output->count(); ++i) r << form->Output->item(i)->text();
+        for (int i = 0; i < form->Output->count(); ++i) r << form->Output->Row(i);
         return r;
     }
     bool waitForEnd(int ends = 1) {
@@ -114,9 +120,8 @@ private slots:
 
         // Double-click on the error row: the document comes forward with line 3 selected.
         form->ClientArea->setActiveSubWindow(other);
-        QListWidgetItem *item = form->Output->item(errorRow);
-        form->Output->scrollToItem(item);
-        const QRect rect = form->Output->visualItemRect(item);
+        form->Output->ScrollToRow(errorRow);
+        const QRect rect = form->Output->RowRect(errorRow);
         QTest::mouseClick(form->Output->viewport(), Qt::LeftButton, {}, rect.center());
         QTest::mouseDClick(form->Output->viewport(), Qt::LeftButton, {}, rect.center());
         QCOMPARE(form->ActiveMDIChild(), bad);
@@ -459,16 +464,130 @@ private slots:
         QCOMPARE(r.mid(2), (QStringList{QStringLiteral("エラー"), QStringLiteral("last"), kEnd}));
     }
 
+    // A compiler that prints random bytes (NULs, lone and doubled CRs, valid
+    // and broken Shift-JIS, rows far wider than the pane, one of megabytes):
+    // the pane gets the model's rows, and every row can be read and copied.
+    void randomCompilerOutputReachesThePaneWhole() {
+        std::mt19937 random(23);
+        const QByteArrayList pieces = {"a", "Z", "9", " ", ":", "\t", QByteArray(1, '\0'), "\r", "\r\r",
+                                       "\x82\xa0", "\x95\x5c", "\xb1", "\x81", "\x80", "\xff", "\xef\x40"};
+        QByteArray bytes;
+        for (int line = 0; line < 3000; ++line) {
+            const int length = line == 1234 ? 3000000 : line % 97 == 0 ? 5000 : int(random() % 120);
+            for (int i = 0; i < length;) {
+                const QByteArray &p = pieces[random() % pieces.size()];
+                bytes += p;
+                i += int(p.size());
+            }
+            bytes += random() % 2 ? "\n" : "\r\n";
+        }
+        bytes += "last\x82";  // no line break, half a character
+        writeFile(path(QStringLiteral("out.bin")), bytes);
+        fakeCompiler("#!/bin/sh\ncat out.bin\n");
+
+        QStringList model;  // LF ends a row, one CR before it goes, NULs go
+        for (QByteArray line : bytes.split('\n')) {
+            line.replace('\0', QByteArray());
+            if (line.endsWith('\r')) line.chop(1);
+            model << sjis::decode(line);
+        }
+        open(QStringLiteral("r.c"), "int r;\r\n");
+        form->Compile->trigger();
+        QVERIFY(waitForEnd());
+        TOutputList *out = form->Output;
+        QCOMPARE(rows().mid(2), model << kEnd);
+
+        // The scroll bar reaches the end of the widest row that has been on
+        // screen, and of the longest of each batch.
+        const int wide = 1233 - 1233 % 97 + 2;  // a row of about 5000 bytes
+        out->ScrollToRow(wide);
+        QTRY_VERIFY(out->horizontalScrollBar()->maximum() + out->viewport()->width() >=
+                    out->fontMetrics().horizontalAdvance(TOutputList::ShownText(out->Row(wide))));
+        const int huge = 1234 + 2;
+        QCOMPARE(TOutputList::ShownText(out->Row(huge)),
+                 out->Row(huge).left(TOutputList::ShownLength) + QStringLiteral("…"));
+        QVERIFY(out->horizontalScrollBar()->maximum() + out->viewport()->width() >=
+                out->fontMetrics().horizontalAdvance(TOutputList::ShownText(out->Row(huge))));
+
+        // Its tooltip is the row as drawn, wrapped.
+        out->ScrollToRow(wide);
+        const QPoint at = out->RowRect(wide).center();
+        QHelpEvent tip(QEvent::ToolTip, at, out->viewport()->mapToGlobal(at));
+        QCoreApplication::sendEvent(out->viewport(), &tip);
+        QCOMPARE(QToolTip::text(), TOutputList::TipText(out->Row(wide)));
+        QCOMPARE(QToolTip::text().remove(u'\n'), TOutputList::ShownText(out->Row(wide)));
+        QToolTip::hideText();
+
+        // Keys move the current row and keep it in view; Shift extends the
+        // selection from where it began.
+        out->setFocus();
+        const int page = out->viewport()->height() / out->RowHeight(), last = out->count() - 1;
+        const struct {
+            int key;
+            Qt::KeyboardModifiers modifiers;
+            int current, first;  // the current row, the first one selected
+        } keys[] = {
+            {Qt::Key_Home, {}, 0, 0},
+            {Qt::Key_Down, Qt::ShiftModifier, 1, 0},
+            {Qt::Key_PageDown, Qt::ShiftModifier, 1 + page, 0},
+            {Qt::Key_Up, {}, page, page},
+            {Qt::Key_End, {}, last, last},
+            {Qt::Key_Down, {}, last, last},
+            {Qt::Key_PageUp, Qt::ShiftModifier, last - page, last - page},
+        };
+        for (const auto &k : keys) {
+            QTest::keyClick(out, Qt::Key(k.key), k.modifiers);
+            QCOMPARE(out->CurrentRow(), k.current);
+            QVERIFY(out->IsSelected(k.first) && !out->IsSelected(k.first - 1));
+            QVERIFY(out->TopRow() <= k.current && k.current < out->TopRow() + page);
+        }
+        out->ScrollToRow(wide);
+        QTest::keyClick(out, Qt::Key_Right);
+        QVERIFY(out->horizontalScrollBar()->value() > 0);
+        QTest::keyClick(out, Qt::Key_Left);
+        QCOMPARE(out->horizontalScrollBar()->value(), 0);
+
+        // A click and a Shift+click select a range; Ctrl+C copies it, one row a line.
+        QClipboard *clipboard = QApplication::clipboard();
+        out->ScrollToRow(10);
+        QTest::mouseClick(out->viewport(), Qt::LeftButton, {}, out->RowRect(10).center());
+        QTest::mouseClick(out->viewport(), Qt::LeftButton, Qt::ShiftModifier, out->RowRect(out->TopRow()).center());
+        out->setFocus();
+        clipboard->clear();
+        QTest::keyClick(out, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(clipboard->text(), rows().mid(out->TopRow(), 11 - out->TopRow()).join(u'\n') + u'\n');
+        // The context menu: nothing to copy without a selection; select all,
+        // and every row is copied, the megabyte row whole.
+        out->SelectRow(-1);
+        std::unique_ptr<QMenu> menu(out->CreateContextMenu());
+        QVERIFY(!menu->actions().at(0)->isEnabled());
+        menu->actions().at(1)->trigger();
+        QTest::keyClick(out, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(clipboard->text(), rows().join(u'\n') + u'\n');
+
+        // A clear while a long line is decoded aside drops it and the rows
+        // behind it; after that, rows follow such a line in order again.
+        const QByteArray longLine(TOutputList::DecodeAside + 1, 'y');
+        out->AppendLine(longLine);
+        out->Append(QStringLiteral("behind"));
+        out->clear();
+        out->AppendLine("a");
+        out->AppendLine(longLine);
+        out->Append(QStringLiteral("after"));
+        QTest::qWait(50);
+        QTRY_COMPARE(rows(), (QStringList{QStringLiteral("a"), QString::fromLatin1(longLine), QStringLiteral("after")}));
+    }
+
     void doubleClicksThatDoNothingOrFail() {
         TMDIChild *doc = open(QStringLiteral("d.c"), "a\r\nb\r\nc\r\n");
         const QString S = doc->FileName;
         TMDIChild *other = open(QStringLiteral("e.c"), "x\r\n");
         auto dbl = [&](const QString &row) {
             form->Output->clear();
-            form->Output->addItem(row);
-            form->Output->item(0)->setSelected(true);
+            form->Output->Append(row);
+            form->Output->SelectRow(0);
             form->ClientArea->setActiveSubWindow(other);
-            const QPoint at = form->Output->visualItemRect(form->Output->item(0)).center();
+            const QPoint at = form->Output->RowRect(0).center();
             QTest::mouseDClick(form->Output->viewport(), Qt::LeftButton, {}, at);
         };
         for (const QString &row : {QStringLiteral("- ") + S + QStringLiteral(" 2: x"), QStringLiteral("* x"),

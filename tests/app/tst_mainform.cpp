@@ -589,7 +589,7 @@ private slots:
             QCOMPARE(::mkfifo(QFile::encodeName(path("p.prj")).constData(), 0600), 0);
         }
         const QStringList before = labels();
-        form->Output->addItem(QStringLiteral("row"));
+        form->Output->Append(QStringLiteral("row"));
         projectAnswers = {answer};
         if (command == QLatin1String("new")) {
             qvtest::AnswerModal<TNewProjDlg>([](TNewProjDlg &d) {
@@ -637,7 +637,7 @@ private slots:
         answer(path("p.prj"));
         form->KE1->trigger();
         QVERIFY(qvtest::ReadFile(path("p.prj")).startsWith("#QV:1\r\n"));
-        form->Output->addItem(QStringLiteral("row"));
+        form->Output->Append(QStringLiteral("row"));
         answer(path("p.prj"));
         form->KJ1->trigger();
         QCOMPARE(project::NodeCount(form->TreeView1), 1);

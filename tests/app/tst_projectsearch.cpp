@@ -58,7 +58,7 @@ class TstProjectSearch : public QObject {
     QString path(const QString &name) const { return dir->filePath(name); }
     QStringList rows() const {
         QStringList r;
-        for (int i = 0; i < form->SearchList->count(); ++i) r << form->SearchList->item(i)->text();
+        for (int i = 0; i < form->SearchList->count(); ++i) r << form->SearchList->Row(i);
         return r;
     }
     bool waitDone() {
@@ -83,11 +83,10 @@ class TstProjectSearch : public QObject {
         return out;
     }
     void dblClick(int row) {
-        QListWidgetItem *item = form->SearchList->item(row);
-        form->SearchList->scrollToItem(item);
-        const QPoint at = form->SearchList->visualItemRect(item).center();
+        form->SearchList->ScrollToRow(row);
+        const QPoint at = form->SearchList->RowRect(row).center();
         QTest::mouseClick(form->SearchList->viewport(), Qt::LeftButton, {}, at);
-        QTest::mouseDClick(form->SearchList->viewport(), Qt::LeftButton, {}, form->SearchList->visualItemRect(item).center());
+        QTest::mouseDClick(form->SearchList->viewport(), Qt::LeftButton, {}, at);
     }
 
 private slots:

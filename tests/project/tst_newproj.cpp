@@ -121,7 +121,7 @@ private slots:
             if (how == "cancel button") QTest::mouseClick(d->CancelBtn, Qt::LeftButton);
             if (how == "close box") d->close();
         });
-        ProjNewItemClick(tree, output, saveDialog1, nullptr);
+        ProjNewItemClick(tree, [&] { output->clear(); }, saveDialog1, nullptr);
         QCOMPARE(labels(tree), nodes);
         QCOMPARE(tree->topLevelItemCount(), 1);
         QCOMPARE(output->count(), 0);
@@ -131,7 +131,7 @@ private slots:
 
     void newProjectWithEmptyName() {
         qvtest::AnswerModal<TNewProjDlg>([](TNewProjDlg &d) { d.accept(); });
-        ProjNewItemClick(tree, output, saveDialog1, nullptr);
+        ProjNewItemClick(tree, [&] { output->clear(); }, saveDialog1, nullptr);
         QCOMPARE(labels(tree), QStringList{QString()});
         QVERIFY(!HasPath(NodeAt(tree, 0)));
     }
@@ -150,9 +150,9 @@ private slots:
             dlg.accept();
         };
         qvtest::AnswerModal<TNewProjDlg>(answer);
-        ProjNewItemClick(tree, output, saveDialog1, nullptr);
+        ProjNewItemClick(tree, [&] { output->clear(); }, saveDialog1, nullptr);
         qvtest::AnswerModal<TNewProjDlg>(answer);
-        ProjNewItemClick(tree, output, saveDialog1, nullptr);
+        ProjNewItemClick(tree, [&] { output->clear(); }, saveDialog1, nullptr);
         QCOMPARE(seen, (QStringList{"", ""}));
         testtools::DialogAnswer dlg({&saveDialog1}, fresh);
         ProjSaveItemClick(tree, saveDialog1, nullptr);

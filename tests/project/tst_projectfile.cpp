@@ -62,7 +62,7 @@ class TestProjectFile : public QObject {
     QString file(const QString &name) const { return tmp.filePath(name); }
     void open(const QString &path) {
         DialogAnswer dlg({&openDialog1, &saveDialog1}, path);
-        ProjOpenItemClick(tree, output, openDialog1, saveDialog1, nullptr);
+        ProjOpenItemClick(tree, [&] { output->clear(); }, openDialog1, saveDialog1, nullptr);
     }
     bool save() {
         return Guarded([&] { ProjSaveItemClick(tree, saveDialog1, nullptr); });
@@ -195,7 +195,7 @@ private slots:
     void openCancelledKeepsTheTreeAndClearsOutput() {
         makeProject(QStringLiteral("OLD"), {{"X.C", "/o/X.C"}});
         DialogAnswer dlg({&openDialog1, &saveDialog1});  // cancels
-        ProjOpenItemClick(tree, output, openDialog1, saveDialog1, nullptr);
+        ProjOpenItemClick(tree, [&] { output->clear(); }, openDialog1, saveDialog1, nullptr);
         QCOMPARE(dlg.lastTitle, QStringLiteral("プロジェクトを開く"));
         QCOMPARE(labels(tree), (QStringList{"OLD", "X.C"}));
         QCOMPARE(output->count(), 0);

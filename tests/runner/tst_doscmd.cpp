@@ -34,6 +34,8 @@ QByteArray ToolsDir() {
     return dir;
 }
 
+const int WholeReads = TDosCommand::TPipeReader::BatchLimit;  // the reader's own setting
+
 QByteArray EmitPath() { return ToolsDir() + "/qv_emit"; }
 
 QByteArray Command(const QByteArray &program, const QByteArrayList &args) {
@@ -205,6 +207,7 @@ void TestDosCommand::initTestCase() {
 
 void TestDosCommand::cleanup() {
     TDosCommand::TPipeReader::UseProcessFd = true;
+    TDosCommand::TPipeReader::BatchLimit = WholeReads;
     for (const QByteArray &g : Grandchildren) ::kill(pid_t(g.toInt()), SIGKILL);
     Grandchildren.clear();
     QVERIFY(WaitFor([] { return NoChildren(); }, 5000));
@@ -215,7 +218,9 @@ void TestDosCommand::lineRules_data() {
     QTest::addColumn<QByteArrayList>("args");
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QByteArrayList>("lines");
-    QTest::addColumn<bool>("processFd");  // the reader waits on a pidfd, or looks every few ms
+    // The reader waits on a pidfd and hands over what one read got, or looks
+    // every few ms and hands over one byte at a time.
+    QTest::addColumn<bool>("processFd");
 
     struct Row {
         QByteArray name;
@@ -250,6 +255,9 @@ void TestDosCommand::lineRules_data() {
                 {"out:6162", "sleep:30", "out:63", "sleep:30", "out:0d", "sleep:30", "out:0a64"},
                 "abc\r\nd",
                 {"abc", "d"}};
+    rows << Row{"CR and LF in two reads", {"out:610d", "sleep:30", "out:0a62"}, "a\r\nb", {"a", "b"}};
+    rows << Row{"double-byte character in two reads", {"out:4182", "sleep:30", "out:a00a", "sleep:30", "out:95"},
+                "A\x82\xa0\n\x95", {"A\x82\xa0", "\x95"}};
     rows << Row{"stdout and stderr in one stream",
                 {"out:41", "err:42", "out:43", "err:0a", "err:45", "out:0d0a"},
                 "ABC\nE\r\n",
@@ -257,10 +265,11 @@ void TestDosCommand::lineRules_data() {
     rows << Row{"text then end without LF after a pause", {"text:one\n", "sleep:50", "text:two"}, "one\ntwo",
                 {"one", "two"}};
     rows << Row{"outputs closed, then a pause", {"text:a\n", "close", "sleep:50"}, "a\n", {"a"}};
-    for (bool processFd : {true, false})
+    for (bool processFd : {true, false}) {
         for (const Row &r : std::as_const(rows))
-            QTest::newRow((r.name + (processFd ? "" : ", no pidfd")).constData())
+            QTest::newRow((r.name + (processFd ? "" : ", no pidfd, bytewise")).constData())
                 << r.args << r.bytes << r.lines << processFd;
+    }
 }
 
 void TestDosCommand::lineRules() {
@@ -270,6 +279,7 @@ void TestDosCommand::lineRules() {
     QFETCH(bool, processFd);
 
     TDosCommand::TPipeReader::UseProcessFd = processFd;
+    TDosCommand::TPipeReader::BatchLimit = processFd ? WholeReads : 1;
     TDosCommand c;
     Log log;
     log.Attach(c);
@@ -288,16 +298,39 @@ void TestDosCommand::lineRules() {
 }
 
 void TestDosCommand::bigOutputArrivesWholeAndInOrder() {
-    const int count = 65536, len = 80;  // 5 MiB
+    // 5 MiB of short lines with a line of 3 MB amid them.
+    const QList<std::pair<int, int>> parts = {{32768, 80}, {1, 3000000}, {32767, 80}};
+    QByteArrayList args, expected;
+    QList<int> ends;
+    for (const auto &[lines, len] : parts) {
+        args << "lines:" + QByteArray::number(lines) + ":" + QByteArray::number(len);
+        for (int i = 0; i < lines; ++i) {
+            expected << NumberedLine(i, len);
+            ends << (ends.isEmpty() ? 0 : ends.last()) + len;
+        }
+    }
+    const int count = int(expected.size());
     TDosCommand c;
     Log log;
     log.Attach(c);
-    QVERIFY(Run(c, Emit({"lines:" + QByteArray::number(count) + ":" + QByteArray::number(len), "exit:3"})));
-    QCOMPARE(log.chars.size(), qsizetype(count) * len);
+    // Now and then a handler runs an event loop of its own, in which later
+    // output must not overtake it, nor the end.
+    int linesAtEnd = -1;
+    c.OnOutputLine = [&, next = c.OnOutputLine](TDosCommand *s, const QByteArray &line) {
+        next(s, line);
+        if (log.lines.size() % 8192 == 1 || log.lines.size() == count - 1) QTest::qWait(20);
+    };
+    c.OnTerminate = [&, next = c.OnTerminate](TDosCommand *s) {
+        linesAtEnd = int(log.lines.size());
+        next(s);
+    };
+    QVERIFY(Run(c, Emit(args << "exit:3")));
+    QCOMPARE(linesAtEnd, count);
+    QCOMPARE(log.chars.size(), qsizetype(ends.last()));
     QCOMPARE(log.lines.size(), count);
     for (int i = 0; i < count; ++i) {
-        if (log.lines[i] != NumberedLine(i, len)) QFAIL(qPrintable(QString("line %1 differs").arg(i)));
-        if (log.charsAtLine[i] != (i + 1) * len) QFAIL(qPrintable(QString("line %1 came early or late").arg(i)));
+        if (log.lines[i] != expected[i]) QFAIL(qPrintable(QString("line %1 differs").arg(i)));
+        if (log.charsAtLine[i] != ends[i]) QFAIL(qPrintable(QString("line %1 came early or late").arg(i)));
     }
     QCOMPARE(log.exitInTerminate, 3u);
 }
