@@ -23,37 +23,11 @@ namespace recovery {
 
 namespace {
 
-QByteArray Native(const QString &path) { return QFile::encodeName(path); }
+QByteArray Native(const QString &path) { return NativePath(path); }
 
 QString Errno(int e) { return QString::fromLocal8Bit(std::strerror(e)); }
 
 const QByteArray kMagic = "QVRECOVER 1";
-
-bool WriteAll(int fd, const QByteArray &bytes) {
-    const char *p = bytes.constData();
-    qint64 n = bytes.size();
-    while (n > 0) {
-        const ssize_t w = ::write(fd, p, size_t(std::min<qint64>(n, 1 << 30)));
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (w == 0) {
-            errno = ENOSPC;
-            return false;
-        }
-        p += w;
-        n -= w;
-    }
-    return true;
-}
-
-void SyncDirectory(const QString &folder) {
-    const int fd = ::open(Native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
-}
 
 // Takes the exclusive lock on `path` without waiting, creating the file when it
 // is missing; -1 when another process holds it or it can't be opened. The name
@@ -529,8 +503,8 @@ bool TWriter::Carry(const Job &job, bool *retry, QString *why) {
         *why = QStringLiteral("%1 に書き込めません: %2").arg(Dir, Errno(errno));
         return false;
     }
-    const bool written = ::fchmod(fd, 0600) == 0 && WriteAll(fd, header) && WriteAll(fd, about.Bytes) &&
-                         ::fsync(fd) == 0;
+    const bool written = ::fchmod(fd, 0600) == 0 && WriteAll(fd, header.constData(), header.size(), 0) &&
+                         WriteAll(fd, about.Bytes.constData(), about.Bytes.size(), header.size()) && ::fsync(fd) == 0;
     const int writeError = errno;
     const bool closed = ::close(fd) == 0;
     if (!written || !closed || ::rename(Native(temporary).constData(), Native(target).constData()) != 0) {
@@ -539,7 +513,7 @@ bool TWriter::Carry(const Job &job, bool *retry, QString *why) {
         *why = QStringLiteral("%1 に書き込めません: %2").arg(target, Errno(e));
         return false;
     }
-    SyncDirectory(Dir);
+    SyncFolderOf(target);
     if (!job.RemoveAfter.isEmpty()) ::unlink(Native(job.RemoveAfter).constData());
     return true;
 }

@@ -17,6 +17,33 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+QByteArray NativePath(const QString &path) { return QFile::encodeName(path); }
+
+bool WriteAll(int fd, const char *p, qint64 n, qint64 offset) {
+    while (n > 0) {
+        const ssize_t w = ::pwrite(fd, p, size_t(std::min<qint64>(n, 1 << 30)), off_t(offset));
+        if (w < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (w == 0) {
+            errno = ENOSPC;
+            return false;
+        }
+        p += w;
+        n -= w;
+        offset += w;
+    }
+    return true;
+}
+
+void SyncFolderOf(const QString &path) {
+    const int dir = ::open(NativePath(QFileInfo(path).path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) return;
+    ::fsync(dir);
+    ::close(dir);
+}
+
 void IgnoreFileSizeSignal() { std::signal(SIGXFSZ, SIG_IGN); }
 
 qint64 LargestFileInMemory() {
@@ -33,7 +60,7 @@ qint64 LargestFileInMemory() {
 
 namespace {
 
-QByteArray Native(const QString &path) { return QFile::encodeName(path); }
+QByteArray Native(const QString &path) { return NativePath(path); }
 
 // A file descriptor that is closed when it goes out of scope.
 class Fd {
@@ -62,20 +89,6 @@ private:
     int F;
 };
 
-bool WriteAll(int fd, const char *p, qint64 n, qint64 offset) {
-    while (n > 0) {
-        const ssize_t w = ::pwrite(fd, p, size_t(std::min<qint64>(n, 1 << 30)), off_t(offset));
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (w == 0) return false;
-        p += w;
-        n -= w;
-        offset += w;
-    }
-    return true;
-}
 
 // Reads at most `size` bytes from the start of the file.
 QByteArray ReadUpTo(int fd, qint64 size, bool &ok) {
@@ -159,10 +172,6 @@ bool DirectoryTakesNewNames(const QString &target) {
     return (flags & (FS_APPEND_FL | FS_IMMUTABLE_FL)) == 0;
 }
 
-void SyncDirectory(const QString &target) {
-    Fd dir(::open(Native(QFileInfo(target).path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.Get() >= 0) ::fsync(dir.Get());
-}
 
 // Removes a temporary file after a failure; when it cannot be removed the error
 // names it.
@@ -193,7 +202,7 @@ void ReplaceByRename(const QString &path, const QString &target, const struct st
     }
     if (::fsync(fd.Get()) != 0 || !fd.Close()) FailAndRemove(path, temporary);
     if (::rename(Native(temporary).constData(), Native(target).constData()) != 0) FailAndRemove(path, temporary);
-    SyncDirectory(target);
+    SyncFolderOf(target);
 }
 
 // A file with more than one name is rewritten in place, so that every name

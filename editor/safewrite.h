@@ -27,6 +27,15 @@ class QFile;
 
 void WriteWholeFile(const QString &path, const QByteArray &bytes);
 
+// The pieces every writer of the program uses (the document save here, the
+// recovery writer beside it): a path as the file system names it; a write of
+// every byte at an offset, going on after interruptions (false with errno set,
+// ENOSPC where nothing more goes); and a flush of the folder that holds a
+// path, after a new name or a rename in it.
+QByteArray NativePath(const QString &path);
+bool WriteAll(int fd, const char *data, qint64 size, qint64 offset);
+void SyncFolderOf(const QString &path);
+
 // Every writer of the program calls this before it writes: a write past the
 // file-size limit (ulimit -f) then fails with EFBIG instead of ending the
 // program with SIGXFSZ, and every unsaved edit with it.
