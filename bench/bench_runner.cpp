@@ -25,7 +25,7 @@ using qvtest::QuoteProgram;
 
 namespace {
 
-const int Whole = TDosCommand::TPipeReader::BatchLimit;  // what one read got, in one hand-over
+const int Whole = TDosCommand::TPipeReader::WholeRead;  // what one read got, in one hand-over
 
 QByteArray EmitCommand(const QByteArrayList &args) {
     QByteArray line = QuoteProgram(QFile::encodeName(QCoreApplication::applicationDirPath() + "/../tools/qv_emit"));
@@ -50,9 +50,9 @@ struct Figures {
 
 // Runs the child once; its first line is "stamp=<ns>", written just before the rest.
 Figures RunOnce(const QByteArrayList &args, bool withCharEvent, int batch) {
-    TDosCommand::TPipeReader::BatchLimit = batch;
     Figures f;
     TDosCommand c;
+    c.Reading.BatchLimit = batch;
     c.OnOutputLine = [&](TDosCommand *, const QByteArray &line) {
         if (f.lines == 0 && line.startsWith("stamp="))
             f.firstLineMs = double(MonotonicNs() - line.mid(6).toLongLong()) / 1e6;
@@ -70,7 +70,6 @@ Figures RunOnce(const QByteArrayList &args, bool withCharEvent, int batch) {
     loop.exec();
     f.seconds = bench::seconds() - t0;
     f.ok = c.ExitCode() == 0;
-    TDosCommand::TPipeReader::BatchLimit = Whole;
     return f;
 }
 

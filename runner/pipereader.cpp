@@ -17,7 +17,7 @@
 #include <vector>
 
 namespace {
-constexpr int ReadSize = 256 * 1024;  // the most that one hand-over carries
+constexpr int ReadSize = TDosCommand::TPipeReader::WholeRead;
 // The pipe's capacity: how far the child may write ahead while the owner
 // thread delivers (the system may allow less).
 constexpr int PipeSize = 1024 * 1024;
@@ -62,8 +62,6 @@ void AppendText(QByteArray &to, const char *bytes, qsizetype count) {
 }
 }  // namespace
 
-int TDosCommand::TPipeReader::BatchLimit = ReadSize;
-bool TDosCommand::TPipeReader::UseProcessFd = true;
 
 TDosCommand::TPipeReader::TPipeReader(TDosCommand *command, int readEnd, pid_t process,
                                       TOutputCharEvent onOutputChar, TOutputLineEvent onOutputLine)
@@ -72,11 +70,11 @@ TDosCommand::TPipeReader::TPipeReader(TDosCommand *command, int readEnd, pid_t p
       Command(command),
       OnOutputChar(std::move(onOutputChar)),
       OnOutputLine(std::move(onOutputLine)),
-      Batch(std::max(1, BatchLimit)) {
+      Batch(std::max(1, command->Reading.BatchLimit)) {
     // The child is ours and not reaped yet, so its id can't name another process.
     // glibc 2.36's <sys/pidfd.h> can't be used from C++ (no extern "C"), so
     // the system call is made directly; the descriptor is close-on-exec.
-    if (UseProcessFd) ProcessFd = int(::syscall(SYS_pidfd_open, process, 0));
+    if (command->Reading.UseProcessFd) ProcessFd = int(::syscall(SYS_pidfd_open, process, 0));
     WakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     ::fcntl(readEnd, F_SETPIPE_SZ, PipeSize);
 }

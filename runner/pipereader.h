@@ -28,15 +28,8 @@ public:
     // itself (later, through the event loop) once that delivery has returned.
     void Orphan() { Orphaned = true; }
 
-    // Test and benchmark seams: the program never changes them. Both are
-    // taken when a reader is created.
-    // Bytes handed over per batch at most. 1 makes one batch per byte; the
-    // default hands over what one read got.
-    static int BatchLimit;
-    // Whether the reader waits for the child's end through a process
-    // descriptor (pidfd) together with the pipe. Where none can be had, or
-    // with this false, it looks at the child every few milliseconds instead.
-    static bool UseProcessFd;
+    // The most that one read gets and one hand-over carries.
+    static constexpr int WholeRead = 256 * 1024;
 
 protected:
     void run() override;

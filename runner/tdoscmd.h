@@ -141,6 +141,17 @@ public:
     TOutputCharEvent OnOutputChar;   // copied at each start
     TOutputLineEvent OnOutputLine;   // copied at each start
     TNotifyEvent OnTerminate;        // read when the run ends
+    // How the reader of a run hands the output over, taken when a run starts;
+    // the program keeps the defaults, tests and benchmarks vary them.
+    struct TReading {
+        // Bytes handed over per batch at most. 1 makes one batch per byte; the
+        // default hands over what one read got.
+        int BatchLimit = 256 * 1024;
+        // Whether the reader waits for the child's end through a process
+        // descriptor (pidfd) together with the pipe. Where none can be had, or
+        // with this false, it looks at the child every few milliseconds instead.
+        bool UseProcessFd = true;
+    } Reading;
     int StopGraceMs = 1000;          // from SIGTERM to SIGKILL when a run is stopped
 
     class TPipeReader;  // a QThread, one per run (pipereader.h)

@@ -34,7 +34,7 @@ QByteArray ToolsDir() {
     return dir;
 }
 
-const int WholeReads = TDosCommand::TPipeReader::BatchLimit;  // the reader's own setting
+const int WholeReads = TDosCommand::TPipeReader::WholeRead;  // the reader's own setting
 
 QByteArray EmitPath() { return ToolsDir() + "/qv_emit"; }
 
@@ -206,8 +206,6 @@ void TestDosCommand::initTestCase() {
 }
 
 void TestDosCommand::cleanup() {
-    TDosCommand::TPipeReader::UseProcessFd = true;
-    TDosCommand::TPipeReader::BatchLimit = WholeReads;
     for (const QByteArray &g : Grandchildren) ::kill(pid_t(g.toInt()), SIGKILL);
     Grandchildren.clear();
     QVERIFY(WaitFor([] { return NoChildren(); }, 5000));
@@ -278,9 +276,9 @@ void TestDosCommand::lineRules() {
     QFETCH(QByteArrayList, lines);
     QFETCH(bool, processFd);
 
-    TDosCommand::TPipeReader::UseProcessFd = processFd;
-    TDosCommand::TPipeReader::BatchLimit = processFd ? WholeReads : 1;
     TDosCommand c;
+    c.Reading.UseProcessFd = processFd;
+    c.Reading.BatchLimit = processFd ? WholeReads : 1;
     Log log;
     log.Attach(c);
     QVERIFY(Run(c, Emit(args)));
@@ -714,8 +712,8 @@ void TestDosCommand::grandchildHoldingThePipe_data() {
 
 void TestDosCommand::grandchildHoldingThePipe() {
     QFETCH(bool, processFd);
-    TDosCommand::TPipeReader::UseProcessFd = processFd;
     TDosCommand c;
+    c.Reading.UseProcessFd = processFd;
     Log log;
     bool grandchildAliveAtEnd = false;
     log.Attach(c);
