@@ -577,8 +577,11 @@ bool TRichEdit::event(QEvent *event) {
         switch (key->key()) {
         case Qt::Key_Left: case Qt::Key_Right: case Qt::Key_Up: case Qt::Key_Down: case Qt::Key_Home:
         case Qt::Key_End: case Qt::Key_PageUp: case Qt::Key_PageDown: case Qt::Key_Backspace:
-        case Qt::Key_Delete: case Qt::Key_Return: case Qt::Key_Enter: case Qt::Key_Tab:
+        case Qt::Key_Delete: case Qt::Key_Return: case Qt::Key_Enter:
             ours = ours || !(mods & (Qt::AltModifier | Qt::MetaModifier));
+            break;
+        case Qt::Key_Tab:  // Ctrl+Tab and Ctrl+Shift+Tab belong to the window
+            ours = ours || !(mods & (Qt::AltModifier | Qt::MetaModifier | Qt::ControlModifier));
             break;
         default:
             if (!key->text().isEmpty() && key->text().at(0).isPrint() && !(mods & (Qt::ControlModifier | Qt::AltModifier)))
