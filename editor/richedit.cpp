@@ -10,7 +10,9 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
+#include <QGlyphRun>
 #include <QPainter>
+#include <QRawFont>
 #include <QScrollBar>
 #include <QStyleHints>
 #include <QTextCharFormat>
@@ -51,6 +53,7 @@ bool WideCodePoint(char32_t c) {
 }
 
 constexpr int kTab = 8;
+constexpr int kPad = 4;  // pixels between the viewport's left edge and the first column
 
 // The column after the character at i of p[0, n) that starts at column col.
 inline int Advance(const QChar *p, int i, int n, int col) {
@@ -132,6 +135,7 @@ void TRichEdit::UpdateMetrics() {
     Ascent = int(std::ceil(fm.ascent()));
     CellW = std::max<qreal>(1, fm.horizontalAdvance(QString(80, QLatin1Char('x'))) / 80);
     WideW = fm.horizontalAdvance(QString(40, QChar(0x3042))) / 40;
+    Raw = QRawFont::fromFont(font());
 }
 
 int TRichEdit::FirstVisibleLine() const { return verticalScrollBar()->value(); }
@@ -152,7 +156,7 @@ void TRichEdit::UpdateScrollBars() {
     v->setSingleStep(1);
     v->setRange(0, std::max(0, Store->LineCount() - page));
     QScrollBar *h = horizontalScrollBar();
-    const int width = int(std::ceil((WidestColumns + 1) * CellW));
+    const int width = int(std::ceil((WidestColumns + 1) * CellW)) + kPad;
     h->setPageStep(std::max(1, viewport()->width()));
     h->setSingleStep(std::max(1, int(CellW) * 2));
     h->setRange(0, std::max(0, width - viewport()->width()));
@@ -244,7 +248,7 @@ int TRichEdit::ColumnOf(int position) const {
     return col;
 }
 
-qreal TRichEdit::XOf(int position) const { return ColumnOf(position) * CellW - horizontalScrollBar()->value(); }
+qreal TRichEdit::XOf(int position) const { return ColumnOf(position) * CellW - horizontalScrollBar()->value() + kPad; }
 
 QRect TRichEdit::CaretRect(int position) const {
     position = std::clamp(position, 0, Store->Length());
@@ -275,7 +279,7 @@ int TRichEdit::PositionAtColumn(int line, qreal column) const {
 
 int TRichEdit::PositionAt(const QPoint &point) const {
     const int line = LineOfY(point.y());
-    const qreal column = (point.x() + horizontalScrollBar()->value()) / CellW;
+    const qreal column = (point.x() - kPad + horizontalScrollBar()->value()) / CellW;
     return PositionAtColumn(line, column);
 }
 
@@ -1061,13 +1065,12 @@ void TRichEdit::paintEvent(QPaintEvent *event) {
     const QColor textColour = pal.color(QPalette::Text);
     const QColor selBack = pal.color(QPalette::Highlight);
     const QColor selText = pal.color(QPalette::HighlightedText);
-    const int hscroll = horizontalScrollBar()->value();
+    const int hscroll = horizontalScrollBar()->value() - kPad;
     const int width = viewport()->width();
     const int firstLine = std::max(0, LineOfY(clip.top()));
     const int lastLine = std::min(Store->LineCount() - 1, LineOfY(clip.bottom()));
     const int selStart = SelectionStart(), selEnd = SelectionEnd();
     const int caretLine = Store->LineOf(CaretPos);
-    const bool wideOnGrid = std::abs(WideW - 2 * CellW) < 0.01;
     const int firstColumn = int(hscroll / CellW);
     const int lastColumn = int((hscroll + width) / CellW) + 2;
 
@@ -1128,7 +1131,7 @@ void TRichEdit::paintEvent(QPaintEvent *event) {
             if (next >= firstColumn && c != u'\t' && !lowHalf) {
                 const bool highHalf = QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(p[i + 1].unicode());
                 Glyph g{Shown(p[i], highHalf), col, next - col, codes[size_t(i)], pos >= selStart && pos < selEnd,
-                        false, highHalf || Shown(p[i], highHalf) != p[i] || (next - col == 2 && !wideOnGrid), {}};
+                        false, highHalf || Shown(p[i], highHalf) != p[i], {}};
                 glyphs.push_back(g);
                 if (highHalf) {
                     glyphs.push_back({p[i + 1], col, 0, codes[size_t(i)], g.Selected, false, true, {}});
@@ -1195,7 +1198,24 @@ void TRichEdit::paintEvent(QPaintEvent *event) {
             }
             if (!(run.size() == 1 && run[0] == QLatin1Char(' '))) {
                 painter.setPen(fg);
-                painter.drawText(QPointF(x, y + Ascent), run);
+                // Each glyph at its own column, whatever the font's advances:
+                // the caret and the mouse count in columns.
+                const QList<quint32> indexes = Raw.glyphIndexesForString(run);
+                bool missing = indexes.size() != run.size();
+                for (quint32 index : indexes) missing = missing || index == 0;
+                if (!Raw.isValid() || missing) {
+                    for (size_t k = i; k < j; ++k)
+                        painter.drawText(QPointF(glyphs[k].Column * CellW - hscroll, y + Ascent), QString(glyphs[k].Ch));
+                } else {
+                    QList<QPointF> positions;
+                    positions.reserve(run.size());
+                    for (size_t k = i; k < j; ++k) positions.append(QPointF((glyphs[k].Column - g.Column) * CellW, 0));
+                    QGlyphRun glyphRun;
+                    glyphRun.setRawFont(Raw);
+                    glyphRun.setGlyphIndexes(indexes);
+                    glyphRun.setPositions(positions);
+                    painter.drawGlyphRun(QPointF(x, y + Ascent), glyphRun);
+                }
             }
             i = j;
         }

@@ -13,6 +13,7 @@
 #include <QBasicTimer>
 #include <QInputMethodEvent>
 #include <QPointer>
+#include <QRawFont>
 #include <QString>
 
 #include "textstore.h"
@@ -171,6 +172,7 @@ private:
     int Ascent = 12;
     qreal CellW = 7;
     qreal WideW = 14;                 // a wide character's own advance in the font
+    QRawFont Raw;                     // the font's glyphs, placed on the columns one by one
     int WidestColumns = 0;            // the widest line seen, in columns
     int ShownLines = 1;               // the line count the scroll bars were last set for
     QString PreeditText;
