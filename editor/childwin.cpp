@@ -117,7 +117,9 @@ void TMDIChild::LoadBytes(QByteArray bytes, const QString &path, bool changed) {
     // cannot be taken leave the document as it was.
     DefaultLineEnd = sourcetext::Load(RichEdit1->Text(), bytes);
     bytes = QByteArray();
-    ColourRange(RichEdit1, 1, TextLength(RichEdit1));
+    // The whole text's colours: those on the screen at once, the rest while
+    // the program is idle or as they are asked for.
+    RichEdit1->Colours()->ColourLater();
     SetSelection(RichEdit1, 0, 0);
     // The document claims the path only now that it holds its text.
     FileName = path;

@@ -1,6 +1,7 @@
 #include "colouring.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <string>
 
@@ -42,7 +43,9 @@ struct StoreSource {
 
 // The scan over T[first .. last], handing each run to sink(run).
 template <class Source, class Sink>
-void ScanRuns(const Source &src, int textLength, int first, int last, Sink &&sink) {
+void ScanRuns(const Source &src, int textLength, int first, int last, Sink &&sink, int stopAfter = INT_MAX,
+              int *stopped = nullptr) {
+    if (stopped) *stopped = last + 1;
     auto at = [&](int i) -> int { return src.At(i); };
     auto isDelim = [](int c) {
         // Blank, tab, CR, LF, "(", ")", ";" and ":": all at or below ";".
@@ -57,6 +60,12 @@ void ScanRuns(const Source &src, int textLength, int first, int last, Sink &&sin
     };
     int i = first;
     while (i <= last) {
+        // Just past a line break, outside a comment and a word, the scan may
+        // stop and go on later from here with the same result.
+        if (i > stopAfter && !pending && at(i - 1) == '\n') {
+            if (stopped) *stopped = i;
+            return;
+        }
         const int c = at(i);
         const int next = c == '/' ? at(i + 1) : kNone;
         if (c == '/' && next == '*') {
@@ -159,11 +168,32 @@ void LineRange(const TText &text, int line, int &first, int &last) {
 
 }  // namespace colouring
 
+int colouring::ColourSlice(TColourStore *store, int first, int stopAfter) {
+    const TTextStore *text = store->Text();
+    const int length = text->Length();
+    int stopped = length + 1;
+    int changedFirst = -1, changedEnd = -1;
+    // The text after the slice has no colours yet: its black words need nothing.
+    ScanRuns(
+        StoreSource(*text), length, first, length,
+        [&](const Run &r) {
+            if (r.colour == BlackRun) return;
+            store->Fill(r.start, r.start + r.length, r.colour == GreenRun ? TColourStore::Green : TColourStore::Blue);
+            if (changedFirst < 0) changedFirst = r.start;
+            changedEnd = std::max(changedEnd, r.start + r.length);
+        },
+        stopAfter, &stopped);
+    if (changedFirst >= 0) store->Notify(changedFirst, changedEnd);
+    return stopped;
+}
+
 void ColourRange(TRichEdit *control, int first, int last) {
     using namespace colouring;
     if (!control) return;
     TTextStore *text = control->Text();
     TColourStore *store = control->Colours();
+    // After the whole text's colours as far as the range goes.
+    store->CatchUp(std::min(last, text->Length()));
     const int length = text->Length();
     const int p0 = SelStart(control);
     first = std::max(first, 1);
@@ -190,7 +220,8 @@ void ColourRange(TRichEdit *control, int first, int last) {
 
 QColor ColourAt(const TRichEdit *control, int position) {
     if (position < 0 || position >= TextLength(control)) return QColor();
-    const TColourStore *store = control->Colours();
+    TColourStore *store = control->Colours();
+    store->CatchUp(position + 1);
     const QColor c = store->ColourOf(store->At(position));
     return c.isValid() ? c : control->palette().color(QPalette::Text);
 }
@@ -198,6 +229,7 @@ QColor ColourAt(const TRichEdit *control, int position) {
 void PaintColour(TRichEdit *control, int start, int length, const QColor &colour) {
     TColourStore *store = control->Colours();
     const int total = TextLength(control);
+    store->CatchUp(std::min(total, start + std::max(length, 0)));
     start = std::clamp(start, 0, total);
     length = std::clamp(length, 0, total - start);
     if (length == 0) return;

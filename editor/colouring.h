@@ -12,6 +12,7 @@
 #include <vector>
 
 class TRichEdit;
+class TColourStore;
 #include "textstore.h"
 
 // Colours T[first .. last] (1-based indexes, both included). Afterwards the
@@ -45,6 +46,11 @@ struct Run {
 // The 46 keywords, in table order.
 const std::vector<QString> &Keywords();
 bool IsKeyword(QStringView word);
+
+// The whole text's colouring (ColourRange over all of T on a text that has no
+// colours yet) from the 1-based index first on, as far as the first line
+// break past stopAfter; returns the index where it stopped (past the end: done).
+int ColourSlice(TColourStore *store, int first, int stopAfter);
 
 // The range that colours one line as typing on it does (1-based, for
 // ColourRange): from the LF before it (or the start of T) to its CR (or the

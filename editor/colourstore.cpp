@@ -1,5 +1,9 @@
 #include "colourstore.h"
 
+#include <QTimer>
+
+#include "colouring.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstring>
@@ -200,6 +204,35 @@ TColourStore::TColourStore(TTextStore *text) : QObject(text), Store(text) {
     setObjectName(QStringLiteral("qv_colours"));
     Chunks.Reset(text->Length(), Default);
     connect(text, &TTextStore::Edited, this, &TColourStore::Edited);
+    // The text before an edit has its colours first, as it would have had
+    // them all along.
+    text->BeforeChange = [this](int until) { CatchUp(until); };
+}
+
+void TColourStore::ColourLater() {
+    Pending = Store->Length() > 0 ? 0 : -1;
+    if (Pending >= 0 && !IdleQueued) {
+        IdleQueued = true;
+        QTimer::singleShot(0, this, &TColourStore::IdleSlice);
+    }
+}
+
+void TColourStore::CatchUp(int position) {
+    if (Pending < 0 || position < Pending) return;
+    const int from = Pending;
+    Pending = -1;  // (a recolouring inside does not come back here)
+    const int next = colouring::ColourSlice(this, from + 1, std::max(position + 1, from + 1)) - 1;
+    Pending = next >= Store->Length() ? -1 : next;
+}
+
+void TColourStore::IdleSlice() {
+    IdleQueued = false;
+    if (Pending < 0) return;
+    CatchUp(Pending + std::max(SliceChars, 1));
+    if (Pending >= 0) {
+        IdleQueued = true;
+        QTimer::singleShot(0, this, &TColourStore::IdleSlice);
+    }
 }
 
 TColourStore *TColourStore::Find(const TTextStore *text) {
@@ -248,10 +281,13 @@ void TColourStore::Edited(const TEditList &edits) {
     if (edits.size() == 1 && first.Position == 0 && first.Removed == Chunks.Size() && first.Added == size) {
         // The whole text was replaced: nothing of the old colours stays.
         Chunks.Reset(size, Default);
+        Pending = -1;
         emit TextChanged(0, first.Removed, size);
         emit ColoursChanged(0, -1);
     } else {
         Chunks.Apply(edits);
+        // The edits lie before the part that waits for its colours.
+        if (Pending >= 0) Pending = std::clamp(Pending + delta, 0, size);
         emit TextChanged(first.Position, span, span + delta);
         emit ColoursChanged(first.Position, first.Position + span + delta);
     }

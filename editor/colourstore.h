@@ -92,6 +92,18 @@ public:
     // True while no character has a colour of its own.
     bool Blank() const { return Chunks.Blank(); }
 
+    // The colours of a whole text just loaded, a slice at a time: those on
+    // the screen when they are painted, those asked for when they are asked
+    // for, those before an edit before the edit, and the rest while the
+    // program is idle. The result is the colouring of the whole text at once.
+    void ColourLater();
+    // The whole text's colouring reaches position (and the end of its line).
+    void CatchUp(int position);
+    // True while part of the text waits for its colours.
+    bool Behind() const { return Pending >= 0; }
+    // Characters coloured in one turn of the event loop while idle.
+    int SliceChars = 1 << 17;
+
 signals:
     // The text changed, the colours already moved along: T[position,
     // position + removed) became `added` characters (for several edits at
@@ -106,8 +118,11 @@ signals:
 private:
     explicit TColourStore(TTextStore *text);
     void Edited(const TEditList &edits);
+    void IdleSlice();
     TTextStore *Store;
     TColourChunks Chunks;
+    int Pending = -1;  // where the whole text's colouring goes on; -1: nothing waits
+    bool IdleQueued = false;
     bool InChange = false;
     QRgb MarkColour = 0;
 };

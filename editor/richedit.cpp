@@ -1069,6 +1069,7 @@ void TRichEdit::paintEvent(QPaintEvent *event) {
     const int width = viewport()->width();
     const int firstLine = std::max(0, LineOfY(clip.top()));
     const int lastLine = std::min(Store->LineCount() - 1, LineOfY(clip.bottom()));
+    ColourStore->CatchUp(Store->LineEnd(lastLine));
     const int selStart = SelectionStart(), selEnd = SelectionEnd();
     const int caretLine = Store->LineOf(CaretPos);
     const int firstColumn = int(hscroll / CellW);

@@ -67,10 +67,11 @@ LineEnd Load(TTextStore *store, const QByteArray &bytes) {
     // Pieces of about 64 KiB that end just after an LF byte: no Shift-JIS
     // character holds that byte, so each piece decodes as it would in the
     // whole, and no piece ends between a CR and its LF.
-    constexpr qsizetype kPiece = 1 << 16;
+    constexpr qsizetype kPiece = 4000;  // about a chunk of the store
     qsizetype at = 0;
     const qsizetype n = bytes.size();
     sjis::OtherCodes others;
+    QString decoded;
     store->Load([&](QString &text, std::vector<LineEnd> &ends, textstore::OtherCodes &other) {
         if (at >= n) return false;
         qsizetype end = std::min(n, at + kPiece);
@@ -78,30 +79,48 @@ LineEnd Load(TTextStore *store, const QByteArray &bytes) {
             const char *lf = static_cast<const char *>(memchr(bytes.constData() + end, '\n', size_t(n - end)));
             end = lf ? qsizetype(lf - bytes.constData()) + 1 : n;
         }
-        const QString decoded = sjis::decode(QByteArrayView(bytes.constData() + at, end - at), codes, &others);
+        decoded = sjis::decode(QByteArrayView(bytes.constData() + at, end - at), codes, &others);
         at = end;
         // T form: each line end a CR LF, the line end kept beside it, the
-        // other codes moved along.
+        // other codes moved along. A piece of CR LF lines is T form already.
         ends.clear();
         other.clear();
-        text = QString();
-        text.reserve(decoded.size() + decoded.size() / 16 + 2);
         const QChar *p = decoded.constData();
         const qsizetype size = decoded.size();
-        size_t o = 0;
+        bool plain = true;
         for (qsizetype i = 0; i < size; ++i) {
-            for (; o < others.size() && others[o].Index == i; ++o) other.push_back({int(text.size()), others[o].Code});
             const char16_t c = p[i].unicode();
-            if (c == u'\r' || c == u'\n') {
-                const bool pair = c == u'\r' && i + 1 < size && p[i + 1].unicode() == u'\n';
-                ends.push_back(pair ? CrLf : c == u'\r' ? Cr : Lf);
-                ++counts[ends.back()];
-                text += QLatin1String("\r\n");
-                if (pair) ++i;
+            if (c > u'\r' || (c != u'\r' && c != u'\n')) continue;
+            if (c == u'\r' && i + 1 < size && p[i + 1].unicode() == u'\n') {
+                ends.push_back(CrLf);
+                ++i;
             } else {
-                text += p[i];
+                ends.push_back(c == u'\r' ? Cr : Lf);
+                plain = false;
             }
+            ++counts[ends.back()];
         }
+        if (plain) {
+            text = std::move(decoded);
+            for (const sjis::CodeAt &x : others) other.push_back({int(x.Index), x.Code});
+            return true;
+        }
+        text = QString();
+        text.reserve(size + qsizetype(ends.size()));
+        size_t o = 0;
+        qsizetype from = 0;
+        for (qsizetype i = 0; i < size; ++i) {
+            const char16_t c = p[i].unicode();
+            if (c != u'\r' && c != u'\n') continue;
+            for (; o < others.size() && others[o].Index < i; ++o)
+                other.push_back({int(text.size() + others[o].Index - from), others[o].Code});
+            text.append(p + from, i - from);
+            text += QLatin1String("\r\n");
+            if (c == u'\r' && i + 1 < size && p[i + 1].unicode() == u'\n') ++i;
+            from = i + 1;
+        }
+        for (; o < others.size(); ++o) other.push_back({int(text.size() + others[o].Index - from), others[o].Code});
+        text.append(p + from, size - from);
         return true;
     });
     delete HolderOf(store);

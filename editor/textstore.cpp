@@ -13,7 +13,7 @@ constexpr int kTarget = 4096;
 constexpr int kLimit = 8192;
 
 // T form of text: every line break a CR LF. Counts the breaks.
-QString Normalised(QStringView text, int *breaks) {
+QString Normalised(QStringView text, int *breaks, const QString *whole = nullptr) {
     int n = 0;
     bool plain = true;
     const QChar *p = text.data();
@@ -32,7 +32,7 @@ QString Normalised(QStringView text, int *breaks) {
         }
     }
     if (breaks) *breaks = n;
-    if (plain) return text.toString();
+    if (plain) return whole ? *whole : text.toString();
     QString out;
     out.reserve(size + n);
     for (qsizetype i = 0; i < size; ++i) {
@@ -83,6 +83,25 @@ public:
             done += take;
             if (Cur->Text.size() >= kTarget) Flush();
         }
+    }
+    // A piece in T form of about a chunk's size becomes a chunk as it is,
+    // without a copy; anything else goes through Add.
+    void Adopt(QString &&text, const std::vector<LineEnd> &ends, OtherCodes &&codes) {
+        const qsizetype n = text.size();
+        if (n == 0) return;
+        if (n > kLimit || text.at(n - 1).unicode() == u'\r') {
+            Add(text, ends.data(), codes.data(), codes.size());
+            return;
+        }
+        Flush();
+        auto c = std::make_shared<Chunk>();
+        c->Text = std::move(text);
+        c->Index();
+        c->Ends.assign(c->Starts.size(), Typed);
+        std::copy_n(ends.begin(), std::min(ends.size(), c->Ends.size()), c->Ends.begin());
+        c->Codes = std::move(codes);
+        Cur.reset();
+        Out.push_back(std::move(c));
     }
     void Flush() {
         if (Cur && !Cur->Text.isEmpty()) {
@@ -259,13 +278,13 @@ void TTextStore::Load(
     OtherCodes codes;
     while (next(piece, ends, codes)) {
         int breaks = 0;
-        const QString t = Normalised(piece, &breaks);
+        QString t = Normalised(piece, &breaks, &piece);
         // Pieces come in T form where they have other codes: their offsets hold.
         if (t.size() != piece.size()) codes.clear();
         piece = QString();
         all.assign(size_t(breaks), Typed);
         std::copy_n(ends.begin(), std::min(ends.size(), all.size()), all.begin());
-        b.Add(t, all.data(), codes.data(), codes.size());
+        b.Adopt(std::move(t), all, std::move(codes));
         codes.clear();
     }
     b.Flush();
@@ -349,6 +368,7 @@ void TTextStore::Replace(int position, int removed, QStringView text, int anchor
                          int caretAfter, Merge merge) {
     position = Snap(position);
     const int end = Snap(std::clamp(position + std::max(removed, 0), position, Total));
+    if (BeforeChange) BeforeChange(end);
     int breaks = 0;
     Record r;
     r.Position = position;
@@ -404,6 +424,8 @@ void TTextStore::Replace(int position, int removed, QStringView text, int anchor
 }
 
 void TTextStore::ReplaceMany(std::vector<Replacement> replacements, int anchorBefore, int caretBefore) {
+    if (replacements.empty()) return;
+    if (BeforeChange) BeforeChange(std::min(Total, replacements.back().Position + std::max(replacements.back().Removed, 0)));
     std::vector<Record> batch;
     batch.reserve(replacements.size());
     TEditList edits;
@@ -468,6 +490,14 @@ bool TTextStore::Travel(bool redo, int &anchor, int &caret) {
     if (redo ? !CanRedo() : !CanUndo()) return false;
     const bool wasUndo = CanUndo(), wasRedo = CanRedo(), wasModified = IsModified();
     Step &s = History[size_t(redo ? Done : Done - 1)];
+    if (BeforeChange && !s.Edits.empty()) {
+        // The end of the last change, in the text as it stands.
+        int shift = 0;
+        for (size_t i = 0; i + 1 < s.Edits.size(); ++i)
+            shift += int(s.Edits[i].Inserted.size()) - int(s.Edits[i].Removed.size());
+        const Record &r = s.Edits.back();
+        BeforeChange(std::min(Total, redo ? r.Position + int(r.Removed.size()) : r.Position + shift + int(r.Inserted.size())));
+    }
     // Undo: each record's inserted text goes back to its removed text, at its
     // position in the text after the batch.
     std::vector<Record> batch;

@@ -143,6 +143,10 @@ public:
     // Many replacements as one undo step (ascending, apart, positions in the
     // text before them); the caret and selection after are as before.
     void ReplaceMany(std::vector<Replacement> replacements, int anchorBefore, int caretBefore);
+    // Called before any edit with the last position of the text as it stands
+    // that the edit touches (the colours use it to be in place first).
+    std::function<void(int until)> BeforeChange;
+
     // The next edit starts a step of its own.
     void BreakMerge() { Mergeable = false; }
 

@@ -2,6 +2,7 @@
 // colouring of the caret's line while typing into a document window.
 #include <QMdiArea>
 #include <QTemporaryDir>
+#include <QRandomGenerator>
 #include <QTest>
 
 #include "childwin.h"
@@ -81,6 +82,24 @@ private slots:
         QVERIFY(!e.isUndoAvailable());   // and no undo step
         QCOMPARE(SelStart(&e), 0);  // the selection collapsed to its start
         QCOMPARE(SelLength(&e), 0);
+    }
+
+    // The whole text's colouring in slices that stop at random places gives
+    // what one pass over all of it gives.
+    void slicesMatchOnePass() {
+        QRandomGenerator rng(5);
+        static const char *const pieces[] = {"int", " ", "/*", "*/", "//", "\r\n", "x", "(", ";", "return", "\t", "*", "/"};
+        for (int round = 0; round < 40; ++round) {
+            QString text;
+            for (int k = int(rng.bounded(400)); k > 0; --k) text += QLatin1String(pieces[rng.bounded(int(std::size(pieces)))]);
+            TRichEdit whole, sliced;
+            whole.setPlainText(text);
+            sliced.setPlainText(text);
+            ColourRange(&whole, 1, TextLength(&whole));
+            for (int at = 1; at <= TextLength(&sliced);)
+                at = colouring::ColourSlice(sliced.Colours(), at, at + int(rng.bounded(60)));
+            QCOMPARE(Mask(&sliced), Mask(&whole));
+        }
     }
 
     // Typing into a loaded document; "\x7f" in keys is Delete, "paste:" inserts

@@ -228,12 +228,13 @@ private slots:
         QVERIFY(w);
         TRichEdit *e = w->RichEdit1;
         QVERIFY(e->verticalScrollBar()->maximum() > 0);  // long enough to scroll
+        e->Colours()->SliceChars = 40;  // the loaded text's colours come in slowly
 
         Model m;
         m.T = TextOf(e);
         m.Colours = QString(m.Doc(int(m.T.size())), QLatin1Char('B'));
         m.Colour(1, int(m.T.size()));
-        QCOMPARE(ColoursOf(e, m), Expected(m));
+        if (start % 2 == 0) QCOMPARE(ColoursOf(e, m), Expected(m));
         QSet<QString> seen{m.T};
 
         static const QString typed = QStringLiteral("intvoid x/*;:() \t日本return");
@@ -247,7 +248,9 @@ private slots:
             bool edit = false, history = false;
             int a = selStart, b = selStart + selLength;
             QString s;
-            const int kind = int(rng.bounded(115));
+            int kind = int(rng.bounded(115));
+            // (Undo and redo read every colour: not while the colours come in slowly.)
+            if (start % 2 == 1 && step < 40 && kind >= 94 && kind < 100) kind = 60;
             const QString where = QStringLiteral("start %1, step %2, event %3, caret %4+%5")
                                       .arg(start).arg(step).arg(kind).arg(selStart).arg(selLength);
             if (kind < 34) {
@@ -362,6 +365,8 @@ private slots:
             } else {
                 QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier);
                 QVERIFY2(SelStart(e) == 0 && SelLength(e) == L, qPrintable(where));
+                QTest::keyClick(e, Qt::Key_Right);  // the next edit keeps the text
+                QVERIFY2(SelStart(e) == L && SelLength(e) == 0, qPrintable(where));
             }
             if (rng.bounded(16) == 0) QApplication::processEvents();  // paint now and then
 
@@ -388,6 +393,9 @@ private slots:
                 QVERIFY2(TextOf(e) == m.T, qPrintable(where));
             }
             seen.insert(m.T);
+            // Half of the runs leave the colours unread for their first steps,
+            // so that edits come before the loaded text's colours are all in.
+            if (start % 2 == 1 && step < 40) continue;
             const QString got = ColoursOf(e, m), want = Expected(m);
             if (got != want) {
                 int p = 0;
