@@ -16,9 +16,6 @@
 #include "errorreport.h"
 #include "sourcetext.h"
 
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 
 namespace {
 
@@ -127,11 +124,6 @@ void TMDIChild::LoadBytes(QByteArray bytes, const QString &path, bool changed) {
     RichEdit1->setFocus();
     RichEdit1->setModified(changed);
     Changed = changed;
-#ifdef __GLIBC__
-    // The copies of a large file's text made on the way are free again: give
-    // them back instead of keeping them in the heap.
-    if (TextLength(RichEdit1) > (1 << 20)) malloc_trim(0);
-#endif
 }
 
 void TMDIChild::WriteTo(const QString &path) {

@@ -53,7 +53,8 @@ bool WideCodePoint(char32_t c) {
 }
 
 constexpr int kTab = 8;
-constexpr int kPad = 4;  // pixels between the viewport's left edge and the first column
+constexpr int kPad = 4;
+constexpr int kSpareColumns = 16;  // beyond the widest line, as room for typing  // pixels between the viewport's left edge and the first column
 
 // The column after the character at i of p[0, n) that starts at column col.
 inline int Advance(const QChar *p, int i, int n, int col) {
@@ -167,7 +168,9 @@ void TRichEdit::WidenFor(int line) {
     if (length <= WidestColumns / 2) return;  // no line of n characters is wider than 2n columns... but tabs
     const int columns = ColumnOf(Store->LineEnd(line));
     if (columns > WidestColumns) {
-        WidestColumns = columns;
+        // With room to spare, so that typing at the end of the widest line
+        // does not change the scroll bar at every key.
+        WidestColumns = columns + kSpareColumns;
         UpdateScrollBars();
     }
 }
@@ -1149,7 +1152,7 @@ void TRichEdit::paintEvent(QPaintEvent *event) {
             painter.fillRect(QRectF(x, y, CellW, LineH), selBack);
         }
         if (col > WidestColumns && !hasPreedit && shownEnd == end) {
-            WidestColumns = col;
+            WidestColumns = col + kSpareColumns;
             QMetaObject::invokeMethod(this, [this] { UpdateScrollBars(); }, Qt::QueuedConnection);
         }
         // Selection backgrounds, then the text in runs of one colour.

@@ -13,7 +13,7 @@ constexpr int kTarget = 4096;
 constexpr int kLimit = 8192;
 
 // T form of text: every line break a CR LF. Counts the breaks.
-QString Normalised(QStringView text, int *breaks, const QString *whole = nullptr) {
+QString Normalised(QStringView text, int *breaks) {
     int n = 0;
     bool plain = true;
     const QChar *p = text.data();
@@ -32,7 +32,7 @@ QString Normalised(QStringView text, int *breaks, const QString *whole = nullptr
         }
     }
     if (breaks) *breaks = n;
-    if (plain) return whole ? *whole : text.toString();
+    if (plain) return text.toString();
     QString out;
     out.reserve(size + n);
     for (qsizetype i = 0; i < size; ++i) {
@@ -274,17 +274,10 @@ void TTextStore::Load(
     Builder b;
     QString piece;
     std::vector<textstore::LineEnd> ends;
-    std::vector<textstore::LineEnd> all;
     OtherCodes codes;
     while (next(piece, ends, codes)) {
-        int breaks = 0;
-        QString t = Normalised(piece, &breaks, &piece);
-        // Pieces come in T form where they have other codes: their offsets hold.
-        if (t.size() != piece.size()) codes.clear();
+        b.Adopt(std::move(piece), ends, std::move(codes));
         piece = QString();
-        all.assign(size_t(breaks), Typed);
-        std::copy_n(ends.begin(), std::min(ends.size(), all.size()), all.begin());
-        b.Adopt(std::move(t), all, std::move(codes));
         codes.clear();
     }
     b.Flush();

@@ -124,8 +124,8 @@ public:
     void Load(QStringView text, const std::vector<textstore::LineEnd> &ends = {});
     // The same from pieces: next() fills in the next piece's text and its
     // breaks' line ends and returns false when there is none (a load in
-    // pieces never holds the whole text twice). A piece must not end between
-    // a CR and its LF.
+    // pieces never holds the whole text twice). Pieces are in T form (every
+    // line break a CR LF, never split between two pieces).
     void Load(const std::function<bool(QString &text, std::vector<textstore::LineEnd> &ends,
                                        textstore::OtherCodes &codes)> &next);
 
