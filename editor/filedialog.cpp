@@ -11,6 +11,7 @@
 #include <QMimeDatabase>
 #include <QSplitter>
 #include <QStyle>
+#include <QTimer>
 #include <QTreeView>
 
 #include <algorithm>
@@ -69,26 +70,35 @@ public:
 
 };
 
-// The first size shows the places beside the files and the columns whole.
+// The first size shows the places beside the files and the columns whole:
+// size, type and date as wide as their longest texts, the name the rest.
 void FitToItsTexts(QFileDialog &dlg) {
-    dlg.resize(std::max(dlg.width(), 760), std::max(dlg.height(), 460));
     auto *splitter = dlg.findChild<QSplitter *>(QStringLiteral("splitter"));
     auto *sidebar = dlg.findChild<QAbstractItemView *>(QStringLiteral("sidebar"));
-    if (splitter && sidebar && sidebar->model()) {
-        int widest = 0;
-        for (int row = 0; row < sidebar->model()->rowCount(); ++row)
-            widest = std::max(widest, sidebar->fontMetrics().horizontalAdvance(
-                                          sidebar->model()->index(row, 0).data().toString()));
-        const int side = widest + sidebar->style()->pixelMetric(QStyle::PM_SmallIconSize) + 40;
-        splitter->setSizes({side, std::max(1, dlg.width() - side)});
+    auto *details = dlg.findChild<QTreeView *>(QStringLiteral("treeView"));
+    if (!splitter || !sidebar || !sidebar->model() || !details) return;
+    int widest = 0;
+    for (int row = 0; row < sidebar->model()->rowCount(); ++row)
+        widest = std::max(widest, sidebar->fontMetrics().horizontalAdvance(sidebar->model()->index(row, 0).data().toString()));
+    const int side = widest + sidebar->style()->pixelMetric(QStyle::PM_SmallIconSize) + 40;
+    const QFontMetrics fm = details->fontMetrics();
+    const int widths[] = {fm.horizontalAdvance(QStringLiteral("9999.9 バイト")) + 16,
+                          fm.horizontalAdvance(QStringLiteral("C ヘッダーファイル")) + 24,
+                          fm.horizontalAdvance(QStringLiteral("9999/99/99 99:99")) + 16};
+    int others = 0;
+    for (int i = 0; i < 3; ++i) {
+        details->header()->resizeSection(i + 1, widths[i]);
+        others += widths[i];
     }
-    if (auto *details = dlg.findChild<QTreeView *>(QStringLiteral("treeView"))) {
-        const QFontMetrics fm = details->fontMetrics();
-        const int widths[] = {fm.horizontalAdvance(QStringLiteral("M")) * 28, fm.horizontalAdvance(QStringLiteral("9999.9 バイト")) + 16,
-                              fm.horizontalAdvance(QStringLiteral("C ヘッダーファイル")) + 24,
-                              fm.horizontalAdvance(QStringLiteral("9999/99/99 99:99")) + 16};
-        for (int i = 0; i < 4; ++i) details->header()->resizeSection(i, widths[i]);
-    }
+    const int least = fm.horizontalAdvance(QStringLiteral("M")) * 16;
+    // The frames, margins and scroll bars around the two lists.
+    const int around = 80 + details->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    dlg.resize(std::max({dlg.width(), 760, side + others + least + around}), std::max(dlg.height(), 460));
+    splitter->setSizes({side, std::max(1, dlg.width() - side)});
+    // The view's width is known once the dialog is up.
+    QTimer::singleShot(0, details, [details, others, least] {
+        details->header()->resizeSection(0, std::max(least, details->viewport()->width() - others));
+    });
 }
 
 }  // namespace

@@ -10,6 +10,8 @@
 #include "newproj.h"
 #include "option.h"
 #include "tabset.h"
+#include "finddialog.h"
+#include "projectsearch.h"
 #include "modal.h"
 
 #include <QApplication>
@@ -221,6 +223,30 @@ private slots:
         QVERIFY(QCoreApplication::translate("QFileDialog", "Save As") != QStringLiteral("Save As"));
     }
 
+    // Dialogs open centred over the main window wherever it is; the project
+    // search dialog is wide enough for its title in the title bar.
+    void dialogsOverTheMainWindow() {
+        TMainForm form;
+        form.move(30, 20);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        std::vector<std::unique_ptr<QDialog>> dialogs;
+        dialogs.emplace_back(new TGoToLineDialog(100, 1, &form));
+        dialogs.emplace_back(new TProjectFindDialog(&form));
+        dialogs.emplace_back(new TFindDialog(&form));
+        dialogs.emplace_back(new QMessageBox(QMessageBox::Information, QStringLiteral("Quelvane"), QStringLiteral("?"),
+                                             QMessageBox::Ok, &form));
+        for (const auto &d : dialogs) {
+            d->show();
+            QVERIFY(QTest::qWaitForWindowExposed(d.get()));
+            const QPoint off = d->frameGeometry().center() - form.frameGeometry().center();
+            QVERIFY2(off.manhattanLength() <= 2, qPrintable(d->metaObject()->className()));
+            const int title = QFontMetrics(QApplication::font()).horizontalAdvance(d->windowTitle());
+            if (qobject_cast<TProjectFindDialog *>(d.get())) QVERIFY2(d->width() >= title * 3 / 2 + 140, qPrintable(QString::number(d->width())));
+            d->hide();
+        }
+    }
+
     // The program's file dialogs: the filters as the layout gives them, the
     // columns in Japanese, nothing clipped at the first size.
     void theFileDialogsInJapanese() {
@@ -251,6 +277,7 @@ private slots:
                         misfits << text;
                 }
             }
+            if (details->header()->length() > details->viewport()->width()) misfits << QStringLiteral("columns");
             const QAbstractItemModel *places = sidebar->model();
             for (int row = 0; row < places->rowCount(); ++row) {
                 const QRect r = sidebar->visualRect(places->index(row, 0));
