@@ -374,6 +374,23 @@ bool TMainForm::eventFilter(QObject *watched, QEvent *e) {
         if (auto *w = qobject_cast<QWidget *>(watched); w && w->window() == this && w->statusTip().isEmpty())
             ShowHint(QString());
         break;
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+        // Files dragged from outside open wherever they are dropped on the
+        // window, an editor included (which would otherwise take their names
+        // as text).
+        if (auto *w = qobject_cast<QWidget *>(watched); w && w->window() == this && w != this) {
+            auto *drag = static_cast<QDropEvent *>(e);
+            if (!LocalFiles(drag->mimeData()).isEmpty()) {
+                if (e->type() == QEvent::Drop)
+                    dropEvent(drag);
+                else
+                    drag->acceptProposedAction();
+                return true;
+            }
+        }
+        break;
     case QEvent::MouseButtonDblClick:
         if (watched == TreeView1->viewport()) {
             Guarded([this] { TreeView1DblClick(); }, this);
@@ -981,16 +998,22 @@ QStringList TMainForm::ArgumentFiles(const QStringList &arguments) {
     return files;
 }
 
+QStringList TMainForm::LocalFiles(const QMimeData *mime) {
+    QStringList paths;
+    const QList<QUrl> urls = mime ? mime->urls() : QList<QUrl>();
+    for (const QUrl &url : urls) {
+        if (!url.isLocalFile()) return {};
+        paths << url.toLocalFile();
+    }
+    return paths;
+}
+
 void TMainForm::dragEnterEvent(QDragEnterEvent *event) {
-    const QList<QUrl> urls = event->mimeData()->urls();
-    if (!urls.isEmpty() && std::all_of(urls.begin(), urls.end(), [](const QUrl &u) { return u.isLocalFile(); }))
-        event->acceptProposedAction();
+    if (!LocalFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
 }
 
 void TMainForm::dropEvent(QDropEvent *event) {
-    QStringList paths;
-    for (const QUrl &url : event->mimeData()->urls())
-        if (url.isLocalFile()) paths << url.toLocalFile();
+    const QStringList paths = LocalFiles(event->mimeData());
     if (paths.isEmpty()) return;
     event->acceptProposedAction();
     OpenFiles(paths);

@@ -19,6 +19,7 @@ class TMDIChild;
 class TRichEdit;
 class QDragEnterEvent;
 class QDropEvent;
+class QMimeData;
 class TRecovery;
 class TDosCommand;
 class TFindDialog;
@@ -96,6 +97,8 @@ public:
     // The files among the program's arguments: all but options ("-x"); "--"
     // ends the options.
     static QStringList ArgumentFiles(const QStringList &arguments);
+    // The files of a drag: its URLs when every one is a local file, else none.
+    static QStringList LocalFiles(const QMimeData *mime);
     void OpenProject(const QString &path);
 
     // What the window remembers between runs (QSettings in the user's

@@ -21,6 +21,7 @@
 #include <QMdiSubWindow>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QUrl>
 #include <QRandomGenerator>
 #include <QSettings>
 #include <QStatusTipEvent>
@@ -779,13 +780,14 @@ private slots:
         QCOMPARE(project::NodeCount(form->TreeView1), 0);  // p.PRJ is no file here
         form->OpenFiles({QStringLiteral("p.prj")});
         QCOMPARE(project::NodeCount(form->TreeView1), 2);
-        const auto drag = [this](const QMimeData &mime) {
-            QDragEnterEvent enter(QPoint(60, 60), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QWidget *target = form.get();
+        const auto drag = [&target](const QMimeData &mime) {
+            QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
             enter.setAccepted(false);
-            QApplication::sendEvent(form.get(), &enter);
+            QApplication::sendEvent(target, &enter);
             if (!enter.isAccepted()) return false;
-            QDropEvent drop(QPointF(60, 60), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-            QApplication::sendEvent(form.get(), &drop);
+            QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(target, &drop);
             return true;
         };
         QMimeData dropped;
@@ -800,6 +802,16 @@ private slots:
         QVERIFY(!drag(remote));
         QVERIFY(!drag(text));
         QCOMPARE(form->MDIChildCount(), 3);
+        // Dropped on an editor: opened, not written into it.
+        writeFile(path("d.c"), "int d;\r\n");
+        TRichEdit *editor = form->ActiveMDIChild()->RichEdit1;
+        target = editor->viewport();
+        QMimeData one;
+        one.setUrls({QUrl::fromLocalFile(path("d.c"))});
+        QVERIFY(drag(one));
+        QCOMPARE(form->MDIChildCount(), 4);
+        QCOMPARE(form->ActiveMDIChild()->FileName, path("d.c"));
+        QCOMPARE(editor->toPlainText(), QStringLiteral("int a;\n"));
     }
 
     void projectCommandsAndTheirTwins() {
