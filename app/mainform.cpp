@@ -227,8 +227,6 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent) {
     PrevWindowItem->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab),
                                   QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab)});
     connect(PrevWindowItem, &QAction::triggered, ClientArea, &QMdiArea::activatePreviousSubWindow);
-    // The editors would take Ctrl+Tab for themselves.
-    for (QAction *a : {NextWindowItem, PrevWindowItem}) a->setShortcutContext(Qt::ApplicationShortcut);
 
     // The recent lists, before the exit entry.
     RecentFilesMenu = new QMenu(QStringLiteral("最近使ったファイル(&F)"), File1);
@@ -429,7 +427,9 @@ TMDIChild *TMainForm::CreateDocument() {
 
 void TMainForm::FitNewDocument(TMDIChild *doc) {
     // 80 columns by 25 lines where the client area allows, never more than the
-    // area, and wholly inside it.
+    // area, and wholly inside it. A window that opens maximised, as the others
+    // are, keeps that.
+    if (doc->isMaximized()) return;
     const TRichEdit *editor = doc->RichEdit1;
     const QSize frame = doc->size() - editor->viewport()->size();
     const QSize wanted = QSize(int(std::ceil(80 * editor->ColumnWidth())) + editor->LineNumberWidth(),
