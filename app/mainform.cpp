@@ -220,9 +220,11 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent) {
     NextWindowItem = Window1->addAction(QStringLiteral("次のｳｨﾝﾄﾞｳ(&N)"));
     NextWindowItem->setObjectName(QStringLiteral("NextWindowItem"));
     NextWindowItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab));
+    NextWindowItem->setStatusTip(QStringLiteral("次のｳｨﾝﾄﾞｳに切り替える"));
     connect(NextWindowItem, &QAction::triggered, ClientArea, &QMdiArea::activateNextSubWindow);
     PrevWindowItem = Window1->addAction(QStringLiteral("前のｳｨﾝﾄﾞｳ(&P)"));
     PrevWindowItem->setObjectName(QStringLiteral("PrevWindowItem"));
+    PrevWindowItem->setStatusTip(QStringLiteral("前のｳｨﾝﾄﾞｳに切り替える"));
     // X delivers Shift+Tab as Backtab.
     PrevWindowItem->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab),
                                   QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab)});
@@ -233,6 +235,8 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent) {
     RecentFilesMenu->setObjectName(QStringLiteral("RecentFilesMenu"));
     RecentProjectsMenu = new QMenu(QStringLiteral("最近使ったプロジェクト(&R)"), File1);
     RecentProjectsMenu->setObjectName(QStringLiteral("RecentProjectsMenu"));
+    RecentFilesMenu->menuAction()->setStatusTip(QStringLiteral("最近使ったﾌｧｲﾙを開く"));
+    RecentProjectsMenu->menuAction()->setStatusTip(QStringLiteral("最近使ったﾌﾟﾛｼﾞｪｸﾄを開く"));
     File1->insertMenu(FileExitItem, RecentFilesMenu);
     File1->insertMenu(FileExitItem, RecentProjectsMenu);
     File1->insertSeparator(FileExitItem);
