@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QImage>
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QPixmap>
 #include <QTranslator>
 
@@ -28,6 +29,10 @@ bool InstallTranslations() {
 
 void SetUp(QApplication &app) {
     qvfonts::InstallSubstitutes();
+    // Texts that Qt builds from the locale (the file dialogs' sizes, dates and
+    // file types) in Japanese. The program compares paths and names without
+    // regard to any locale, so nothing else changes.
+    QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
     InstallTranslations();
     app.setWindowIcon(ProgramIcon());
     QGuiApplication::setDesktopFileName(QStringLiteral("quelvane"));

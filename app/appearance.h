@@ -13,7 +13,7 @@ namespace appearance {
 // once; false when they are not installed, and the standard dialogs stay in English.
 bool InstallTranslations();
 
-// Start-up: the translations, the font mapping (fontsubst.h) and the window icon.
+// Start-up: the Japanese locale for Qt's own texts, the translations, the font mapping (fontsubst.h) and the window icon.
 void SetUp(QApplication &app);
 
 // The program's icon, from its SVG file.

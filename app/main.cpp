@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QTimer>
+#include <QWindow>
 
 int main(int argc, char **argv) {
     TApplication app(argc, argv);
@@ -19,10 +20,24 @@ int main(int argc, char **argv) {
         // One hidden instance of each dialog is made at start-up.
         TNewProjDlg NewProjDlg(&MainForm);
         TOption Option(&MainForm);
+        // The window as the user left it, the recent lists, the line-number switch.
+        MainForm.RestoreSettings();
         MainForm.show();
         // Unsaved edits are kept on disk; what an ended instance left is offered back.
         MainForm.Recovery = std::make_unique<TRecovery>(MainForm, recovery::DefaultFolder());
-        QTimer::singleShot(0, &MainForm, [&MainForm] { MainForm.Recovery->OfferLeftovers(); });
+        // The files named on the command line open once the window is up; the
+        // offer of what an ended instance left comes first, over the window
+        // once the window manager has placed it.
+        const QStringList files = TMainForm::ArgumentFiles(app.arguments().mid(1));
+        auto *waiting = new QTimer(&MainForm);
+        QObject::connect(waiting, &QTimer::timeout, &MainForm, [&MainForm, waiting, files, tries = 0]() mutable {
+            if (!(MainForm.windowHandle() && MainForm.windowHandle()->isExposed()) && ++tries < 100) return;
+            waiting->stop();
+            waiting->deleteLater();
+            MainForm.Recovery->OfferLeftovers();
+            MainForm.OpenFiles(files);
+        });
+        waiting->start(20);
         return app.exec();
     } catch (...) {
         // Building the main window failed: reported like any other error.

@@ -19,12 +19,21 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QCloseEvent>
+#include <QDir>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
+#include <QMimeData>
+#include <QSettings>
+#include <QUrl>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMessageBox>
 #include <QStatusTipEvent>
+
+#include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -189,6 +198,58 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent) {
     };
     for (const auto &[button, handler] : buttons) connect(button, &QToolButton::clicked, this, guard(this, handler));
 
+    // Keys where the layout gives none.
+    FileNewItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    FileOpenItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    FileCloseItem->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::CTRL | Qt::Key_F4)});
+
+    // The caret's line and column, at the right of the status line.
+    CaretField = new QLabel(StatusBar);
+    CaretField->setObjectName(QStringLiteral("CaretField"));
+    CaretField->setMinimumWidth(QFontMetrics(StatusBar->font()).horizontalAdvance(QStringLiteral("行 99999, 桁 9999")) + 8);
+    StatusBar->addPermanentWidget(CaretField);
+
+    // The Window menu: the line-number switch and the moves between documents,
+    // then the window list.
+    Window1->addSeparator();
+    LineNumbersItem = Window1->addAction(QStringLiteral("行番号を表示(&L)"));
+    LineNumbersItem->setObjectName(QStringLiteral("LineNumbersItem"));
+    LineNumbersItem->setStatusTip(QStringLiteral("ｴﾃﾞｨﾀの左端に行番号を表示する"));
+    LineNumbersItem->setCheckable(true);
+    connect(LineNumbersItem, &QAction::triggered, this, guard(this, &TMainForm::LineNumbersItemClick));
+    NextWindowItem = Window1->addAction(QStringLiteral("次のｳｨﾝﾄﾞｳ(&N)"));
+    NextWindowItem->setObjectName(QStringLiteral("NextWindowItem"));
+    NextWindowItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab));
+    NextWindowItem->setStatusTip(QStringLiteral("次のｳｨﾝﾄﾞｳに切り替える"));
+    connect(NextWindowItem, &QAction::triggered, ClientArea, &QMdiArea::activateNextSubWindow);
+    PrevWindowItem = Window1->addAction(QStringLiteral("前のｳｨﾝﾄﾞｳ(&P)"));
+    PrevWindowItem->setObjectName(QStringLiteral("PrevWindowItem"));
+    PrevWindowItem->setStatusTip(QStringLiteral("前のｳｨﾝﾄﾞｳに切り替える"));
+    // X delivers Shift+Tab as Backtab.
+    PrevWindowItem->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab),
+                                  QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab)});
+    connect(PrevWindowItem, &QAction::triggered, ClientArea, &QMdiArea::activatePreviousSubWindow);
+
+    // The recent lists, before the exit entry.
+    RecentFilesMenu = new QMenu(QStringLiteral("最近使ったファイル(&F)"), File1);
+    RecentFilesMenu->setObjectName(QStringLiteral("RecentFilesMenu"));
+    RecentProjectsMenu = new QMenu(QStringLiteral("最近使ったプロジェクト(&R)"), File1);
+    RecentProjectsMenu->setObjectName(QStringLiteral("RecentProjectsMenu"));
+    RecentFilesMenu->menuAction()->setStatusTip(QStringLiteral("最近使ったﾌｧｲﾙを開く"));
+    RecentProjectsMenu->menuAction()->setStatusTip(QStringLiteral("最近使ったﾌﾟﾛｼﾞｪｸﾄを開く"));
+    File1->insertMenu(FileExitItem, RecentFilesMenu);
+    File1->insertMenu(FileExitItem, RecentProjectsMenu);
+    File1->insertSeparator(FileExitItem);
+    connect(RecentFilesMenu, &QMenu::aboutToShow, this,
+            [this] { FillRecentMenu(RecentFilesMenu, RecentFiles, &TMainForm::OpenRecentFile); });
+    connect(RecentProjectsMenu, &QMenu::aboutToShow, this,
+            [this] { FillRecentMenu(RecentProjectsMenu, RecentProjects, &TMainForm::OpenRecentProject); });
+    FillRecentMenu(RecentFilesMenu, RecentFiles, &TMainForm::OpenRecentFile);
+    FillRecentMenu(RecentProjectsMenu, RecentProjects, &TMainForm::OpenRecentProject);
+
+    // Files dropped on the window open as from the File menu.
+    setAcceptDrops(true);
+
     // The window-list menu: one entry per open document window.
     connect(Window1, &QMenu::aboutToShow, this, [this] {
         for (QAction *a : Window1->actions())
@@ -262,11 +323,36 @@ void TMainForm::ActiveFormChange(QMdiSubWindow *window) {
         Documents.prepend(doc);
     }
     UpdateMenuItems();
+    // The caret field follows the active document's control.
+    TRichEdit *editor = ActiveMDIChild() ? ActiveMDIChild()->RichEdit1 : nullptr;
+    if (editor != WatchedEditor) {
+        if (WatchedEditor) WatchedEditor->disconnect(this);
+        WatchedEditor = editor;
+        if (editor) {
+            connect(editor, &TRichEdit::cursorPositionChanged, this, &TMainForm::UpdateCaretField);
+            connect(editor, &TRichEdit::textChanged, this, &TMainForm::UpdateCaretField);
+            connect(editor, &TRichEdit::undoAvailable, this, &TMainForm::UpdateMenuItems);
+            connect(editor, &TRichEdit::redoAvailable, this, &TMainForm::UpdateMenuItems);
+        }
+    }
+    UpdateCaretField();
+}
+
+void TMainForm::UpdateCaretField() {
+    const TMDIChild *doc = ActiveMDIChild();
+    if (!doc) {
+        CaretField->clear();
+        return;
+    }
+    const TRichEdit *editor = doc->RichEdit1;
+    const int caret = editor->Caret();
+    CaretField->setText(QStringLiteral("行 %1, 桁 %2").arg(editor->Text()->LineOf(caret) + 1).arg(editor->ColumnOf(caret) + 1));
 }
 
 void TMainForm::DocumentGone(QObject *doc) {
     Documents.removeIf([doc](TMDIChild *d) { return static_cast<QObject *>(d) == doc; });
     UpdateMenuItems();
+    UpdateCaretField();
 }
 
 QString TMainForm::StatusText() const { return StatusBar->currentMessage(); }
@@ -290,6 +376,23 @@ bool TMainForm::eventFilter(QObject *watched, QEvent *e) {
         if (auto *w = qobject_cast<QWidget *>(watched); w && w->window() == this && w->statusTip().isEmpty())
             ShowHint(QString());
         break;
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+        // Files dragged from outside open wherever they are dropped on the
+        // window, an editor included (which would otherwise take their names
+        // as text).
+        if (auto *w = qobject_cast<QWidget *>(watched); w && w->window() == this && w != this) {
+            auto *drag = static_cast<QDropEvent *>(e);
+            if (!LocalFiles(drag->mimeData()).isEmpty()) {
+                if (e->type() == QEvent::Drop)
+                    dropEvent(drag);
+                else
+                    drag->acceptProposedAction();
+                return true;
+            }
+        }
+        break;
     case QEvent::MouseButtonDblClick:
         if (watched == TreeView1->viewport()) {
             Guarded([this] { TreeView1DblClick(); }, this);
@@ -310,18 +413,36 @@ TMDIChild *TMainForm::CreateDocument() {
     auto *doc = new TMDIChild(ClientArea);
     doc->SaveRequest = [this](TMDIChild &d) { return SaveDocument(d); };
     ClientArea->addSubWindow(doc);
+    // The window's own menu would take the File menu's close keys.
+    if (QMenu *own = doc->systemMenu())
+        for (QAction *a : own->actions())
+            for (const QKeySequence &key : FileCloseItem->shortcuts())
+                if (a->shortcuts().contains(key)) a->setShortcuts({});
     connect(doc, &QObject::destroyed, this, &TMainForm::DocumentGone);
-    connect(doc->RichEdit1, &TRichEdit::undoAvailable, this, &TMainForm::UpdateMenuItems);
-    connect(doc->RichEdit1, &TRichEdit::redoAvailable, this, &TMainForm::UpdateMenuItems);
     Documents.prepend(doc);
     if (Recovery) Recovery->Watch(doc);
+    doc->RichEdit1->SetLineNumbers(LineNumbersItem->isChecked());
     doc->show();
-    // A window wider or taller than the client area starts at its top left corner,
-    // not with its left or top part out of sight.
-    if (doc->x() < 0 || doc->y() < 0) doc->move(std::max(0, doc->x()), std::max(0, doc->y()));
+    FitNewDocument(doc);
     ClientArea->setActiveSubWindow(doc);
     UpdateMenuItems();
     return doc;
+}
+
+void TMainForm::FitNewDocument(TMDIChild *doc) {
+    // 80 columns by 25 lines where the client area allows, never more than the
+    // area, and wholly inside it. A window that opens maximised, as the others
+    // are, keeps that.
+    if (doc->isMaximized()) return;
+    const TRichEdit *editor = doc->RichEdit1;
+    const QSize frame = doc->size() - editor->viewport()->size();
+    const QSize wanted = QSize(int(std::ceil(80 * editor->ColumnWidth())) + editor->LineNumberWidth(),
+                               25 * editor->LineHeight()) + frame;
+    const QSize area = ClientArea->viewport()->size();
+    const QSize size = wanted.expandedTo(doc->size()).boundedTo(area);
+    doc->resize(size);
+    doc->move(std::max(0, std::min(doc->x(), area.width() - size.width())),
+              std::max(0, std::min(doc->y(), area.height() - size.height())));
 }
 
 void TMainForm::OpenDocument(const QString &path) {
@@ -332,6 +453,7 @@ void TMainForm::OpenDocument(const QString &path) {
             if (doc->isMinimized()) doc->showNormal();
             doc->show();
             ClientArea->setActiveSubWindow(doc);
+            NoteRecentFile(path);
             return;
         }
     }
@@ -344,6 +466,7 @@ void TMainForm::OpenDocument(const QString &path) {
             delete doc;
             throw;
         }
+        NoteRecentFile(doc->FileName);
     }
 }
 
@@ -361,7 +484,10 @@ void TMainForm::FileSaveItemClick() {
     TMDIChild *doc = ActiveMDIChild();
     if (!doc) return;
     if (doc->IsUntitled() && SaveDialog.Execute(this)) {
-        if (project::MayReplace(SaveDialog.FileName, this)) doc->SaveAs(SaveDialog.FileName);
+        if (project::MayReplace(SaveDialog.FileName, this)) {
+            doc->SaveAs(SaveDialog.FileName);
+            NoteRecentFile(doc->FileName);
+        }
         return;
     }
     doc->Save();
@@ -369,7 +495,10 @@ void TMainForm::FileSaveItemClick() {
 
 void TMainForm::FileSaveAsItemClick() {
     TMDIChild *doc = ActiveMDIChild();
-    if (doc && SaveDialog.Execute(this) && project::MayReplace(SaveDialog.FileName, this)) doc->SaveAs(SaveDialog.FileName);
+    if (doc && SaveDialog.Execute(this) && project::MayReplace(SaveDialog.FileName, this)) {
+        doc->SaveAs(SaveDialog.FileName);
+        NoteRecentFile(doc->FileName);
+    }
 }
 
 bool TMainForm::SaveDocument(TMDIChild &doc) {
@@ -379,6 +508,7 @@ bool TMainForm::SaveDocument(TMDIChild &doc) {
             if (doc.IsUntitled()) {
                 if (!SaveDialog.Execute(this) || !project::MayReplace(SaveDialog.FileName, this)) return;
                 doc.SaveAs(SaveDialog.FileName);
+                NoteRecentFile(doc.FileName);
             } else {
                 doc.Save();
             }
@@ -430,6 +560,7 @@ void TMainForm::closeEvent(QCloseEvent *event) {
     }
     // Every changed document has been saved or discarded.
     if (Recovery) Recovery->DropAll();
+    SaveSettings();
     event->accept();
 }
 
@@ -513,8 +644,15 @@ void TMainForm::ProjNewItemClick() {
 }
 void TMainForm::ProjOpenItemClick() {
     project::ProjOpenItemClick(TreeView1, [this] { Output->clear(); }, OpenDialog1, SaveDialog1, this);
+    if (!SaveDialog1.FileName.isEmpty()) NoteRecentProject(SaveDialog1.FileName);
 }
-void TMainForm::ProjSaveItemClick() { project::ProjSaveItemClick(TreeView1, SaveDialog1, this); }
+void TMainForm::ProjSaveItemClick() {
+    project::ProjSaveItemClick(TreeView1, SaveDialog1, this);
+    if (!SaveDialog1.FileName.isEmpty() && QFileInfo::exists(SaveDialog1.FileName)) NoteRecentProject(SaveDialog1.FileName);
+}
+void TMainForm::OpenProject(const QString &path) {
+    if (project::OpenProject(TreeView1, path, [this] { Output->clear(); }, SaveDialog1, this)) NoteRecentProject(path);
+}
 void TMainForm::AddFileClick() { project::AddFileClick(TreeView1, OpenDialog, this); }
 void TMainForm::DelFileClick() { project::DelFileClick(TreeView1); }
 void TMainForm::TreeView1DblClick() {
@@ -754,4 +892,169 @@ void TMainForm::SearchListDblClick(int row) {
     SetSelection(doc->RichEdit1, text->LineStart(line - 1) + column, length);
     doc->RichEdit1->ShowLines(line - 1, line - 1, kContextLines);
     doc->RichEdit1->setFocus();
+}
+
+// ---- Line numbers, recent files, opening from outside, settings ---------------
+
+namespace {
+// The user's settings file: Quelvane/quelvane.conf in the configuration folder.
+std::unique_ptr<QSettings> Settings() {
+    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Quelvane"),
+                                       QStringLiteral("quelvane"));
+}
+}  // namespace
+
+void TMainForm::LineNumbersItemClick() {
+    const bool shown = LineNumbersItem->isChecked();
+    for (TMDIChild *doc : std::as_const(Documents)) doc->RichEdit1->SetLineNumbers(shown);
+    if (Remembering) Settings()->setValue(QStringLiteral("editor/lineNumbers"), shown);
+}
+
+namespace {
+// The list with path at its head, each path once, at most `max` long.
+void PutFirst(QStringList &list, const QString &path, int max) {
+    list.removeAll(path);
+    list.prepend(path);
+    while (list.size() > max) list.removeLast();
+}
+}  // namespace
+
+void TMainForm::NoteRecentFile(const QString &path) {
+    if (path.isEmpty()) return;
+    PutFirst(RecentFiles, QFileInfo(path).absoluteFilePath(), RecentMax);
+    WriteRecent();
+}
+
+void TMainForm::NoteRecentProject(const QString &path) {
+    if (path.isEmpty()) return;
+    PutFirst(RecentProjects, QFileInfo(path).absoluteFilePath(), RecentMax);
+    WriteRecent();
+}
+
+void TMainForm::WriteRecent() {
+    FillRecentMenu(RecentFilesMenu, RecentFiles, &TMainForm::OpenRecentFile);
+    FillRecentMenu(RecentProjectsMenu, RecentProjects, &TMainForm::OpenRecentProject);
+    if (!Remembering) return;
+    const auto settings = Settings();
+    settings->setValue(QStringLiteral("recent/files"), RecentFiles);
+    settings->setValue(QStringLiteral("recent/projects"), RecentProjects);
+}
+
+void TMainForm::FillRecentMenu(QMenu *menu, const QStringList &list, void (TMainForm::*open)(const QString &)) {
+    menu->clear();
+    menu->setEnabled(!list.isEmpty());
+    int number = 0;
+    for (const QString &path : list) {
+        QString shown = QDir::toNativeSeparators(path);
+        shown.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        QAction *a = menu->addAction(QStringLiteral("&%1 %2").arg(++number).arg(shown));
+        a->setData(path);
+        connect(a, &QAction::triggered, this, [this, open, path] { Guarded([&] { (this->*open)(path); }, this); });
+    }
+}
+
+namespace {
+// A recent entry whose file is gone: said, and taken off the list.
+bool Missing(QWidget *parent, QStringList &list, const QString &path) {
+    if (QFileInfo(path).isFile()) return false;
+    list.removeAll(path);
+    QMessageBox::information(parent, QStringLiteral("Quelvane"),
+                             QStringLiteral("%1 が見つかりません。一覧から削除しました。").arg(QDir::toNativeSeparators(path)));
+    return true;
+}
+}  // namespace
+
+void TMainForm::OpenRecentFile(const QString &path) {
+    if (Missing(this, RecentFiles, path)) return WriteRecent();
+    OpenDocument(path);
+}
+
+void TMainForm::OpenRecentProject(const QString &path) {
+    if (Missing(this, RecentProjects, path)) return WriteRecent();
+    OpenProject(path);
+}
+
+void TMainForm::OpenFiles(const QStringList &paths) {
+    for (const QString &given : paths) {
+        const QString path = QFileInfo(given).absoluteFilePath();
+        Guarded(
+            [&] {
+                if (QFileInfo(path).suffix().compare(QLatin1String("prj"), Qt::CaseInsensitive) == 0)
+                    OpenProject(path);
+                else
+                    OpenDocument(path);
+            },
+            this);
+    }
+}
+
+QStringList TMainForm::ArgumentFiles(const QStringList &arguments) {
+    QStringList files;
+    bool options = true;
+    for (const QString &arg : arguments) {
+        if (options && arg == QLatin1String("--")) {
+            options = false;
+            continue;
+        }
+        if (options && arg.size() > 1 && arg.startsWith(QLatin1Char('-'))) continue;
+        files << arg;
+    }
+    return files;
+}
+
+QStringList TMainForm::LocalFiles(const QMimeData *mime) {
+    QStringList paths;
+    const QList<QUrl> urls = mime ? mime->urls() : QList<QUrl>();
+    for (const QUrl &url : urls) {
+        if (!url.isLocalFile()) return {};
+        paths << url.toLocalFile();
+    }
+    return paths;
+}
+
+void TMainForm::dragEnterEvent(QDragEnterEvent *event) {
+    if (!LocalFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void TMainForm::dropEvent(QDropEvent *event) {
+    const QStringList paths = LocalFiles(event->mimeData());
+    if (paths.isEmpty()) return;
+    event->acceptProposedAction();
+    OpenFiles(paths);
+}
+
+void TMainForm::RestoreSettings() {
+    Remembering = true;
+    const auto owned = Settings();
+    QSettings &settings = *owned;
+    if (settings.contains(QStringLiteral("window/geometry"))) {
+        restoreGeometry(settings.value(QStringLiteral("window/geometry")).toByteArray());
+        restoreState(settings.value(QStringLiteral("window/state")).toByteArray());
+        TreeSplitter->restoreState(settings.value(QStringLiteral("window/tree")).toByteArray());
+        PaneSplitter->restoreState(settings.value(QStringLiteral("window/panes")).toByteArray());
+    }
+    const auto list = [&](const char *key) {
+        QStringList l = settings.value(QLatin1String(key)).toStringList();
+        l.removeAll(QString());
+        l.removeDuplicates();
+        return l.mid(0, RecentMax);
+    };
+    RecentFiles = list("recent/files");
+    RecentProjects = list("recent/projects");
+    FillRecentMenu(RecentFilesMenu, RecentFiles, &TMainForm::OpenRecentFile);
+    FillRecentMenu(RecentProjectsMenu, RecentProjects, &TMainForm::OpenRecentProject);
+    LineNumbersItem->setChecked(settings.value(QStringLiteral("editor/lineNumbers"), false).toBool());
+    for (TMDIChild *doc : std::as_const(Documents)) doc->RichEdit1->SetLineNumbers(LineNumbersItem->isChecked());
+}
+
+void TMainForm::SaveSettings() {
+    if (!Remembering) return;
+    const auto owned = Settings();
+    QSettings &settings = *owned;
+    settings.setValue(QStringLiteral("window/geometry"), saveGeometry());
+    settings.setValue(QStringLiteral("window/state"), saveState());
+    settings.setValue(QStringLiteral("window/tree"), TreeSplitter->saveState());
+    settings.setValue(QStringLiteral("window/panes"), PaneSplitter->saveState());
+    settings.setValue(QStringLiteral("editor/lineNumbers"), LineNumbersItem->isChecked());
+    WriteRecent();
 }

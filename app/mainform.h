@@ -16,10 +16,15 @@
 
 class TBuildRun;
 class TMDIChild;
+class TRichEdit;
+class QDragEnterEvent;
+class QDropEvent;
+class QMimeData;
 class TRecovery;
 class TDosCommand;
 class TFindDialog;
 class TProjectSearch;
+class QLabel;
 class QMenu;
 class QMdiSubWindow;
 
@@ -58,6 +63,50 @@ public:
 
     // The status line's text (the current long hint).
     QString StatusText() const;
+    // The lasting field at the right of the status line: "行 N, 桁 M" of the
+    // active document's caret (1-based; a full-width character takes two
+    // columns), empty without a document.
+    QLabel *CaretField = nullptr;
+    void UpdateCaretField();
+
+    // The line-number margin of every editor, off at first; checked in the
+    // Window menu.
+    QAction *LineNumbersItem = nullptr;
+    void LineNumbersItemClick();
+    // The next and the previous document window (Ctrl+Tab, Ctrl+Shift+Tab).
+    QAction *NextWindowItem = nullptr;
+    QAction *PrevWindowItem = nullptr;
+
+    // Files and projects opened or saved lately, newest first, up to 8 each,
+    // offered in the File menu's two submenus.
+    static constexpr int RecentMax = 8;
+    QMenu *RecentFilesMenu = nullptr;
+    QMenu *RecentProjectsMenu = nullptr;
+    QStringList RecentFiles;
+    QStringList RecentProjects;
+    void NoteRecentFile(const QString &path);
+    void NoteRecentProject(const QString &path);
+    // Opens an entry of a recent list; one whose file is gone is taken off the
+    // list with a message.
+    void OpenRecentFile(const QString &path);
+    void OpenRecentProject(const QString &path);
+
+    // Files given from outside (command line, dropped on the window): each
+    // opens as a document, a ".prj" file as the project.
+    void OpenFiles(const QStringList &paths);
+    // The files among the program's arguments: all but options ("-x"); "--"
+    // ends the options.
+    static QStringList ArgumentFiles(const QStringList &arguments);
+    // The files of a drag: its URLs when every one is a local file, else none.
+    static QStringList LocalFiles(const QMimeData *mime);
+    void OpenProject(const QString &path);
+
+    // What the window remembers between runs (QSettings in the user's
+    // configuration folder): geometry and state, the panes' sizes, the recent
+    // lists and the line-number switch. A window that never read them writes
+    // nothing either.
+    void RestoreSettings();
+    void SaveSettings();
 
     // Document commands.
     void FileNewItemClick();
@@ -135,6 +184,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
     bool event(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -145,7 +196,12 @@ private:
     void ActiveFormChange(QMdiSubWindow *window);
     void DocumentGone(QObject *doc);
     TMDIChild *CreateDocument();
+    void FitNewDocument(TMDIChild *doc);
+    void FillRecentMenu(QMenu *menu, const QStringList &list, void (TMainForm::*open)(const QString &));
+    void WriteRecent();
     bool ActionsInstalled = false;
+    bool Remembering = false;
+    QPointer<TRichEdit> WatchedEditor;
 
     QList<TMDIChild *> Documents;
     bool Closing = false;

@@ -1,5 +1,7 @@
 #include "projectsearch.h"
 
+#include <QApplication>
+
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -189,4 +191,9 @@ TProjectFindDialog::TProjectFindDialog(QWidget *parent) : QDialog(parent) {
     layout->addWidget(WholeWord);
     layout->addWidget(box);
     FindText->setFocus();
+    // The window manager draws the title in its own font, often larger and
+    // bold, beside an icon and three buttons: room for half as much again and
+    // 140 pixels, so that the title is not cut.
+    const int title = QFontMetrics(QApplication::font()).horizontalAdvance(windowTitle());
+    setMinimumWidth(std::max(minimumSizeHint().width(), title * 3 / 2 + 140));
 }

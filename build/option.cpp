@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QShowEvent>
 #include <QStyleOptionButton>
 #include <QStyledItemDelegate>
@@ -246,6 +247,16 @@ TOption::TOption(QWidget *owner) : QDialog(owner) {
 
     PageControl1->setCurrentWidget(TabSheet1);
     Button1->setFocus();
+
+    // Ctrl+Tab and Ctrl+Shift+Tab turn the pages wherever the focus is.
+    const auto turn = [this](int by) {
+        const int n = PageControl1->count();
+        PageControl1->setCurrentIndex((PageControl1->currentIndex() + by + n) % n);
+    };
+    for (const auto &[key, by] : {std::pair{QKeySequence(Qt::CTRL | Qt::Key_Tab), 1},
+                                  std::pair{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), -1},
+                                  std::pair{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), -1}})
+        connect(new QShortcut(key, this), &QShortcut::activated, this, [turn, by = by] { turn(by); });
 }
 
 TOption::~TOption() = default;

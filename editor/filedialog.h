@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <functional>
 
+class QFileDialog;
 class QWidget;
 
 class TFileDialog {
@@ -27,7 +28,11 @@ public:
     // instead (it may set FileName and returns whether the user confirmed).
     // Whoever drives the program without a screen answers here.
     std::function<bool(TFileDialog &)> Prompt;
+    // Called with Qt's dialog once it is set up, before it is shown.
+    std::function<void(QFileDialog &)> Shown;
 
-    // "Cソースファイル(*.c)|*.c|..." as Qt name filters: "Cソースファイル(*.c) (*.c)".
+    // "Cソースファイル(*.c)|*.c|..." as Qt name filters: a label that ends in its
+    // patterns in parentheses as it is, "Cソースファイル(*.c)"; any other with
+    // them added, "Cソースファイル (*.c)".
     QStringList nameFilters() const;
 };

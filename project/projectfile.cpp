@@ -211,8 +211,12 @@ void ProjOpenItemClick(QTreeWidget *TreeView1, const std::function<void()> &Clea
         if (ClearOutput) ClearOutput();
         return;
     }
-    const QString fileName = OpenDialog1.FileName;
-    if (!CanLeaveProject(TreeView1, SaveDialog1, parent)) return;
+    OpenProject(TreeView1, OpenDialog1.FileName, ClearOutput, SaveDialog1, parent);
+}
+
+bool OpenProject(QTreeWidget *TreeView1, const QString &fileName, const std::function<void()> &ClearOutput,
+                 TFileDialog &SaveDialog1, QWidget *parent) {
+    if (!CanLeaveProject(TreeView1, SaveDialog1, parent)) return false;
     // The previous project is gone from here on, whatever the file holds.
     ClearProject(TreeView1);
     const ReadResult read = ReadProjectFile(fileName);
@@ -220,12 +224,13 @@ void ProjOpenItemClick(QTreeWidget *TreeView1, const std::function<void()> &Clea
         // The tree is empty: a Save project now must not write over the file of
         // the project that is gone.
         SaveDialog1.FileName.clear();
-        return;
+        return false;
     }
     BuildProjectTree(TreeView1, read.data);
     ExpandAll(TreeView1);
     SaveDialog1.FileName = fileName;
     if (ClearOutput) ClearOutput();
+    return true;
 }
 
 void ProjSaveItemClick(QTreeWidget *TreeView1, TFileDialog &SaveDialog1, QWidget *parent) {

@@ -68,6 +68,10 @@ void BuildProjectTree(QTreeWidget *TreeView1, const ProjectData &data);
 // file name.
 void ProjOpenItemClick(QTreeWidget *TreeView1, const std::function<void()> &ClearOutput, TFileDialog &OpenDialog1,
                        TFileDialog &SaveDialog1, QWidget *parent);
+// Opens the project file fileName as Open project does once a file is chosen;
+// true when the project was read.
+bool OpenProject(QTreeWidget *TreeView1, const QString &fileName, const std::function<void()> &ClearOutput,
+                 TFileDialog &SaveDialog1, QWidget *parent);
 // May throw EQvError (see WriteProjectFile); run it through Guarded(). A
 // written project is unchanged again.
 void ProjSaveItemClick(QTreeWidget *TreeView1, TFileDialog &SaveDialog1, QWidget *parent);

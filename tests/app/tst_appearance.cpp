@@ -10,9 +10,17 @@
 #include "newproj.h"
 #include "option.h"
 #include "tabset.h"
+#include "finddialog.h"
+#include "projectsearch.h"
+#include "modal.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QHeaderView>
+#include <QRegularExpression>
+#include <QTreeView>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFontInfo>
@@ -215,6 +223,94 @@ private slots:
         QVERIFY(QCoreApplication::translate("QFileDialog", "Save As") != QStringLiteral("Save As"));
     }
 
+    // Dialogs open centred over the main window wherever it is; the project
+    // search dialog is wide enough for its title in the title bar.
+    void dialogsOverTheMainWindow() {
+        TMainForm form;
+        form.move(30, 20);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        std::vector<std::unique_ptr<QDialog>> dialogs;
+        dialogs.emplace_back(new TGoToLineDialog(100, 1, &form));
+        dialogs.emplace_back(new TProjectFindDialog(&form));
+        dialogs.emplace_back(new TFindDialog(&form));
+        dialogs.emplace_back(new QMessageBox(QMessageBox::Information, QStringLiteral("Quelvane"), QStringLiteral("?"),
+                                             QMessageBox::Ok, &form));
+        for (const auto &d : dialogs) {
+            d->show();
+            QVERIFY(QTest::qWaitForWindowExposed(d.get()));
+            const QPoint off = d->frameGeometry().center() - form.frameGeometry().center();
+            QVERIFY2(off.manhattanLength() <= 2, qPrintable(d->metaObject()->className()));
+            const int title = QFontMetrics(QApplication::font()).horizontalAdvance(d->windowTitle());
+            if (qobject_cast<TProjectFindDialog *>(d.get())) QVERIFY2(d->width() >= title * 3 / 2 + 140, qPrintable(QString::number(d->width())));
+            d->hide();
+        }
+    }
+
+    // The program's file dialogs: the filters as the layout gives them, the
+    // columns in Japanese, nothing clipped at the first size.
+    void theFileDialogsInJapanese() {
+        QTemporaryDir dir;
+        QFile file(dir.filePath(QStringLiteral("a.c")));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(241, 'x')) == 241);
+        file.close();
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("sub")));
+        TMainForm form;
+        form.OpenDialog.FileName = dir.filePath(QStringLiteral("a.c"));
+        QStringList filters, misfits;
+        QMap<QString, QString> cells;  // "column name" -> text
+        qvtest::AnswerModal<QFileDialog>([&](QFileDialog &d) {
+            auto *details = d.findChild<QTreeView *>(QStringLiteral("treeView"));
+            auto *sidebar = d.findChild<QAbstractItemView *>(QStringLiteral("sidebar"));
+            QVERIFY(details && sidebar);
+            d.setViewMode(QFileDialog::Detail);
+            QAbstractItemModel *m = details->model();
+            QTRY_VERIFY(m->rowCount(details->rootIndex()) == 2);
+            QTRY_VERIFY(!m->index(0, 3, details->rootIndex()).data().toString().isEmpty());
+            for (int row = 0; row < 2; ++row) {
+                const QString name = m->index(row, 0, details->rootIndex()).data().toString();
+                for (int c = 0; c < 4; ++c) {
+                    const QString text = m->index(row, c, details->rootIndex()).data().toString();
+                    cells[name + QLatin1Char(' ') + m->headerData(c, Qt::Horizontal).toString()] = text;
+                    // Fits its column, with the view's margins.
+                    if (details->fontMetrics().horizontalAdvance(text) + (c ? 8 : 48) > details->header()->sectionSize(c))
+                        misfits << text;
+                }
+            }
+            if (details->header()->length() > details->viewport()->width()) misfits << QStringLiteral("columns");
+            const QAbstractItemModel *places = sidebar->model();
+            for (int row = 0; row < places->rowCount(); ++row) {
+                const QRect r = sidebar->visualRect(places->index(row, 0));
+                const QString text = places->index(row, 0).data().toString();
+                if (r.left() + sidebar->style()->pixelMetric(QStyle::PM_SmallIconSize) + 8 + sidebar->fontMetrics().horizontalAdvance(text) >
+                    sidebar->viewport()->width())
+                    misfits << text;
+            }
+            auto *types = d.findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
+            for (int i = 0; types && i < types->count(); ++i) filters << types->itemText(i);
+        });
+        // In a desktop's larger font too.
+        const QFont font = QApplication::font();
+        QFont large(QStringLiteral("IPAPGothic"));
+        large.setPixelSize(16);
+        QApplication::setFont(large);
+        QVERIFY(!form.OpenDialog.Execute(&form));
+        QApplication::setFont(font);
+        QCOMPARE(filters, (QStringList{"Cソースファイル(*.c)", "Cヘッダファイル(*.h)", "すべてのファイル(*.*)"}));
+        const QRegularExpression date(QStringLiteral("^\\d{4}/\\d\\d/\\d\\d \\d{1,2}:\\d\\d$"));
+        const struct {
+            const char *cell, *text;
+        } rows[] = {{"a.c サイズ", "241 バイト"}, {"a.c 種類", "C ソースコード"}, {"sub 種類", "フォルダー"}, {"sub サイズ", ""}};
+        for (const auto &r : rows) QCOMPARE(cells.value(QString::fromUtf8(r.cell)), QString::fromUtf8(r.text));
+        for (const char *cell : {"a.c 更新日時", "sub 更新日時"})
+            QVERIFY2(date.match(cells.value(QString::fromUtf8(cell))).hasMatch(), qPrintable(cells.value(QString::fromUtf8(cell))));
+        QVERIFY2(misfits.isEmpty(), qPrintable(misfits.join(QLatin1Char('\n'))));
+        // A label without its patterns gets them once.
+        TFileDialog plain(TFileDialog::Open);
+        plain.Filter = QStringLiteral("C ファイル|*.c;*.h|Cソース(*.c)|*.c;*.h");
+        QCOMPARE(plain.nameFilters(), (QStringList{"C ファイル (*.c *.h)", "Cソース(*.c) (*.c *.h)"}));
+    }
+
     void glyphsAndIcon() {
         TMainForm form;
         for (QToolButton *b : {form.OpenBtn, form.SaveBtn, form.CutBtn, form.CopyBtn, form.PasteBtn, form.ExitBtn}) {
@@ -247,10 +343,22 @@ private slots:
         QCOMPARE(form.Panel1->height(), 112);
         QCOMPARE(form.Output->geometry(), QRect(1, 1, form.Panel1->width() - 2, 92));
         QCOMPARE(form.TabSet1->geometry(), QRect(1, 93, form.Panel1->width() - 2, 18));
-        // A document window wider than the client area shows its left edge.
-        form.FileNewItemClick();
-        QVERIFY(form.ActiveMDIChild()->width() > form.ClientArea->width());
-        QCOMPARE(form.ActiveMDIChild()->pos(), QPoint(0, 0));
+        // A new document window is never wider or taller than the client area;
+        // where the area allows, it shows 80 columns by 25 lines.
+        const QSize first = form.size();
+        for (const QSize &size : {first, QSize(1100, 800)}) {
+            form.resize(size);
+            QTRY_COMPARE(form.size(), size);
+            form.FileNewItemClick();
+            const TMDIChild *doc = form.ActiveMDIChild();
+            const QRect area = form.ClientArea->viewport()->rect();
+            QVERIFY2(area.contains(doc->geometry()), qPrintable(QStringLiteral("%1 %2").arg(doc->width()).arg(area.width())));
+            const bool room = size.width() > 1000;
+            QCOMPARE(doc->RichEdit1->viewport()->width() >= 80 * doc->RichEdit1->ColumnWidth(), room);
+            QCOMPARE(doc->RichEdit1->VisibleLines() >= 25, room);
+        }
+        form.resize(first);
+        QTRY_COMPARE(form.size(), first);
 
         form.resize(form.width() + 120, form.height() + 90);
         QTRY_COMPARE(form.ClientArea->width() > 300 + 120, true);
@@ -295,7 +403,8 @@ private slots:
         for (const QString &line : QString::fromUtf8(desktop.readAll()).split(QLatin1Char('\n')))
             if (line.contains(QLatin1Char('='))) entry[line.section(QLatin1Char('='), 0, 0)] = line.section(QLatin1Char('='), 1);
         QCOMPARE(entry.value(QStringLiteral("Type")), QStringLiteral("Application"));
-        QCOMPARE(entry.value(QStringLiteral("Exec")), QStringLiteral("quelvane"));  // no arguments
+        QCOMPARE(entry.value(QStringLiteral("Exec")), QStringLiteral("quelvane %F"));
+        QCOMPARE(entry.value(QStringLiteral("MimeType")), QStringLiteral("text/x-csrc;text/x-chdr;"));
         QCOMPARE(entry.value(QStringLiteral("Icon")), QStringLiteral("quelvane"));
         QCOMPARE(entry.value(QStringLiteral("Categories")), QStringLiteral("Development;IDE;"));
         for (const char *key : {"Name[ja]", "Comment[ja]", "Comment"}) {

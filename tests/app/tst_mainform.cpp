@@ -10,6 +10,8 @@
 #include "projectfile.h"
 #include "projectnodes.h"
 #include "projecttree.h"
+#include "richedit.h"
+#include "sjis.h"
 #include "textpos.h"
 #include "../testfiles.h"
 
@@ -18,6 +20,10 @@
 #include <QFile>
 #include <QMdiSubWindow>
 #include <QMessageBox>
+#include <QMimeData>
+#include <QUrl>
+#include <QRandomGenerator>
+#include <QSettings>
 #include <QStatusTipEvent>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -129,9 +135,9 @@ private slots:
             const char *text, *hint, *shortcut;
         };
         const A actions[] = {
-            {form->FileNewItem, "新規作成(&N)", "新規ﾌｧｲﾙの作成", ""},
-            {form->FileOpenItem, "開く(&O)", "既存のﾌｧｲﾙを開く", ""},
-            {form->FileCloseItem, "閉じる(&C)", "ﾌｧｲﾙを閉じる", ""},
+            {form->FileNewItem, "新規作成(&N)", "新規ﾌｧｲﾙの作成", "Ctrl+N"},
+            {form->FileOpenItem, "開く(&O)", "既存のﾌｧｲﾙを開く", "Ctrl+O"},
+            {form->FileCloseItem, "閉じる(&C)", "ﾌｧｲﾙを閉じる", "Ctrl+W"},
             {form->FileSaveItem, "上書き保存(&S)", "ﾌｧｲﾙを保存する", "Ctrl+S"},
             {form->FileSaveAsItem, "名前を付けて保存(&A)...", "ﾌｧｲﾙに別の名前を付けて保存", ""},
             {form->ProjNewItem, "新規プロジェクト(&P)...", "", ""},
@@ -150,6 +156,11 @@ private slots:
             {form->WindowArrangeItem, "ｱｲｺﾝの整列(&A)", "ｱｲｺﾝをｳｨﾝﾄﾞｳの下に並べ直す", ""},
             {form->WindowMinimizeItem, "すべてをｱｲｺﾝ化(&M)", "すべてのｳｨﾝﾄﾞｳをｱｲｺﾝ状態にする", ""},
             {form->HelpAboutItem, "ﾊﾞｰｼﾞｮﾝ情報(&A)", "", ""},
+            {form->LineNumbersItem, "行番号を表示(&L)", "ｴﾃﾞｨﾀの左端に行番号を表示する", ""},
+            {form->NextWindowItem, "次のｳｨﾝﾄﾞｳ(&N)", "次のｳｨﾝﾄﾞｳに切り替える", "Ctrl+Tab"},
+            {form->PrevWindowItem, "前のｳｨﾝﾄﾞｳ(&P)", "前のｳｨﾝﾄﾞｳに切り替える", "Ctrl+Shift+Tab"},
+            {form->RecentFilesMenu->menuAction(), "最近使ったファイル(&F)", "最近使ったﾌｧｲﾙを開く", ""},
+            {form->RecentProjectsMenu->menuAction(), "最近使ったプロジェクト(&R)", "最近使ったﾌﾟﾛｼﾞｪｸﾄを開く", ""},
             {form->File1->menuAction(), "ﾌｧｲﾙ(&F)", "ﾌｧｲﾙ操作に関するｺﾏﾝﾄﾞ", ""},
             {form->Window1->menuAction(), "ｳｨﾝﾄﾞｳ(&W)", "ｳｨﾝﾄﾞｳ操作に関するｺﾏﾝﾄﾞ", ""},
             {form->Help1->menuAction(), "ﾍﾙﾌﾟ(&H)", "ﾄﾋﾟｯｸの検索", ""},
@@ -555,7 +566,7 @@ private slots:
         QTest::addColumn<QString>("command");
         QTest::addColumn<int>("answer");  // -1: the project is unchanged and nothing is asked
         QTest::addColumn<bool>("refused");  // the project file has become a FIFO: the save is refused
-        for (const char *command : {"new", "open", "exit"}) {
+        for (const char *command : {"new", "open", "drop", "exit"}) {
             const QByteArray c(command);
             QTest::newRow(c + ", unchanged") << QString(c) << -1 << false;
             QTest::newRow(c + ", cancel") << QString(c) << int(QMessageBox::Cancel) << false;
@@ -600,6 +611,8 @@ private slots:
         } else if (command == QLatin1String("open")) {
             this->answer(path("other.prj"));
             form->ProjOpenItem->trigger();
+        } else if (command == QLatin1String("drop")) {
+            form->OpenFiles({path("other.prj")});
         } else {
             form->FileExitItem->trigger();
         }
@@ -618,9 +631,187 @@ private slots:
             QVERIFY(!form->isVisible());
         } else {
             QCOMPARE(labels(), QStringList{command == QLatin1String("new") ? "NEW" : "OTHER"});
+            if (command != QLatin1String("new")) QCOMPARE(form->RecentProjects.first(), path("other.prj"));
             QVERIFY(!project::ProjectNeedsSaving(form->TreeView1));
         }
         if (refused) QFile::remove(path("p.prj"));
+    }
+
+    // The keys where the layout gives none, pressed where the user types.
+    void keys() {
+        const auto press = [](int key, Qt::KeyboardModifiers modifiers) {
+            QWidget *target = QApplication::focusWidget();
+            QTest::keyClick(target ? target : QApplication::activeWindow(), Qt::Key(key), modifiers);
+        };
+        press(Qt::Key_N, Qt::ControlModifier);
+        press(Qt::Key_N, Qt::ControlModifier);
+        QCOMPARE(form->MDIChildCount(), 2);
+        TMDIChild *second = form->ActiveMDIChild();
+        QVERIFY(second->RichEdit1->hasFocus());
+        press(Qt::Key_Tab, Qt::ControlModifier);
+        QVERIFY(form->ActiveMDIChild() != second);
+        press(Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);  // Ctrl+Shift+Tab as X sends it
+        QCOMPARE(form->ActiveMDIChild(), second);
+        press(Qt::Key_Tab, Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(form->ActiveMDIChild() != second);
+        press(Qt::Key_W, Qt::ControlModifier);
+        QTRY_COMPARE(form->MDIChildCount(), 1);
+        QCOMPARE(form->ActiveMDIChild(), second);
+        press(Qt::Key_F4, Qt::ControlModifier);
+        QTRY_COMPARE(form->MDIChildCount(), 0);
+        press(Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(dialogTitles, QStringList{QStringLiteral("ファイル読み込み")});
+    }
+
+    // The caret field against a model of the columns: a tab goes on to the next
+    // multiple of 8, a character of two Shift-JIS bytes takes two columns.
+    void theCaretField() {
+        QCOMPARE(form->CaretField->text(), QString());
+        form->FileNewItemClick();
+        TRichEdit *e = form->ActiveMDIChild()->RichEdit1;
+        QCOMPARE(form->CaretField->text(), QStringLiteral("行 1, 桁 1"));
+        QRandomGenerator rng(24);
+        const QString alphabet = QStringLiteral("ab \tあ漢ｱﾞ「\n");
+        QString text;
+        for (int i = 0; i < 600; ++i) text += alphabet[rng.bounded(int(alphabet.size()))];
+        e->insertPlainText(text);
+        const QStringList lines = text.split(QLatin1Char('\n'));
+        QCOMPARE(form->CaretField->text(), QStringLiteral("行 %1, 桁 ").arg(lines.size()) +
+                                               form->CaretField->text().section(QLatin1Char(' '), 3));
+        const auto column = [](const QString &before) {
+            int c = 0;
+            for (QChar ch : before) c = ch == QLatin1Char('\t') ? (c / 8 + 1) * 8 : c + int(sjis::encodeLossy(QString(ch)).size());
+            return c;
+        };
+        for (int i = 0; i < 300; ++i) {
+            const int line = rng.bounded(int(lines.size()));
+            const int at = rng.bounded(int(lines[line].size()) + 1);
+            const int pos = e->Text()->LineStart(line) + at;
+            if (i % 2) {
+                e->SetSelection(pos, pos);
+            } else {
+                // Typed: the field follows the edit.
+                e->SetSelection(pos, pos);
+                QTest::keyClick(e, Qt::Key_X);
+                QTest::keyClick(e, Qt::Key_Backspace);
+            }
+            QCOMPARE(form->CaretField->text(), QStringLiteral("行 %1, 桁 %2").arg(line + 1).arg(column(lines[line].left(at)) + 1));
+        }
+        saveAnswers = {QMessageBox::Discard};
+        form->FileCloseItemClick();
+        QTRY_COMPARE(form->MDIChildCount(), 0);
+        QCOMPARE(form->CaretField->text(), QString());
+    }
+
+    // What the window remembers is read back by the next one.
+    void settingsOutliveTheWindow() {
+        QTemporaryDir config;
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config.path());
+        // A first start: the layout's sizes, nothing recent, no line numbers.
+        form->RestoreSettings();
+        QCOMPARE(form->TreeView1->width(), TMainForm::TreeWidth);
+        QCOMPARE(form->Panel1->height(), TMainForm::OutputHeight);
+        QVERIFY(form->RecentFiles.isEmpty() && form->RecentProjects.isEmpty());
+        QVERIFY(!form->RecentFilesMenu->isEnabled());
+        QVERIFY(!form->LineNumbersItem->isChecked());
+        form->resize(760, 580);
+        form->TreeSplitter->setSizes({200, 500});
+        form->PaneSplitter->setSizes({350, 150});
+        QStringList expected;
+        for (int i = 0; i < 10; ++i) {
+            writeFile(path(QStringLiteral("f%1.c").arg(i)), "int f;\r\n");
+            form->OpenDocument(path(QStringLiteral("f%1.c").arg(i)));
+            expected.prepend(path(QStringLiteral("f%1.c").arg(i)));
+        }
+        form->OpenDocument(path("f3.c"));  // again: to the head, once
+        expected.move(expected.indexOf(path("f3.c")), 0);
+        expected = expected.mid(0, TMainForm::RecentMax);
+        QCOMPARE(form->RecentFiles, expected);
+        writeFile(path("p.prj"), "#QV:1\r\nP\r\n");
+        form->OpenFiles({path("p.prj")});
+        form->LineNumbersItem->trigger();
+        QVERIFY(form->MDIChildren(5)->RichEdit1->LineNumbers());
+        const QSize size = form->size();
+        const int tree = form->TreeView1->width(), panel = form->Panel1->height();
+        QVERIFY(form->close());
+
+        TMainForm next;
+        next.RestoreSettings();
+        next.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&next));
+        QCOMPARE(next.size(), size);
+        QCOMPARE(next.TreeView1->width(), tree);
+        QCOMPARE(next.Panel1->height(), panel);
+        QCOMPARE(next.RecentFiles, expected);
+        QCOMPARE(next.RecentProjects, QStringList{path("p.prj")});
+        QVERIFY(next.LineNumbersItem->isChecked());
+        next.FileNewItemClick();
+        QVERIFY(next.ActiveMDIChild()->RichEdit1->LineNumbers());
+        QCOMPARE(next.RecentFilesMenu->actions().first()->text(), QStringLiteral("&1 ") + path("f3.c"));
+        // A file that is gone: chosen, it is taken off the list with a message.
+        QVERIFY(QFile::remove(path("f9.c")));
+        next.RecentFilesMenu->actions().at(1)->trigger();
+        QCOMPARE(asked, 1);
+        QCOMPARE(next.MDIChildCount(), 1);
+        expected.removeAll(path("f9.c"));
+        QCOMPARE(next.RecentFiles, expected);
+        next.RecentProjectsMenu->actions().first()->trigger();
+        QCOMPARE(project::NodeAt(next.TreeView1, 0)->text(0), QStringLiteral("P"));
+        next.RecentFilesMenu->actions().first()->trigger();
+        QCOMPARE(next.ActiveMDIChild()->FileName, path("f3.c"));
+        TMainForm third;
+        third.RestoreSettings();
+        QCOMPARE(third.RecentFiles, expected);
+        QVERIFY(QDir::setCurrent(dir->path()));
+    }
+
+    // Files named on the command line or dropped on the window open as from the
+    // File menu; a project file opens as the project.
+    void filesFromOutside() {
+        QCOMPARE(TMainForm::ArgumentFiles({"a.c", "-style", "-", "--", "-x.c", "--", "b.h"}),
+                 (QStringList{"a.c", "-", "-x.c", "--", "b.h"}));
+        writeFile(path("a.c"), "int a;\r\n");
+        writeFile(path("b.h"), "int b;\r\n");
+        writeFile(path("p.prj"), "#QV:1\r\nP\r\nb.h\r\n" + path("b.h").toUtf8() + "\r\n");
+        form->OpenFiles({QStringLiteral("a.c"), QStringLiteral("p.PRJ"), QStringLiteral("missing.c")});
+        QCOMPARE(form->MDIChildCount(), 2);
+        QCOMPARE(form->MDIChildren(1)->FileName, path("a.c"));
+        QVERIFY(form->MDIChildren(0)->IsUntitled());
+        QCOMPARE(project::NodeCount(form->TreeView1), 0);  // p.PRJ is no file here
+        form->OpenFiles({QStringLiteral("p.prj")});
+        QCOMPARE(project::NodeCount(form->TreeView1), 2);
+        QWidget *target = form.get();
+        const auto drag = [&target](const QMimeData &mime) {
+            QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            enter.setAccepted(false);
+            QApplication::sendEvent(target, &enter);
+            if (!enter.isAccepted()) return false;
+            QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(target, &drop);
+            return true;
+        };
+        QMimeData dropped;
+        dropped.setUrls({QUrl::fromLocalFile(path("b.h")), QUrl::fromLocalFile(path("a.c"))});
+        QVERIFY(drag(dropped));
+        QCOMPARE(form->MDIChildCount(), 3);
+        QCOMPARE(form->ActiveMDIChild()->FileName, path("a.c"));
+        QCOMPARE(form->MDIChildren(1)->FileName, path("b.h"));
+        QMimeData remote, text;
+        remote.setUrls({QUrl(QStringLiteral("http://example.invalid/c.c"))});
+        text.setText(path("b.h"));
+        QVERIFY(!drag(remote));
+        QVERIFY(!drag(text));
+        QCOMPARE(form->MDIChildCount(), 3);
+        // Dropped on an editor: opened, not written into it.
+        writeFile(path("d.c"), "int d;\r\n");
+        TRichEdit *editor = form->ActiveMDIChild()->RichEdit1;
+        target = editor->viewport();
+        QMimeData one;
+        one.setUrls({QUrl::fromLocalFile(path("d.c"))});
+        QVERIFY(drag(one));
+        QCOMPARE(form->MDIChildCount(), 4);
+        QCOMPARE(form->ActiveMDIChild()->FileName, path("d.c"));
+        QCOMPARE(editor->toPlainText(), QStringLiteral("int a;\n"));
     }
 
     void projectCommandsAndTheirTwins() {

@@ -520,6 +520,14 @@ private slots:
             walk(Qt::NoModifier, forward);
             walk(Qt::ShiftModifier, backward);
             QCOMPARE(d.PageControl1->currentIndex(), page);
+            // Ctrl+Tab turns the pages from the buttons too, round at the ends.
+            const int n = d.PageControl1->count();
+            d.Button2->setFocus();
+            QTest::keyClick(d.Button2, Qt::Key_Tab, Qt::ControlModifier);
+            QCOMPARE(d.PageControl1->currentIndex(), (page + 1) % n);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+            QCOMPARE(d.PageControl1->currentIndex(), (page + n - 1) % n);
         });
         ProjOptClick(&owner);
         QCOMPARE(forward, order);

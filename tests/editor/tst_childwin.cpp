@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -362,21 +363,53 @@ private slots:
         QTest::addColumn<int>("line");
         QTest::addColumn<int>("start");  // -1: nothing changes
         QTest::addColumn<int>("length");
+        // The view: ten whole lines, first at `top` (1-based); the lines in view
+        // afterwards, first to last (0: not looked at).
+        QTest::addColumn<int>("top");
+        QTest::addColumn<int>("firstShown");
+        QTest::addColumn<int>("lastShown");
         const QString t = QStringLiteral("ab\r\ncd\r\nef");
-        QTest::newRow("first line") << t << 1 << 0 << 4;
-        QTest::newRow("second line") << t << 2 << 4 << 4;
-        QTest::newRow("last line") << t << 3 << 8 << 2;
-        QTest::newRow("past the end") << t << 4 << -1 << 0;
-        QTest::newRow("zero") << t << 0 << -1 << 0;
-        QTest::newRow("negative") << t << -2 << -1 << 0;
-        QTest::newRow("empty last line") << QStringLiteral("ab\r\n") << 2 << 4 << 0;
-        QTest::newRow("empty middle line") << QStringLiteral("a\r\n\r\nb") << 2 << 3 << 2;
+        QTest::newRow("first line") << t << 1 << 0 << 4 << 1 << 1 << 3;
+        QTest::newRow("second line") << t << 2 << 4 << 4 << 1 << 1 << 3;
+        QTest::newRow("last line") << t << 3 << 8 << 2 << 1 << 1 << 3;
+        QTest::newRow("past the end") << t << 4 << -1 << 0 << 1 << 0 << 0;
+        QTest::newRow("zero") << t << 0 << -1 << 0 << 1 << 0 << 0;
+        QTest::newRow("negative") << t << -2 << -1 << 0 << 1 << 0 << 0;
+        QTest::newRow("empty last line") << QStringLiteral("ab\r\n") << 2 << 4 << 0 << 1 << 1 << 2;
+        QTest::newRow("empty middle line") << QStringLiteral("a\r\n\r\nb") << 2 << 3 << 2 << 1 << 1 << 3;
+        // 100 lines "0".."99" (line n holds n - 1, three characters each with its
+        // CR LF); three lines of context where the file has them.
+        QStringList numbers;
+        for (int i = 0; i < 100; ++i) numbers << QStringLiteral("%1").arg(i, 1, 10);
+        const QString h = numbers.join(QStringLiteral("\r\n"));
+        const auto at = [&](int line) { return int(numbers.mid(0, line - 1).join(QStringLiteral("\r\n")).size()) + (line > 1 ? 2 : 0); };
+        const auto len = [&](int line) { return int(numbers[line - 1].size()) + (line < 100 ? 2 : 0); };
+        const struct {
+            const char *name;
+            int line, top, first;
+        } rows[] = {
+            {"up, far above", 30, 51, 27},
+            {"up, just above the view", 50, 51, 47},
+            {"up, in view without its context", 52, 51, 49},
+            {"up, near the file's start", 2, 51, 1},
+            {"in view with its context", 25, 21, 21},
+            {"down, just below the view", 61, 51, 55},
+            {"down, far below", 40, 1, 34},
+            {"down, in view without its context", 59, 51, 53},
+            {"down, near the file's end", 99, 1, 91},
+            {"the last line", 100, 1, 91},
+        };
+        for (const auto &r : rows)
+            QTest::newRow(r.name) << h << r.line << at(r.line) << len(r.line) << r.top << r.first << r.first + 9;
     }
     void goToLine() {
         QFETCH(QString, text);
         QFETCH(int, line);
         QFETCH(int, start);
         QFETCH(int, length);
+        QFETCH(int, top);
+        QFETCH(int, firstShown);
+        QFETCH(int, lastShown);
         QWidget host;
         auto *other = new QLineEdit(&host);
         auto *w = new TMDIChild(&host);
@@ -385,12 +418,21 @@ private slots:
         w->Loading = false;
         host.show();
         QVERIFY(QTest::qWaitForWindowActive(&host));
+        TRichEdit *e = w->RichEdit1;
+        w->resize(w->width(), w->height() - e->viewport()->height() + 10 * e->LineHeight() + e->LineHeight() / 2);
+        QCOMPARE(e->VisibleLines(), 10);
+        e->verticalScrollBar()->setValue(top - 1);
+        QCOMPARE(e->FirstVisibleLine(), top - 1);
         other->setFocus();
-        SetSelection(w->RichEdit1, 1, 1);
+        SetSelection(e, 1, 1);
         GoToLine(w, line);
-        QCOMPARE(SelStart(w->RichEdit1), start < 0 ? 1 : start);
-        QCOMPARE(SelLength(w->RichEdit1), start < 0 ? 1 : length);
-        QCOMPARE(w->RichEdit1->hasFocus(), start >= 0);
+        QCOMPARE(SelStart(e), start < 0 ? 1 : start);
+        QCOMPARE(SelLength(e), start < 0 ? 1 : length);
+        QCOMPARE(e->hasFocus(), start >= 0);
+        if (firstShown > 0) {
+            QCOMPARE(e->FirstVisibleLine() + 1, firstShown);
+            QCOMPARE(std::min(e->FirstVisibleLine() + e->VisibleLines(), e->Text()->LineCount()), lastShown);
+        }
         GoToLine(nullptr, 1);
     }
 
