@@ -324,8 +324,9 @@ void TTextStore::Apply(std::vector<Record> &batch) {
     };
     for (Record &r : batch) {
         copy(r.Position);
-        b.Add(r.Inserted, r.InsertedEnds.empty() ? nullptr : r.InsertedEnds.data(), r.InsertedCodes.data(),
-              r.InsertedCodes.size());
+        const RecordExtra &more = r.Info();
+        b.Add(r.Inserted, more.InsertedEnds.empty() ? nullptr : more.InsertedEnds.data(), more.InsertedCodes.data(),
+              more.InsertedCodes.size());
         at = r.Position + int(r.Removed.size());
     }
     const int end = CharBase[k2] + int(Parts[k2]->Text.size());
@@ -344,8 +345,8 @@ void TTextStore::Apply(std::vector<Record> &batch) {
 namespace {
 
 // Removed text and ends of T[position, position + length) as they stand.
-void Capture(const TText &t, int position, int length, QString &text, std::vector<textstore::LineEnd> &ends,
-             OtherCodes &codes) {
+void CaptureInto(const TText &t, int position, int length, QString &text, std::vector<textstore::LineEnd> &ends,
+                 OtherCodes &codes) {
     text = t.Slice(position, length);
     codes = t.CodesIn(position, length);
     ends.clear();
@@ -357,6 +358,38 @@ void Capture(const TText &t, int position, int length, QString &text, std::vecto
 
 }  // namespace
 
+const TTextStore::RecordExtra &TTextStore::Record::Info() const {
+    static const RecordExtra none;
+    return More ? *More : none;
+}
+
+TTextStore::RecordExtra &TTextStore::Record::Change() {
+    auto own = More ? std::make_shared<RecordExtra>(*More) : std::make_shared<RecordExtra>();
+    RecordExtra &m = *own;
+    More = std::move(own);
+    return m;
+}
+
+// The line end of every break of text: ends, or all typed where ends is empty.
+std::vector<textstore::LineEnd> TTextStore::FullEnds(const std::vector<textstore::LineEnd> &ends, const QString &text) {
+    if (!ends.empty()) return ends;
+    return std::vector<textstore::LineEnd>(size_t(text.count(QLatin1Char('\n'))), Typed);
+}
+
+// What T[position, position + length) holds, into the record as what it removes.
+void TTextStore::Capture(const TText &t, int position, int length, Record &r) {
+    std::vector<textstore::LineEnd> ends;
+    OtherCodes codes;
+    CaptureInto(t, position, length, r.Removed, ends, codes);
+    bool typed = true;  // breaks without a line end of a file need no list
+    for (textstore::LineEnd e : ends) typed = typed && e == Typed;
+    if (typed) ends.clear();
+    if (ends.empty() && codes.empty()) return;
+    RecordExtra &m = r.Change();
+    m.RemovedEnds = std::move(ends);
+    m.RemovedCodes = std::move(codes);
+}
+
 void TTextStore::Replace(int position, int removed, QStringView text, int anchorBefore, int caretBefore,
                          int caretAfter, Merge merge) {
     position = Snap(position);
@@ -366,8 +399,8 @@ void TTextStore::Replace(int position, int removed, QStringView text, int anchor
     Record r;
     r.Position = position;
     r.Inserted = Normalised(text, &breaks);
-    Capture(*this, position, end - position, r.Removed, r.RemovedEnds, r.RemovedCodes);
-    r.InsertedEnds.assign(size_t(breaks), Typed);
+    Capture(*this, position, end - position, r);
+    (void)breaks;  // every inserted break is a typed one
     if (r.Removed.isEmpty() && r.Inserted.isEmpty()) return;
     const bool wasUndo = CanUndo(), wasRedo = CanRedo(), wasModified = IsModified();
     const TEdit edit{position, int(r.Removed.size()), int(r.Inserted.size())};
@@ -380,21 +413,32 @@ void TTextStore::Replace(int position, int removed, QStringView text, int anchor
         Record &p = last.Edits.back();
         if (last.Kind == merge && last.Edits.size() == 1) {
             if (merge == TypingRun && edit.Removed == 0 && position == p.Position + int(p.Inserted.size())) {
-                p.Inserted += r.Inserted;
-                p.InsertedEnds.insert(p.InsertedEnds.end(), r.InsertedEnds.begin(), r.InsertedEnds.end());
+                p.Inserted += r.Inserted;  // typed: no line ends or codes of a file
                 merged = true;
             } else if (merge == BackspaceRun && edit.Added == 0 && p.Inserted.isEmpty() &&
                        position + edit.Removed == p.Position) {
                 p.Position = position;
-                for (OtherCode &c : p.RemovedCodes) c.Offset += int(r.Removed.size());
-                p.RemovedCodes.insert(p.RemovedCodes.begin(), r.RemovedCodes.begin(), r.RemovedCodes.end());
+                if (r.More || p.More) {
+                    std::vector<textstore::LineEnd> ends = FullEnds(r.Info().RemovedEnds, r.Removed);
+                    const std::vector<textstore::LineEnd> after = FullEnds(p.Info().RemovedEnds, p.Removed);
+                    ends.insert(ends.end(), after.begin(), after.end());
+                    RecordExtra &m = p.Change();
+                    for (OtherCode &c : m.RemovedCodes) c.Offset += int(r.Removed.size());
+                    m.RemovedCodes.insert(m.RemovedCodes.begin(), r.Info().RemovedCodes.begin(), r.Info().RemovedCodes.end());
+                    m.RemovedEnds = std::move(ends);
+                }
                 p.Removed = r.Removed + p.Removed;
-                p.RemovedEnds.insert(p.RemovedEnds.begin(), r.RemovedEnds.begin(), r.RemovedEnds.end());
                 merged = true;
             } else if (merge == DeleteRun && edit.Added == 0 && p.Inserted.isEmpty() && position == p.Position) {
-                for (const OtherCode &c : r.RemovedCodes) p.RemovedCodes.push_back({c.Offset + int(p.Removed.size()), c.Code});
+                if (r.More) {
+                    std::vector<textstore::LineEnd> ends = FullEnds(p.Info().RemovedEnds, p.Removed);
+                    const std::vector<textstore::LineEnd> after = FullEnds(r.Info().RemovedEnds, r.Removed);
+                    ends.insert(ends.end(), after.begin(), after.end());
+                    RecordExtra &m = p.Change();
+                    for (const OtherCode &c : r.Info().RemovedCodes) m.RemovedCodes.push_back({c.Offset + int(p.Removed.size()), c.Code});
+                    m.RemovedEnds = std::move(ends);
+                }
                 p.Removed += r.Removed;
-                p.RemovedEnds.insert(p.RemovedEnds.end(), r.RemovedEnds.begin(), r.RemovedEnds.end());
                 merged = true;
             }
             if (merged) {
@@ -432,8 +476,8 @@ void TTextStore::ReplaceMany(std::vector<Replacement> replacements, int anchorBe
         r.Position = position;
         int breaks = 0;
         r.Inserted = Normalised(x.Text, &breaks);
-        r.InsertedEnds.assign(size_t(breaks), Typed);
-        Capture(*this, position, end - position, r.Removed, r.RemovedEnds, r.RemovedCodes);
+        if (r.Inserted == x.Text) r.Inserted = x.Text;  // one shared copy for every equal replacement
+        Capture(*this, position, end - position, r);
         last = end;
         if (r.Removed.isEmpty() && r.Inserted.isEmpty()) continue;
         edits.push_back({position, int(r.Removed.size()), int(r.Inserted.size())});
@@ -505,11 +549,14 @@ bool TTextStore::Travel(bool redo, int &anchor, int &caret) {
         } else {
             x.Position = r.Position + shift;
             x.Removed = r.Inserted;
-            x.RemovedEnds = r.InsertedEnds;
             x.Inserted = r.Removed;
-            x.InsertedEnds = r.RemovedEnds;
-            x.RemovedCodes = r.InsertedCodes;
-            x.InsertedCodes = r.RemovedCodes;
+            if (r.More) {
+                RecordExtra &m = x.Change();
+                m.RemovedEnds = r.More->InsertedEnds;
+                m.InsertedEnds = r.More->RemovedEnds;
+                m.RemovedCodes = r.More->InsertedCodes;
+                m.InsertedCodes = r.More->RemovedCodes;
+            }
         }
         shift += int(r.Inserted.size()) - int(r.Removed.size());
         edits.push_back({x.Position, int(x.Removed.size()), int(x.Inserted.size())});

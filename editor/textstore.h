@@ -172,17 +172,26 @@ signals:
     void ModificationChanged(bool modified);
 
 private:
-    struct Record {
-        int Position;                 // in the text before the edits of its batch
-        QString Removed, Inserted;
+    // What few edits have: line ends of the file among the removed or
+    // inserted line breaks (none: every break is a typed one) and other codes.
+    struct RecordExtra {
         std::vector<textstore::LineEnd> RemovedEnds, InsertedEnds;
         textstore::OtherCodes RemovedCodes, InsertedCodes;  // offsets within Removed and Inserted
+    };
+    struct Record {
+        int Position = 0;             // in the text before the edits of its batch
+        QString Removed, Inserted;
+        std::shared_ptr<const RecordExtra> More;  // none for most edits; shared by copies
+        const RecordExtra &Info() const;
+        RecordExtra &Change();        // a copy of its own, made when first changed
     };
     struct Step {
         std::vector<Record> Edits;    // ascending, one batch
         int AnchorBefore = 0, CaretBefore = 0, AnchorAfter = 0, CaretAfter = 0;
         Merge Kind = NoMerge;
     };
+    static void Capture(const TText &t, int position, int length, Record &r);
+    static std::vector<textstore::LineEnd> FullEnds(const std::vector<textstore::LineEnd> &ends, const QString &text);
     // Applies one batch (records ascending), filling in what each removes.
     void Apply(std::vector<Record> &batch);
     void Push(Step step);

@@ -91,7 +91,7 @@ private slots:
         std::vector<State> history{s};  // the states undo and redo walk through
         size_t done = 0, clean = 0;
         std::vector<std::pair<TText, State>> kept;  // snapshots and what they held
-        int lastTypedEnd = -1;
+        int lastTypedEnd = -1, lastBackspace = -1;
         for (int step = 0; step < 600; ++step) {
             const QString where = QStringLiteral("seed %1 step %2").arg(seed).arg(step);
             const int kind = int(rng.bounded(100));
@@ -113,9 +113,31 @@ private slots:
                     ++done;
                 }
                 lastTypedEnd = at + int(text.size());
+                lastBackspace = -1;
                 continue;
             }
             lastTypedEnd = -1;
+            if (kind < 40) {
+                // Backspace: one character (or a line break) at a time, merged
+                // while it goes on from the last.
+                const int at = rng.bounded(3) && lastBackspace > 0 ? lastBackspace : Position(rng, s.T);
+                if (at == 0) continue;
+                const int n = at >= 2 && s.T.mid(at - 2, 2) == QLatin1String("\r\n") ? 2 : 1;
+                const bool joins = at == lastBackspace && done == history.size() - 1 && done > 0 && done != clean;
+                store.Replace(at - n, n, QString(), at, at, at - n, TTextStore::BackspaceRun);
+                ModelReplace(s, at - n, n, QString());
+                if (joins)
+                    history.back() = s;
+                else {
+                    history.resize(done + 1);
+                    if (clean > done) clean = size_t(-1);
+                    history.push_back(s);
+                    ++done;
+                }
+                lastBackspace = at - n;
+                continue;
+            }
+            lastBackspace = -1;
             store.BreakMerge();
             if (kind < 60) {
                 const int at = Position(rng, s.T);
