@@ -94,7 +94,8 @@ private slots:
         int lastTypedEnd = -1, lastBackspace = -1;
         for (int step = 0; step < 600; ++step) {
             const QString where = QStringLiteral("seed %1 step %2").arg(seed).arg(step);
-            const int kind = int(rng.bounded(100));
+            int kind = int(rng.bounded(100));
+            if (lastBackspace > 0 && rng.bounded(10) < 7) kind = 35;  // runs of backspaces
             int anchor = 0, caret = 0;
             if (kind < 30) {
                 // Typing: one piece at a time, merged while it goes on from the last.
@@ -120,7 +121,7 @@ private slots:
             if (kind < 40) {
                 // Backspace: one character (or a line break) at a time, merged
                 // while it goes on from the last.
-                const int at = rng.bounded(3) && lastBackspace > 0 ? lastBackspace : Position(rng, s.T);
+                const int at = lastBackspace > 0 ? lastBackspace : Position(rng, s.T);
                 if (at == 0) continue;
                 const int n = at >= 2 && s.T.mid(at - 2, 2) == QLatin1String("\r\n") ? 2 : 1;
                 const bool joins = at == lastBackspace && done == history.size() - 1 && done > 0 && done != clean;
@@ -194,7 +195,7 @@ private slots:
             }
             QVERIFY2(store.IsModified() == (done != clean), qPrintable(where));
             QVERIFY2(store.CanUndo() == (done > 0) && store.CanRedo() == (done + 1 < history.size()), qPrintable(where));
-            if (step % 25 == 0) Check(store, s, where);
+            if (step % 3 == 0) Check(store, s, where);
             QVERIFY2(store.Length() == s.T.size(), qPrintable(where));
         }
         Check(store, s, QStringLiteral("seed %1 end").arg(seed));
