@@ -165,38 +165,56 @@ void TColourChunks::Apply(const TEditList &edits) {
         return;
     }
     // One pass over all the codes: the old ones copied, the new ones taking
-    // the code written before them.
-    std::vector<Code> out;
-    int size = Total;
-    for (const TEdit &e : edits) size += e.Added - e.Removed;
-    out.reserve(size_t(std::max(size, 0)));
+    // the code written before them; packed a chunk at a time as they come.
+    std::vector<Chunk> chunks;
+    std::vector<int> starts;
+    std::vector<Code> run;
+    run.reserve(kChunk);
+    int written = 0;
+    Code last = 0;
+    bool any = false;
+    auto put = [&](Code code, int count) {
+        while (count > 0) {
+            const int n = std::min(count, kChunk - int(run.size()));
+            run.insert(run.end(), size_t(n), code);
+            count -= n;
+            if (int(run.size()) == kChunk) {
+                starts.push_back(written);
+                chunks.push_back(Pack(run.data(), kChunk));
+                written += kChunk;
+                run.clear();
+            }
+        }
+        last = code;
+        any = true;
+    };
     int at = 0;
     auto copy = [&](int until) {
         until = std::min(until, Total);
-        if (at < until) Runs(at, until, [&](int a, int b, Code c) { out.insert(out.end(), size_t(b - a), c); });
+        if (at < until) Runs(at, until, [&](int a, int b, Code c) { put(c, b - a); });
         at = std::max(at, until);
     };
     for (const TEdit &e : edits) {
         copy(e.Position);
         Code inherited = 0;
-        if (!out.empty())
-            inherited = out.back();
+        if (any)
+            inherited = last;
         else if (e.Position + e.Removed < Total)
             inherited = At(e.Position + e.Removed);
-        out.insert(out.end(), size_t(std::max(e.Added, 0)), inherited);
+        if (e.Added > 0) put(inherited, e.Added);
         at = std::max(at, e.Position + e.Removed);
     }
     copy(Total);
-    const bool zero = AllZero;
-    Reset(0, 0);
-    Chunks.clear();
-    Starts.clear();
-    const int n = int(out.size());
-    for (int pos = 0; pos < n || Chunks.empty(); pos += kChunk) {
-        Chunks.push_back(Pack(out.data() + pos, std::min(kChunk, n - pos)));
-        Starts.push_back(pos);
+    if (!run.empty() || chunks.empty()) {
+        starts.push_back(written);
+        chunks.push_back(Pack(run.data(), int(run.size())));
+        written += int(run.size());
     }
-    Total = n;
+    const bool zero = AllZero;
+    Chunks = std::move(chunks);
+    Starts = std::move(starts);
+    Total = written;
+    Hint = 0;
     AllZero = zero;
 }
 

@@ -208,6 +208,36 @@ private slots:
         std::vector<TColourChunks::Code> all;
         chunks.Runs(0, chunks.Size(), [&](int a, int b, TColourChunks::Code c) { all.insert(all.end(), size_t(b - a), c); });
         QVERIFY(all == model);
+
+        // Many edits at once (as replace all makes them), few and many: each
+        // inserted run takes the code before it, at the very start the one after.
+        for (int round = 0; round < 20; ++round) {
+            TEditList edits;
+            for (int at = int(rng.bounded(50)); at < int(model.size()) && edits.size() < (round % 2 ? 5u : 400u);
+                 at += 1 + int(rng.bounded(300))) {
+                const int removed = std::min(int(rng.bounded(6)), int(model.size()) - at);
+                edits.push_back({at, removed, int(rng.bounded(6))});
+                at += removed;
+            }
+            std::vector<TColourChunks::Code> next;
+            int at = 0;
+            for (const TEdit &e : edits) {
+                next.insert(next.end(), model.begin() + at, model.begin() + e.Position);
+                const auto code = !next.empty() ? next.back() : e.Position + e.Removed < int(model.size()) ? model[size_t(e.Position + e.Removed)] : 0;
+                next.insert(next.end(), size_t(e.Added), code);
+                at = e.Position + e.Removed;
+            }
+            next.insert(next.end(), model.begin() + at, model.end());
+            model = next;
+            chunks.Apply(edits);
+            all.clear();
+            chunks.Runs(0, chunks.Size(), [&](int a, int b, TColourChunks::Code c) { all.insert(all.end(), size_t(b - a), c); });
+            QVERIFY2(all == model, qPrintable(QStringLiteral("round %1").arg(round)));
+            for (int probe = 0; probe < 50 && !model.empty(); ++probe) {
+                const int p = int(rng.bounded(int(model.size())));
+                QVERIFY(chunks.At(p) == model[size_t(p)]);
+            }
+        }
     }
 
     // Thousands of steps; after each one: no crash, T equals the model and every
