@@ -98,10 +98,10 @@ QString decodeWith(QByteArrayView bytes, const CodeChoice *choice, OtherCodes *o
         } else if (IsLeadByte(b) && i + 1 < n && IsTrailByte(p[i + 1])) {
             const unsigned char c = p[i + 1];
             const char16_t u = t.Dec[LeadIndex(b)][c];
-            if (u != 0 && choice && others && t.Multi[u]) {
-                const quint16 chosen = choice->code(u);
+            if (u != 0 && others && t.Multi[u]) {
                 const quint16 code = quint16(b << 8 | c);
-                if (code != (chosen ? chosen : t.Enc[u])) others->push_back({k, code});
+                const quint16 chosen = choice ? choice->code(u) : 0;
+                if (!choice || code != (chosen ? chosen : t.Enc[u])) others->push_back({k, code});
             }
             if (u != 0) {
                 o[k++] = u;
@@ -146,6 +146,11 @@ CodeChoice chooseCodes(QByteArrayView bytes) {
             ++i;
         }
     }
+    return chooseFromUses(uses);
+}
+
+CodeChoice chooseFromUses(const QHash<quint32, qsizetype> &uses) {
+    const Tables &t = tables();
     struct Best {
         quint16 code = 0;
         qsizetype count = 0;
@@ -165,6 +170,11 @@ CodeChoice chooseCodes(QByteArrayView bytes) {
 }
 
 QString decode(QByteArrayView bytes) { return decodeWith(bytes, nullptr); }
+
+QString decodeEvery(QByteArrayView bytes, OtherCodes *multi) {
+    if (multi) multi->clear();
+    return decodeWith(bytes, nullptr, multi);
+}
 
 QString decode(QByteArrayView bytes, const CodeChoice &choice, OtherCodes *others) {
     if (others) others->clear();

@@ -49,6 +49,8 @@ private:
 // The codes that `bytes` use: for each character with more than one code, the
 // code used most often; a tie goes to the usual code, then to the lowest code.
 CodeChoice chooseCodes(QByteArrayView bytes);
+// The same from counts of uses: character << 16 | code -> how often.
+CodeChoice chooseFromUses(const QHash<quint32, qsizetype> &uses);
 
 // Bytes to text: every valid code as its character. Never fails. Line ends
 // are left as they are.
@@ -61,6 +63,11 @@ struct CodeAt {
     quint16 Code;
 };
 using OtherCodes = std::vector<CodeAt>;
+
+// Bytes to text, every valid code as its character, and every character that
+// has more than one code into multi with the code it came with (for a choice
+// made after the decoding).
+QString decodeEvery(QByteArrayView bytes, OtherCodes *multi);
 
 // Bytes to text as a document with this choice holds them: every valid code
 // is its character, and each code other than its character's chosen code (its

@@ -62,7 +62,10 @@ Decoded Decode(const QByteArray &bytes) {
 }
 
 LineEnd Load(TTextStore *store, const QByteArray &bytes) {
-    const sjis::CodeChoice codes = sjis::chooseCodes(bytes);
+    // The file's code of each character with more than one is chosen from
+    // its uses, counted on the way; every use goes into the store first and
+    // those of the chosen codes leave it at the end.
+    QHash<quint32, qsizetype> uses;
     size_t counts[3] = {0, 0, 0};
     // Pieces of about 64 KiB that end just after an LF byte: no Shift-JIS
     // character holds that byte, so each piece decodes as it would in the
@@ -79,8 +82,9 @@ LineEnd Load(TTextStore *store, const QByteArray &bytes) {
             const char *lf = static_cast<const char *>(memchr(bytes.constData() + end, '\n', size_t(n - end)));
             end = lf ? qsizetype(lf - bytes.constData()) + 1 : n;
         }
-        decoded = sjis::decode(QByteArrayView(bytes.constData() + at, end - at), codes, &others);
+        decoded = sjis::decodeEvery(QByteArrayView(bytes.constData() + at, end - at), &others);
         at = end;
+        for (const sjis::CodeAt &x : others) ++uses[quint32(decoded.at(x.Index).unicode()) << 16 | x.Code];
         // T form: each line end a CR LF, the line end kept beside it, the
         // other codes moved along. A piece of CR LF lines is T form already.
         ends.clear();
@@ -123,6 +127,12 @@ LineEnd Load(TTextStore *store, const QByteArray &bytes) {
         text.append(p + from, size - from);
         return true;
     });
+    const sjis::CodeChoice codes = sjis::chooseFromUses(uses);
+    if (!uses.isEmpty())
+        store->DropCodes([&](QChar ch, quint16 code) {
+            const quint16 chosen = codes.code(ch.unicode());
+            return code == (chosen ? chosen : sjis::usualCode(ch.unicode()));
+        });
     delete HolderOf(store);
     if (!codes.isEmpty()) new CodesHolder(store, codes);
     return Common(counts);

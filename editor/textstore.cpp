@@ -289,6 +289,18 @@ void TTextStore::Load(
     emit Edited({TEdit{0, old, Total}});
 }
 
+void TTextStore::DropCodes(const std::function<bool(QChar, quint16)> &drop) {
+    for (auto &part : Parts) {
+        if (part->Codes.empty()) continue;
+        if (part.use_count() > 1) part = std::make_shared<Chunk>(*part);
+        OtherCodes &codes = part->Codes;
+        const QString &text = part->Text;
+        codes.erase(std::remove_if(codes.begin(), codes.end(),
+                                   [&](const OtherCode &c) { return drop(text.at(c.Offset), c.Code); }),
+                    codes.end());
+    }
+}
+
 void TTextStore::Apply(std::vector<Record> &batch) {
     if (batch.empty()) return;
     // The chunks from the one holding the first edit to the one holding the

@@ -129,6 +129,10 @@ public:
     void Load(const std::function<bool(QString &text, std::vector<textstore::LineEnd> &ends,
                                        textstore::OtherCodes &codes)> &next);
 
+    // Drops the other codes for which drop(character, code) is true (after a
+    // load, those that turn out to be the document's own).
+    void DropCodes(const std::function<bool(QChar ch, quint16 code)> &drop);
+
     // An edit made by the user: the selection before it and the caret after it
     // go with the undo step. `merge` says what kind of edit may join a step
     // before it (typing, deleting backwards or forwards).
