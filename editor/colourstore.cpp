@@ -230,8 +230,9 @@ TColourStore::TColourStore(TTextStore *text) : QObject(text), Store(text) {
 void TColourStore::ColourLater() {
     Pending = Store->Length() > 0 ? 0 : -1;
     if (Pending >= 0 && !IdleQueued) {
+        // After the window has shown the text.
         IdleQueued = true;
-        QTimer::singleShot(0, this, &TColourStore::IdleSlice);
+        QTimer::singleShot(50, this, &TColourStore::IdleSlice);
     }
 }
 
