@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QInputMethodEvent>
+#include <QMenu>
+#include <QMimeData>
 #include <QMdiArea>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -537,6 +539,47 @@ private slots:
         QVERIFY(w->Changed);
         w->Undo();
         QCOMPARE(TextOf(e), QStringLiteral("int x;\r\n日本 y\r\n"));
+    }
+
+    // Text dropped from outside goes in where it is dropped, as one step; the
+    // context menu's entries act on the selection.
+    void dropAndMenu() {
+        QMdiArea area;
+        TMDIChild *w = Open(area, "int x;\r\nchar y;\r\n");
+        TRichEdit *e = w->RichEdit1;
+        QApplication::processEvents();
+        QMimeData mime;
+        mime.setText(QStringLiteral("long\nz"));
+        const QPoint at = e->CaretRect(9).center() + QPoint(1, 0);
+        QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QApplication::sendEvent(e->viewport(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDragMoveEvent move(at, Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QApplication::sendEvent(e->viewport(), &move);
+        QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QApplication::sendEvent(e->viewport(), &drop);
+        const int p = e->PositionAt(at);
+        QCOMPARE(TextOf(e), QStringLiteral("int x;\r\nchar y;\r\n").insert(p, QStringLiteral("long\r\nz")));
+        QCOMPARE(TextSlice(e, SelStart(e), SelLength(e)), QStringLiteral("long\r\nz"));
+        QVERIFY(w->Changed);
+        w->Undo();
+        QCOMPARE(TextOf(e), QStringLiteral("int x;\r\nchar y;\r\n"));
+
+        SetSelection(e, 0, 3);
+        std::unique_ptr<QMenu> menu(e->createStandardContextMenu());
+        QStringList names, enabled;
+        for (QAction *a : menu->actions())
+            if (!a->isSeparator()) {
+                names << a->text();
+                if (a->isEnabled()) enabled << a->objectName();
+            }
+        QCOMPARE(names, QStringList({QStringLiteral("元に戻す(&U)"), QStringLiteral("やり直し(&R)"), QStringLiteral("切り取り(&T)"),
+                                     QStringLiteral("コピー(&C)"), QStringLiteral("貼り付け(&P)"), QStringLiteral("削除(&D)"),
+                                     QStringLiteral("すべて選択(&A)")}));
+        QVERIFY(enabled.contains(QStringLiteral("edit-redo")) && enabled.contains(QStringLiteral("edit-copy")));
+        QVERIFY(!enabled.contains(QStringLiteral("edit-undo")));
+        menu->findChild<QAction *>(QStringLiteral("edit-delete"))->trigger();
+        QCOMPARE(TextOf(e), QStringLiteral(" x;\r\nchar y;\r\n"));
     }
 
     // Typing through an input method: a preedit is no edit; a commit is one,
