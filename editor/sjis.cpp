@@ -80,17 +80,31 @@ const Tables &tables() {
 
 // Every valid code is its character. With a choice, a code that is not its
 // character's chosen or usual code goes into others with its index.
-QString decodeWith(QByteArrayView bytes, const CodeChoice *choice, OtherCodes *others = nullptr) {
+QString decodeWith(QByteArrayView bytes, const CodeChoice *choice, OtherCodes *others = nullptr,
+                   Breaks *breaks = nullptr) {
     const Tables &t = tables();
     const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
     const qsizetype n = bytes.size();
     QString out(n, Qt::Uninitialized);
     auto *o = reinterpret_cast<char16_t *>(out.data());
     qsizetype k = 0;
+    if (breaks) {
+        breaks->AfterLf.clear();
+        breaks->AllPairs = true;
+    }
     for (qsizetype i = 0; i < n;) {
         const unsigned char b = p[i];
         if (b < 0x80) {
             o[k++] = b;
+            // (No byte of a double-byte code is a CR or an LF.)
+            if (breaks && b <= '\r') {
+                if (b == '\n') {
+                    breaks->AfterLf.push_back(int(k));
+                    if (i == 0 || p[i - 1] != '\r') breaks->AllPairs = false;
+                } else if (b == '\r' && (i + 1 >= n || p[i + 1] != '\n')) {
+                    breaks->AllPairs = false;
+                }
+            }
             ++i;
         } else if (b >= 0xA1 && b <= 0xDF) {
             o[k++] = Katakana(b);
@@ -171,9 +185,9 @@ CodeChoice chooseFromUses(const QHash<quint32, qsizetype> &uses) {
 
 QString decode(QByteArrayView bytes) { return decodeWith(bytes, nullptr); }
 
-QString decodeEvery(QByteArrayView bytes, OtherCodes *multi) {
+QString decodeEvery(QByteArrayView bytes, OtherCodes *multi, Breaks *breaks) {
     if (multi) multi->clear();
-    return decodeWith(bytes, nullptr, multi);
+    return decodeWith(bytes, nullptr, multi, breaks);
 }
 
 QString decode(QByteArrayView bytes, const CodeChoice &choice, OtherCodes *others) {

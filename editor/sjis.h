@@ -64,10 +64,17 @@ struct CodeAt {
 };
 using OtherCodes = std::vector<CodeAt>;
 
+// The line breaks met on the way: the index just past each LF, and whether
+// every CR and LF stood in a CR LF pair.
+struct Breaks {
+    std::vector<int> AfterLf;
+    bool AllPairs = true;
+};
+
 // Bytes to text, every valid code as its character, and every character that
 // has more than one code into multi with the code it came with (for a choice
-// made after the decoding).
-QString decodeEvery(QByteArrayView bytes, OtherCodes *multi);
+// made after the decoding); breaks, when given, gets the line breaks.
+QString decodeEvery(QByteArrayView bytes, OtherCodes *multi, Breaks *breaks = nullptr);
 
 // Bytes to text as a document with this choice holds them: every valid code
 // is its character, and each code other than its character's chosen code (its

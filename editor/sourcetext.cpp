@@ -75,16 +75,28 @@ LineEnd Load(TTextStore *store, const QByteArray &bytes) {
     const qsizetype n = bytes.size();
     sjis::OtherCodes others;
     QString decoded;
-    store->Load([&](QString &text, std::vector<LineEnd> &ends, textstore::OtherCodes &other) {
+    sjis::Breaks breaks;
+    store->Load([&](QString &text, std::vector<LineEnd> &ends, textstore::OtherCodes &other, std::vector<int> &starts) {
         if (at >= n) return false;
         qsizetype end = std::min(n, at + kPiece);
         if (end < n) {
             const char *lf = static_cast<const char *>(memchr(bytes.constData() + end, '\n', size_t(n - end)));
             end = lf ? qsizetype(lf - bytes.constData()) + 1 : n;
         }
-        decoded = sjis::decodeEvery(QByteArrayView(bytes.constData() + at, end - at), &others);
+        decoded = sjis::decodeEvery(QByteArrayView(bytes.constData() + at, end - at), &others, &breaks);
         at = end;
         for (const sjis::CodeAt &x : others) ++uses[quint32(decoded.at(x.Index).unicode()) << 16 | x.Code];
+        ends.clear();
+        other.clear();
+        if (breaks.AllPairs) {
+            // CR LF lines: T form already, and where each line starts is known.
+            ends.assign(breaks.AfterLf.size(), CrLf);
+            counts[CrLf] += breaks.AfterLf.size();
+            starts = std::move(breaks.AfterLf);
+            text = std::move(decoded);
+            for (const sjis::CodeAt &x : others) other.push_back({int(x.Index), x.Code});
+            return true;
+        }
         // T form: each line end a CR LF, the line end kept beside it, the
         // other codes moved along. A piece of CR LF lines is T form already.
         ends.clear();

@@ -86,7 +86,7 @@ public:
     }
     // A piece in T form of about a chunk's size becomes a chunk as it is,
     // without a copy; anything else goes through Add.
-    void Adopt(QString &&text, const std::vector<LineEnd> &ends, OtherCodes &&codes) {
+    void Adopt(QString &&text, const std::vector<LineEnd> &ends, OtherCodes &&codes, std::vector<int> &&starts) {
         const qsizetype n = text.size();
         if (n == 0) return;
         if (n > kLimit || text.at(n - 1).unicode() == u'\r') {
@@ -96,7 +96,10 @@ public:
         Flush();
         auto c = std::make_shared<Chunk>();
         c->Text = std::move(text);
-        c->Index();
+        if (starts.empty())
+            c->Index();
+        else
+            c->Starts = std::move(starts);
         c->Ends.assign(c->Starts.size(), Typed);
         std::copy_n(ends.begin(), std::min(ends.size(), c->Ends.size()), c->Ends.begin());
         c->Codes = std::move(codes);
@@ -268,17 +271,19 @@ void TTextStore::Load(QStringView text, const std::vector<textstore::LineEnd> &e
     emit Edited({TEdit{0, old, Total}});
 }
 
-void TTextStore::Load(
-    const std::function<bool(QString &, std::vector<textstore::LineEnd> &, textstore::OtherCodes &)> &next) {
+void TTextStore::Load(const std::function<bool(QString &, std::vector<textstore::LineEnd> &, textstore::OtherCodes &,
+                                              std::vector<int> &)> &next) {
     const int old = Total;
     Builder b;
     QString piece;
     std::vector<textstore::LineEnd> ends;
     OtherCodes codes;
-    while (next(piece, ends, codes)) {
-        b.Adopt(std::move(piece), ends, std::move(codes));
+    std::vector<int> starts;
+    while (next(piece, ends, codes, starts)) {
+        b.Adopt(std::move(piece), ends, std::move(codes), std::move(starts));
         piece = QString();
         codes.clear();
+        starts.clear();
     }
     b.Flush();
     Parts = std::move(b.Out);

@@ -126,8 +126,9 @@ public:
     // breaks' line ends and returns false when there is none (a load in
     // pieces never holds the whole text twice). Pieces are in T form (every
     // line break a CR LF, never split between two pieces).
+    // starts, where next() fills it in, is the offset just past each LF.
     void Load(const std::function<bool(QString &text, std::vector<textstore::LineEnd> &ends,
-                                       textstore::OtherCodes &codes)> &next);
+                                       textstore::OtherCodes &codes, std::vector<int> &starts)> &next);
 
     // Drops the other codes for which drop(character, code) is true (after a
     // load, those that turn out to be the document's own).
