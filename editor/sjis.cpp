@@ -78,8 +78,20 @@ const Tables &tables() {
     return t;
 }
 
+// A CR or LF at p[i], just decoded to out[k - 1]. Out of line: the decoding
+// loop stays small.
+[[gnu::noinline]] void NoteBreak(Breaks &breaks, const unsigned char *p, qsizetype i, qsizetype n, qsizetype k) {
+    if (p[i] == '\n') {
+        breaks.AfterLf.push_back(int(k));
+        if (i == 0 || p[i - 1] != '\r') breaks.AllPairs = false;
+    } else if (i + 1 >= n || p[i + 1] != '\n') {
+        breaks.AllPairs = false;
+    }
+}
+
 // Every valid code is its character. With a choice, a code that is not its
 // character's chosen or usual code goes into others with its index.
+template <bool WithBreaks = false>
 QString decodeWith(QByteArrayView bytes, const CodeChoice *choice, OtherCodes *others = nullptr,
                    Breaks *breaks = nullptr) {
     const Tables &t = tables();
@@ -97,14 +109,8 @@ QString decodeWith(QByteArrayView bytes, const CodeChoice *choice, OtherCodes *o
         if (b < 0x80) {
             o[k++] = b;
             // (No byte of a double-byte code is a CR or an LF.)
-            if (breaks && b <= '\r') {
-                if (b == '\n') {
-                    breaks->AfterLf.push_back(int(k));
-                    if (i == 0 || p[i - 1] != '\r') breaks->AllPairs = false;
-                } else if (b == '\r' && (i + 1 >= n || p[i + 1] != '\n')) {
-                    breaks->AllPairs = false;
-                }
-            }
+            if constexpr (WithBreaks)
+                if (b <= '\r' && (b == '\n' || b == '\r')) NoteBreak(*breaks, p, i, n, k);
             ++i;
         } else if (b >= 0xA1 && b <= 0xDF) {
             o[k++] = Katakana(b);
@@ -187,7 +193,7 @@ QString decode(QByteArrayView bytes) { return decodeWith(bytes, nullptr); }
 
 QString decodeEvery(QByteArrayView bytes, OtherCodes *multi, Breaks *breaks) {
     if (multi) multi->clear();
-    return decodeWith(bytes, nullptr, multi, breaks);
+    return breaks ? decodeWith<true>(bytes, nullptr, multi, breaks) : decodeWith(bytes, nullptr, multi);
 }
 
 QString decode(QByteArrayView bytes, const CodeChoice &choice, OtherCodes *others) {
