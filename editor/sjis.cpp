@@ -86,6 +86,7 @@ const Tables &tables() {
         if (i == 0 || p[i - 1] != '\r') breaks.AllPairs = false;
     } else if (i + 1 >= n || p[i + 1] != '\n') {
         breaks.AllPairs = false;
+        breaks.LoneCr = true;
     }
 }
 
@@ -103,6 +104,7 @@ QString decodeWith(QByteArrayView bytes, const CodeChoice *choice, OtherCodes *o
     if (breaks) {
         breaks->AfterLf.clear();
         breaks->AllPairs = true;
+        breaks->LoneCr = false;
     }
     for (qsizetype i = 0; i < n;) {
         const unsigned char b = p[i];

@@ -69,6 +69,7 @@ using OtherCodes = std::vector<CodeAt>;
 struct Breaks {
     std::vector<int> AfterLf;
     bool AllPairs = true;
+    bool LoneCr = false;  // a CR without an LF after it
 };
 
 // Bytes to text, every valid code as its character, and every character that

@@ -1,6 +1,7 @@
 #include "sourcetext.h"
 
 #include <QObject>
+#include <cstring>
 
 namespace sourcetext {
 
@@ -97,6 +98,39 @@ LineEnd Load(TTextStore *store, const QByteArray &bytes) {
             for (const sjis::CodeAt &x : others) other.push_back({int(x.Index), x.Code});
             return true;
         }
+        if (!breaks.LoneCr) {
+            // LF lines (and CR LF ones): a CR goes in before each lone LF, in
+            // one copy, the line starts and other codes moved along.
+            const QChar *d = decoded.constData();
+            const qsizetype size = decoded.size();
+            qsizetype lone = 0;
+            for (int after : breaks.AfterLf) lone += after < 2 || d[after - 2].unicode() != u'\r';
+            text = QString(size + lone, Qt::Uninitialized);
+            QChar *out = text.data();
+            qsizetype from = 0, shift = 0;
+            size_t o = 0;
+            starts.reserve(breaks.AfterLf.size());
+            ends.reserve(breaks.AfterLf.size());
+            for (int after : breaks.AfterLf) {
+                const bool pair = after >= 2 && d[after - 2].unicode() == u'\r';
+                const qsizetype copy = pair ? after - from : after - 1 - from;
+                for (; o < others.size() && others[o].Index < from + copy; ++o)
+                    other.push_back({int(others[o].Index + shift), others[o].Code});
+                std::memcpy(static_cast<void *>(out + from + shift), d + from, size_t(copy) * sizeof(QChar));
+                if (!pair) {
+                    out[after - 1 + shift] = QLatin1Char('\r');
+                    out[after + shift] = QLatin1Char('\n');
+                    ++shift;
+                }
+                ends.push_back(pair ? CrLf : Lf);
+                ++counts[ends.back()];
+                starts.push_back(int(after + shift));
+                from = after;
+            }
+            for (; o < others.size(); ++o) other.push_back({int(others[o].Index + shift), others[o].Code});
+            std::memcpy(static_cast<void *>(out + from + shift), d + from, size_t(size - from) * sizeof(QChar));
+            return true;
+        }
         // T form: each line end a CR LF, the line end kept beside it, the
         // other codes moved along. A piece of CR LF lines is T form already.
         ends.clear();
@@ -119,6 +153,39 @@ LineEnd Load(TTextStore *store, const QByteArray &bytes) {
         if (plain) {
             text = std::move(decoded);
             for (const sjis::CodeAt &x : others) other.push_back({int(x.Index), x.Code});
+            return true;
+        }
+        if (!breaks.LoneCr) {
+            // LF lines (and CR LF ones): a CR goes in before each lone LF, in
+            // one copy, the line starts and other codes moved along.
+            const QChar *d = decoded.constData();
+            const qsizetype size = decoded.size();
+            qsizetype lone = 0;
+            for (int after : breaks.AfterLf) lone += after < 2 || d[after - 2].unicode() != u'\r';
+            text = QString(size + lone, Qt::Uninitialized);
+            QChar *out = text.data();
+            qsizetype from = 0, shift = 0;
+            size_t o = 0;
+            starts.reserve(breaks.AfterLf.size());
+            ends.reserve(breaks.AfterLf.size());
+            for (int after : breaks.AfterLf) {
+                const bool pair = after >= 2 && d[after - 2].unicode() == u'\r';
+                const qsizetype copy = pair ? after - from : after - 1 - from;
+                for (; o < others.size() && others[o].Index < from + copy; ++o)
+                    other.push_back({int(others[o].Index + shift), others[o].Code});
+                std::memcpy(static_cast<void *>(out + from + shift), d + from, size_t(copy) * sizeof(QChar));
+                if (!pair) {
+                    out[after - 1 + shift] = QLatin1Char('\r');
+                    out[after + shift] = QLatin1Char('\n');
+                    ++shift;
+                }
+                ends.push_back(pair ? CrLf : Lf);
+                ++counts[ends.back()];
+                starts.push_back(int(after + shift));
+                from = after;
+            }
+            for (; o < others.size(); ++o) other.push_back({int(others[o].Index + shift), others[o].Code});
+            std::memcpy(static_cast<void *>(out + from + shift), d + from, size_t(size - from) * sizeof(QChar));
             return true;
         }
         text = QString();
