@@ -131,13 +131,10 @@ LineEnd Load(TTextStore *store, const QByteArray &bytes) {
             std::memcpy(static_cast<void *>(out + from + shift), d + from, size_t(size - from) * sizeof(QChar));
             return true;
         }
-        // T form: each line end a CR LF, the line end kept beside it, the
-        // other codes moved along. A piece of CR LF lines is T form already.
-        ends.clear();
-        other.clear();
+        // Lone CRs as well: each line end made a CR LF, the line end kept
+        // beside it, the other codes moved along.
         const QChar *p = decoded.constData();
         const qsizetype size = decoded.size();
-        bool plain = true;
         for (qsizetype i = 0; i < size; ++i) {
             const char16_t c = p[i].unicode();
             if (c > u'\r' || (c != u'\r' && c != u'\n')) continue;
@@ -146,47 +143,8 @@ LineEnd Load(TTextStore *store, const QByteArray &bytes) {
                 ++i;
             } else {
                 ends.push_back(c == u'\r' ? Cr : Lf);
-                plain = false;
             }
             ++counts[ends.back()];
-        }
-        if (plain) {
-            text = std::move(decoded);
-            for (const sjis::CodeAt &x : others) other.push_back({int(x.Index), x.Code});
-            return true;
-        }
-        if (!breaks.LoneCr) {
-            // LF lines (and CR LF ones): a CR goes in before each lone LF, in
-            // one copy, the line starts and other codes moved along.
-            const QChar *d = decoded.constData();
-            const qsizetype size = decoded.size();
-            qsizetype lone = 0;
-            for (int after : breaks.AfterLf) lone += after < 2 || d[after - 2].unicode() != u'\r';
-            text = QString(size + lone, Qt::Uninitialized);
-            QChar *out = text.data();
-            qsizetype from = 0, shift = 0;
-            size_t o = 0;
-            starts.reserve(breaks.AfterLf.size());
-            ends.reserve(breaks.AfterLf.size());
-            for (int after : breaks.AfterLf) {
-                const bool pair = after >= 2 && d[after - 2].unicode() == u'\r';
-                const qsizetype copy = pair ? after - from : after - 1 - from;
-                for (; o < others.size() && others[o].Index < from + copy; ++o)
-                    other.push_back({int(others[o].Index + shift), others[o].Code});
-                std::memcpy(static_cast<void *>(out + from + shift), d + from, size_t(copy) * sizeof(QChar));
-                if (!pair) {
-                    out[after - 1 + shift] = QLatin1Char('\r');
-                    out[after + shift] = QLatin1Char('\n');
-                    ++shift;
-                }
-                ends.push_back(pair ? CrLf : Lf);
-                ++counts[ends.back()];
-                starts.push_back(int(after + shift));
-                from = after;
-            }
-            for (; o < others.size(); ++o) other.push_back({int(others[o].Index + shift), others[o].Code});
-            std::memcpy(static_cast<void *>(out + from + shift), d + from, size_t(size - from) * sizeof(QChar));
-            return true;
         }
         text = QString();
         text.reserve(size + qsizetype(ends.size()));

@@ -255,20 +255,18 @@ using namespace textstore;
 TTextStore::TTextStore(QObject *parent) : QObject(parent) {}
 
 void TTextStore::Load(QStringView text, const std::vector<textstore::LineEnd> &ends) {
-    const int old = Total;
     int breaks = 0;
-    const QString t = Normalised(text, &breaks);
+    QString t = Normalised(text, &breaks);
     std::vector<textstore::LineEnd> all(size_t(breaks), Typed);
     std::copy_n(ends.begin(), std::min(ends.size(), all.size()), all.begin());
-    Builder b;
-    b.Add(t, all.data());
-    b.Flush();
-    Parts = std::move(b.Out);
-    if (Parts.empty()) Parts.push_back(std::make_shared<Chunk>());
-    Reindex(0);
-    ClearHistory();
-    ++Rev;
-    emit Edited({TEdit{0, old, Total}});
+    bool given = false;
+    Load([&](QString &piece, std::vector<textstore::LineEnd> &pieceEnds, OtherCodes &, std::vector<int> &) {
+        if (given) return false;
+        given = true;
+        piece = std::move(t);
+        pieceEnds = std::move(all);
+        return true;
+    });
 }
 
 void TTextStore::Load(const std::function<bool(QString &, std::vector<textstore::LineEnd> &, textstore::OtherCodes &,
