@@ -413,18 +413,7 @@ void TRichEdit::Edited(const TEditList &edits) {
         AnchorPos = CaretPos = std::clamp(PendingCaret, 0, Store->Length());
     } else {
         // Positions move along with the text, as the caret of another view would.
-        auto move = [&](int p) {
-            int shift = 0;
-            for (const TEdit &e : edits) {
-                if (e.Position + e.Removed <= p && !(e.Removed == 0 && e.Position == p && false))
-                    shift += e.Added - e.Removed;
-                else if (e.Position < p)
-                    return e.Position + shift;
-                else
-                    break;
-            }
-            return std::clamp(p + shift, 0, Store->Length());
-        };
+        auto move = [&](int p) { return std::clamp(textstore::MovedBy(edits, p), 0, Store->Length()); };
         AnchorPos = move(AnchorPos);
         CaretPos = move(CaretPos);
     }
@@ -992,11 +981,8 @@ void TRichEdit::dropEvent(QDropEvent *e) {
         else
             edits = {{start, end - start, QString()}, {p, 0, text}};
         const int removed = end - start;
-        const int oldAnchor = AnchorPos, oldCaret = CaretPos;
         Store->ReplaceMany(std::move(edits), AnchorPos, CaretPos);
         const int at = p < start ? p : p - removed;
-        (void)oldAnchor;
-        (void)oldCaret;
         SetSelection(at, at + removed);
         e->acceptProposedAction();
         return;

@@ -228,6 +228,19 @@ QStringView TText::PieceAt(int position, int *pieceStart) const {
     return QStringView(Parts[size_t(k)]->Text);
 }
 
+int MovedBy(const TEditList &edits, int position) {
+    int shift = 0;
+    for (const TEdit &e : edits) {
+        if (e.Position + e.Removed <= position)
+            shift += e.Added - e.Removed;
+        else if (e.Position < position)
+            return e.Position + shift;  // inside a changed stretch: to its start
+        else
+            break;
+    }
+    return position + shift;
+}
+
 OtherCodes TText::CodesIn(int position, int length) const {
     OtherCodes out;
     if (length <= 0) return out;
@@ -503,18 +516,7 @@ void TTextStore::ReplaceMany(std::vector<Replacement> replacements, int anchorBe
     const bool wasUndo = CanUndo(), wasRedo = CanRedo(), wasModified = IsModified();
     Apply(batch);
     // The selection after: as before, moved along by the edits.
-    auto moved = [&](int p) {
-        int shift = 0;
-        for (const TEdit &e : edits) {
-            if (e.Position + e.Removed <= p)
-                shift += e.Added - e.Removed;
-            else if (e.Position < p)
-                return e.Position + shift;
-            else
-                break;
-        }
-        return p + shift;
-    };
+    auto moved = [&](int p) { return MovedBy(edits, p); };
     Step s;
     s.Edits = std::move(batch);
     s.AnchorBefore = anchorBefore;

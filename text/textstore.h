@@ -59,6 +59,10 @@ struct TEdit {
 };
 using TEditList = std::vector<TEdit>;
 
+// Where a position of the text before the edits is after them: moved along
+// by the edits before it; one inside a removed stretch goes to its start.
+int MovedBy(const TEditList &edits, int position);
+
 // The text at one moment: what the store holds, and what a snapshot keeps.
 class TText {
 public:
