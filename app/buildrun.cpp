@@ -3,9 +3,9 @@
 #include "childwin.h"
 #include "compile.h"
 #include "errorreport.h"
-#include "mainform.h"
+#include "compilecontrol.h"
+#include "documents.h"
 #include "pathext.h"
-#include "projectnodes.h"
 #include "tdoscmd.h"
 
 #include <QFileInfo>
@@ -54,13 +54,13 @@ QStringList TBuildRun::Sources(const QStringList &paths) {
     return sources;
 }
 
-TBuildRun::TBuildRun(TMainForm *form) : QObject(form), Form(form) {}
+TBuildRun::TBuildRun(TCompileControl *control) : QObject(control), Form(control) {}
 
 void TBuildRun::Start(bool everything) {
     if (Running || Form->DosCommand1->IsOnExecution()) return;
     // The files are those of the tree as it is now; the headers of the
     // up-to-date test are read afresh for each file.
-    Files = Sources(project::FilePaths(Form->TreeView1));
+    Files = Sources(Form->ProjectFiles());
     if (Files.isEmpty()) {
         Form->AppendOutput(NoSourcesLine);
         return;
@@ -97,11 +97,11 @@ void TBuildRun::Next() {
     while (Index < Files.size() && !StopRequested) {
         const QString S = Files.at(Index++);
         bool saved = true;
-        for (int i = 0; i < Form->MDIChildCount(); ++i) {
-            TMDIChild *doc = Form->MDIChildren(i);
+        for (int i = 0; i < Form->Docs.MDIChildCount(); ++i) {
+            TMDIChild *doc = Form->Docs.MDIChildren(i);
             if (doc->FileName != S || !doc->Changed) continue;
             // A failure is reported as Compile reports it; the build goes on.
-            saved = Guarded([doc] { doc->Save(); }, Form) && !doc->Changed;
+            saved = Guarded([doc] { doc->Save(); }, Form->Window) && !doc->Changed;
             break;
         }
         if (!saved) {

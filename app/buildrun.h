@@ -13,18 +13,19 @@
 // with a nonzero status (the messages of a path with a blank never have that
 // shape). A stop ends the running compile and the rest of the build.
 //
-// The rows go to the Output pane through the main window's AppendOutput, and
-// the compiles through its NeedsCompile and RunCompiler; the main window hands
-// every compiler line and the end of every run on (CompilerLine, CompilerEnded).
+// The rows go to the Output pane through the compile controller's AppendOutput,
+// and the compiles through its NeedsCompile and RunCompiler; the controller
+// hands every compiler line and the end of every run on (CompilerLine,
+// CompilerEnded).
 #include <QObject>
 #include <QStringList>
 
-class TMainForm;
+class TCompileControl;
 
 class TBuildRun : public QObject {
     Q_OBJECT
 public:
-    explicit TBuildRun(TMainForm *form);
+    explicit TBuildRun(TCompileControl *control);
 
     // Build (everything = false) or Rebuild (true). Does nothing while a build
     // or a compile runs.
@@ -51,7 +52,7 @@ private:
     void Next();
     void Finish();
 
-    TMainForm *Form;
+    TCompileControl *Form;
     QStringList Files;
     qsizetype Index = 0;
     bool Everything = false;

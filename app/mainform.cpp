@@ -1,19 +1,17 @@
 #include "mainform.h"
 
 #include "appearance.h"
-#include "buildrun.h"
 #include "childwin.h"
-#include "compile.h"
+#include "compilecontrol.h"
+#include "documents.h"
 #include "errorreport.h"
 #include "finddialog.h"
 #include "fontsubst.h"
 #include "option.h"
 #include "projectfile.h"
-#include "projectnodes.h"
-#include "projectsearch.h"
 #include "projecttree.h"
 #include "recovery.h"
-#include "tdoscmd.h"
+#include "searchcontrol.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -48,6 +46,10 @@ template <class F>
 auto guard(TMainForm *form, F handler) {
     return [form, handler] { Guarded([&] { (form->*handler)(); }, form); };
 }
+template <class T>
+std::function<void()> guard(QWidget *window, T *object, void (T::*handler)()) {
+    return [window, object, handler] { Guarded([&] { (object->*handler)(); }, window); };
+}
 
 }  // namespace
 
@@ -55,27 +57,14 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent) {
     qvfonts::InstallSubstitutes();
     setupUi(this);
     setFont(pixelFont(QStringLiteral("ＭＳ Ｐゴシック"), 12));
-    Output->setFont(pixelFont(QStringLiteral("Terminal"), 13));
-    TabSet1->setFont(pixelFont(QStringLiteral("ＭＳ Ｐゴシック"), 12));
-    TabSet1->addTab(QStringLiteral("アウトプット"));
-    TabSet1->addTab(QStringLiteral("検索結果"));
-    TabSet1->setCurrentIndex(0);
-    // The "検索結果" tab's own list, in the same place and font as Output.
-    SearchList = new TSearchList(Panel1);
-    SearchList->setObjectName(QStringLiteral("SearchList"));
-    SearchList->setFont(Output->font());
-    SearchList->hide();
-    Panel1Layout->insertWidget(Panel1Layout->indexOf(Output) + 1, SearchList);
-    connect(TabSet1, &QTabBar::currentChanged, this, &TMainForm::ShowOutputTab);
-    connect(SearchList, &TSearchList::RowDoubleClicked, this,
-            [this](int row) { Guarded([&] { SearchListDblClick(row); }, this); });
-    ProjectSearch = new TProjectSearch(this);
-    ProjectSearch->OnRows = [this](const std::vector<TSearchRow> &rows) { SearchList->AppendRows(rows); };
-    ProjectSearch->OnFinished = [this](int matches, int files, bool cancelled) {
-        ProjFindStopItem->setEnabled(false);
-        ShowHint(cancelled ? QStringLiteral("プロジェクト内検索を中止しました")
-                           : QStringLiteral("プロジェクト内検索: %1 件、%2 ファイル").arg(matches).arg(files));
-    };
+    Panel1->Setup();
+    Docs = new TDocuments(ClientArea, StatusBar, this);
+    Docs->SaveDialog = &SaveDialog;
+    Docs->OnCreated = [this](TMDIChild *doc) { DocumentCreated(doc); };
+    Docs->OnNamed = [this](const QString &path) { NoteRecentFile(path); };
+    Docs->OnChanged = [this] { ActiveFormChange(); };
+    Compiler = new TCompileControl(*Docs, *Panel1, CurrentProject, {Compile, Build, ReBuild, StopCompile}, this);
+    Searcher = new TSearchControl(*Docs, *Panel1, CurrentProject, ProjFindStopItem, StatusBar, this);
 
     // Top-level menus show their hints while highlighted.
     for (QMenu *menu : {File1, Edit1, Proj, Window1, Help1}) menu->menuAction()->setStatusTip(menu->statusTip());
@@ -135,20 +124,6 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent) {
     K2->setShortcutContext(Qt::WidgetShortcut);
     connect(TreeView1, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { PopupMenu1->exec(TreeView1->viewport()->mapToGlobal(pos)); });
-    // The tree's double-click reaches eventFilter() through the application-wide
-    // filter alone (FormCreate): a second filter on its viewport would open the
-    // document twice.
-    Output->viewport()->installEventFilter(this);
-
-    // The command runner.
-    DosCommand1 = new TDosCommand(this);
-    DosCommand1->setObjectName(QStringLiteral("DosCommand1"));
-    DosCommand1->OnOutputLine = [this](TDosCommand *sender, const QByteArray &line) {
-        DosCommand1OutputLine(sender, line);
-    };
-    DosCommand1->OnTerminate = [this](TDosCommand *sender) { DosCommand1Terminate(sender); };
-    BuildRun = new TBuildRun(this);
-
     // Commands.
     const std::pair<QAction *, void (TMainForm::*)()> commands[] = {
         {FileNewItem, &TMainForm::FileNewItemClick},
@@ -170,8 +145,6 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent) {
         {FindPrevItem, &TMainForm::FindPrevItemClick},
         {ReplaceItem, &TMainForm::ReplaceItemClick},
         {GoToLineItem, &TMainForm::GoToLineItemClick},
-        {ProjFindItem, &TMainForm::ProjFindItemClick},
-        {ProjFindStopItem, &TMainForm::ProjFindStopItemClick},
         {KP1, &TMainForm::ProjNewItemClick},
         {KJ1, &TMainForm::ProjOpenItemClick},
         {KE1, &TMainForm::ProjSaveItemClick},
@@ -179,10 +152,6 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent) {
         {K2, &TMainForm::DelFileClick},
         {AddFile, &TMainForm::AddFileClick},
         {DelFile, &TMainForm::DelFileClick},
-        {Compile, &TMainForm::CompileClick},
-        {Build, &TMainForm::BuildClick},
-        {ReBuild, &TMainForm::ReBuildClick},
-        {StopCompile, &TMainForm::StopCompileClick},
         {ProjOpt, &TMainForm::ProjOptClick},
         {WindowCascadeItem, &TMainForm::WindowCascadeItemClick},
         {WindowTileItem, &TMainForm::WindowTileItemClick},
@@ -191,6 +160,15 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent) {
         {HelpAboutItem, &TMainForm::HelpAboutItemClick},
     };
     for (const auto &[action, handler] : commands) connect(action, &QAction::triggered, this, guard(this, handler));
+    const std::pair<QAction *, std::function<void()>> controlled[] = {
+        {Compile, guard(this, Compiler, &TCompileControl::CompileClick)},
+        {Build, guard(this, Compiler, &TCompileControl::BuildClick)},
+        {ReBuild, guard(this, Compiler, &TCompileControl::ReBuildClick)},
+        {StopCompile, guard(this, Compiler, &TCompileControl::StopCompileClick)},
+        {ProjFindItem, guard(this, Searcher, &TSearchControl::ProjFindItemClick)},
+        {ProjFindStopItem, guard(this, Searcher, &TSearchControl::ProjFindStopItemClick)},
+    };
+    for (const auto &[action, handler] : controlled) connect(action, &QAction::triggered, this, handler);
     const std::pair<QToolButton *, void (TMainForm::*)()> buttons[] = {
         {OpenBtn, &TMainForm::FileOpenItemClick}, {SaveBtn, &TMainForm::FileSaveItemClick},
         {CutBtn, &TMainForm::CutItemClick},       {CopyBtn, &TMainForm::CopyItemClick},
@@ -281,17 +259,16 @@ TMainForm::~TMainForm() {
     // discarded by the user, so its recovery file stays.
     Recovery.reset();
     FormDestroy();
-    delete DosCommand1;  // ends a running compile before the handlers go away
-    DosCommand1 = nullptr;
-    for (TMDIChild *doc : std::as_const(Documents)) doc->disconnect(this);
-    Documents.clear();
-    ClientArea->disconnect(this);
+    delete Compiler;  // ends a running compile before the handlers go away
+    Compiler = nullptr;
+    delete Docs;
+    Docs = nullptr;
+    if (WatchedEditor) WatchedEditor->disconnect(this);
 }
 
 void TMainForm::FormCreate() {
     // The hint handler and the active-window-change handler.
     qApp->installEventFilter(this);
-    connect(ClientArea, &QMdiArea::subWindowActivated, this, &TMainForm::ActiveFormChange);
     connect(qApp, &QApplication::focusChanged, this, [this] { UpdateMenuItems(); });
 }
 
@@ -300,13 +277,13 @@ void TMainForm::FormDestroy() {
     disconnect(qApp, &QApplication::focusChanged, this, nullptr);
 }
 
-TMDIChild *TMainForm::ActiveMDIChild() const {
-    auto *doc = qobject_cast<TMDIChild *>(ClientArea->currentSubWindow());
-    return Documents.contains(doc) ? doc : nullptr;
-}
+int TMainForm::MDIChildCount() const { return Docs ? Docs->MDIChildCount() : 0; }
+TMDIChild *TMainForm::MDIChildren(int i) const { return Docs ? Docs->MDIChildren(i) : nullptr; }
+TMDIChild *TMainForm::ActiveMDIChild() const { return Docs ? Docs->ActiveMDIChild() : nullptr; }
+void TMainForm::OpenDocument(const QString &path) { Docs->OpenDocument(path); }
 
 void TMainForm::UpdateMenuItems() {
-    const bool any = !Documents.isEmpty();
+    const bool any = MDIChildCount() > 0;
     for (QAction *a : {FileCloseItem, FileSaveItem, FileSaveAsItem, CutItem, CopyItem, PasteItem, WindowCascadeItem,
                        WindowTileItem, WindowArrangeItem, WindowMinimizeItem, FindItem, FindNextItem, FindPrevItem,
                        ReplaceItem, GoToLineItem})
@@ -317,11 +294,7 @@ void TMainForm::UpdateMenuItems() {
     RedoItem->setEnabled(active && active->RichEdit1->isRedoAvailable());
 }
 
-void TMainForm::ActiveFormChange(QMdiSubWindow *window) {
-    if (auto *doc = qobject_cast<TMDIChild *>(window); doc && Documents.contains(doc)) {
-        Documents.removeOne(doc);
-        Documents.prepend(doc);
-    }
+void TMainForm::ActiveFormChange() {
     UpdateMenuItems();
     // The caret field follows the active document's control.
     TRichEdit *editor = ActiveMDIChild() ? ActiveMDIChild()->RichEdit1 : nullptr;
@@ -347,12 +320,6 @@ void TMainForm::UpdateCaretField() {
     const TRichEdit *editor = doc->RichEdit1;
     const int caret = editor->Caret();
     CaretField->setText(QStringLiteral("行 %1, 桁 %2").arg(editor->Text()->LineOf(caret) + 1).arg(editor->ColumnOf(caret) + 1));
-}
-
-void TMainForm::DocumentGone(QObject *doc) {
-    Documents.removeIf([doc](TMDIChild *d) { return static_cast<QObject *>(d) == doc; });
-    UpdateMenuItems();
-    UpdateCaretField();
 }
 
 QString TMainForm::StatusText() const { return StatusBar->currentMessage(); }
@@ -394,12 +361,9 @@ bool TMainForm::eventFilter(QObject *watched, QEvent *e) {
         }
         break;
     case QEvent::MouseButtonDblClick:
-        if (watched == TreeView1->viewport()) {
-            Guarded([this] { TreeView1DblClick(); }, this);
-        } else if (watched == Output->viewport()) {
-            Guarded([this] { OutputDblClick(); }, this);
-            return true;
-        }
+        // The tree's double-click reaches this filter alone: a second filter
+        // on its viewport would open the document twice.
+        if (watched == TreeView1->viewport()) Guarded([this] { TreeView1DblClick(); }, this);
         break;
     default:
         break;
@@ -409,68 +373,17 @@ bool TMainForm::eventFilter(QObject *watched, QEvent *e) {
 
 // ---- Documents ------------------------------------------------------------
 
-TMDIChild *TMainForm::CreateDocument() {
-    auto *doc = new TMDIChild(ClientArea);
-    doc->SaveRequest = [this](TMDIChild &d) { return SaveDocument(d); };
-    ClientArea->addSubWindow(doc);
+void TMainForm::DocumentCreated(TMDIChild *doc) {
     // The window's own menu would take the File menu's close keys.
     if (QMenu *own = doc->systemMenu())
         for (QAction *a : own->actions())
             for (const QKeySequence &key : FileCloseItem->shortcuts())
                 if (a->shortcuts().contains(key)) a->setShortcuts({});
-    connect(doc, &QObject::destroyed, this, &TMainForm::DocumentGone);
-    Documents.prepend(doc);
     if (Recovery) Recovery->Watch(doc);
     doc->RichEdit1->SetLineNumbers(LineNumbersItem->isChecked());
-    doc->show();
-    FitNewDocument(doc);
-    ClientArea->setActiveSubWindow(doc);
-    UpdateMenuItems();
-    return doc;
 }
 
-void TMainForm::FitNewDocument(TMDIChild *doc) {
-    // 80 columns by 25 lines where the client area allows, never more than the
-    // area, and wholly inside it. A window that opens maximised, as the others
-    // are, keeps that.
-    if (doc->isMaximized()) return;
-    const TRichEdit *editor = doc->RichEdit1;
-    const QSize frame = doc->size() - editor->viewport()->size();
-    const QSize wanted = QSize(int(std::ceil(80 * editor->ColumnWidth())) + editor->LineNumberWidth(),
-                               25 * editor->LineHeight()) + frame;
-    const QSize area = ClientArea->viewport()->size();
-    const QSize size = wanted.expandedTo(doc->size()).boundedTo(area);
-    doc->resize(size);
-    doc->move(std::max(0, std::min(doc->x(), area.width() - size.width())),
-              std::max(0, std::min(doc->y(), area.height() - size.height())));
-}
-
-void TMainForm::OpenDocument(const QString &path) {
-    // File names are compared as the file system compares them: exactly.
-    for (int i = 0; i < Documents.size(); ++i) {
-        TMDIChild *doc = Documents[i];
-        if (!doc->FileName.isEmpty() && doc->FileName == path) {
-            if (doc->isMinimized()) doc->showNormal();
-            doc->show();
-            ClientArea->setActiveSubWindow(doc);
-            NoteRecentFile(path);
-            return;
-        }
-    }
-    TMDIChild *doc = CreateDocument();
-    if (QFileInfo::exists(path)) {
-        try {
-            doc->LoadFile(path);
-        } catch (...) {
-            // No half-made window stays behind.
-            delete doc;
-            throw;
-        }
-        NoteRecentFile(doc->FileName);
-    }
-}
-
-void TMainForm::FileNewItemClick() { OpenDocument(QStringLiteral("NONAME%1").arg(Documents.size() + 1)); }
+void TMainForm::FileNewItemClick() { OpenDocument(QStringLiteral("NONAME%1").arg(MDIChildCount() + 1)); }
 
 void TMainForm::FileOpenItemClick() {
     if (OpenDialog.Execute(this)) OpenDocument(OpenDialog.FileName);
@@ -480,64 +393,19 @@ void TMainForm::FileCloseItemClick() {
     if (TMDIChild *doc = ActiveMDIChild()) doc->close();
 }
 
-void TMainForm::FileSaveItemClick() {
-    TMDIChild *doc = ActiveMDIChild();
-    if (!doc) return;
-    if (doc->IsUntitled() && SaveDialog.Execute(this)) {
-        if (project::MayReplace(SaveDialog.FileName, this)) {
-            doc->SaveAs(SaveDialog.FileName);
-            NoteRecentFile(doc->FileName);
-        }
-        return;
-    }
-    doc->Save();
-}
+void TMainForm::FileSaveItemClick() { Docs->Save(); }
 
-void TMainForm::FileSaveAsItemClick() {
-    TMDIChild *doc = ActiveMDIChild();
-    if (doc && SaveDialog.Execute(this) && project::MayReplace(SaveDialog.FileName, this)) {
-        doc->SaveAs(SaveDialog.FileName);
-        NoteRecentFile(doc->FileName);
-    }
-}
-
-bool TMainForm::SaveDocument(TMDIChild &doc) {
-    bool saved = false;
-    Guarded(
-        [&] {
-            if (doc.IsUntitled()) {
-                if (!SaveDialog.Execute(this) || !project::MayReplace(SaveDialog.FileName, this)) return;
-                doc.SaveAs(SaveDialog.FileName);
-                NoteRecentFile(doc.FileName);
-            } else {
-                doc.Save();
-            }
-            saved = !doc.Changed;
-        },
-        this);
-    return saved;
-}
+void TMainForm::FileSaveAsItemClick() { Docs->SaveAs(); }
 
 void TMainForm::FileExitItemClick() { close(); }
 
 bool TMainForm::CanClose() {
     QList<TMDIChild *> toSave;
-    for (TMDIChild *doc : std::as_const(Documents)) {
-        if (!doc->Changed) continue;
-        switch (doc->AskSave()) {
-        case QMessageBox::Save:
-            toSave << doc;
-            break;
-        case QMessageBox::Discard:
-            break;
-        default:
-            return false;
-        }
-    }
+    if (!Docs->AskChanged(toSave)) return false;
     // The project is asked about before anything is saved: Cancel keeps everything.
     bool saveProject = false;
-    if (project::ProjectNeedsSaving(TreeView1)) {
-        switch (project::AskSaveProject(TreeView1, this)) {
+    if (CurrentProject.NeedsSaving()) {
+        switch (project::AskSaveProject(CurrentProject, this)) {
         case QMessageBox::Save:
             saveProject = true;
             break;
@@ -548,8 +416,8 @@ bool TMainForm::CanClose() {
         }
     }
     for (TMDIChild *doc : std::as_const(toSave))
-        if (!SaveDocument(*doc)) return false;
-    if (saveProject && !project::SaveProject(TreeView1, SaveDialog1, this)) return false;
+        if (!Docs->SaveDocument(*doc)) return false;
+    if (saveProject && !project::SaveProject(CurrentProject, SaveDialog1, this)) return false;
     return true;
 }
 
@@ -593,176 +461,33 @@ void TMainForm::HelpAboutItemClick() {
 
 void TMainForm::WindowCascadeItemClick() { ClientArea->cascadeSubWindows(); }
 
-void TMainForm::WindowTileItemClick() {
-    // Horizontal tiling: full-width windows stacked from top to bottom, leaving
-    // the row of minimised windows free.
-    QList<TMDIChild *> tiled;
-    int iconRow = 0;
-    for (TMDIChild *doc : std::as_const(Documents)) {
-        if (doc->isMinimized())
-            iconRow = std::max(iconRow, doc->height());
-        else if (doc->isVisible())
-            tiled << doc;
-    }
-    if (tiled.isEmpty()) return;
-    const QRect area = ClientArea->viewport()->rect().adjusted(0, 0, 0, -iconRow);
-    const int n = tiled.size();
-    const int h = std::max(1, area.height() / n);
-    for (int i = 0; i < n; ++i) {
-        if (tiled[i]->isMaximized()) tiled[i]->showNormal();
-        const int height = i == n - 1 ? std::max(1, area.height() - i * h) : h;
-        tiled[i]->setGeometry(area.left(), area.top() + i * h, area.width(), height);
-    }
-}
-
-void TMainForm::WindowArrangeItemClick() {
-    // The icons of minimised windows are lined up along the bottom, left to right.
-    const QRect area = ClientArea->viewport()->rect();
-    int x = area.left();
-    int y = area.bottom() + 1;
-    for (QMdiSubWindow *w : ClientArea->subWindowList(QMdiArea::CreationOrder)) {
-        if (!w->isMinimized()) continue;
-        const QSize size = w->size();
-        if (x > area.left() && x + size.width() > area.right() + 1) {
-            x = area.left();
-            y -= size.height();
-        }
-        w->move(x, y - size.height());
-        x += size.width();
-    }
-}
-
-void TMainForm::WindowMinimizeItemClick() {
-    const QList<TMDIChild *> docs = Documents;
-    for (int i = docs.size() - 1; i >= 0; --i) docs[i]->showMinimized();
-}
+void TMainForm::WindowTileItemClick() { Docs->Tile(); }
+void TMainForm::WindowArrangeItemClick() { Docs->ArrangeIcons(); }
+void TMainForm::WindowMinimizeItemClick() { Docs->MinimizeAll(); }
 
 // ---- Project --------------------------------------------------------------
 
 void TMainForm::ProjNewItemClick() {
-    project::ProjNewItemClick(TreeView1, [this] { Output->clear(); }, SaveDialog1, this);
+    project::ProjNewItemClick(CurrentProject, TreeView1, [this] { Output->clear(); }, SaveDialog1, this);
 }
 void TMainForm::ProjOpenItemClick() {
-    project::ProjOpenItemClick(TreeView1, [this] { Output->clear(); }, OpenDialog1, SaveDialog1, this);
+    project::ProjOpenItemClick(CurrentProject, TreeView1, [this] { Output->clear(); }, OpenDialog1, SaveDialog1, this);
     if (!SaveDialog1.FileName.isEmpty()) NoteRecentProject(SaveDialog1.FileName);
 }
 void TMainForm::ProjSaveItemClick() {
-    project::ProjSaveItemClick(TreeView1, SaveDialog1, this);
+    project::ProjSaveItemClick(CurrentProject, SaveDialog1, this);
     if (!SaveDialog1.FileName.isEmpty() && QFileInfo::exists(SaveDialog1.FileName)) NoteRecentProject(SaveDialog1.FileName);
 }
 void TMainForm::OpenProject(const QString &path) {
-    if (project::OpenProject(TreeView1, path, [this] { Output->clear(); }, SaveDialog1, this)) NoteRecentProject(path);
+    if (project::OpenProject(CurrentProject, TreeView1, path, [this] { Output->clear(); }, SaveDialog1, this))
+        NoteRecentProject(path);
 }
-void TMainForm::AddFileClick() { project::AddFileClick(TreeView1, OpenDialog, this); }
-void TMainForm::DelFileClick() { project::DelFileClick(TreeView1); }
+void TMainForm::AddFileClick() { project::AddFileClick(CurrentProject, TreeView1, OpenDialog, this); }
+void TMainForm::DelFileClick() { project::DelFileClick(CurrentProject, TreeView1); }
 void TMainForm::TreeView1DblClick() {
-    project::TreeView1DblClick(TreeView1, [this](const QString &path) { OpenDocument(path); });
+    project::TreeView1DblClick(CurrentProject, TreeView1, [this](const QString &path) { OpenDocument(path); });
 }
-
-// ---- Build ----------------------------------------------------------------
-
-void TMainForm::CompileClick() {
-    TMDIChild *doc = ActiveMDIChild();
-    if (!doc) return;
-    // The compile's rows are what the user wants to see now.
-    TabSet1->setCurrentIndex(0);
-    if (doc->Changed) doc->Save();
-    const QString S = doc->FileName;
-    if (NeedsCompile(S)) {
-        AppendOutput(buildcmd::StartLine(S));
-        RunCompiler(S);
-    } else {
-        AppendOutput(buildcmd::NotNeededLine(S));
-    }
-}
-
-bool TMainForm::NeedsCompile(const QString &source) {
-    return buildcmd::NeedsCompile(source, project::FilePaths(TreeView1));
-}
-
-bool TMainForm::RunCompiler(const QString &source) {
-    const QString C = buildcmd::CompilerCommandLine(source);
-    AppendOutput(buildcmd::EchoLine(C));
-    if (const QString inTheWay = buildcmd::CharacterInTheWay(source); !inTheWay.isEmpty()) {
-        AppendOutput(buildcmd::PathRefusedLine(inTheWay));
-        return false;
-    }
-    // The program sees its arguments in the file system's encoding.
-    const bool ok = DosCommand1->StartCommand(QFile::encodeName(C), QByteArray());
-    if (!ok) AppendOutput(buildcmd::StartFailedLine);
-    UpdateCompileItems(DosCommand1->IsOnExecution());
-    return ok;
-}
-
-void TMainForm::DosCommand1OutputLine(TDosCommand *, const QByteArray &Str) {
-    // Each line is decoded whole, so a double-byte character is never split.
-    Output->AppendLine(Str);
-    // A build counts the files whose compiler printed a message; no message
-    // is longer than a few lines' worth.
-    if (BuildRun->IsRunning() && Str.size() < (1 << 16)) BuildRun->CompilerLine(sjis::decode(Str));
-}
-
-void TMainForm::DosCommand1Terminate(TDosCommand *) {
-    if (DosCommand1->IsStopping()) AppendOutput(buildcmd::StoppedLine);
-    AppendOutput(buildcmd::EndLine);
-    UpdateCompileItems(false);  // the run is over once this returns
-    BuildRun->CompilerEnded(DosCommand1->ExitCode(), DosCommand1->IsStopping());
-}
-
-void TMainForm::StopCompileClick() {
-    BuildRun->Stop();
-    DosCommand1->StopCommand();
-}
-
-void TMainForm::BuildClick() {
-    TabSet1->setCurrentIndex(0);
-    BuildRun->Start(false);
-}
-
-void TMainForm::ReBuildClick() {
-    TabSet1->setCurrentIndex(0);
-    BuildRun->Start(true);
-}
-
-void TMainForm::UpdateCompileItems(bool compiling) {
-    const bool building = BuildRun->IsRunning();
-    Compile->setEnabled(!building);
-    Build->setEnabled(!building && !compiling);
-    ReBuild->setEnabled(!building && !compiling);
-    StopCompile->setEnabled(building || compiling);
-}
-
 void TMainForm::ProjOptClick() { ::ProjOptClick(this); }
-
-// ---- Output pane ----------------------------------------------------------
-
-void TMainForm::AppendOutput(const QString &row) { Output->Append(row); }
-
-void TMainForm::OutputDblClick() {
-    const int count = Output->count();
-    if (count == 0) return;
-    const int T = Output->TopRow();
-    const int R = Output->height() / Output->RowHeight();
-    for (int i = 0; i < R; ++i) {
-        const int k = T + i;
-        if (k >= count) break;
-        if (!Output->IsSelected(k)) continue;
-        const QString L = Output->Row(k);
-        if (buildcmd::IsOwnRow(L)) return;
-        const QString F = buildcmd::MessageFileName(L);
-        for (int d = 0; d < Documents.size(); ++d) {
-            TMDIChild *doc = Documents[d];
-            if (ShortPath(doc->FileName) != F) continue;
-            const int n = buildcmd::MessageLineNumber(L);
-            if (doc->isMinimized()) doc->showNormal();
-            doc->show();
-            ClientArea->setActiveSubWindow(doc);
-            GoToLine(doc, n);
-            return;
-        }
-        return;
-    }
-}
 
 // ---- Find, replace and go to line --------------------------------------------
 
@@ -809,89 +534,8 @@ void TMainForm::GoToLineItemClick() {
     if (!doc) return;
     const TTextStore *text = doc->RichEdit1->Text();
     const int n = TGoToLineDialog::Ask(this, text->LineCount(), text->LineOf(doc->RichEdit1->Caret()) + 1);
-    if (n > 0 && Documents.contains(doc)) GoToLine(doc, n);
-}
-
-// ---- Find in the project ----------------------------------------------------
-
-void TMainForm::ShowOutputTab(int index) {
-    Output->setVisible(index != 1);
-    SearchList->setVisible(index == 1);
-}
-
-void TMainForm::ProjFindItemClick() {
-    TProjectFindDialog d(this);
-    if (TMDIChild *doc = ActiveMDIChild()) {
-        const QString selected = doc->RichEdit1->SelectedText();
-        if (!selected.contains(QLatin1Char('\n'))) d.FindText->setText(selected);
-    }
-    d.FindText->selectAll();
-    if (d.exec() != QDialog::Accepted || d.FindText->text().isEmpty()) return;
-    search::Options options;
-    options.MatchCase = d.MatchCase->isChecked();
-    options.WholeWord = d.WholeWord->isChecked();
-    StartProjectSearch(d.FindText->text(), options);
-}
-
-void TMainForm::ProjFindStopItemClick() { ProjectSearch->Cancel(); }
-
-void TMainForm::StartProjectSearch(const QString &pattern, const search::Options &options) {
-    // Every file of the tree once, in tree order; an open document in its
-    // current text.
-    std::vector<TSearchSource> sources;
-    QStringList seen;
-    for (int i = 0; i < project::NodeCount(TreeView1); ++i) {
-        const QTreeWidgetItem *node = project::NodeAt(TreeView1, i);
-        if (!project::HasPath(node)) continue;
-        const QString path = project::NodePath(node);
-        if (seen.contains(path)) continue;
-        seen << path;
-        TSearchSource source;
-        source.Path = path;
-        for (const TMDIChild *doc : std::as_const(Documents))
-            if (!doc->FileName.isEmpty() && doc->FileName == path) {
-                source.Open = true;
-                source.Text = doc->RichEdit1->Text()->Snapshot();
-                break;
-            }
-        sources.push_back(std::move(source));
-    }
-    SearchList->clear();
-    TabSet1->setCurrentIndex(1);
-    ProjFindStopItem->setEnabled(true);
-    ShowHint(QStringLiteral("プロジェクト内を検索しています..."));
-    ProjectSearch->Start(std::move(sources), pattern, options);
-}
-
-void TMainForm::SearchListDblClick(int row) {
-    if (row < 0 || row >= SearchList->count()) return;
-    const TSearchRow match = SearchList->Match(row);  // the list may change meanwhile
-    const QString path = match.Path;
-    if (path.isEmpty()) return;  // a note or the count row
-    const auto isOpen = [&] {
-        for (const TMDIChild *doc : std::as_const(Documents))
-            if (doc->FileName == path) return true;
-        return false;
-    };
-    if (!isOpen() && !QFileInfo::exists(path)) {
-        ShowHint(QStringLiteral("ファイル %1 がありません").arg(path));
-        return;
-    }
-    OpenDocument(path);
-    TMDIChild *doc = ActiveMDIChild();
-    if (!doc || doc->FileName != path) return;
-    const int line = match.Line;
-    const int column = match.Column;
-    const int length = match.Length;
-    const TTextStore *text = doc->RichEdit1->Text();
-    if (line < 1 || line > text->LineCount()) return;
-    if (column < 0 || column + length > text->LineLength(line - 1)) {
-        GoToLine(doc, line);  // the line has changed since: the line itself
-        return;
-    }
-    SetSelection(doc->RichEdit1, text->LineStart(line - 1) + column, length);
-    doc->RichEdit1->ShowLines(line - 1, line - 1, kContextLines);
-    doc->RichEdit1->setFocus();
+    for (int i = 0; n > 0 && i < MDIChildCount(); ++i)  // unless it closed meanwhile
+        if (MDIChildren(i) == doc) return GoToLine(doc, n);
 }
 
 // ---- Line numbers, recent files, opening from outside, settings ---------------
@@ -906,7 +550,7 @@ std::unique_ptr<QSettings> Settings() {
 
 void TMainForm::LineNumbersItemClick() {
     const bool shown = LineNumbersItem->isChecked();
-    for (TMDIChild *doc : std::as_const(Documents)) doc->RichEdit1->SetLineNumbers(shown);
+    for (int i = 0; i < MDIChildCount(); ++i) MDIChildren(i)->RichEdit1->SetLineNumbers(shown);
     if (Remembering) Settings()->setValue(QStringLiteral("editor/lineNumbers"), shown);
 }
 
@@ -1044,7 +688,7 @@ void TMainForm::RestoreSettings() {
     FillRecentMenu(RecentFilesMenu, RecentFiles, &TMainForm::OpenRecentFile);
     FillRecentMenu(RecentProjectsMenu, RecentProjects, &TMainForm::OpenRecentProject);
     LineNumbersItem->setChecked(settings.value(QStringLiteral("editor/lineNumbers"), false).toBool());
-    for (TMDIChild *doc : std::as_const(Documents)) doc->RichEdit1->SetLineNumbers(LineNumbersItem->isChecked());
+    for (int i = 0; i < MDIChildCount(); ++i) MDIChildren(i)->RichEdit1->SetLineNumbers(LineNumbersItem->isChecked());
 }
 
 void TMainForm::SaveSettings() {

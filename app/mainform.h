@@ -1,11 +1,14 @@
 #pragma once
 // The main frame window: menus, tool buttons, status line, the project tree pane,
-// the Output pane and the editor document windows in its client area.
+// the Output pane and the editor document windows in its client area. It wires
+// the menus to the parts that do the work: the documents (documents.h), the
+// compile (compilecontrol.h), the search in the project (searchcontrol.h) and
+// the project (project.h, projectfile.h).
 #include "ui_mainform.h"
 
 #include "filedialog.h"
 #include "outputpane.h"
-#include "search.h"
+#include "project.h"
 
 #include <QByteArray>
 #include <QList>
@@ -14,19 +17,18 @@
 
 #include <memory>
 
-class TBuildRun;
+class TCompileControl;
+class TDocuments;
 class TMDIChild;
 class TRichEdit;
 class QDragEnterEvent;
 class QDropEvent;
 class QMimeData;
 class TRecovery;
-class TDosCommand;
 class TFindDialog;
-class TProjectSearch;
+class TSearchControl;
 class QLabel;
 class QMenu;
-class QMdiSubWindow;
 
 class TMainForm : public QMainWindow, public Ui::TMainForm {
     Q_OBJECT
@@ -48,14 +50,18 @@ public:
     QMenu *PopupMenu1 = nullptr;
     QAction *AddFile = nullptr;
     QAction *DelFile = nullptr;
-    TDosCommand *DosCommand1 = nullptr;
+    // The project that the tree shows and Compile, Build and the search read.
+    project::Project CurrentProject;
+    TDocuments *Docs = nullptr;
+    TCompileControl *Compiler = nullptr;
+    TSearchControl *Searcher = nullptr;
     // Keeps unsaved edits on disk; set up by the program at start-up (none in
     // a main window made without it).
     std::unique_ptr<TRecovery> Recovery;
 
     // Documents, most recently activated first.
-    int MDIChildCount() const { return Documents.size(); }
-    TMDIChild *MDIChildren(int i) const { return Documents.value(i); }
+    int MDIChildCount() const;
+    TMDIChild *MDIChildren(int i) const;
     TMDIChild *ActiveMDIChild() const;
 
     void OpenDocument(const QString &path);
@@ -145,38 +151,8 @@ public:
     void DelFileClick();
     void TreeView1DblClick();
 
-    // Build.
-    void CompileClick();
-    bool NeedsCompile(const QString &source);
-    bool RunCompiler(const QString &source);
-    void DosCommand1OutputLine(TDosCommand *Sender, const QByteArray &Str);
-    void DosCommand1Terminate(TDosCommand *Sender);
-    void BuildClick();    // compiles the project's out-of-date ".c" files one after another
-    void ReBuildClick();  // the same for all of them
-    void StopCompileClick();  // ends the running compile and build; enabled only while one runs
-    TBuildRun *BuildRun = nullptr;
-    // Compile, Build and Rebuild are off while a build runs, Build and Rebuild
-    // also while a compile runs; Stop is on while either runs.
-    void UpdateCompileItems(bool compiling);
+    // The build settings dialog.
     void ProjOptClick();
-
-    // Output pane.
-    void OutputDblClick();
-    void AppendOutput(const QString &row);
-
-    // Find in the project: its rows go to SearchList, the list of the
-    // "検索結果" tab; the tab strip shows one list or the other.
-    TSearchList *SearchList = nullptr;
-    TProjectSearch *ProjectSearch = nullptr;
-    void ProjFindItemClick();
-    void ProjFindStopItemClick();
-    void StartProjectSearch(const QString &pattern, const search::Options &options);
-    void SearchListDblClick(int row);
-    void ShowOutputTab(int index);
-
-    // Saves a document the way File Save does; false when cancelled or failed
-    // (a failure has already been reported).
-    bool SaveDocument(TMDIChild &doc);
 
     // Asks whether to save changed documents and a changed project before the
     // main window closes: save / discard / cancel.
@@ -193,16 +169,12 @@ private:
     void FormCreate();
     void FormDestroy();
     void ShowHint(const QString &longHint);
-    void ActiveFormChange(QMdiSubWindow *window);
-    void DocumentGone(QObject *doc);
-    TMDIChild *CreateDocument();
-    void FitNewDocument(TMDIChild *doc);
+    void ActiveFormChange();
+    void DocumentCreated(TMDIChild *doc);
     void FillRecentMenu(QMenu *menu, const QStringList &list, void (TMainForm::*open)(const QString &));
     void WriteRecent();
     bool ActionsInstalled = false;
     bool Remembering = false;
     QPointer<TRichEdit> WatchedEditor;
 
-    QList<TMDIChild *> Documents;
-    bool Closing = false;
 };

@@ -1,6 +1,10 @@
 #include "outputpane.h"
 
 #include "sjis.h"
+#include "tabset.h"
+
+#include <QBoxLayout>
+#include <QEvent>
 
 #include <QApplication>
 #include <QClipboard>
@@ -370,4 +374,43 @@ void TSearchList::AppendRows(const std::vector<TSearchRow> &rows) {
 void TSearchList::clear() {
     Matches.clear();
     TOutputList::clear();
+}
+
+// ---- The pane -------------------------------------------------------------------
+
+void TOutputPane::Setup() {
+    Output = findChild<TOutputList *>(QStringLiteral("Output"));
+    TabSet1 = findChild<TTabSet *>(QStringLiteral("TabSet1"));
+    Q_ASSERT(Output && TabSet1);
+    QFont terminal(QStringLiteral("Terminal"));
+    terminal.setPixelSize(13);
+    Output->setFont(terminal);
+    QFont tabs(QStringLiteral("ＭＳ Ｐゴシック"));
+    tabs.setPixelSize(12);
+    TabSet1->setFont(tabs);
+    TabSet1->addTab(QStringLiteral("アウトプット"));
+    TabSet1->addTab(QStringLiteral("検索結果"));
+    TabSet1->setCurrentIndex(0);
+    // The "検索結果" tab's own list, in the same place and font as Output.
+    SearchList = new TSearchList(this);
+    SearchList->setObjectName(QStringLiteral("SearchList"));
+    SearchList->setFont(Output->font());
+    SearchList->hide();
+    auto *box = qobject_cast<QBoxLayout *>(layout());
+    box->insertWidget(box->indexOf(Output) + 1, SearchList);
+    connect(TabSet1, &QTabBar::currentChanged, this, &TOutputPane::ShowOutputTab);
+    Output->viewport()->installEventFilter(this);
+}
+
+void TOutputPane::ShowOutputTab(int index) {
+    Output->setVisible(index != 1);
+    SearchList->setVisible(index == 1);
+}
+
+bool TOutputPane::eventFilter(QObject *watched, QEvent *event) {
+    if (event->type() == QEvent::MouseButtonDblClick && Output && watched == Output->viewport()) {
+        emit OutputDoubleClicked();
+        return true;
+    }
+    return QFrame::eventFilter(watched, event);
 }

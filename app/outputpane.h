@@ -20,6 +20,7 @@
 #include "projectsearch.h"
 
 #include <QAbstractScrollArea>
+#include <QFrame>
 #include <QStringList>
 
 #include <deque>
@@ -28,6 +29,7 @@
 
 class QMenu;
 class QTimer;
+class TTabSet;
 
 class TOutputList : public QAbstractScrollArea {
     Q_OBJECT
@@ -125,4 +127,29 @@ public:
 
 private:
     std::vector<TSearchRow> Matches;  // without their texts, which are the rows
+};
+
+// The Output pane (`Panel1`): the compile's list `Output` above the tab strip
+// `TabSet1` ("アウトプット", "検索結果"), and the search list in Output's place
+// while the second tab is chosen. The layout makes the pane and its two
+// children; Setup() finds them and adds the rest.
+class TOutputPane : public QFrame {
+    Q_OBJECT
+public:
+    using QFrame::QFrame;
+    void Setup();
+
+    TOutputList *Output = nullptr;
+    TSearchList *SearchList = nullptr;
+    TTabSet *TabSet1 = nullptr;
+
+    // Shows the list of tab `index` (0: Output, 1: SearchList).
+    void ShowOutputTab(int index);
+
+signals:
+    // A double-click in Output's rows.
+    void OutputDoubleClicked();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 };

@@ -3,7 +3,7 @@
 #include "childwin.h"
 #include "colourstore.h"
 #include "errorreport.h"
-#include "mainform.h"
+#include "documents.h"
 #include "sourcetext.h"
 
 #include <QDialog>
@@ -75,18 +75,18 @@ TRecovery::Answer Ask(QWidget *parent, const std::vector<recovery::Entry> &entri
 
 }  // namespace
 
-TRecovery::TRecovery(TMainForm &form, const QString &folder, Timing timing)
-    : Form(form), Times(timing),
+TRecovery::TRecovery(TDocumentHost &host, const QString &folder, Timing timing)
+    : Host(host), Times(timing),
       Writer(folder, NewId(), [this](const QString &name, bool ok, bool retry, const QString &why, bool removal) {
           QMetaObject::invokeMethod(
               this, [this, name, ok, retry, why, removal] { Written(name, ok, retry, why, removal); },
               Qt::QueuedConnection);
       }) {
-    Indicator = new QLabel(QStringLiteral("復元: 停止中"), form.StatusBar);
+    Indicator = new QLabel(QStringLiteral("復元: 停止中"), host.StatusLine());
     Indicator->setObjectName(QStringLiteral("RecoveryState"));
-    form.StatusBar->addPermanentWidget(Indicator);
+    host.StatusLine()->addPermanentWidget(Indicator);
     Indicator->hide();
-    for (int i = 0; i < form.MDIChildCount(); ++i) Watch(form.MDIChildren(i));
+    for (int i = 0; i < host.MDIChildCount(); ++i) Watch(host.MDIChildren(i));
 }
 
 TRecovery::~TRecovery() { delete Indicator; }  // then the writer finishes: it is the last member
@@ -191,7 +191,7 @@ void TRecovery::Written(const QString &name, bool ok, bool retry, const QString 
 void TRecovery::Note(const QString &text) {
     if (Noted) return;
     Noted = true;
-    Form.StatusBar->showMessage(text);
+    Host.StatusLine()->showMessage(text);
 }
 
 void TRecovery::Off(const QString &why) {
@@ -205,7 +205,7 @@ void TRecovery::Off(const QString &why) {
                     QStringLiteral("保存していない変更を復元用に書き込めません。このままプログラムが異常終了すると、"
                                    "保存していない変更は失われます。\n\n%1")
                         .arg(why),
-                    QMessageBox::Ok, &Form);
+                    QMessageBox::Ok, Host.DialogParent());
     box.setObjectName(QStringLiteral("RecoveryOff"));
     box.exec();
 }
@@ -244,8 +244,7 @@ bool TRecovery::RestoreOne(recovery::Entry &e) {
         [&] {
             try {
                 QByteArray bytes = recovery::ReadBytes(e);
-                Form.OpenDocument(QString());
-                doc = Form.MDIChildren(0);
+                doc = Host.NewDocument();
                 if (!doc) return;
                 try {
                     doc->LoadBytes(std::move(bytes), e.Path, true);
@@ -258,7 +257,7 @@ bool TRecovery::RestoreOne(recovery::Entry &e) {
                                    .arg(e.Path.isEmpty() ? QStringLiteral("名称未設定") : e.Path, OutOfMemoryMessage(), e.File));
             }
         },
-        &Form);
+        Host.DialogParent());
     if (!ok || !doc) return false;
     doc->DefaultLineEnd = TMDIChild::LineEnd(e.LineEnd);
     Watch(doc);
@@ -290,7 +289,7 @@ TRecovery::Answer TRecovery::OfferLeftovers() {
     if (!leftAlone.isEmpty())
         Note(QStringLiteral("%1があります。そのまま残します").arg(leftAlone.join(QStringLiteral("と"))));
     if (left.Entries.empty()) return Nothing;
-    const Answer answer = Ask(&Form, left.Entries);
+    const Answer answer = Ask(Host.DialogParent(), left.Entries);
     if (answer == Discard) {
         for (const recovery::Entry &e : left.Entries) recovery::RemoveClaimed(e);
     } else if (answer == Restore) {

@@ -29,7 +29,7 @@
 
 class QLabel;
 class QTimer;
-class TMainForm;
+class TDocumentHost;
 class TMDIChild;
 
 class TRecovery : public QObject {
@@ -41,10 +41,10 @@ public:
         int Retry = 20000;    // ms after a failed write
     };
 
-    // Keeps the documents of `form` in `folder` (recovery::DefaultFolder() in
+    // Keeps the documents of `host` in `folder` (recovery::DefaultFolder() in
     // the program). Documents open already are watched from now on.
-    TRecovery(TMainForm &form, const QString &folder, Timing timing);
-    TRecovery(TMainForm &form, const QString &folder) : TRecovery(form, folder, Timing()) {}
+    TRecovery(TDocumentHost &host, const QString &folder, Timing timing);
+    TRecovery(TDocumentHost &host, const QString &folder) : TRecovery(host, folder, Timing()) {}
     // Finishes the writes asked for. Files of documents that are still changed
     // stay: the window went without the user discarding them.
     ~TRecovery() override;
@@ -101,7 +101,7 @@ private:
     bool RestoreOne(recovery::Entry &e);
     static bool HasUnsavedChanges(const TMDIChild *doc);
 
-    TMainForm &Form;
+    TDocumentHost &Host;
     const Timing Times;
     std::map<const TMDIChild *, Tracked> Docs;
     int Serial = 0;

@@ -6,7 +6,10 @@
 #include "cmdline.h"
 #include "cmdquote.h"
 #include "compile.h"
+#include "compilecontrol.h"
+#include "documents.h"
 #include "mainform.h"
+#include "searchcontrol.h"
 #include "outputpane.h"
 #include "sjis.h"
 #include "tdoscmd.h"
@@ -49,14 +52,14 @@ Stream StreamInto(TMainForm &form, const QByteArrayList &args) {
         longestGap = std::max(longestGap, now - last);
         last = now;
     });
-    auto terminate = form.DosCommand1->OnTerminate;
-    form.DosCommand1->OnTerminate = [&](TDosCommand *sender) {
+    auto terminate = form.Compiler->DosCommand1->OnTerminate;
+    form.Compiler->DosCommand1->OnTerminate = [&](TDosCommand *sender) {
         terminate(sender);
         loop.quit();
     };
     clock.start();
     tick.start();
-    if (!form.DosCommand1->StartCommand(EmitCommand(args), QByteArray())) {
+    if (!form.Compiler->DosCommand1->StartCommand(EmitCommand(args), QByteArray())) {
         std::printf("  could not start the helper\n");
         return s;
     }
@@ -70,7 +73,7 @@ Stream StreamInto(TMainForm &form, const QByteArrayList &args) {
     form.Output->viewport()->repaint();
     s.seconds = double(clock.nsecsElapsed()) / 1e9;
     tick.stop();
-    form.DosCommand1->OnTerminate = terminate;
+    form.Compiler->DosCommand1->OnTerminate = terminate;
     s.rows = form.Output->count() - 1;  // without the end row
     s.longestGapMs = double(longestGap) / 1e6;
     return s;
@@ -105,7 +108,7 @@ QV_BENCH(output_pane_streamed_rows) {
                 lines.reserve(size_t(count));
                 for (int i = 0; i < count; ++i) lines.push_back(NumberedLine(i, 80));
                 const double t0 = bench::seconds();
-                for (const QByteArray &l : lines) form.AppendOutput(sjis::decode(l));
+                for (const QByteArray &l : lines) form.Compiler->AppendOutput(sjis::decode(l));
                 form.Output->ScrollToRow(count - 1);
                 form.Output->viewport()->repaint();
                 oneGo.push_back(bench::seconds() - t0);

@@ -8,7 +8,7 @@
 #include <QTreeWidget>
 
 #include "compile.h"
-#include "projectnodes.h"
+#include "project.h"
 
 namespace {
 void touch(const QString &path, const QDateTime &when) {
@@ -23,19 +23,18 @@ void walk(const char *what, const QString &ext) {
     const QString source = dir.filePath(QStringLiteral("main.c"));
     touch(source, base);
     touch(dir.filePath(QStringLiteral("main.obj")), base.addSecs(60));
-    QTreeWidget tree;
-    auto *top = new QTreeWidgetItem(&tree, QStringList(QStringLiteral("proj")));
+    project::Project proj = project::Project::Named(QStringLiteral("proj"));
     for (int i = 0; i < headers; ++i) {
         const QString path = dir.filePath(QStringLiteral("h%1").arg(i) + ext);
         touch(path, base.addSecs(-60));
-        project::SetNodePath(new QTreeWidgetItem(top, QStringList(path)), path);
+        proj.Nodes.append(project::Node{path, path, true});
     }
     int calls = 0;
     bool needed = false;
     const double start = bench::seconds();
     double now = start;
     while (now - start < 1.0) {
-        needed |= buildcmd::NeedsCompile(source, project::FilePaths(&tree));
+        needed |= buildcmd::NeedsCompile(source, proj.FilePaths());
         ++calls;
         now = bench::seconds();
     }

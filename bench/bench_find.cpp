@@ -18,8 +18,8 @@
 #include "childwin.h"
 #include "finddialog.h"
 #include "mainform.h"
-#include "projectnodes.h"
 #include "projectsearch.h"
+#include "searchcontrol.h"
 #include "projecttree.h"
 #include "richedit.h"
 #include "sourcetext.h"
@@ -69,7 +69,7 @@ QV_BENCH(find_in_project_1000_files) {
     TMainForm form;
     form.show();
     QApplication::processEvents();
-    project::CreateProjectNode(form.TreeView1, QStringLiteral("P"));
+    form.CurrentProject = project::Project::Named(QStringLiteral("P"));
     qint64 bytes = 0;
     for (int f = 0; f < 1000; ++f) {
         QByteArray text;
@@ -78,7 +78,7 @@ QV_BENCH(find_in_project_1000_files) {
         QFile out(path);
         if (!out.open(QIODevice::WriteOnly) || out.write(text) != text.size()) return void(std::printf("cannot write\n"));
         bytes += text.size();
-        project::CreateFileNode(form.TreeView1, QFileInfo(path).fileName(), path);
+        form.CurrentProject.AddFile(QFileInfo(path).fileName(), path);
     }
     // One of them open in an editor.
     form.OpenDocument(dir.filePath(QStringLiteral("f0500.c")));
@@ -91,10 +91,10 @@ QV_BENCH(find_in_project_1000_files) {
                           Case{"one match a line (rows limited)", QStringLiteral("i++")},
                           Case{"no match", QStringLiteral("nowhere")}}) {
         double elapsed = 0;
-        form.StartProjectSearch(c.pattern, {});
-        const double pause = LongestPause([&] { return !form.ProjectSearch->Running(); }, elapsed);
+        form.Searcher->StartProjectSearch(c.pattern, {});
+        const double pause = LongestPause([&] { return !form.Searcher->ProjectSearch->Running(); }, elapsed);
         std::printf("%-32s rows %7d  all listed after %.3f s, longest GUI pause %.1f ms\n", c.what,
-                    form.SearchList->count(), elapsed, pause);
+                    form.Panel1->SearchList->count(), elapsed, pause);
     }
 }
 

@@ -38,6 +38,7 @@ QV_BENCH(project_open_save_10000) {
         }
     }
     QTreeWidget tree;
+    project::Project proj;
     project::SetupTree(&tree);
     tree.resize(137, 400);
     tree.show();
@@ -52,13 +53,13 @@ QV_BENCH(project_open_save_10000) {
         return true;
     };
     double t = bench::seconds();
-    project::ProjOpenItemClick(&tree, [&] { output.clear(); }, open1, save1, nullptr);
+    project::ProjOpenItemClick(proj, &tree, [&] { output.clear(); }, open1, save1, nullptr);
     const double openS = bench::seconds() - t;
     const long rss1 = bench::residentKiB();
 
     save1.FileName = out;
     t = bench::seconds();
-    project::ProjSaveItemClick(&tree, save1, nullptr);
+    project::ProjSaveItemClick(proj, save1, nullptr);
     const double saveS = bench::seconds() - t;
 
     t = bench::seconds();
@@ -66,7 +67,7 @@ QV_BENCH(project_open_save_10000) {
     const double readS = bench::seconds() - t;
 
     const bool ok = project::NodeCount(&tree) == kFiles + 1 && back.status == project::ReadStatus::Ok &&
-                    back.data.files.size() == kFiles;
+                    back.project.Count() == kFiles + 1;
     std::printf("file: %d pairs, %lld bytes\n", kFiles, static_cast<long long>(bytes.size()));
     std::printf("open project (dialog hook, read, build tree, expand): %.1f ms\n", openS * 1e3);
     std::printf("save project: %.1f ms\n", saveS * 1e3);
@@ -81,14 +82,15 @@ QV_BENCH(project_add_file_10000) {
     tree.resize(137, 400);
     tree.show();
     TFileDialog open(TFileDialog::Open);
-    project::CreateProjectNode(&tree, QStringLiteral("ADD"));
+    project::Project proj = project::Project::Named(QStringLiteral("ADD"));
+    project::ShowProject(&tree, proj);
     int i = 0;
     open.Prompt = [&](TFileDialog &d) {
         d.FileName = QStringLiteral("/home/user/work/big/src/F%1.C").arg((i * 7919) % kFiles, 5, 10, QLatin1Char('0'));
         return true;
     };
     const double t = bench::seconds();
-    for (i = 0; i < kFiles; ++i) project::AddFileClick(&tree, open, nullptr);
+    for (i = 0; i < kFiles; ++i) project::AddFileClick(proj, &tree, open, nullptr);
     const double s = bench::seconds() - t;
     std::printf("Add file x %d (duplicate scan, sort, expand, select each time): %.1f ms total, %.1f us each\n",
                 kFiles, s * 1e3, s * 1e6 / kFiles);

@@ -5,6 +5,7 @@
 // own timer.
 #include "bench.h"
 #include "childwin.h"
+#include "documents.h"
 #include "mainform.h"
 #include "recovery.h"
 #include "richedit.h"
@@ -34,7 +35,7 @@ QV_BENCH(recovery_10mb) {
     }
     TMainForm form;
     form.show();
-    form.Recovery = std::make_unique<TRecovery>(form, dir.filePath(QStringLiteral("recovery")),
+    form.Recovery = std::make_unique<TRecovery>(*form.Docs, dir.filePath(QStringLiteral("recovery")),
                                                 TRecovery::Timing{500, 2000, 2000});
     form.OpenDocument(source);
     TMDIChild *doc = form.MDIChildren(0);

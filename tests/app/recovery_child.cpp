@@ -20,7 +20,11 @@
 //   Then it prints its windows, chooses 上書き保存 in each (a save dialog is
 //   cancelled) and ends.
 #include "childwin.h"
+#include "documents.h"
+#include "compilecontrol.h"
+#include "documents.h"
 #include "mainform.h"
+#include "searchcontrol.h"
 #include "recovery.h"
 #include "recoverystore.h"
 
@@ -83,7 +87,7 @@ int main(int argc, char **argv) {
     QObject::connect(form.StatusBar, &QStatusBar::messageChanged, [](const QString &m) {
         if (!m.isEmpty()) Say("note", m);
     });
-    form.Recovery = std::make_unique<TRecovery>(form, recovery::DefaultFolder());
+    form.Recovery = std::make_unique<TRecovery>(*form.Docs, recovery::DefaultFolder());
     const auto sayOff = [&form] {
         if (!form.Recovery->Indicator->isHidden()) Say("off", form.Recovery->Indicator->toolTip());
     };
@@ -121,7 +125,7 @@ int main(int argc, char **argv) {
         // What 上書き保存 would do in every window left.
         while (form.MDIChildCount() > 0) {
             TMDIChild *doc = form.MDIChildren(0);
-            form.SaveDocument(*doc);
+            form.Docs->SaveDocument(*doc);
             delete doc;
         }
         form.Recovery->Flush();

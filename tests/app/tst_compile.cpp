@@ -5,10 +5,12 @@
 #include "childwin.h"
 #include "compile.h"
 #include "errorreport.h"
+#include "compilecontrol.h"
+#include "documents.h"
 #include "mainform.h"
+#include "searchcontrol.h"
 #include "modal.h"
 #include "option.h"
-#include "projectnodes.h"
 #include "projecttree.h"
 #include "sjis.h"
 #include "tdoscmd.h"
@@ -142,8 +144,8 @@ private slots:
         QCOMPARE(rows(), QStringList{QStringLiteral("* ") + S + QStringLiteral("のコンパイルは必要ありません。")});
         // A project header newer than the source forces the compile again.
         writeFile(path(QStringLiteral("defs.H")), "#define X 1\r\n");
-        project::CreateProjectNode(form->TreeView1, QStringLiteral("P"));
-        project::CreateFileNode(form->TreeView1, QStringLiteral("defs.H"), path(QStringLiteral("defs.H")));
+        form->CurrentProject = project::Project::Named(QStringLiteral("P"));
+        form->CurrentProject.AddFile(QStringLiteral("defs.H"), path(QStringLiteral("defs.H")));
         form->Output->clear();
         form->Compile->trigger();
         QCOMPARE(rows().first(), QStringLiteral("- ") + S + QStringLiteral("のコンパイルを開始します…"));
@@ -169,7 +171,7 @@ private slots:
         fakeCompiler("#!/bin/sh\nsleep 1\necho first-line\n");
         TMDIChild *doc = open(QStringLiteral("slow.c"), "int s;\r\n");
         form->Compile->trigger();
-        QVERIFY(form->DosCommand1->IsOnExecution());
+        QVERIFY(form->Compiler->DosCommand1->IsOnExecution());
         QVERIFY(!form->Build->isEnabled() && !form->ReBuild->isEnabled());  // no build under a running compile
         form->Compile->trigger();
         QVERIFY(waitForEnd());
@@ -196,7 +198,7 @@ private slots:
         QCOMPARE(rows().last(), kFailed);
         QTest::qWait(100);
         QCOMPARE(rows().size(), 3);
-        QVERIFY(!form->DosCommand1->IsOnExecution());
+        QVERIFY(!form->Compiler->DosCommand1->IsOnExecution());
     }
 
     void relativePathEntriesAreNotSearched_data() {
@@ -254,7 +256,7 @@ private slots:
                      << QStringLiteral("[-c]") << QLatin1Char('[') + S + QLatin1Char(']') << kEnd;
         } else {
             expected << refusal;
-            QVERIFY(!form->DosCommand1->IsOnExecution());
+            QVERIFY(!form->Compiler->DosCommand1->IsOnExecution());
             QTest::qWait(100);
         }
         QCOMPARE(rows(), expected);
@@ -274,7 +276,7 @@ private slots:
         QCOMPARE(stop->text(), QStringLiteral("コンパイル中止(&S)"));
         QVERIFY(!stop->isEnabled());
         fakeCompiler(script);
-        form->DosCommand1->StopGraceMs = 300;
+        form->Compiler->DosCommand1->StopGraceMs = 300;
         open(QStringLiteral("h.c"), "int h;\r\n");
         form->Compile->trigger();
         QVERIFY(stop->isEnabled());
@@ -289,7 +291,7 @@ private slots:
                  (QStringList{kFailed, QStringLiteral("* コンパイルを中止しました。"), kEnd}));
         QCOMPARE(r.count(kEnd), 1);
         QVERIFY(!stop->isEnabled());
-        QVERIFY(!form->DosCommand1->IsOnExecution());
+        QVERIFY(!form->Compiler->DosCommand1->IsOnExecution());
 
         // The next compile runs as usual and ends without the stop row.
         fakeCompiler("#!/bin/sh\necho done\n");
@@ -337,19 +339,19 @@ private slots:
         // file deletes the files named *-gone.c beside it.
         fakeCompiler("#!/bin/sh\ncase \"$5\" in */h.c) echo hanging; exec sleep 60;; */*-gone.c) ;;\n"
                      "*) rm -f \"${5%/*}\"/*-gone.c;; esac\nexec \"$QV_TOOLS_DIR/lcc86.exe\" \"$@\"\n");
-        form->DosCommand1->StopGraceMs = 300;
+        form->Compiler->DosCommand1->StopGraceMs = 300;
         // An untitled changed document outside the project is left alone.
         form->FileNewItemClick();
         QTest::keyClicks(form->ActiveMDIChild()->RichEdit1, "int u;");
         TMDIChild *untitled = form->ActiveMDIChild();
 
         QMap<QString, QString> kinds;  // path -> kind
-        if (!files.isEmpty()) project::CreateProjectNode(form->TreeView1, QStringLiteral("P"));
+        if (!files.isEmpty()) form->CurrentProject = project::Project::Named(QStringLiteral("P"));
         for (const QString &entry : std::as_const(files)) {
             const QString kind = entry.section(QLatin1Char(' '), 0, 0);
             const QString S = path(entry.section(QLatin1Char(' '), 1));
             kinds[S] = kind;
-            project::CreateFileNode(form->TreeView1, QFileInfo(S).fileName(), S);
+            form->CurrentProject.AddFile(QFileInfo(S).fileName(), S);
             if (kind == QLatin1String("missing")) continue;
             QDir().mkpath(QFileInfo(S).path());
             writeFile(S, kind == QLatin1String("error")     ? QByteArray("int f(void) { return nothing; }\r\n")
@@ -375,7 +377,7 @@ private slots:
         QStringList seen;
         int compiled = 0, withMessages = 0, upToDate = 0, notCompiled = 0, reportsExpected = 0;
         bool stopped = false;
-        for (const QString &S : project::FilePaths(form->TreeView1)) {
+        for (const QString &S : form->CurrentProject.FilePaths()) {
             if (!S.endsWith(QLatin1String(".c"), Qt::CaseInsensitive) || seen.contains(S)) continue;
             seen << S;
             const QString kind = kinds.value(S);
@@ -414,7 +416,7 @@ private slots:
             QVERIFY(QTest::qWaitFor([&] { return rows().contains(QStringLiteral("hanging")); }, 60000));
             form->StopCompile->trigger();
         }
-        QVERIFY(QTest::qWaitFor([&] { return !form->BuildRun->IsRunning(); }, 60000));
+        QVERIFY(QTest::qWaitFor([&] { return !form->Compiler->BuildRun->IsRunning(); }, 60000));
         QTest::qWait(100);
 
         // The rows against the model; the compiler's lines run up to the end row.
@@ -434,7 +436,7 @@ private slots:
         QVERIFY(untitled->Changed);
         for (QAction *a : {form->Compile, form->Build, form->ReBuild}) QVERIFY(a->isEnabled());
         QVERIFY(!form->StopCompile->isEnabled());
-        QVERIFY(!form->DosCommand1->IsOnExecution());
+        QVERIFY(!form->Compiler->DosCommand1->IsOnExecution());
         // An edited document was saved before its compile.
         for (int i = 0; i < form->MDIChildCount(); ++i)
             if (kinds.value(form->MDIChildren(i)->FileName) == QLatin1String("edited"))

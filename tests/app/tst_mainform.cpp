@@ -4,11 +4,13 @@
 #include "childwin.h"
 #include "textof.h"
 #include "errorreport.h"
+#include "compilecontrol.h"
+#include "documents.h"
 #include "mainform.h"
+#include "searchcontrol.h"
 #include "modal.h"
 #include "newproj.h"
 #include "projectfile.h"
-#include "projectnodes.h"
 #include "projecttree.h"
 #include "richedit.h"
 #include "sjis.h"
@@ -345,7 +347,7 @@ private slots:
         const bool project = command == "project";
         TMDIChild *doc = nullptr;
         if (project) {
-            project::CreateProjectNode(form->TreeView1, QStringLiteral("P"));
+            form->CurrentProject = project::Project::Named(QStringLiteral("P"));
         } else {
             writeFile(path("mine.c"), "x\n");
             if (command == "save")
@@ -532,10 +534,11 @@ private slots:
         huge.close();
         for (int click = 1; click <= 2; ++click) {
             if (fromTree) {
-                project::ClearProject(form->TreeView1);
-                project::CreateProjectNode(form->TreeView1, QStringLiteral("P"));
-                QTreeWidgetItem *node = project::CreateFileNode(form->TreeView1, target, file);
-                project::ExpandAll(form->TreeView1);
+                form->CurrentProject = project::Project();
+                form->CurrentProject = project::Project::Named(QStringLiteral("P"));
+                const int index = form->CurrentProject.AddFile(target, file);
+                project::ShowProject(form->TreeView1, form->CurrentProject);
+                QTreeWidgetItem *node = project::NodeAt(form->TreeView1, index);
                 // As the mouse does it: the first click selects the node, then the double-click.
                 const QPoint at = form->TreeView1->visualItemRect(node).center();
                 QTest::mouseClick(form->TreeView1->viewport(), Qt::LeftButton, {}, at);
@@ -626,13 +629,13 @@ private slots:
             QCOMPARE(labels(), before);
             QCOMPARE(form->Output->count(), 1);
             QVERIFY(form->isVisible());
-            QVERIFY(project::ProjectNeedsSaving(form->TreeView1));
+            QVERIFY(form->CurrentProject.NeedsSaving());
         } else if (command == QLatin1String("exit")) {
             QVERIFY(!form->isVisible());
         } else {
             QCOMPARE(labels(), QStringList{command == QLatin1String("new") ? "NEW" : "OTHER"});
             if (command != QLatin1String("new")) QCOMPARE(form->RecentProjects.first(), path("other.prj"));
-            QVERIFY(!project::ProjectNeedsSaving(form->TreeView1));
+            QVERIFY(!form->CurrentProject.NeedsSaving());
         }
         if (refused) QFile::remove(path("p.prj"));
     }

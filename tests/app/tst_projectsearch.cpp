@@ -6,9 +6,11 @@
 #include "textof.h"
 #include "errorreport.h"
 #include "finddialog.h"
+#include "compilecontrol.h"
+#include "documents.h"
 #include "mainform.h"
+#include "searchcontrol.h"
 #include "projectfile.h"
-#include "projectnodes.h"
 #include "projectsearch.h"
 #include "projecttree.h"
 #include "sjis.h"
@@ -58,15 +60,15 @@ class TstProjectSearch : public QObject {
     QString path(const QString &name) const { return dir->filePath(name); }
     QStringList rows() const {
         QStringList r;
-        for (int i = 0; i < form->SearchList->count(); ++i) r << form->SearchList->Row(i);
+        for (int i = 0; i < form->Panel1->SearchList->count(); ++i) r << form->Panel1->SearchList->Row(i);
         return r;
     }
     bool waitDone() {
-        return QTest::qWaitFor([this] { return !form->ProjectSearch->Running(); }, 60000);
+        return QTest::qWaitFor([this] { return !form->Searcher->ProjectSearch->Running(); }, 60000);
     }
     void addFile(const QString &file) {
-        if (project::NodeCount(form->TreeView1) == 0) project::CreateProjectNode(form->TreeView1, QStringLiteral("P"));
-        project::CreateFileNode(form->TreeView1, QFileInfo(file).fileName(), file);
+        if (form->CurrentProject.IsEmpty()) form->CurrentProject = project::Project::Named(QStringLiteral("P"));
+        form->CurrentProject.AddFile(QFileInfo(file).fileName(), file);
     }
     // The rows that a text gives: one per match, lines split at CR LF, LF and CR.
     static QStringList modelRows(const QString &file, const QString &text, const QString &pattern, const search::Options &o,
@@ -83,10 +85,10 @@ class TstProjectSearch : public QObject {
         return out;
     }
     void dblClick(int row) {
-        form->SearchList->ScrollToRow(row);
-        const QPoint at = form->SearchList->RowRect(row).center();
-        QTest::mouseClick(form->SearchList->viewport(), Qt::LeftButton, {}, at);
-        QTest::mouseDClick(form->SearchList->viewport(), Qt::LeftButton, {}, at);
+        form->Panel1->SearchList->ScrollToRow(row);
+        const QPoint at = form->Panel1->SearchList->RowRect(row).center();
+        QTest::mouseClick(form->Panel1->SearchList->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(form->Panel1->SearchList->viewport(), Qt::LeftButton, {}, at);
     }
 
 private slots:
@@ -125,19 +127,18 @@ private slots:
         TMDIChild *doc = form->ActiveMDIChild();
         QVERIFY(doc);
         QTest::keyClicks(doc->RichEdit1, "int y; ");  // not saved: the search sees it
-        form->AppendOutput(QStringLiteral("- compile row"));
+        form->Compiler->AppendOutput(QStringLiteral("- compile row"));
 
         search::Options o;
-        form->StartProjectSearch(QStringLiteral("int"), o);
+        form->Searcher->StartProjectSearch(QStringLiteral("int"), o);
         QCOMPARE(form->TabSet1->currentIndex(), 1);
         QVERIFY(waitDone());
         QStringList want;
         QStringList seen;
         int matches = 0, files = 0, searched = 0;
-        for (int i = 0; i < project::NodeCount(form->TreeView1); ++i) {
-            const QTreeWidgetItem *node = project::NodeAt(form->TreeView1, i);
-            if (!project::HasPath(node) || seen.contains(project::NodePath(node))) continue;
-            const QString file = project::NodePath(node);
+        for (const project::Node &node : form->CurrentProject.Nodes) {
+            if (!node.HasPath || seen.contains(node.Path)) continue;
+            const QString file = node.Path;
             seen << file;
             ++searched;
             QString text;
@@ -174,11 +175,11 @@ private slots:
         QVERIFY(longRow.endsWith(QChar(0x2026)));
 
         // The tab strip shows one list or the other; the compile rows stay.
-        QVERIFY(form->SearchList->isVisible());
+        QVERIFY(form->Panel1->SearchList->isVisible());
         QVERIFY(!form->Output->isVisible());
         form->TabSet1->setCurrentIndex(0);
         QVERIFY(form->Output->isVisible());
-        QVERIFY(!form->SearchList->isVisible());
+        QVERIFY(!form->Panel1->SearchList->isVisible());
         QCOMPARE(form->Output->count(), 1);
         form->TabSet1->setCurrentIndex(1);
 
@@ -203,7 +204,7 @@ private slots:
         // Rows that are no match, and a file gone since, open nothing.
         const int docs = form->MDIChildCount();
         dblClick(int(rows().indexOf(QStringLiteral("* ") + EQvError::CannotOpen(path("missing.c")).Message)));
-        dblClick(form->SearchList->count() - 1);
+        dblClick(form->Panel1->SearchList->count() - 1);
         QVERIFY(QFile::remove(path("b.h")));
         dblClick(int(rows().indexOf(path("b.h") + QStringLiteral(" 2: int x;"))));
         QCOMPARE(form->MDIChildCount(), docs);
@@ -212,12 +213,12 @@ private slots:
         // Match case and whole word reach the search; an empty project gives the count row alone.
         o.MatchCase = true;
         o.WholeWord = true;
-        form->StartProjectSearch(QStringLiteral("INT"), o);
+        form->Searcher->StartProjectSearch(QStringLiteral("INT"), o);
         QVERIFY(waitDone());
         QCOMPARE(rows().size(), 5);  // b.h, missing.c, sub.c and pipe.c cannot be read; nothing else matches
         QCOMPARE(rows().last(), QStringLiteral("- 「INT」: 0 件、0 ファイル (検索したファイル 8)"));
-        project::ClearProject(form->TreeView1);
-        form->StartProjectSearch(QStringLiteral("int"), o);
+        form->CurrentProject = project::Project();
+        form->Searcher->StartProjectSearch(QStringLiteral("int"), o);
         QVERIFY(waitDone());
         QCOMPARE(rows(), QStringList{QStringLiteral("- 「int」: 0 件、0 ファイル (検索したファイル 0)")});
     }
@@ -230,7 +231,7 @@ private slots:
             QVERIFY(qvtest::WriteFile(f, body));
             addFile(f);
         }
-        form->StartProjectSearch(QStringLiteral("int"), {});
+        form->Searcher->StartProjectSearch(QStringLiteral("int"), {});
         QVERIFY(form->ProjFindStopItem->isEnabled());
         form->ProjFindStopItem->trigger();
         QVERIFY(waitDone());
@@ -238,9 +239,9 @@ private slots:
         QVERIFY(rows().last().startsWith(QStringLiteral("* 検索を中止しました: ")));
         QVERIFY(rows().size() < 150 * 3000);
         // A second search replaces the first: only its rows are listed.
-        form->StartProjectSearch(QStringLiteral("int"), {});
+        form->Searcher->StartProjectSearch(QStringLiteral("int"), {});
         QTest::qWait(5);
-        form->StartProjectSearch(QStringLiteral("x"), {});
+        form->Searcher->StartProjectSearch(QStringLiteral("x"), {});
         QVERIFY(waitDone());
         // Every match is counted; the list holds no more than MaxRows of them.
         QCOMPARE(rows().size(), TProjectSearch::MaxRows + 2);
@@ -248,7 +249,7 @@ private slots:
                  QStringLiteral("* 一致が多すぎるため、最初の %1 件だけを表示しています").arg(TProjectSearch::MaxRows));
         QCOMPARE(rows().last(), QStringLiteral("- 「x」: 450000 件、150 ファイル (検索したファイル 150)"));
         // Closing the window during a search ends it.
-        form->StartProjectSearch(QStringLiteral("a"), {});
+        form->Searcher->StartProjectSearch(QStringLiteral("a"), {});
         form.reset();
     }
 

@@ -5,7 +5,10 @@
 // neither end the program nor hand the user anything that is not theirs.
 #include "childwin.h"
 #include "errorreport.h"
+#include "compilecontrol.h"
+#include "documents.h"
 #include "mainform.h"
+#include "searchcontrol.h"
 #include "modal.h"
 #include "recovery.h"
 #include "sourcetext.h"
@@ -184,7 +187,7 @@ private slots:
         {
             // A second instance while the first runs: nothing to offer.
             TMainForm other;
-            other.Recovery = std::make_unique<TRecovery>(other, folder(), Fast);
+            other.Recovery = std::make_unique<TRecovery>(*other.Docs, folder(), Fast);
             AnswerModal(&other, [](QDialog &d) { Click(d, "Later"); });
             QCOMPARE(other.Recovery->OfferLeftovers(), TRecovery::Nothing);
             QVERIFY(QFile::exists(file));
@@ -203,7 +206,7 @@ private slots:
         // The next start: one dialog listing the document, Restore.
         TMainForm form;
         form.show();
-        form.Recovery = std::make_unique<TRecovery>(form, folder(), Fast);
+        form.Recovery = std::make_unique<TRecovery>(*form.Docs, folder(), Fast);
         QStringList listed;
         AnswerModal(&form, [&](QDialog &d) {
             const auto *list = d.findChild<QTreeWidget *>(QStringLiteral("Documents"));
@@ -236,7 +239,7 @@ private slots:
         QRandomGenerator rng(1601);
         TMainForm form;
         form.show();
-        form.Recovery = std::make_unique<TRecovery>(form, folder(), Fast);
+        form.Recovery = std::make_unique<TRecovery>(*form.Docs, folder(), Fast);
         TRecovery &r = *form.Recovery;
         int &answer = saveAnswer;
         answer = QMessageBox::Discard;
@@ -292,7 +295,7 @@ private slots:
     void laterKeepsDiscardRemoves() {
         const auto leave = [this](const QByteArray &text) {
             TMainForm form;
-            form.Recovery = std::make_unique<TRecovery>(form, folder(), Fast);
+            form.Recovery = std::make_unique<TRecovery>(*form.Docs, folder(), Fast);
             form.FileNewItemClick();
             form.MDIChildren(0)->RichEdit1->setFocus();
             QTest::keyClicks(form.MDIChildren(0)->RichEdit1, QString::fromLatin1(text));
@@ -304,7 +307,7 @@ private slots:
         QCOMPARE(kept(), both);
         for (const char *button : {"Later", "Discard"}) {
             TMainForm form;
-            form.Recovery = std::make_unique<TRecovery>(form, folder(), Fast);
+            form.Recovery = std::make_unique<TRecovery>(*form.Docs, folder(), Fast);
             int rows = 0;
             AnswerModal(&form, [&](QDialog &d) {
                 rows = d.findChild<QTreeWidget *>(QStringLiteral("Documents"))->topLevelItemCount();
@@ -319,7 +322,7 @@ private slots:
         }
         // Nothing left: no dialog, and the lock files of ended instances are gone.
         TMainForm form;
-        form.Recovery = std::make_unique<TRecovery>(form, folder(), Fast);
+        form.Recovery = std::make_unique<TRecovery>(*form.Docs, folder(), Fast);
         QCOMPARE(form.Recovery->OfferLeftovers(), TRecovery::Nothing);
         QCOMPARE(QDir(folder()).entryList(QDir::Files | QDir::Hidden), QStringList());
     }
@@ -348,7 +351,7 @@ private slots:
         const QString bad = folder() + QStringLiteral("/9-dead.1.qvr");
         QVERIFY(Plant(bad, content));
         TMainForm form;
-        form.Recovery = std::make_unique<TRecovery>(form, folder(), Fast);
+        form.Recovery = std::make_unique<TRecovery>(*form.Docs, folder(), Fast);
         {
             QObject offerNothing;  // a dialog shown by mistake ends at once
             AnswerModal(&offerNothing, [](QDialog &d) { Click(d, "Later"); });
@@ -370,7 +373,7 @@ private slots:
     // so the last file written stays, with one note and no retry.
     void textThatCannotBeKept() {
         TMainForm form;
-        form.Recovery = std::make_unique<TRecovery>(form, folder(), Fast);
+        form.Recovery = std::make_unique<TRecovery>(*form.Docs, folder(), Fast);
         QStringList notes;
         connect(form.StatusBar, &QStatusBar::messageChanged, this, [&notes](const QString &m) {
             if (!m.isEmpty()) notes << m;
@@ -425,7 +428,7 @@ private slots:
         }
         TMainForm form;
         form.show();
-        form.Recovery = std::make_unique<TRecovery>(form, folder(), Fast);
+        form.Recovery = std::make_unique<TRecovery>(*form.Docs, folder(), Fast);
         QStringList notes;
         connect(form.StatusBar, &QStatusBar::messageChanged, this, [&notes](const QString &m) {
             if (!m.isEmpty()) notes << m;

@@ -1,7 +1,7 @@
 #pragma once
 // Helpers shared by the project tests: real files, answered dialogs, tree labels.
 #include "filedialog.h"
-#include "projectnodes.h"
+#include "projecttree.h"
 #include "../testfiles.h"
 
 #include <QFile>
@@ -16,21 +16,32 @@ namespace testtools {
 using qvtest::ReadFile;
 using qvtest::WriteFile;
 
-// The labels of the nodes in index order.
+// The labels the tree shows, in index order.
 inline QStringList labels(const QTreeWidget *tree) {
     QStringList out;
     for (int i = 0; i < project::NodeCount(tree); ++i) out << project::NodeAt(tree, i)->text(0);
     return out;
 }
 
-// The paths of the nodes in index order ("-" for a node without one).
-inline QStringList paths(const QTreeWidget *tree) {
+// The labels of the project's nodes in index order.
+inline QStringList labels(const project::Project &p) {
     QStringList out;
-    for (int i = 0; i < project::NodeCount(tree); ++i) {
-        const QTreeWidgetItem *n = project::NodeAt(tree, i);
-        out << (project::HasPath(n) ? project::NodePath(n) : QStringLiteral("-"));
-    }
+    for (const project::Node &n : p.Nodes) out << n.Label;
     return out;
+}
+
+// The paths of the project's nodes in index order ("-" for a node without one).
+inline QStringList paths(const project::Project &p) {
+    QStringList out;
+    for (const project::Node &n : p.Nodes) out << (n.HasPath ? n.Path : QStringLiteral("-"));
+    return out;
+}
+
+// A project node and file nodes created in turn, as reading a file does.
+inline project::Project made(const QString &name, const QList<QPair<QString, QString>> &files) {
+    project::Project p = project::Project::Named(name);
+    for (const auto &f : files) p.AddFile(f.first, f.second);
+    return p;
 }
 
 // Answers the given file dialogs while it lives: confirms `answer`, or cancels

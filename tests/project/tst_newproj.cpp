@@ -26,19 +26,21 @@ void typeText(QWidget *w, const QString &text) {
 class TestNewProjDlg : public QObject {
     Q_OBJECT
     QTreeWidget *tree = nullptr;
+    project::Project proj;
     QListWidget *output = nullptr;
     TFileDialog saveDialog1{TFileDialog::Save};
 
 private slots:
     void init() {
         tree = new QTreeWidget;
-        CreateProjectNode(tree, QStringLiteral("OLD"));
-        CreateFileNode(tree, QStringLiteral("A.C"), QStringLiteral("/a.c"));
+        proj = testtools::made(QStringLiteral("OLD"), {{"A.C", "/a.c"}});
+        ShowProject(tree, proj);
         output = new QListWidget;
         output->addItems({QStringLiteral("- 開始"), QStringLiteral("* 終了")});
         saveDialog1.FileName = QStringLiteral("/old/old.prj");
     }
     void cleanup() {
+        QCOMPARE(labels(tree), testtools::labels(proj));
         delete tree;
         delete output;
     }
@@ -121,7 +123,7 @@ private slots:
             if (how == "cancel button") QTest::mouseClick(d->CancelBtn, Qt::LeftButton);
             if (how == "close box") d->close();
         });
-        ProjNewItemClick(tree, [&] { output->clear(); }, saveDialog1, nullptr);
+        ProjNewItemClick(proj, tree, [&] { output->clear(); }, saveDialog1, nullptr);
         QCOMPARE(labels(tree), nodes);
         QCOMPARE(tree->topLevelItemCount(), 1);
         QCOMPARE(output->count(), 0);
@@ -131,9 +133,9 @@ private slots:
 
     void newProjectWithEmptyName() {
         qvtest::AnswerModal<TNewProjDlg>([](TNewProjDlg &d) { d.accept(); });
-        ProjNewItemClick(tree, [&] { output->clear(); }, saveDialog1, nullptr);
+        ProjNewItemClick(proj, tree, [&] { output->clear(); }, saveDialog1, nullptr);
         QCOMPARE(labels(tree), QStringList{QString()});
-        QVERIFY(!HasPath(NodeAt(tree, 0)));
+        QVERIFY(!proj.Nodes[0].HasPath);
     }
 
     // Every New project starts from an empty edit, and the new project is saved
@@ -150,12 +152,12 @@ private slots:
             dlg.accept();
         };
         qvtest::AnswerModal<TNewProjDlg>(answer);
-        ProjNewItemClick(tree, [&] { output->clear(); }, saveDialog1, nullptr);
+        ProjNewItemClick(proj, tree, [&] { output->clear(); }, saveDialog1, nullptr);
         qvtest::AnswerModal<TNewProjDlg>(answer);
-        ProjNewItemClick(tree, [&] { output->clear(); }, saveDialog1, nullptr);
+        ProjNewItemClick(proj, tree, [&] { output->clear(); }, saveDialog1, nullptr);
         QCOMPARE(seen, (QStringList{"", ""}));
         testtools::DialogAnswer dlg({&saveDialog1}, fresh);
-        ProjSaveItemClick(tree, saveDialog1, nullptr);
+        ProjSaveItemClick(proj, saveDialog1, nullptr);
         QCOMPARE(dlg.calls, 1);
         QCOMPARE(testtools::ReadFile(fresh), QByteArray("#QV:1\r\nP2\r\n"));
         QCOMPARE(testtools::ReadFile(old), QByteArray("#QV:1\r\nOLD\r\n"));

@@ -17,6 +17,7 @@
 using namespace project;
 using testtools::DialogAnswer;
 using testtools::labels;
+using testtools::made;
 using testtools::paths;
 using testtools::ReadFile;
 using testtools::WriteFile;
@@ -54,6 +55,7 @@ class TestProjectFile : public QObject {
     Q_OBJECT
     QTemporaryDir tmp;
     QTreeWidget *tree = nullptr;
+    Project proj;
     QListWidget *output = nullptr;
     TFileDialog openDialog1{TFileDialog::Open}, saveDialog1{TFileDialog::Save};
     QStringList reports;
@@ -62,15 +64,19 @@ class TestProjectFile : public QObject {
     QString file(const QString &name) const { return tmp.filePath(name); }
     void open(const QString &path) {
         DialogAnswer dlg({&openDialog1, &saveDialog1}, path);
-        ProjOpenItemClick(tree, [&] { output->clear(); }, openDialog1, saveDialog1, nullptr);
+        ProjOpenItemClick(proj, tree, [&] { output->clear(); }, openDialog1, saveDialog1, nullptr);
     }
     bool save() {
-        return Guarded([&] { ProjSaveItemClick(tree, saveDialog1, nullptr); });
+        return Guarded([&] { ProjSaveItemClick(proj, saveDialog1, nullptr); });
     }
-    void makeProject(const QString &name, const QList<QPair<QString, QString>> &files) {
-        ClearProject(tree);
-        CreateProjectNode(tree, name);
-        for (const auto &f : files) CreateFileNode(tree, f.first, f.second);
+    void show(const Project &p) {
+        proj = p;
+        ShowProject(tree, proj);
+    }
+    void makeProject(const QString &name, const QList<QPair<QString, QString>> &files) { show(made(name, files)); }
+    void addNode(const QString &label, const QString &path) {
+        proj.AddFile(label, path);
+        ShowProject(tree, proj);
     }
 
 private slots:
@@ -89,6 +95,8 @@ private slots:
         });
     }
     void cleanup() {
+        QCOMPARE(labels(tree), labels(proj));
+        proj = Project();
         delete tree;
         delete output;
         boxes.reset();
@@ -149,11 +157,16 @@ private slots:
         const ReadResult r = ReadProjectFile(path);
         QTEST(r.status, "status");
         QTEST(r.droppedLabel, "dropped");
+        const ReadResult fromBytes = ReadProjectBytes(bytes);
+        QCOMPARE(fromBytes.status, r.status);
+        QCOMPARE(fromBytes.project.Nodes, r.project.Nodes);
         if (r.status != ReadStatus::Ok) return;
-        QTEST(r.data.name, "name");
-        QStringList got;
-        for (const auto &p : r.data.files) got << p.first << p.second;
-        QTEST(got, "pairs");
+        QTEST(r.project.Name(), "name");
+        QFETCH(QStringList, pairs);
+        QList<QPair<QString, QString>> files;  // in the file's order
+        for (int i = 0; i + 1 < pairs.size(); i += 2) files.append({pairs[i], pairs[i + 1]});
+        QCOMPARE(r.project.Nodes, made(r.project.Name(), files).Nodes);
+        QVERIFY(!r.project.Changed);
     }
 
     // Open project: the old project is gone whatever the file holds; only a good
@@ -195,7 +208,7 @@ private slots:
     void openCancelledKeepsTheTreeAndClearsOutput() {
         makeProject(QStringLiteral("OLD"), {{"X.C", "/o/X.C"}});
         DialogAnswer dlg({&openDialog1, &saveDialog1});  // cancels
-        ProjOpenItemClick(tree, [&] { output->clear(); }, openDialog1, saveDialog1, nullptr);
+        ProjOpenItemClick(proj, tree, [&] { output->clear(); }, openDialog1, saveDialog1, nullptr);
         QCOMPARE(dlg.lastTitle, QStringLiteral("プロジェクトを開く"));
         QCOMPARE(labels(tree), (QStringList{"OLD", "X.C"}));
         QCOMPARE(output->count(), 0);
@@ -207,7 +220,7 @@ private slots:
         const QString path = file(QStringLiteral("order.prj"));
         QVERIFY(WriteFile(path, lines({"#QV:1", "P", "B.C", "/b", "A.C", "/a", "D.C", "/d", "A.C", "/a2", "C.C", "/c"})));
         open(path);
-        QCOMPARE(paths(tree), (QStringList{"-", "/c", "/a2", "/a", "/b", "/d"}));
+        QCOMPARE(paths(proj), (QStringList{"-", "/c", "/a2", "/a", "/b", "/d"}));
         QVERIFY(NodeAt(tree, 0)->isExpanded());
     }
 
@@ -217,7 +230,7 @@ private slots:
         DialogAnswer dlg({&openDialog1, &saveDialog1}, path);
         QVERIFY(save());
         QCOMPARE(ReadFile(path), QByteArray("#QV:1\r\nSAMPLE\r\nMAIN.C\r\nC:\\W\\MAIN.C\r\nUTIL.H\r\nC:\\W\\UTIL.H\r\n"));
-        CreateFileNode(tree, QStringLiteral("A.C"), QStringLiteral("/a.c"));
+        addNode(QStringLiteral("A.C"), QStringLiteral("/a.c"));
         QVERIFY(save());
         QCOMPARE(dlg.calls, 1);
         QCOMPARE(ReadFile(path), QByteArray("#QV:1\r\nSAMPLE\r\nA.C\r\n/a.c\r\nMAIN.C\r\nC:\\W\\MAIN.C\r\nUTIL.H\r\nC:\\W\\UTIL.H\r\n"));
@@ -236,8 +249,8 @@ private slots:
         QVERIFY(save());
         QCOMPARE(dlg.calls, 1);
         QVERIFY(saveDialog1.FileName.isEmpty());
-        // An empty tree has nothing to keep: no dialog, and a named file stays as it was.
-        ClearProject(tree);
+        // An empty project has nothing to keep: no dialog, and a named file stays as it was.
+        show(Project());
         QVERIFY(save());
         QCOMPARE(dlg.calls, 1);
         const QString kept = file(QStringLiteral("kept.prj"));
@@ -250,15 +263,15 @@ private slots:
     void saveShapesOfTree() {
         const QString a = file(QStringLiteral("shape.prj"));
         makeProject(QString(), {});
-        WriteProjectFile(a, tree);
+        WriteProjectFile(a, proj);
         QCOMPARE(ReadFile(a), QByteArray("#QV:1\r\n\r\n"));
         open(a);
         QCOMPARE(labels(tree), QStringList{QString()});
         // A top file node (added to an empty tree) gives line 2; its path is not kept.
-        ClearProject(tree);
-        CreateFileNode(tree, QStringLiteral("TOP.C"), QStringLiteral("/t/TOP.C"));
-        CreateFileNode(tree, QStringLiteral("SUB.H"), QStringLiteral("/t/SUB.H"));
-        WriteProjectFile(a, tree);
+        show(Project());
+        addNode(QStringLiteral("TOP.C"), QStringLiteral("/t/TOP.C"));
+        addNode(QStringLiteral("SUB.H"), QStringLiteral("/t/SUB.H"));
+        WriteProjectFile(a, proj);
         QCOMPARE(ReadFile(a), QByteArray("#QV:1\r\nTOP.C\r\nSUB.H\r\n/t/SUB.H\r\n"));
     }
 
@@ -316,7 +329,7 @@ private slots:
         const QString target = dir.filePath(QStringLiteral("p.prj"));
         QVERIFY(WriteFile(target, "#QV:1\r\nOLD\r\n"));
         makeProject(isName ? label : QStringLiteral("P"), {{"A.C", "/a.c"}});
-        if (!isName) CreateFileNode(tree, label, path);
+        if (!isName) addNode(label, path);
         saveDialog1.FileName = target;
         QVERIFY(!save());
         QCOMPARE(reports.size(), 1);
@@ -330,7 +343,8 @@ private slots:
     // A write the disk refuses half way leaves the old file whole.
     void failedWriteKeepsTheOldFile() {
         makeProject(QStringLiteral("BIG"), {});
-        for (int i = 0; i < 50; ++i) CreateFileNode(tree, QStringLiteral("F%1.C").arg(i), QStringLiteral("/d/F%1.C").arg(i));
+        for (int i = 0; i < 50; ++i) proj.AddFile(QStringLiteral("F%1.C").arg(i), QStringLiteral("/d/F%1.C").arg(i));
+        ShowProject(tree, proj);
         QTemporaryDir dir;
         const QString target = dir.filePath(QStringLiteral("p.prj"));
         QVERIFY(WriteFile(target, "#QV:1\r\nOLD\r\n"));
@@ -346,7 +360,7 @@ private slots:
         QCOMPARE(ReadFile(target), QByteArray("#QV:1\r\nOLD\r\n"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"p.prj"});
         QVERIFY(save());  // without the limit the same save goes through
-        QCOMPARE(ReadProjectFile(target).data.files.size(), 50);
+        QCOMPARE(ReadProjectFile(target).project.Count(), 51);
     }
 
     void saveToPlacesThatCannotHoldAFile_data() {

@@ -1,4 +1,5 @@
-// The project tree: node order, Add file, Remove file, Open from the tree, ClearProject.
+// The project and its tree: node order, Add file, Remove file, Open from the
+// tree. After every test the tree shows the project's nodes.
 #include "projecttree.h"
 #include "testtools.h"
 
@@ -9,24 +10,34 @@
 using namespace project;
 using testtools::DialogAnswer;
 using testtools::labels;
+using testtools::made;
 using testtools::paths;
 
 class TestProjectTree : public QObject {
     Q_OBJECT
     QTreeWidget *tree = nullptr;
+    Project proj;
     TFileDialog openDialog{TFileDialog::Open};
 
     void makeProject(const QStringList &fileLabels) {
-        ClearProject(tree);
-        CreateProjectNode(tree, QStringLiteral("PRJ"));
-        for (const QString &l : fileLabels) CreateFileNode(tree, l, "/w/" + l);
+        QList<QPair<QString, QString>> files;
+        for (const QString &l : fileLabels) files.append({l, "/w/" + l});
+        show(made(QStringLiteral("PRJ"), files));
+    }
+    void show(const Project &p) {
+        proj = p;
+        ShowProject(tree, proj);
     }
     void addFiles(const QStringList &chosen) {
         DialogAnswer dlg({&openDialog});
         for (const QString &p : chosen) {
             dlg.answer = p;
-            AddFileClick(tree, openDialog, nullptr);
+            AddFileClick(proj, tree, openDialog, nullptr);
         }
+    }
+    QString selectedPath() const {
+        const int i = SelectedIndex(tree);
+        return i < 0 ? QStringLiteral("none") : proj.Nodes[i].Path;
     }
     void select(int index) { tree->setCurrentItem(NodeAt(tree, index)); }
     QTreeWidgetItem *selected() const { return tree->selectedItems().value(0); }
@@ -36,7 +47,11 @@ private slots:
         tree = new QTreeWidget;
         SetupTree(tree);
     }
-    void cleanup() { delete tree; }
+    void cleanup() {
+        QCOMPARE(labels(tree), labels(proj));
+        delete tree;
+        proj = Project();
+    }
 
     // The file node created last stands first; the others follow in ascending order.
     void newestFirstThenSorted_data() {
@@ -54,34 +69,42 @@ private slots:
         QFETCH(QStringList, shown);
         makeProject(added);
         QCOMPARE(labels(tree), QStringList{"PRJ"} + shown);
-        for (int i = 1; i < NodeCount(tree); ++i) QCOMPARE(NodePath(NodeAt(tree, i)), "/w/" + NodeAt(tree, i)->text(0));
+        for (int i = 1; i < proj.Count(); ++i) QCOMPARE(proj.Nodes[i].Path, "/w/" + proj.Nodes[i].Label);
     }
 
     // Against the rule done the slow way: sort (stably) everything already there,
-    // then put the new node first. Few distinct labels, so ties are common.
+    // then put the new node first. Few distinct labels, so ties are common. Add
+    // file in the tree, and a project file read back, give the same order.
     void orderMatchesSortingBeforeEveryInsertion() {
         QRandomGenerator rng(20240611);
         QList<QPair<QString, QString>> model;
+        QByteArray file = "#QV:1\nPRJ\n";
         makeProject({});
+        DialogAnswer dlg({&openDialog});
         for (int i = 0; i < 400; ++i) {
             const QString label = QString(QChar(u'A' + rng.bounded(6))) + QChar(u'a' + rng.bounded(3));
             std::stable_sort(model.begin(), model.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
-            model.prepend({label, QString::number(i)});
-            CreateFileNode(tree, label, QString::number(i));
+            const QString path = QStringLiteral("/%1/%2").arg(i).arg(label);
+            model.prepend({label, path});
+            dlg.answer = path;
+            AddFileClick(proj, tree, openDialog, nullptr);
+            file += label.toLatin1() + "\n" + path.toLatin1() + "\n";
+            if (i % 97 == 0) QCOMPARE(labels(tree), labels(proj));
         }
         QStringList want = {"-"};
         for (const auto &p : model) want << p.second;
-        QCOMPARE(paths(tree), want);
+        QCOMPARE(paths(proj), want);
+        QCOMPARE(paths(ReadProjectBytes(file).project), want);
     }
 
     void addFileOnEmptyTreeThenUnderIt() {
         addFiles({"/src/MAIN.C"});
         QCOMPARE(tree->topLevelItemCount(), 1);
-        QCOMPARE(paths(tree), QStringList{"/src/MAIN.C"});  // the first node itself has the path
+        QCOMPARE(paths(proj), QStringList{"/src/MAIN.C"});  // the first node itself has the path
         QCOMPARE(selected(), NodeAt(tree, 0));
         addFiles({"/src/UTIL.H", "/lib/UTIL.H"});
         QCOMPARE(labels(tree), (QStringList{"MAIN.C", "UTIL.H", "UTIL.H"}));  // same short name twice
-        QCOMPARE(paths(tree), (QStringList{"/src/MAIN.C", "/lib/UTIL.H", "/src/UTIL.H"}));
+        QCOMPARE(paths(proj), (QStringList{"/src/MAIN.C", "/lib/UTIL.H", "/src/UTIL.H"}));
         QVERIFY(NodeAt(tree, 0)->isExpanded());
         QCOMPARE(selected(), NodeAt(tree, 1));
         QCOMPARE(openDialog.FileName, QStringLiteral("/lib/UTIL.H"));  // the dialog keeps the last name
@@ -102,23 +125,23 @@ private slots:
         QFETCH(QString, chosen);
         QFETCH(bool, added);
         addFiles({"/p/TOP.C", "/p/A.C", "/p/B.C"});
-        QVERIFY(ProjectChanged(tree));
-        SetProjectChanged(tree, false);
-        const QStringList before = paths(tree);
+        QVERIFY(proj.Changed);
+        proj.Changed = false;
+        const QStringList before = paths(proj);
         addFiles({chosen});
         QCOMPARE(NodeCount(tree), added ? 4 : 3);
-        QCOMPARE(ProjectChanged(tree), added);  // selecting a file already there is no change
-        if (!added) QCOMPARE(paths(tree), before);
-        QCOMPARE(NodePath(selected()), chosen);
+        QCOMPARE(proj.Changed, added);  // selecting a file already there is no change
+        if (!added) QCOMPARE(paths(proj), before);
+        QCOMPARE(selectedPath(), chosen);
     }
 
     void addFileCancelledChangesNothing() {
         makeProject({"A.C"});
         select(1);
         DialogAnswer dlg({&openDialog});  // cancels
-        AddFileClick(tree, openDialog, nullptr);
+        AddFileClick(proj, tree, openDialog, nullptr);
         QCOMPARE(dlg.calls, 1);
-        QCOMPARE(paths(tree), (QStringList{"-", "/w/A.C"}));
+        QCOMPARE(paths(proj), (QStringList{"-", "/w/A.C"}));
         QCOMPARE(selected(), NodeAt(tree, 1));
     }
 
@@ -152,44 +175,42 @@ private slots:
     void removeFileByExtension() {
         QFETCH(QString, path);
         QFETCH(bool, removed);
-        makeProject({"A.C"});
-        CreateFileNode(tree, QStringLiteral("X"), path);
+        show(made(QStringLiteral("PRJ"), {{"A.C", "/w/A.C"}, {"X", path}}));
         select(1);
-        QVERIFY(!ProjectChanged(tree));
-        DelFileClick(tree);
+        QVERIFY(!proj.Changed);
+        DelFileClick(proj, tree);
         const QStringList kept = removed ? QStringList{"-", "/w/A.C"} : QStringList{"-", path, "/w/A.C"};
-        QCOMPARE(paths(tree), kept);
-        QCOMPARE(ProjectChanged(tree), removed);
-        ClearProject(tree);
-        QVERIFY(!ProjectChanged(tree));
+        QCOMPARE(paths(proj), kept);
+        QCOMPARE(proj.Changed, removed);
     }
 
     void removeFileWithoutAFileSelectedOrAfterwards() {
         makeProject({"B.C", "A.C", "D.C", "C.C"});  // C.C, A.C, B.C, D.C
-        const QStringList before = paths(tree);
-        DelFileClick(tree);  // nothing selected
-        select(0);           // the project node
-        DelFileClick(tree);
-        QCOMPARE(paths(tree), before);
+        const QStringList before = paths(proj);
+        DelFileClick(proj, tree);  // nothing selected
+        select(0);                 // the project node
+        DelFileClick(proj, tree);
+        QCOMPARE(paths(proj), before);
         select(3);  // B.C
-        DelFileClick(tree);
-        CreateFileNode(tree, QStringLiteral("E.C"), QStringLiteral("/w/E.C"));  // the rest is still in order
+        DelFileClick(proj, tree);
+        addFiles({"/w/E.C"});  // the rest is still in order
         QCOMPARE(labels(tree), (QStringList{"PRJ", "E.C", "A.C", "C.C", "D.C"}));
     }
 
     void removingTheTopFileNodeTakesItsChildren() {
         addFiles({"/t/TOP.C", "/t/A.C", "/t/B.H"});
         select(0);
-        DelFileClick(tree);
+        DelFileClick(proj, tree);
         QCOMPARE(tree->topLevelItemCount(), 0);
+        QVERIFY(proj.IsEmpty());
         addFiles({"/t/NEW.C"});
-        QCOMPARE(paths(tree), QStringList{"/t/NEW.C"});
+        QCOMPARE(paths(proj), QStringList{"/t/NEW.C"});
     }
 
-    void clearProjectLeavesNothing() {
+    void showingAnEmptyProjectLeavesNothing() {
         makeProject({"A.C", "B.C"});
         select(2);
-        ClearProject(tree);
+        show(Project());
         QCOMPARE(NodeCount(tree), 0);
         QCOMPARE(NodeAt(tree, 0), nullptr);
         QCOMPARE(selected(), nullptr);
@@ -199,32 +220,31 @@ private slots:
     // The project's files as Compile weighs them: the file nodes' paths in
     // index order, without the project node and the nodes that have no path.
     void filePaths() {
-        QCOMPARE(FilePaths(tree), QStringList());
+        QCOMPARE(proj.FilePaths(), QStringList());
         makeProject({"A.H", "B.C", "C.H"});
-        SetNodePath(NodeAt(tree, 0), QStringLiteral("/w/PRJ.H"));
-        ClearNodePath(NodeAt(tree, 2));
-        QStringList expected = paths(tree).mid(1);
+        proj.Nodes[0] = Node{"PRJ", "/w/PRJ.H", true};
+        proj.Nodes[2].HasPath = false;
+        QStringList expected = paths(proj).mid(1);
         expected.removeAll(QStringLiteral("-"));
         QCOMPARE(expected.size(), 2);
-        QCOMPARE(FilePaths(tree), expected);
+        QCOMPARE(proj.FilePaths(), expected);
     }
 
     void doubleClickOpensTheSelectedFile() {
-        makeProject({"A.C", "B.C"});
-        CreateFileNode(tree, QStringLiteral("E"), QString());
+        show(made(QStringLiteral("PRJ"), {{"A.C", "/w/A.C"}, {"B.C", "/w/B.C"}, {"E", QString()}}));
         QStringList opened;
         const auto open = [&](const QString &p) { opened << p; };
-        TreeView1DblClick(tree, open);  // nothing selected
+        TreeView1DblClick(proj, tree, open);  // nothing selected
         select(0);
-        TreeView1DblClick(tree, open);  // the project node has no path
+        TreeView1DblClick(proj, tree, open);  // the project node has no path
         QVERIFY(opened.isEmpty());
         select(1);
-        TreeView1DblClick(tree, open);  // an empty path is a path: the document decides
+        TreeView1DblClick(proj, tree, open);  // an empty path is a path: the document decides
         QCOMPARE(opened, QStringList{QString()});
-        // The path handed over stays valid when the handler empties the tree.
+        // The path handed over stays valid when the handler empties the project.
         select(2);
-        TreeView1DblClick(tree, [&](const QString &p) {
-            ClearProject(tree);
+        TreeView1DblClick(proj, tree, [&](const QString &p) {
+            show(Project());
             opened << p;
         });
         QCOMPARE(opened.last(), QStringLiteral("/w/A.C"));  // E, A.C, B.C
@@ -233,12 +253,11 @@ private slots:
     // In the real widget the first click of a double-click selects the node.
     void doubleClickInTheWidget() {
         makeProject({"A.C", "B.C"});
-        ExpandAll(tree);
         tree->show();
         QVERIFY(QTest::qWaitForWindowExposed(tree));
         QStringList opened;
         connect(tree, &QTreeWidget::itemDoubleClicked, this,
-                [&] { TreeView1DblClick(tree, [&](const QString &p) { opened << p; }); });
+                [&] { TreeView1DblClick(proj, tree, [&](const QString &p) { opened << p; }); });
         const QPoint at = tree->visualItemRect(NodeAt(tree, 2)).center();
         QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, at);
         QMouseEvent dbl(QEvent::MouseButtonDblClick, at, tree->viewport()->mapToGlobal(at), Qt::LeftButton,

@@ -1,0 +1,90 @@
+#pragma once
+// The document windows of the main window's client area: opening (one window
+// per file), finding and bringing forward, saving with the save dialog, the
+// questions before they close, and their arrangement.
+#include <QList>
+#include <QObject>
+#include <functional>
+
+class QMdiArea;
+class QMdiSubWindow;
+class QStatusBar;
+class QWidget;
+class TFileDialog;
+class TMDIChild;
+
+// What recovery needs of the documents: the windows, a new one to restore into,
+// the status line and a parent for its dialogs.
+class TDocumentHost {
+public:
+    virtual int MDIChildCount() const = 0;
+    virtual TMDIChild *MDIChildren(int i) const = 0;
+    // A new untitled, empty document window, active.
+    virtual TMDIChild *NewDocument() = 0;
+    virtual QStatusBar *StatusLine() const = 0;
+    virtual QWidget *DialogParent() const = 0;
+
+protected:
+    ~TDocumentHost() = default;
+};
+
+class TDocuments : public QObject, public TDocumentHost {
+    Q_OBJECT
+public:
+    TDocuments(QMdiArea *area, QStatusBar *status, QWidget *window);
+    ~TDocuments() override;
+
+    // Documents, most recently activated first.
+    int MDIChildCount() const override { return int(Documents.size()); }
+    TMDIChild *MDIChildren(int i) const override { return Documents.value(i); }
+    TMDIChild *ActiveMDIChild() const;
+    TMDIChild *NewDocument() override;
+    QStatusBar *StatusLine() const override { return Status; }
+    QWidget *DialogParent() const override { return Window; }
+
+    // The document window whose file name is `path` (compared exactly, as the
+    // file system compares names), or nullptr. Untitled windows match nothing.
+    TMDIChild *FindOpen(const QString &path) const;
+    // Shows the window (restored from an icon) and makes it the active one.
+    void BringToFront(TMDIChild *doc);
+    // Brings forward the window that shows `path`, or opens a new one, loading
+    // the file when it exists. A failed load leaves no window and throws.
+    void OpenDocument(const QString &path);
+
+    // File Save: an untitled document asks the save dialog for a name.
+    void Save();
+    // File Save As.
+    void SaveAs();
+    // Saves a document the way File Save does; false when cancelled or failed
+    // (a failure has already been reported).
+    bool SaveDocument(TMDIChild &doc);
+    // Asks "save, discard, cancel" about each changed document; false on
+    // Cancel. `toSave` gets the ones to save, in order.
+    bool AskChanged(QList<TMDIChild *> &toSave) const;
+
+    // Window arrangement: full-width windows stacked from the top (leaving the
+    // row of icons free), icons lined up along the bottom, every window minimised.
+    void Tile();
+    void ArrangeIcons();
+    void MinimizeAll();
+
+    // The dialog that names untitled documents on save.
+    TFileDialog *SaveDialog = nullptr;
+    // A new window, before it shows.
+    std::function<void(TMDIChild *)> OnCreated;
+    // A file was opened or saved under its name.
+    std::function<void(const QString &path)> OnNamed;
+    // The set of windows or the active one changed.
+    std::function<void()> OnChanged;
+
+private:
+    void Activated(QMdiSubWindow *window);
+    void Gone(QObject *doc);
+    void Fit(TMDIChild *doc);
+    void Changed() const;
+
+    QMdiArea *Area;
+    QStatusBar *Status;
+    QWidget *Window;
+    QList<TMDIChild *> Documents;
+};
