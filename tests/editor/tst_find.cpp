@@ -197,18 +197,26 @@ private slots:
                 QCOMPARE(SelStart(e), model.back());
             }
             QVERIFY(!w->Changed);  // finding is no edit
-            // Replacing going up with a replacement that holds the pattern:
-            // each match is replaced once and no match inside a replacement,
-            // as the same steps on the plain text give.
+            // Replacing going up and down with a replacement that holds the
+            // pattern: each match is replaced once and no match inside a
+            // replacement, as the same steps on the plain text give.
             const QString with = QLatin1Char('(') + r.Pattern + QLatin1Char(')');
-            QString want = T;
-            for (qsizetype at = want.size(); (at = search::Previous(want, r.Pattern, at, r.Options)) >= 0;)
-                want.replace(at, plen, with);
             r.Wrap = false;
-            SetSelection(e, int(T.size()), 0);
-            for (size_t presses = 0; finding::ReplaceNext(e, r, with) != finding::NotFound && presses <= model.size(); ++presses) {
+            for (bool up : {true, false}) {
+                e->setPlainText(T);
+                QString want = T;
+                if (up)
+                    for (qsizetype at = want.size(); (at = search::Previous(want, r.Pattern, at, r.Options)) >= 0;)
+                        want.replace(at, plen, with);
+                else
+                    for (qsizetype at = 0; (at = search::Next(want, r.Pattern, at, r.Options)) >= 0; at += with.size())
+                        want.replace(at, plen, with);
+                r.Backwards = up;
+                SetSelection(e, up ? int(T.size()) : 0, 0);
+                for (size_t presses = 0; finding::ReplaceNext(e, r, with) != finding::NotFound && presses <= model.size(); ++presses) {
+                }
+                QCOMPARE(TextOf(e), want);
             }
-            QCOMPARE(TextOf(e), want);
             delete w;
         }
     }
