@@ -183,24 +183,25 @@ void TMDIChild::UndoOrRedo(bool redo) {
     TColourStore *store = RichEdit1->Colours();
     std::vector<std::pair<int, int>> changed;  // ranges of the text the step put back
     const QMetaObject::Connection watch = connect(text, &TTextStore::Edited, this, [&](const TEditList &edits) {
-        // The span from the first edit to the end of the last, as it now stands.
+        // The span from the first edit to the end of the last, as it now stands
+        // (empty where the step only took text away).
         int delta = 0;
         for (const TEdit &e : edits) delta += e.Added - e.Removed;
         const TEdit &first = edits.front(), &last = edits.back();
         const int end = last.Position + last.Removed + delta;
-        if (end > first.Position) changed.emplace_back(first.Position, end);
+        changed.emplace_back(first.Position, std::max(end, first.Position));
     });
     if (redo)
         RichEdit1->redo();
     else
         RichEdit1->undo();
     disconnect(watch);
-    // A step that puts back more than one line (a paste, a replace all) gets
-    // the colour of the character before it all along: the lines from its
-    // first change to its last are coloured anew, as on a load.
+    // The text a step puts back gets the colour of the character before it
+    // all along, and the blanks around it keep the colours of the text it
+    // replaced: the lines from its first change to its last are coloured
+    // anew, as on a load.
     for (const auto &[begin, end] : changed) {
         const int a = text->LineOf(begin), b = text->LineOf(end);
-        if (a == b) continue;
         const int from = text->LineStart(a), to = text->LineEnd(b);
         store->Fill(from, to, TColourStore::Default);
         store->Notify(from, to);

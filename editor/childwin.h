@@ -57,7 +57,8 @@ public:
     void RichEdit1Change();
 
     // Undo and redo of the text control. They are edits like any other: the
-    // change event recolours the caret's line.
+    // change event recolours the caret's line; the lines the step changed are
+    // coloured anew as well.
     void Undo();
     void Redo();
 

@@ -335,16 +335,34 @@ private slots:
         QCOMPARE(SelLength(w->RichEdit1), 7);
     }
 
+    void positions_data() {
+        QTest::addColumn<QString>("text");
+        const QString bold = QString::fromUcs4(U"\U0001D400"), face = QString::fromUcs4(U"\U0001F600");
+        QTest::newRow("short lines") << QStringLiteral("ab\r\n\r\n日本\r\ne");
+        // Lines far wider than the view, which lays out only the characters
+        // that can reach its right edge: pairs of one column and of two, the
+        // edge of that stretch on either half of a pair.
+        QTest::newRow("long line of pairs") << bold.repeated(400) + QStringLiteral("\r\nx");
+        QTest::newRow("long line of pairs, one unit on") << QLatin1Char('a') + bold.repeated(400);
+        QTest::newRow("long line of wide pairs") << QStringLiteral("a\t") + face.repeated(300);
+        // A byte of a file that is no Shift-JIS stays a lone low surrogate.
+        QTest::newRow("long line of pairs and escaped bytes") << (bold + QChar(0xDC95)).repeated(300);
+    }
     void positions() {
         // Every selection that starts and ends outside a CR LF comes back as set.
+        QFETCH(QString, text);
         TRichEdit e;
-        const QString text = QStringLiteral("ab\r\n\r\n日本\r\ne");
+        QPalette pal = e.palette();
+        pal.setColor(QPalette::Text, Qt::black);
+        e.setPalette(pal);
+        e.resize(300, 100);
+        e.show();
         e.setPlainText(text);
         QCOMPARE(TextOf(&e), text);
         const int n = TextLength(&e);
         QCOMPARE(n, int(text.size()));
         auto inBreak = [&](int p) { return p > 0 && p < n && text[p - 1] == QLatin1Char('\r'); };
-        for (int s = -1; s <= n + 1; ++s) {
+        for (int s = -1; s <= n + 1 && n < 64; ++s) {
             for (int len = -1; s + len <= n + 1; ++len) {
                 QCOMPARE(TextSlice(&e, s, len), text.mid(std::max(s, 0), std::max(0, len + std::min(s, 0))));
                 if (s < 0 || len < 0 || s + len > n || inBreak(s) || inBreak(s + len)) continue;
@@ -356,6 +374,29 @@ private slots:
         SetSelection(&e, 1000, 5);  // clipped to the text
         QCOMPARE(SelStart(&e), n);
         QVERIFY(!ColourAt(&e, -1).isValid() && !ColourAt(&e, n).isValid());
+        // Each character's column (a pair one character, 😀 and 日 two
+        // columns wide), the point of its caret, a step right and back.
+        for (int p = 0, col = 0, next = 0, before = 0; p <= n; before = p, p = next) {
+            const char32_t c = p < n && text[p].isHighSurrogate() ? QChar::surrogateToUcs4(text[p], text[p + 1]) : p < n ? text[p].unicode() : 0;
+            next = p + (c > 0xFFFF || c == '\r' ? 2 : 1);
+            QCOMPARE(e.ColumnOf(p), col);
+            SetSelection(&e, p, 0);
+            const QRect r = e.CaretRect(p);
+            QCOMPARE(e.PositionAt(QPoint(r.x() + 1, r.center().y())), p);
+            QTest::keyClick(&e, Qt::Key_Right);
+            QCOMPARE(SelStart(&e), std::min(next, n));
+            QTest::keyClick(&e, Qt::Key_Left);
+            QCOMPARE(SelStart(&e), p == n ? before : p);
+            col = c == '\r' ? 0 : c == '\t' ? col / 8 * 8 + 8 : col + (c == 0x1F600 || (c >= 0x3000 && c < 0xD800) ? 2 : 1);
+        }
+        // What the screen shows from the line's start, middle and end.
+        SetSelection(&e, 0, 0);
+        for (int v : {0, e.horizontalScrollBar()->maximum() / 2 + 1, e.horizontalScrollBar()->maximum()}) {
+            e.horizontalScrollBar()->setValue(v);
+            const QString painted = edtest::Painted(&e);
+            QVERIFY(painted.contains(QLatin1Char('B')));
+            QCOMPARE(painted, edtest::PaintedExpected(&e, painted));
+        }
     }
 
     void goToLine_data() {

@@ -4,8 +4,10 @@
 #include <QTemporaryDir>
 #include <QRandomGenerator>
 #include <QTest>
+#include <climits>
 
 #include "childwin.h"
+#include "colourstore.h"
 #include "textof.h"
 #include "editortest.h"
 
@@ -102,8 +104,59 @@ private slots:
         }
     }
 
-    // Typing into a loaded document; "\x7f" in keys is Delete, "paste:" inserts
-    // the rest at once.
+    // Reading the colours position by position, each read colouring the text
+    // as far as it goes, gives the one-pass colouring also where the text
+    // store's first chunk ends inside a word, a comment or a pair (the snippet
+    // starts `offset` from that edge), and after a slice that stopped there.
+    void readInOrder_data() {
+        QTest::addColumn<QString>("snippet");
+        QTest::addColumn<int>("offset");
+        QTest::addColumn<int>("caughtUp");  // relative to the edge; INT_MIN: nothing coloured before
+        const QString comment = QStringLiteral("/* a\r\nint */ int ");
+        QTest::newRow("keyword ends at the edge") << " int " << -4 << INT_MIN;
+        QTest::newRow("keyword across the edge") << " int " << -3 << INT_MIN;
+        QTest::newRow("keyword from the edge") << " int " << -1 << INT_MIN;
+        QTest::newRow("block comment across the edge") << comment << -3 << INT_MIN;
+        QTest::newRow("block comment from the edge") << comment << -1 << INT_MIN;
+        QTest::newRow("line comment across the edge") << "x // a int\r\nint " << -4 << INT_MIN;
+        QTest::newRow("line break at the edge") << "int\r\nint " << -4 << INT_MIN;
+        QTest::newRow("pair across the edge") << QStringLiteral("x\U0001F600int int ") << -2 << INT_MIN;
+        QTest::newRow("slice asked to stop before the comment") << comment << -3 << -5;
+        QTest::newRow("slice asked to stop in the comment") << comment << -3 << 0;
+        QTest::newRow("slice asked to stop past the comment") << comment << -3 << 20;
+    }
+    void readInOrder() {
+        QFETCH(QString, snippet);
+        QFETCH(int, offset);
+        QFETCH(int, caughtUp);
+        const QString line = QStringLiteral("int x; /* c */\r\n");
+        TRichEdit probe;
+        probe.setPlainText(line.repeated(1200));
+        const int edge = int(probe.Text()->PieceAt(0, nullptr).size());
+        const int at = edge + offset;
+        const QString text = line.repeated(at / int(line.size())) + QString(at % line.size(), QLatin1Char(' ')) + snippet +
+                             line.repeated(600);
+        TRichEdit whole, lazy;
+        whole.setPlainText(text);
+        lazy.setPlainText(text);
+        int base = 0;
+        lazy.Text()->PieceAt(at + int(snippet.size()) - 1, &base);
+        QVERIFY(base > at);  // the snippet crosses a chunk edge
+        ColourRange(&whole, 1, TextLength(&whole));
+        lazy.Colours()->ColourLater();
+        if (caughtUp != INT_MIN) lazy.Colours()->CatchUp(edge + caughtUp);
+        QCOMPARE(Mask(&lazy), Mask(&whole));
+        // and the snippet's line has the colours it has in a text of one chunk.
+        TRichEdit small;
+        small.setPlainText(text.mid(at - at % line.size(), at % line.size() + snippet.size()) + line);
+        ColourRange(&small, 1, TextLength(&small));
+        QCOMPARE(Mask(&lazy).mid(at - at % line.size(), TextLength(&small)), Mask(&small));
+    }
+
+    // Typing into a loaded document; "\x7f" in keys is Delete, "\x01" Ctrl+A,
+    // "\x1a" and "\x19" undo and redo; "paste:" inserts the rest at once.
+    // Mask "=": the one-pass colouring of the text. What the screen shows
+    // matches the colours.
     void typing_data() {
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<int>("caret");
@@ -122,6 +175,11 @@ private slots:
         QTest::newRow("paste colours caret line only")
             << QByteArray("/* a */\r\n") << 7 << "paste: int a;\nint b;\nint c;" << "/* a */ int a;\r\nint b;\r\nint c;\r\n"
             << "GGGGGGGGGGGGGGGGGGGGGGGGKKKGBGBB";
+        // Undoing a step over many lines colours them anew, as a load would.
+        const QByteArray code = QByteArray("int a; // c\r\n/* x\r\nint */ void f(int);\r\n\tlong b;\r\n").repeated(800);
+        QTest::newRow("typing /* at the top, undone") << code << 0 << "/*\x1a" << QString::fromLatin1(code) << "=";
+        QTest::newRow("all replaced by /*, undone") << code << 0 << "\x01/*\x1a" << QString::fromLatin1(code) << "=";
+        QTest::newRow("all replaced by /*, undone, redone") << code << 0 << "\x01/*\x1a\x19" << "/*" << "GG";
     }
     void typing() {
         QFETCH(QByteArray, file);
@@ -145,12 +203,24 @@ private slots:
         for (QChar k : keys.startsWith(QLatin1String("paste:")) ? QString() : keys) {
             if (k == QChar(0x7f))
                 QTest::keyClick(w->RichEdit1, Qt::Key_Delete);
+            else if (k == QChar(1) || k == QChar(0x19) || k == QChar(0x1a))
+                QTest::keyClick(w->RichEdit1, Qt::Key('@' + k.unicode()), Qt::ControlModifier);
             else
                 QTest::keyClicks(w->RichEdit1, QString(k));
         }
         QCOMPARE(TextOf(w->RichEdit1), text);
+        if (mask == QLatin1String("=")) {
+            TRichEdit fresh;
+            fresh.setPalette(w->RichEdit1->palette());
+            fresh.setPlainText(text);
+            ColourRange(&fresh, 1, TextLength(&fresh));
+            mask = Mask(&fresh);
+        }
         QCOMPARE(Mask(w->RichEdit1), mask);
         QVERIFY(w->Changed);
+        const QString painted = edtest::Painted(w->RichEdit1);
+        QVERIFY(painted.count(QLatin1Char(' ')) < painted.size());
+        QCOMPARE(painted, edtest::PaintedExpected(w->RichEdit1, painted));
     }
 };
 

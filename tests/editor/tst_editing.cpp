@@ -608,6 +608,13 @@ private slots:
                                                 << "int x;char" << true;
         QTest::newRow("selection replaced") << QStringLiteral("a [bc] d") << 0 << "" << "int" << 0 << 0 << "a int d" << true;
         QTest::newRow("replacement past the text") << QStringLiteral("ab|") << 0 << "" << "c" << -10 << 50 << "c" << true;
+        // Just before a keyword: the preedit moves it on the screen, not its colours.
+        const QString keyword = QStringLiteral("x; /* c */\r\n|int y;\r\n");
+        QTest::newRow("preedit before a keyword") << keyword << 0 << "かな" << "-" << 0 << 0 << "x; /* c */\r\nint y;\r\n" << false;
+        QTest::newRow("preedit before a keyword cancelled") << keyword << 0 << "" << "-" << 0 << 0 << "x; /* c */\r\nint y;\r\n" << false;
+        QTest::newRow("commit glued to a keyword") << keyword << 0 << "" << "a" << 0 << 0 << "x; /* c */\r\naint y;\r\n" << true;
+        QTest::newRow("commit before a keyword, preedit goes on")
+            << keyword << 0 << "か" << "char " << 0 << 0 << "x; /* c */\r\nchar int y;\r\n" << true;
     }
     void inputMethod() {
         QFETCH(QString, text);
@@ -668,6 +675,10 @@ private slots:
         } else {
             QCOMPARE(ColoursOf(e, m), Expected(m));
         }
+        // The screen shows the colours, the preedit drawn at the caret.
+        QCOMPARE(e->Preedit(), preedit);
+        const QString painted = edtest::Painted(e);
+        QCOMPARE(painted, edtest::PaintedExpected(e, painted));
         // One undo takes a commit back.
         if (changed) {
             w->Undo();

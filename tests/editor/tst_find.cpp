@@ -197,21 +197,56 @@ private slots:
                 QCOMPARE(SelStart(e), model.back());
             }
             QVERIFY(!w->Changed);  // finding is no edit
+            // Replacing going up and down with a replacement that holds the
+            // pattern: each match is replaced once and no match inside a
+            // replacement, as the same steps on the plain text give.
+            const QString with = QLatin1Char('(') + r.Pattern + QLatin1Char(')');
+            r.Wrap = false;
+            for (bool up : {true, false}) {
+                e->setPlainText(T);
+                QString want = T;
+                if (up)
+                    for (qsizetype at = want.size(); (at = search::Previous(want, r.Pattern, at, r.Options)) >= 0;)
+                        want.replace(at, plen, with);
+                else
+                    for (qsizetype at = 0; (at = search::Next(want, r.Pattern, at, r.Options)) >= 0; at += with.size())
+                        want.replace(at, plen, with);
+                r.Backwards = up;
+                SetSelection(e, up ? int(T.size()) : 0, 0);
+                for (size_t presses = 0; finding::ReplaceNext(e, r, with) != finding::NotFound && presses <= model.size(); ++presses) {
+                }
+                QCOMPARE(TextOf(e), want);
+            }
             delete w;
         }
     }
 
-    // Far from the caret the search runs over the whole text at once: the
-    // same matches, forwards, backwards and round the ends.
+    // A line that lies within one of the text store's chunks is searched where
+    // it lies, one that crosses a chunk's end in a copy: the same matches
+    // either way, forwards, backwards, round the ends and replaced all. The
+    // row's line ends `offset` from the end of the first chunk, with a match
+    // at its end.
+    void findFarAway_data() {
+        QTest::addColumn<int>("offset");
+        QTest::newRow("line ends one before the chunk's end") << -1;
+        QTest::newRow("line ends at the chunk's end") << 0;
+        QTest::newRow("line ends one past the chunk's end") << 1;
+        QTest::newRow("match across the chunk's end") << 3;
+    }
     void findFarAway() {
+        QFETCH(int, offset);
         QMdiArea area;
         auto *w = new TMDIChild;
         area.addSubWindow(w);
         w->show();
         QStringList lines(6000, QStringLiteral("int filler_line_of_text; /* 日本語 */ x"));
         for (int n : {3, 2500, 2501, 5999}) lines[n] = QStringLiteral("needle ") + QString::number(n) + QStringLiteral(" Needle_");
-        w->RichEdit1->setPlainText(lines.join(QLatin1Char('\n')));
         TRichEdit *e = w->RichEdit1;
+        e->setPlainText(lines.join(QLatin1Char('\n')));
+        const int edge = int(e->Text()->PieceAt(0, nullptr).size());
+        const int line = e->Text()->LineOf(edge - 100), start = e->Text()->LineStart(line);
+        lines[line] = QString(edge + offset - start - 7, QLatin1Char('z')) + QStringLiteral(" needle");
+        e->setPlainText(lines.join(QLatin1Char('\n')));
         const QString T = TextOf(e);
         finding::Request r;
         r.Pattern = QStringLiteral("needle");
@@ -219,7 +254,7 @@ private slots:
             r.Options.WholeWord = whole;
             std::vector<int> model;
             search::ForEach(T, r.Pattern, r.Options, [&](qsizetype at) { model.push_back(int(at)); });
-            QCOMPARE(model.size(), size_t(whole ? 4 : 8));
+            QCOMPARE(model.size(), size_t(whole ? 5 : 9));
             r.Backwards = false;
             SetSelection(e, 0, 0);
             for (size_t k = 0; k <= model.size(); ++k) {
@@ -234,6 +269,11 @@ private slots:
             }
             QCOMPARE(finding::FindNext(e, r), finding::Wrapped);
             QCOMPARE(SelStart(e), model.back());
+            if (!whole) continue;
+            QString want = T;
+            for (auto at = model.rbegin(); at != model.rend(); ++at) want.replace(*at, 6, QStringLiteral("pin"));
+            QCOMPARE(finding::ReplaceAll(e, r, QStringLiteral("pin")), int(model.size()));
+            QCOMPARE(TextOf(e), want);
         }
         w->Changed = false;
     }

@@ -54,6 +54,8 @@ void Check(const TText &text, const State &s, const QString &where) {
     for (int l = 0; l < lines.size(); ++l) {
         QVERIFY2(text.LineStart(l) == start, qPrintable(where + QStringLiteral(" line %1").arg(l)));
         QVERIFY2(text.LineEnd(l) == start + lines[l].size(), qPrintable(where));
+        QString buffer;  // (a line may cross the end of a chunk)
+        QVERIFY2(text.LineView(l, buffer) == lines[l], qPrintable(where + QStringLiteral(" line %1").arg(l)));
         QVERIFY2(text.LineOf(start) == l && text.LineOf(start + int(lines[l].size())) == l, qPrintable(where));
         if (l + 1 < lines.size()) QVERIFY2(text.EndOf(l) == s.Ends[size_t(l)], qPrintable(where));
         start += int(lines[l].size()) + 2;
