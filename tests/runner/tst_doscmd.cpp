@@ -399,7 +399,8 @@ void TestDosCommand::exitStatus() {
     const long cpuBefore = cpuMs();
     QVERIFY(Run(c, Emit(args)));
     const long cpu = cpuMs() - cpuBefore;
-    if (args.contains("close")) QVERIFY2(cpu * 4 < wall.elapsed(), qPrintable(QString("%1 ms of CPU in %2 ms").arg(cpu).arg(wall.elapsed())));
+    if (args.contains("close"))
+        QVERIFY2(cpu * 4 < wall.elapsed(), qPrintable(QString("%1 ms of CPU in %2 ms").arg(cpu).arg(wall.elapsed())));
     QCOMPARE(log.terminations, 1);
     QCOMPARE(log.exitInTerminate, exitCode);
     QCOMPARE(c.ExitCode(), exitCode);
