@@ -184,7 +184,8 @@ bool DirectoryTakesNewNames(const QString &target) {
 
 // A new name or a file with one name: a temporary file with the old file's mode,
 // owner and group replaces it.
-void ReplaceByRename(const QString &path, const QString &target, const struct stat *old, const QByteArray &bytes) {
+void ReplaceByRename(const QString &path, const QString &target, const struct stat *old, const QByteArray &bytes,
+                     const TFlush &flush) {
     QString temporary;
     Fd fd(CreateBeside(target, old ? 0600 : 0666, temporary));
     if (fd.Get() < 0) throw EQvError::CannotCreate(path);
@@ -200,7 +201,7 @@ void ReplaceByRename(const QString &path, const QString &target, const struct st
         }
         if (::fchmod(fd.Get(), mode) != 0) FailAndRemove(path, temporary);
     }
-    if (::fsync(fd.Get()) != 0 || !fd.Close()) FailAndRemove(path, temporary);
+    if (!flush(fd.Get()) || !fd.Close()) FailAndRemove(path, temporary);
     if (::rename(Native(temporary).constData(), Native(target).constData()) != 0) FailAndRemove(path, temporary);
     SyncFolderOf(target);
 }
@@ -209,7 +210,8 @@ void ReplaceByRename(const QString &path, const QString &target, const struct st
 // sees the new content. Its old content is first copied beside it and flushed;
 // when the rewrite fails the old content is put back, and when even that fails
 // the copy stays and the error names it.
-void RewriteInPlace(const QString &path, const QString &target, const struct stat &seen, const QByteArray &bytes) {
+void RewriteInPlace(const QString &path, const QString &target, const struct stat &seen, const QByteArray &bytes,
+                    const TFlush &flush) {
     Fd fd(::open(Native(target).constData(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     struct stat st;
     if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0) throw EQvError::CannotCreate(path);
@@ -225,15 +227,15 @@ void RewriteInPlace(const QString &path, const QString &target, const struct sta
     {
         Fd out(CreateBeside(target, 0600, copy));
         if (out.Get() < 0) throw EQvError::CannotCreate(path);
-        if (!WriteAll(out.Get(), old.constData(), old.size(), 0) || ::fsync(out.Get()) != 0 || !out.Close())
+        if (!WriteAll(out.Get(), old.constData(), old.size(), 0) || !flush(out.Get()) || !out.Close())
             FailAndRemove(path, copy);
     }
 
     const bool written = WriteAll(fd.Get(), bytes.constData(), bytes.size(), 0) &&
-                         ::ftruncate(fd.Get(), off_t(bytes.size())) == 0 && ::fsync(fd.Get()) == 0;
+                         ::ftruncate(fd.Get(), off_t(bytes.size())) == 0 && flush(fd.Get());
     if (!written) {
         const bool restored = WriteAll(fd.Get(), old.constData(), old.size(), 0) &&
-                              ::ftruncate(fd.Get(), off_t(old.size())) == 0 && ::fsync(fd.Get()) == 0;
+                              ::ftruncate(fd.Get(), off_t(old.size())) == 0 && flush(fd.Get());
         if (!restored)
             throw EQvError(QStringLiteral("ファイル %1 を保存できません。元の内容は %2 に残っています").arg(path, copy));
         FailAndRemove(path, copy);
@@ -262,8 +264,9 @@ qint64 OpenRegularFile(const QString &path, QFile &file) {
     return st.st_size;
 }
 
-void WriteWholeFile(const QString &path, const QByteArray &bytes) {
+void WriteWholeFile(const QString &path, const QByteArray &bytes, const TFlush &given) {
     IgnoreFileSizeSignal();
+    const TFlush flush = given ? given : [](int fd) { return ::fsync(fd) == 0; };
     if (path.isEmpty()) throw EQvError::CannotCreate(path);
     const QString target = FinalTarget(path);
     struct stat st;
@@ -277,7 +280,7 @@ void WriteWholeFile(const QString &path, const QByteArray &bytes) {
     }
     if (!DirectoryTakesNewNames(target)) throw EQvError::CannotCreate(path);
     if (exists && st.st_nlink > 1)
-        RewriteInPlace(path, target, st, bytes);
+        RewriteInPlace(path, target, st, bytes, flush);
     else
-        ReplaceByRename(path, target, exists ? &st : nullptr, bytes);
+        ReplaceByRename(path, target, exists ? &st : nullptr, bytes, flush);
 }

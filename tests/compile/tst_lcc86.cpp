@@ -2,15 +2,20 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <unistd.h>
 #include <vector>
 
+#include "../cmdquote.h"
+#include "../testfiles.h"
 #include "compile.h"
 #include "qverror.h"
 #include "sjis.h"
+#include "tdoscmd.h"
 
 using namespace buildcmd;
 using namespace Qt::StringLiterals;
@@ -213,6 +218,46 @@ private slots:
         QCOMPARE(r.code, 1);
         QCOMPARE(r.rows, QStringList{u"lcc86.exe: ファイル %1 を開けません"_s.arg(dir.filePath(name))});
         QVERIFY(!QFile::exists(ObjectPath(dir.filePath(name))));
+    }
+
+    // A stopped compile ends cc too: the tool keeps cc in the process group
+    // that the runner stops, whatever cc does with SIGTERM.
+    void stopEndsCcToo_data() {
+        QTest::addColumn<QByteArray>("trap");  // what the stand-in cc does first
+        QTest::newRow("cc ends at SIGTERM") << QByteArray();
+        QTest::newRow("cc ignores SIGTERM") << QByteArray("trap '' TERM\n");
+    }
+    void stopEndsCcToo() {
+        QFETCH(QByteArray, trap);
+        QTemporaryDir dir;
+        const QString cc = dir.filePath(u"bin/cc"_s), pidFile = dir.filePath(u"cc.pid"_s);
+        QVERIFY(write(cc, "#!/bin/sh\n" + trap + "echo $$ > cc.pid.new && mv cc.pid.new cc.pid\nexec sleep 60\n"));
+        QVERIFY(QFile::setPermissions(cc, QFile::ReadOwner | QFile::ExeOwner));
+        QVERIFY(write(dir.filePath(u"a.c"_s), "int a;\n"));
+        TDosCommand c;
+        c.StopGraceMs = 200;
+        bool ended = false;
+        c.OnTerminate = [&](TDosCommand *) { ended = true; };
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(dir.filePath(u"bin"_s)) + ':' + path);
+        const QByteArray tool = QFile::encodeName(qEnvironmentVariable("QV_TOOLS_DIR") + u"/lcc86.exe"_s);
+        const bool started = c.StartCommand(qvtest::QuoteProgram(tool) + " -c a.c", QFile::encodeName(dir.path()));
+        qputenv("PATH", path);
+        QVERIFY(started);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(pidFile), 20000);
+        const pid_t pid = pid_t(qvtest::ReadFile(pidFile).trimmed().toInt());
+        QVERIFY(pid > 0);
+        const auto gone = [pid] {  // ended: no such process, or a zombie
+            const QByteArray stat = qvtest::ReadFile(u"/proc/%1/stat"_s.arg(pid));
+            const int close = int(stat.lastIndexOf(')'));
+            return stat == "<missing>" || (close > 0 && QByteArray("ZX").contains(stat.mid(close + 2, 1)));
+        };
+        const auto leftover = qScopeGuard([&] {
+            if (!gone()) ::kill(pid, SIGKILL);
+        });
+        QVERIFY(c.StopCommand());
+        QTRY_VERIFY_WITH_TIMEOUT(ended, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(gone(), 5000);
     }
 };
 

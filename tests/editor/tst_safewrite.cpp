@@ -136,8 +136,14 @@ private slots:
         QTest::newRow("sticky") << "1644" << "";
         QTest::newRow("another owner") << "owner" << "";
         QTest::newRow("symbolic link") << "link" << "";
+        QTest::newRow("relative link, working folder elsewhere") << "relative link" << "";
         QTest::newRow("link to a missing file") << "dangling" << "";
         QTest::newRow("hard link") << "hard" << "";
+        QTest::newRow("hard link, shorter content") << "hard shorter" << "";
+        // "flush N": the Nth flush to disk fails.
+        QTest::newRow("disk fails to flush") << "flush 1" << "create";
+        QTest::newRow("hard link, the copy fails to flush") << "hard flush 1" << "create";
+        QTest::newRow("hard link, the rewrite fails to flush") << "hard flush 2" << "create";
         QTest::newRow("hard link, disk refuses") << "hard full" << "create";
         QTest::newRow("disk refuses, signal default") << "full" << "create";
         QTest::newRow("fifo") << "fifo" << "regular";
@@ -154,7 +160,7 @@ private slots:
         QFETCH(QString, error);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("t.c")), other = dir.filePath(QStringLiteral("other.c"));
-        const QByteArray old("int old;\r\n"), fresh(4000, 'n');
+        const QByteArray old("int old;\r\n"), fresh = kind.endsWith(QLatin1String("shorter")) ? "n\n" : QByteArray(4000, 'n');
         bool ok = false;
         const mode_t mode = mode_t(kind.toUInt(&ok, 8));
         // Links keep the content in other.c; some targets hold no content at all.
@@ -164,6 +170,7 @@ private slots:
         if (ok) QCOMPARE(::chmod(Native(path).constData(), mode), 0);
         if (kind == QLatin1String("owner")) QCOMPARE(::chown(Native(path).constData(), 1234, 5678), 0);
         if (kind == QLatin1String("link") || kind == QLatin1String("dangling")) QVERIFY(QFile::link(other, path));
+        if (kind == QLatin1String("relative link")) QCOMPARE(::symlink("other.c", Native(path).constData()), 0);
         if (kind.startsWith(QLatin1String("hard"))) QCOMPARE(::link(Native(other).constData(), Native(path).constData()), 0);
         if (kind.contains(QLatin1String("fifo"))) QCOMPARE(::mkfifo(Native(other).constData(), 0600), 0);
         if (kind == QLatin1String("fifo")) QVERIFY(QFile::rename(other, path));
@@ -188,7 +195,17 @@ private slots:
                 QVERIFY(limit->IsActive());
                 std::signal(SIGXFSZ, SIG_DFL);  // the save itself must keep the signal from ending the program
             }
-            report = Failure([&] { WriteWholeFile(path, fresh); });
+            // A relative link names a file beside it, wherever the program runs.
+            QTemporaryDir elsewhere;
+            const QString cwd = QDir::currentPath();
+            QVERIFY(QDir::setCurrent(elsewhere.path()));
+            const int failing = kind.contains(QLatin1String("flush")) ? kind.right(1).toInt() : 0;
+            int flushes = 0;
+            report = Failure([&] {
+                WriteWholeFile(path, fresh, [&](int fd) { return ++flushes != failing && ::fsync(fd) == 0; });
+            });
+            QVERIFY(QDir::setCurrent(cwd));
+            QVERIFY(QDir(elsewhere.path()).isEmpty());
         }
 
         // Nothing is left behind and nothing else is touched.

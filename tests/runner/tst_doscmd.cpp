@@ -366,25 +366,41 @@ void TestDosCommand::unsetEventsAreSkipped() {
 void TestDosCommand::exitStatus_data() {
     QTest::addColumn<QByteArrayList>("args");
     QTest::addColumn<quint32>("exitCode");
-    QTest::newRow("0") << QByteArrayList{} << 0u;
-    QTest::newRow("1") << QByteArrayList{"exit:1"} << 1u;
-    QTest::newRow("255") << QByteArrayList{"text:x", "exit:255"} << 255u;
-    QTest::newRow("259 keeps its low byte") << QByteArrayList{"exit:259"} << 3u;
-    QTest::newRow("killed") << QByteArrayList{"text:x\n", "kill:9"} << 137u;
-    QTest::newRow("terminated") << QByteArrayList{"kill:15"} << 143u;
-    QTest::newRow("hung up") << QByteArrayList{"kill:1"} << 129u;
-    QTest::newRow("bad argument") << QByteArrayList{"bogus"} << 2u;
-    QTest::newRow("outputs closed long before the end")
-        << QByteArrayList{"text:a\n", "close", "sleep:100", "exit:5"} << 5u;
+    QTest::addColumn<bool>("processFd");
+    QTest::newRow("0") << QByteArrayList{} << 0u << true;
+    QTest::newRow("1") << QByteArrayList{"exit:1"} << 1u << true;
+    QTest::newRow("255") << QByteArrayList{"text:x", "exit:255"} << 255u << true;
+    QTest::newRow("259 keeps its low byte") << QByteArrayList{"exit:259"} << 3u << true;
+    QTest::newRow("killed") << QByteArrayList{"text:x\n", "kill:9"} << 137u << true;
+    QTest::newRow("terminated") << QByteArrayList{"kill:15"} << 143u << true;
+    QTest::newRow("hung up") << QByteArrayList{"kill:1"} << 129u << true;
+    QTest::newRow("bad argument") << QByteArrayList{"bogus"} << 2u << true;
+    // The reader sleeps while the child does: a closed pipe wakes nobody.
+    for (const bool processFd : {true, false})
+        QTest::newRow(processFd ? "outputs closed long before the end" : "outputs closed long before the end, no pidfd")
+            << QByteArrayList{"text:a\n", "close", "sleep:500", "exit:5"} << 5u << processFd;
 }
 
 void TestDosCommand::exitStatus() {
     QFETCH(QByteArrayList, args);
     QFETCH(quint32, exitCode);
+    QFETCH(bool, processFd);
     TDosCommand c;
+    c.Reading.UseProcessFd = processFd;
     Log log;
     log.Attach(c);
+    const auto cpuMs = [] {
+        rusage u{};
+        ::getrusage(RUSAGE_SELF, &u);
+        return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000;
+    };
+    QElapsedTimer wall;
+    wall.start();
+    const long cpuBefore = cpuMs();
     QVERIFY(Run(c, Emit(args)));
+    const long cpu = cpuMs() - cpuBefore;
+    if (args.contains("close"))
+        QVERIFY2(cpu * 4 < wall.elapsed(), qPrintable(QString("%1 ms of CPU in %2 ms").arg(cpu).arg(wall.elapsed())));
     QCOMPARE(log.terminations, 1);
     QCOMPARE(log.exitInTerminate, exitCode);
     QCOMPARE(c.ExitCode(), exitCode);
