@@ -3,6 +3,9 @@
 // "Terminal". Each name is mapped once to the installed fonts whose advance widths
 // match it best, so that every caption fits the rectangle its layout gives it:
 // - "ＭＳ Ｐゴシック": IPAPGothic, drawn to the widths of the proportional Japanese UI font;
+//   its half-width katakana, the voiced marks ﾞ and ﾟ too, are half an em each; a mark
+//   keeps to the left of its own cell, as in Noto Sans CJK, VL PGothic and IPAexGothic,
+//   so no other font draws "ﾄﾞｳ" tighter;
 // - "ＭＳ ゴシック" and "Terminal": IPAGothic, fixed pitch, half-width Latin;
 // - "MS Sans Serif": Liberation Sans Narrow for Latin text, whose narrow widths match
 //   the small dialog font, with IPAPGothic for the Japanese characters.

@@ -36,6 +36,9 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTextLayout>
+#include <QGlyphRun>
+#include <QRawFont>
 #include <QtTest>
 
 namespace {
@@ -165,12 +168,33 @@ private slots:
             f.setPixelSize(12);
             QCOMPARE(QFontInfo(f).family(), QString::fromLatin1(r.installed));
         }
-        // Japanese text in the Latin dialog font is drawn by the proportional Japanese font.
-        QFont dialog(QStringLiteral("MS Sans Serif")), pgothic(QStringLiteral("IPAPGothic"));
-        dialog.setPixelSize(12);
+        // Japanese text, in the layout font and in the Latin dialog font alike, is drawn
+        // by the proportional Japanese font alone, no character of it left to a fallback
+        // font; the half-width katakana, their voiced marks (ﾞ, ﾟ) too, are half an em.
+        const struct {
+            const char *family, *text;
+        } japanese[] = {{"MS Sans Serif", "スタックサイズ指定"},
+                        {"ＭＳ Ｐゴシック", "ｳｨﾝﾄﾞｳﾍﾙﾌﾟ"},
+                        {"MS Sans Serif", "ｳｨﾝﾄﾞｳﾍﾙﾌﾟ"}};
+        QFont pgothic(QStringLiteral("IPAPGothic"));
         pgothic.setPixelSize(12);
-        const QString kana = QStringLiteral("スタックサイズ指定");
-        QCOMPARE(QFontMetrics(dialog).horizontalAdvance(kana), QFontMetrics(pgothic).horizontalAdvance(kana));
+        for (const auto &r : japanese) {
+            QFont f(QString::fromUtf8(r.family));
+            f.setPixelSize(12);
+            const QString text = QString::fromUtf8(r.text);
+            const QFontMetrics fm(f);
+            QCOMPARE(fm.horizontalAdvance(text), QFontMetrics(pgothic).horizontalAdvance(text));
+            QTextLayout layout(text, f);
+            layout.beginLayout();
+            layout.createLine();
+            layout.endLayout();
+            QStringList drawnBy;
+            for (const QGlyphRun &run : layout.glyphRuns()) drawnBy << run.rawFont().familyName();
+            QVERIFY2(drawnBy.size() == 1 && drawnBy[0].compare(QLatin1String("IPAPGothic"), Qt::CaseInsensitive) == 0,
+                     qPrintable(text + QLatin1Char(' ') + drawnBy.join(QLatin1Char(','))));
+            for (QChar c : text)
+                if (c.unicode() >= 0xFF61 && c.unicode() <= 0xFF9F) QVERIFY2(fm.horizontalAdvance(c) * 2 == f.pixelSize(), qPrintable(QString(c)));
+        }
     }
 
     void everyCaptionFitsItsRectangle() {
