@@ -415,6 +415,17 @@ private slots:
         QCOMPARE(asked, 2);
         QVERIFY(form->isVisible());
         QCOMPARE(form->MDIChildCount(), 3);
+        // Save the untitled one, then cancel its Save As dialog: nothing is
+        // written and the window stays, the document still changed.
+        asked = 0;
+        saveAnswers = {QMessageBox::Save, QMessageBox::Discard};
+        answer(QString());
+        form->FileExitItemClick();
+        QCOMPARE(asked, 2);
+        QVERIFY(form->isVisible());
+        QCOMPARE(form->MDIChildCount(), 3);
+        QVERIFY(form->MDIChildren(1)->Changed && form->MDIChildren(1)->IsUntitled());
+        QCOMPARE(qvtest::ReadFile(path("one.c")), QByteArray("one"));
         // Save the titled one, discard the untitled one: the window closes.
         asked = 0;
         saveAnswers = {QMessageBox::Discard, QMessageBox::Save};

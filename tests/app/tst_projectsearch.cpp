@@ -225,6 +225,19 @@ private slots:
 
     // A search can be cancelled and replaced; the window stays usable meanwhile.
     void cancelAndRestart() {
+        // Inside one long file: the search stops where it is, not at the file's end.
+        const int lines = 2000000;
+        QVERIFY(qvtest::WriteFile(path(QStringLiteral("long.c")), QByteArray("int a;\r\n").repeated(lines)));
+        addFile(path(QStringLiteral("long.c")));
+        form->Searcher->StartProjectSearch(QStringLiteral("int"), {});
+        QVERIFY(QTest::qWaitFor([this] { return form->Panel1->SearchList->count() > 0; }, 60000));
+        form->ProjFindStopItem->trigger();
+        QVERIFY(waitDone());
+        const QRegularExpressionMatch stopped =
+            QRegularExpression(QStringLiteral("^\\* 検索を中止しました: (\\d+) 件")).match(rows().last());
+        QVERIFY2(stopped.hasMatch(), qPrintable(rows().last()));
+        QVERIFY2(stopped.captured(1).toInt() < lines, qPrintable(rows().last()));
+        form->CurrentProject = project::Project();
         const QByteArray body = QByteArray("int a; /* x */\r\n").repeated(3000);
         for (int i = 0; i < 150; ++i) {
             const QString f = path(QStringLiteral("f%1.c").arg(i));
