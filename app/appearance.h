@@ -6,6 +6,7 @@
 #include <QString>
 
 class QApplication;
+class QStyle;
 
 namespace appearance {
 
@@ -26,5 +27,12 @@ QIcon ToolGlyph(const QString &name);
 
 // The grey, faded copy of a glyph that stands for its disabled state.
 QImage Greyed(const QImage &image);
+
+// A style for the menu bar, whose captions hold half-width katakana: a
+// half-width voiced or semi-voiced mark (U+FF9E, U+FF9F) is drawn against the
+// letter before it and the next letter follows the mark's ink, as Japanese
+// menu fonts set them ("ｳｨﾝﾄﾞｳ", not "ｳｨﾝﾄﾞ ｳ"). Every other text is drawn
+// as the application's style draws it. Owned by `parent`.
+QStyle *KanaMarkStyle(QObject *parent);
 
 }  // namespace appearance

@@ -251,6 +251,11 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent) {
         }
     });
 
+    // Half-width katakana captions set close, in the menu bar and the menus.
+    QStyle *kana = appearance::KanaMarkStyle(this);
+    MainMenu1->setStyle(kana);
+    for (QMenu *menu : findChildren<QMenu *>()) menu->setStyle(kana);
+
     FormCreate();
 }
 

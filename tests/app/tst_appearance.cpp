@@ -39,6 +39,9 @@
 #include <QTextLayout>
 #include <QGlyphRun>
 #include <QRawFont>
+#include <QPainter>
+#include <QProxyStyle>
+#include <QStyleOptionMenuItem>
 #include <QtTest>
 
 namespace {
@@ -195,6 +198,85 @@ private slots:
             for (QChar c : text)
                 if (c.unicode() >= 0xFF61 && c.unicode() <= 0xFF9F) QVERIFY2(fm.horizontalAdvance(c) * 2 == f.pixelSize(), qPrintable(QString(c)));
         }
+    }
+
+    // The menu bar's and the menus' captions set each half-width voiced mark
+    // against its letter and the next letter against the mark: narrower than the
+    // application's style draws them, starting where it starts them, the
+    // mnemonic underlined, the shortcut in its place. Captions without a mark
+    // are drawn as the application's style draws them.
+    void kanaMarksSetClose_data() {
+        QTest::addColumn<bool>("entry");  // a menu entry, else a menu bar caption
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("marks");
+        QTest::newRow("bar ｳｨﾝﾄﾞｳ") << false << QStringLiteral("ｳｨﾝﾄﾞｳ(&W)") << 1;
+        QTest::newRow("bar ﾍﾙﾌﾟ") << false << QStringLiteral("ﾍﾙﾌﾟ(&H)") << 1;
+        QTest::newRow("bar without a mark") << false << QStringLiteral("ﾌｧｲﾙ(&F)") << 0;
+        QTest::newRow("entry ﾊﾞｰｼﾞｮﾝ情報") << true << QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報(&A)") << 2;
+        QTest::newRow("entry with a shortcut") << true << QStringLiteral("次のｳｨﾝﾄﾞｳ(&N)\tCtrl+Tab") << 1;
+        QTest::newRow("entry without a mark") << true << QStringLiteral("ｱｲｺﾝの整列(&A)\tF9") << 0;
+    }
+    void kanaMarksSetClose() {
+        QFETCH(bool, entry);
+        QFETCH(QString, text);
+        QFETCH(int, marks);
+        QProxyStyle plain;
+        QStyle *kana = appearance::KanaMarkStyle(&plain);
+        QFont font(QStringLiteral("ＭＳ Ｐゴシック"));
+        font.setPixelSize(12);
+        const QRect rect(0, 0, 240, 22);
+        auto draw = [&](QStyle *style, const QString &t, int flags) {
+            QImage image(rect.size(), QImage::Format_RGB32);
+            image.fill(Qt::white);
+            QPainter p(&image);
+            p.setFont(font);
+            p.setPen(Qt::black);
+            if (entry) {
+                QStyleOptionMenuItem o;
+                o.rect = rect;
+                o.text = t;
+                o.font = font;
+                o.palette = QPalette(Qt::black, Qt::white);
+                o.state = QStyle::State_Enabled;
+                o.menuItemType = QStyleOptionMenuItem::Normal;
+                o.reservedShortcutWidth = 80;
+                style->drawControl(QStyle::CE_MenuItem, &o, &p, nullptr);
+            } else {
+                style->drawItemText(&p, rect, Qt::AlignCenter | flags, QPalette(Qt::black, Qt::white), true, t,
+                                    QPalette::WindowText);
+            }
+            return image;
+        };
+        // The first and last column with ink (of an entry, left of its shortcut).
+        const int captionEnd = entry ? 140 : rect.width();
+        auto ink = [&](const QImage &image) {
+            int first = -1, last = -1;
+            for (int x = 0; x < captionEnd; ++x)
+                for (int y = 0; y < image.height(); ++y)
+                    if (qGray(image.pixel(x, y)) < 160) {
+                        if (first < 0) first = x;
+                        last = x;
+                        break;
+                    }
+            return std::make_pair(first, last);
+        };
+        const QImage mine = draw(kana, text, Qt::TextShowMnemonic), theirs = draw(&plain, text, Qt::TextShowMnemonic);
+        if (marks == 0) {
+            QCOMPARE(mine, theirs);
+            return;
+        }
+        const auto [myFirst, myLast] = ink(mine);
+        const auto [theirFirst, theirLast] = ink(theirs);
+        QVERIFY(theirFirst >= 0);
+        if (entry) QCOMPARE(myFirst, theirFirst);
+        const int narrower = (theirLast - theirFirst) - (myLast - myFirst);
+        QVERIFY2(narrower >= 2 * marks && narrower <= 6 * marks, qPrintable(QString::number(narrower)));
+        // Everything right of an entry's caption (the shortcut) as the style draws it.
+        if (entry) QCOMPARE(mine.copy(captionEnd, 0, 100, 22), theirs.copy(captionEnd, 0, 100, 22));
+        // The mnemonic's underline: shown, or hidden.
+        const QString unmarked = QString(text).remove(QLatin1Char('&'));
+        QVERIFY(mine != draw(kana, unmarked, Qt::TextShowMnemonic));
+        if (!entry) QCOMPARE(draw(kana, text, Qt::TextHideMnemonic), draw(kana, unmarked, Qt::TextHideMnemonic));
     }
 
     void everyCaptionFitsItsRectangle() {
