@@ -27,6 +27,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTreeWidget>
+#include <QElapsedTimer>
 #include <QtTest>
 
 #include <functional>
@@ -283,6 +284,19 @@ private slots:
             std::sort(model.begin(), model.end());
             QCOMPARE(kept(), model);
         }
+        // Editing on without a pause as long as the delay: the edits are
+        // written once the longest wait has passed, while the typing goes on.
+        form.FileNewItemClick();
+        TMDIChild *busy = form.ActiveMDIChild();
+        QElapsedTimer typing;
+        typing.start();
+        bool written = false;
+        while (!written && typing.elapsed() < 20 * Fast.Longest) {
+            QTest::keyClick(busy->RichEdit1, Qt::Key_X);
+            QTest::qWait(Fast.Delay / 4);
+            written = QFile::exists(r.FileOf(busy));
+        }
+        QVERIFY(written);
         // Closing the main window (every changed document discarded) leaves nothing.
         answer = QMessageBox::Discard;
         QVERIFY(form.close());
