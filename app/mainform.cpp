@@ -10,6 +10,7 @@
 #include "option.h"
 #include "projectfile.h"
 #include "projecttree.h"
+#include "recentlist.h"
 #include "recovery.h"
 #include "searchcontrol.h"
 
@@ -65,7 +66,26 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent) {
     Docs->OnChanged = [this] { ActiveFormChange(); };
     Compiler = new TCompileControl(*Docs, *Panel1, CurrentProject, {Compile, Build, ReBuild, StopCompile}, this);
     Searcher = new TSearchControl(*Docs, *Panel1, CurrentProject, ProjFindStopItem, StatusBar, this);
+    SetUpLook();
+    SetUpDialogs();
+    SetUpTree();
+    ConnectCommands();
+    SetUpWindowMenu();
+    SetUpRecentLists();
 
+    // Files dropped on the window open as from the File menu.
+    setAcceptDrops(true);
+
+    // Half-width katakana captions set close, in the menu bar and the menus.
+    QStyle *kana = appearance::KanaMarkStyle(this);
+    MainMenu1->setStyle(kana);
+    for (QMenu *menu : findChildren<QMenu *>()) menu->setStyle(kana);
+
+    FormCreate();
+}
+
+// Hints, glyphs and the panes' first sizes.
+void TMainForm::SetUpLook() {
     // Top-level menus show their hints while highlighted.
     for (QMenu *menu : {File1, Edit1, Proj, Window1, Help1}) menu->menuAction()->setStatusTip(menu->statusTip());
 
@@ -87,7 +107,10 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent) {
     PaneSplitter->setStretchFactor(0, 1);
     PaneSplitter->setStretchFactor(1, 0);
     PaneSplitter->setSizes({height() - OutputHeight, OutputHeight});
+}
 
+// The file dialogs of documents and projects.
+void TMainForm::SetUpDialogs() {
     // File dialogs for documents.
     const QString cFilter = QStringLiteral("Cソースファイル(*.c)|*.c|Cヘッダファイル(*.h)|*.h|すべてのファイル(*.*)|*.*");
     OpenDialog.Title = QStringLiteral("ファイル読み込み");
@@ -103,7 +126,10 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent) {
     SaveDialog.FileName = QStringLiteral("noname");
     project::SetupOpenDialog1(OpenDialog1);
     project::SetupSaveDialog1(SaveDialog1);
+}
 
+// The project tree and its context menu.
+void TMainForm::SetUpTree() {
     // The project tree and its context menu. The context menu's shortcuts act
     // only while the tree has the keyboard focus; the Project menu shows the
     // same keys without taking them from the editors.
@@ -124,6 +150,10 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent) {
     K2->setShortcutContext(Qt::WidgetShortcut);
     connect(TreeView1, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { PopupMenu1->exec(TreeView1->viewport()->mapToGlobal(pos)); });
+}
+
+// Menu entries, tool buttons and keys to their handlers.
+void TMainForm::ConnectCommands() {
     // Commands.
     const std::pair<QAction *, void (TMainForm::*)()> commands[] = {
         {FileNewItem, &TMainForm::FileNewItemClick},
@@ -180,7 +210,10 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent) {
     FileNewItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
     FileOpenItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     FileCloseItem->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::CTRL | Qt::Key_F4)});
+}
 
+// The caret field, the Window menu's additions and its window list.
+void TMainForm::SetUpWindowMenu() {
     // The caret's line and column, at the right of the status line.
     CaretField = new QLabel(StatusBar);
     CaretField->setObjectName(QStringLiteral("CaretField"));
@@ -208,26 +241,6 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent) {
                                   QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab)});
     connect(PrevWindowItem, &QAction::triggered, ClientArea, &QMdiArea::activatePreviousSubWindow);
 
-    // The recent lists, before the exit entry.
-    RecentFilesMenu = new QMenu(QStringLiteral("最近使ったファイル(&F)"), File1);
-    RecentFilesMenu->setObjectName(QStringLiteral("RecentFilesMenu"));
-    RecentProjectsMenu = new QMenu(QStringLiteral("最近使ったプロジェクト(&R)"), File1);
-    RecentProjectsMenu->setObjectName(QStringLiteral("RecentProjectsMenu"));
-    RecentFilesMenu->menuAction()->setStatusTip(QStringLiteral("最近使ったﾌｧｲﾙを開く"));
-    RecentProjectsMenu->menuAction()->setStatusTip(QStringLiteral("最近使ったﾌﾟﾛｼﾞｪｸﾄを開く"));
-    File1->insertMenu(FileExitItem, RecentFilesMenu);
-    File1->insertMenu(FileExitItem, RecentProjectsMenu);
-    File1->insertSeparator(FileExitItem);
-    connect(RecentFilesMenu, &QMenu::aboutToShow, this,
-            [this] { FillRecentMenu(RecentFilesMenu, RecentFiles, &TMainForm::OpenRecentFile); });
-    connect(RecentProjectsMenu, &QMenu::aboutToShow, this,
-            [this] { FillRecentMenu(RecentProjectsMenu, RecentProjects, &TMainForm::OpenRecentProject); });
-    FillRecentMenu(RecentFilesMenu, RecentFiles, &TMainForm::OpenRecentFile);
-    FillRecentMenu(RecentProjectsMenu, RecentProjects, &TMainForm::OpenRecentProject);
-
-    // Files dropped on the window open as from the File menu.
-    setAcceptDrops(true);
-
     // The window-list menu: one entry per open document window.
     connect(Window1, &QMenu::aboutToShow, this, [this] {
         for (QAction *a : Window1->actions())
@@ -250,13 +263,23 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent) {
             });
         }
     });
+}
 
-    // Half-width katakana captions set close, in the menu bar and the menus.
-    QStyle *kana = appearance::KanaMarkStyle(this);
-    MainMenu1->setStyle(kana);
-    for (QMenu *menu : findChildren<QMenu *>()) menu->setStyle(kana);
-
-    FormCreate();
+// The File menu's recent lists.
+void TMainForm::SetUpRecentLists() {
+    // The recent lists, before the exit entry.
+    auto *filesMenu = new QMenu(QStringLiteral("最近使ったファイル(&F)"), File1);
+    filesMenu->setObjectName(QStringLiteral("RecentFilesMenu"));
+    filesMenu->menuAction()->setStatusTip(QStringLiteral("最近使ったﾌｧｲﾙを開く"));
+    auto *projectsMenu = new QMenu(QStringLiteral("最近使ったプロジェクト(&R)"), File1);
+    projectsMenu->setObjectName(QStringLiteral("RecentProjectsMenu"));
+    projectsMenu->menuAction()->setStatusTip(QStringLiteral("最近使ったﾌﾟﾛｼﾞｪｸﾄを開く"));
+    File1->insertMenu(FileExitItem, filesMenu);
+    File1->insertMenu(FileExitItem, projectsMenu);
+    File1->insertSeparator(FileExitItem);
+    RecentFiles = new TRecentList(filesMenu, [this](const QString &path) { OpenDocument(path); }, this);
+    RecentProjects = new TRecentList(projectsMenu, [this](const QString &path) { OpenProject(path); }, this);
+    RecentFiles->OnChanged = RecentProjects->OnChanged = [this] { WriteRecent(); };
 }
 
 TMainForm::~TMainForm() {
@@ -559,68 +582,14 @@ void TMainForm::LineNumbersItemClick() {
     if (Remembering) Settings()->setValue(QStringLiteral("editor/lineNumbers"), shown);
 }
 
-namespace {
-// The list with path at its head, each path once, at most `max` long.
-void PutFirst(QStringList &list, const QString &path, int max) {
-    list.removeAll(path);
-    list.prepend(path);
-    while (list.size() > max) list.removeLast();
-}
-}  // namespace
-
-void TMainForm::NoteRecentFile(const QString &path) {
-    if (path.isEmpty()) return;
-    PutFirst(RecentFiles, QFileInfo(path).absoluteFilePath(), RecentMax);
-    WriteRecent();
-}
-
-void TMainForm::NoteRecentProject(const QString &path) {
-    if (path.isEmpty()) return;
-    PutFirst(RecentProjects, QFileInfo(path).absoluteFilePath(), RecentMax);
-    WriteRecent();
-}
+void TMainForm::NoteRecentFile(const QString &path) { RecentFiles->Note(path); }
+void TMainForm::NoteRecentProject(const QString &path) { RecentProjects->Note(path); }
 
 void TMainForm::WriteRecent() {
-    FillRecentMenu(RecentFilesMenu, RecentFiles, &TMainForm::OpenRecentFile);
-    FillRecentMenu(RecentProjectsMenu, RecentProjects, &TMainForm::OpenRecentProject);
     if (!Remembering) return;
     const auto settings = Settings();
-    settings->setValue(QStringLiteral("recent/files"), RecentFiles);
-    settings->setValue(QStringLiteral("recent/projects"), RecentProjects);
-}
-
-void TMainForm::FillRecentMenu(QMenu *menu, const QStringList &list, void (TMainForm::*open)(const QString &)) {
-    menu->clear();
-    menu->setEnabled(!list.isEmpty());
-    int number = 0;
-    for (const QString &path : list) {
-        QString shown = QDir::toNativeSeparators(path);
-        shown.replace(QLatin1Char('&'), QStringLiteral("&&"));
-        QAction *a = menu->addAction(QStringLiteral("&%1 %2").arg(++number).arg(shown));
-        a->setData(path);
-        connect(a, &QAction::triggered, this, [this, open, path] { Guarded([&] { (this->*open)(path); }, this); });
-    }
-}
-
-namespace {
-// A recent entry whose file is gone: said, and taken off the list.
-bool Missing(QWidget *parent, QStringList &list, const QString &path) {
-    if (QFileInfo(path).isFile()) return false;
-    list.removeAll(path);
-    QMessageBox::information(parent, QStringLiteral("Quelvane"),
-                             QStringLiteral("%1 が見つかりません。一覧から削除しました。").arg(QDir::toNativeSeparators(path)));
-    return true;
-}
-}  // namespace
-
-void TMainForm::OpenRecentFile(const QString &path) {
-    if (Missing(this, RecentFiles, path)) return WriteRecent();
-    OpenDocument(path);
-}
-
-void TMainForm::OpenRecentProject(const QString &path) {
-    if (Missing(this, RecentProjects, path)) return WriteRecent();
-    OpenProject(path);
+    settings->setValue(QStringLiteral("recent/files"), RecentFiles->Paths());
+    settings->setValue(QStringLiteral("recent/projects"), RecentProjects->Paths());
 }
 
 void TMainForm::OpenFiles(const QStringList &paths) {
@@ -682,16 +651,8 @@ void TMainForm::RestoreSettings() {
         TreeSplitter->restoreState(settings.value(QStringLiteral("window/tree")).toByteArray());
         PaneSplitter->restoreState(settings.value(QStringLiteral("window/panes")).toByteArray());
     }
-    const auto list = [&](const char *key) {
-        QStringList l = settings.value(QLatin1String(key)).toStringList();
-        l.removeAll(QString());
-        l.removeDuplicates();
-        return l.mid(0, RecentMax);
-    };
-    RecentFiles = list("recent/files");
-    RecentProjects = list("recent/projects");
-    FillRecentMenu(RecentFilesMenu, RecentFiles, &TMainForm::OpenRecentFile);
-    FillRecentMenu(RecentProjectsMenu, RecentProjects, &TMainForm::OpenRecentProject);
+    RecentFiles->SetPaths(settings.value(QStringLiteral("recent/files")).toStringList());
+    RecentProjects->SetPaths(settings.value(QStringLiteral("recent/projects")).toStringList());
     LineNumbersItem->setChecked(settings.value(QStringLiteral("editor/lineNumbers"), false).toBool());
     for (int i = 0; i < MDIChildCount(); ++i) MDIChildren(i)->RichEdit1->SetLineNumbers(LineNumbersItem->isChecked());
 }

@@ -24,6 +24,7 @@ class TRichEdit;
 class QDragEnterEvent;
 class QDropEvent;
 class QMimeData;
+class TRecentList;
 class TRecovery;
 class TFindDialog;
 class TSearchControl;
@@ -83,19 +84,12 @@ public:
     QAction *NextWindowItem = nullptr;
     QAction *PrevWindowItem = nullptr;
 
-    // Files and projects opened or saved lately, newest first, up to 8 each,
-    // offered in the File menu's two submenus.
-    static constexpr int RecentMax = 8;
-    QMenu *RecentFilesMenu = nullptr;
-    QMenu *RecentProjectsMenu = nullptr;
-    QStringList RecentFiles;
-    QStringList RecentProjects;
+    // Files and projects opened or saved lately, offered in the File menu's
+    // two submenus.
+    TRecentList *RecentFiles = nullptr;
+    TRecentList *RecentProjects = nullptr;
     void NoteRecentFile(const QString &path);
     void NoteRecentProject(const QString &path);
-    // Opens an entry of a recent list; one whose file is gone is taken off the
-    // list with a message.
-    void OpenRecentFile(const QString &path);
-    void OpenRecentProject(const QString &path);
 
     // Files given from outside (command line, dropped on the window): each
     // opens as a document, a ".prj" file as the project.
@@ -166,14 +160,18 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void SetUpLook();
+    void SetUpDialogs();
+    void SetUpTree();
+    void ConnectCommands();
+    void SetUpWindowMenu();
+    void SetUpRecentLists();
     void FormCreate();
     void FormDestroy();
     void ShowHint(const QString &longHint);
     void ActiveFormChange();
     void DocumentCreated(TMDIChild *doc);
-    void FillRecentMenu(QMenu *menu, const QStringList &list, void (TMainForm::*open)(const QString &));
     void WriteRecent();
-    bool ActionsInstalled = false;
     bool Remembering = false;
     QPointer<TRichEdit> WatchedEditor;
 

@@ -7,6 +7,7 @@
 #include "compilecontrol.h"
 #include "documents.h"
 #include "mainform.h"
+#include "recentlist.h"
 #include "searchcontrol.h"
 #include "modal.h"
 #include "newproj.h"
@@ -161,8 +162,8 @@ private slots:
             {form->LineNumbersItem, "行番号を表示(&L)", "ｴﾃﾞｨﾀの左端に行番号を表示する", ""},
             {form->NextWindowItem, "次のｳｨﾝﾄﾞｳ(&N)", "次のｳｨﾝﾄﾞｳに切り替える", "Ctrl+Tab"},
             {form->PrevWindowItem, "前のｳｨﾝﾄﾞｳ(&P)", "前のｳｨﾝﾄﾞｳに切り替える", "Ctrl+Shift+Tab"},
-            {form->RecentFilesMenu->menuAction(), "最近使ったファイル(&F)", "最近使ったﾌｧｲﾙを開く", ""},
-            {form->RecentProjectsMenu->menuAction(), "最近使ったプロジェクト(&R)", "最近使ったﾌﾟﾛｼﾞｪｸﾄを開く", ""},
+            {form->RecentFiles->Menu->menuAction(), "最近使ったファイル(&F)", "最近使ったﾌｧｲﾙを開く", ""},
+            {form->RecentProjects->Menu->menuAction(), "最近使ったプロジェクト(&R)", "最近使ったﾌﾟﾛｼﾞｪｸﾄを開く", ""},
             {form->File1->menuAction(), "ﾌｧｲﾙ(&F)", "ﾌｧｲﾙ操作に関するｺﾏﾝﾄﾞ", ""},
             {form->Window1->menuAction(), "ｳｨﾝﾄﾞｳ(&W)", "ｳｨﾝﾄﾞｳ操作に関するｺﾏﾝﾄﾞ", ""},
             {form->Help1->menuAction(), "ﾍﾙﾌﾟ(&H)", "ﾄﾋﾟｯｸの検索", ""},
@@ -645,7 +646,7 @@ private slots:
             QVERIFY(!form->isVisible());
         } else {
             QCOMPARE(labels(), QStringList{command == QLatin1String("new") ? "NEW" : "OTHER"});
-            if (command != QLatin1String("new")) QCOMPARE(form->RecentProjects.first(), path("other.prj"));
+            if (command != QLatin1String("new")) QCOMPARE(form->RecentProjects->Paths().first(), path("other.prj"));
             QVERIFY(!form->CurrentProject.NeedsSaving());
         }
         if (refused) QFile::remove(path("p.prj"));
@@ -725,8 +726,8 @@ private slots:
         form->RestoreSettings();
         QCOMPARE(form->TreeView1->width(), TMainForm::TreeWidth);
         QCOMPARE(form->Panel1->height(), TMainForm::OutputHeight);
-        QVERIFY(form->RecentFiles.isEmpty() && form->RecentProjects.isEmpty());
-        QVERIFY(!form->RecentFilesMenu->isEnabled());
+        QVERIFY(form->RecentFiles->Paths().isEmpty() && form->RecentProjects->Paths().isEmpty());
+        QVERIFY(!form->RecentFiles->Menu->isEnabled());
         QVERIFY(!form->LineNumbersItem->isChecked());
         form->resize(760, 580);
         form->TreeSplitter->setSizes({200, 500});
@@ -739,8 +740,8 @@ private slots:
         }
         form->OpenDocument(path("f3.c"));  // again: to the head, once
         expected.move(expected.indexOf(path("f3.c")), 0);
-        expected = expected.mid(0, TMainForm::RecentMax);
-        QCOMPARE(form->RecentFiles, expected);
+        expected = expected.mid(0, TRecentList::Max);
+        QCOMPARE(form->RecentFiles->Paths(), expected);
         writeFile(path("p.prj"), "#QV:1\r\nP\r\n");
         form->OpenFiles({path("p.prj")});
         form->LineNumbersItem->trigger();
@@ -756,26 +757,26 @@ private slots:
         QCOMPARE(next.size(), size);
         QCOMPARE(next.TreeView1->width(), tree);
         QCOMPARE(next.Panel1->height(), panel);
-        QCOMPARE(next.RecentFiles, expected);
-        QCOMPARE(next.RecentProjects, QStringList{path("p.prj")});
+        QCOMPARE(next.RecentFiles->Paths(), expected);
+        QCOMPARE(next.RecentProjects->Paths(), QStringList{path("p.prj")});
         QVERIFY(next.LineNumbersItem->isChecked());
         next.FileNewItemClick();
         QVERIFY(next.ActiveMDIChild()->RichEdit1->LineNumbers());
-        QCOMPARE(next.RecentFilesMenu->actions().first()->text(), QStringLiteral("&1 ") + path("f3.c"));
+        QCOMPARE(next.RecentFiles->Menu->actions().first()->text(), QStringLiteral("&1 ") + path("f3.c"));
         // A file that is gone: chosen, it is taken off the list with a message.
         QVERIFY(QFile::remove(path("f9.c")));
-        next.RecentFilesMenu->actions().at(1)->trigger();
+        next.RecentFiles->Menu->actions().at(1)->trigger();
         QCOMPARE(asked, 1);
         QCOMPARE(next.MDIChildCount(), 1);
         expected.removeAll(path("f9.c"));
-        QCOMPARE(next.RecentFiles, expected);
-        next.RecentProjectsMenu->actions().first()->trigger();
+        QCOMPARE(next.RecentFiles->Paths(), expected);
+        next.RecentProjects->Menu->actions().first()->trigger();
         QCOMPARE(project::NodeAt(next.TreeView1, 0)->text(0), QStringLiteral("P"));
-        next.RecentFilesMenu->actions().first()->trigger();
+        next.RecentFiles->Menu->actions().first()->trigger();
         QCOMPARE(next.ActiveMDIChild()->FileName, path("f3.c"));
         TMainForm third;
         third.RestoreSettings();
-        QCOMPARE(third.RecentFiles, expected);
+        QCOMPARE(third.RecentFiles->Paths(), expected);
         QVERIFY(QDir::setCurrent(dir->path()));
     }
 
