@@ -496,6 +496,7 @@ void TTextStore::ReplaceMany(std::vector<Replacement> replacements, int anchorBe
     TEditList edits;
     edits.reserve(replacements.size());
     int last = -1;
+    QString lastRemoved;
     for (Replacement &x : replacements) {
         const int position = Snap(x.Position);
         const int end = Snap(std::clamp(position + std::max(x.Removed, 0), position, Total));
@@ -506,12 +507,17 @@ void TTextStore::ReplaceMany(std::vector<Replacement> replacements, int anchorBe
         r.Inserted = Normalised(x.Text, &breaks);
         if (r.Inserted == x.Text) r.Inserted = x.Text;  // one shared copy for every equal replacement
         Capture(*this, position, end - position, r);
+        // Equal removed texts (the same match again) share one copy too.
+        if (r.Removed == lastRemoved)
+            r.Removed = lastRemoved;
+        else
+            lastRemoved = r.Removed;
         last = end;
         if (r.Removed.isEmpty() && r.Inserted.isEmpty()) continue;
         edits.push_back({position, int(r.Removed.size()), int(r.Inserted.size())});
         batch.push_back(std::move(r));
     }
-    replacements.clear();
+    std::vector<Replacement>().swap(replacements);  // their memory back before the text is built anew
     if (batch.empty()) return;
     const bool wasUndo = CanUndo(), wasRedo = CanRedo(), wasModified = IsModified();
     Apply(batch);
