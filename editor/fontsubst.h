@@ -5,7 +5,8 @@
 // - "ＭＳ Ｐゴシック": IPAPGothic, drawn to the widths of the proportional Japanese UI font;
 //   its half-width katakana, the voiced marks ﾞ and ﾟ too, are half an em each; a mark
 //   keeps to the left of its own cell, as in Noto Sans CJK, VL PGothic and IPAexGothic,
-//   so no other font draws "ﾄﾞｳ" tighter;
+//   so no other font draws "ﾄﾞｳ" tighter: the menus set the marks close themselves
+//   (appearance::KanaMarkStyle);
 // - "ＭＳ ゴシック" and "Terminal": IPAGothic, fixed pitch, half-width Latin;
 // - "MS Sans Serif": Liberation Sans Narrow for Latin text, whose narrow widths match
 //   the small dialog font, with IPAPGothic for the Japanese characters.
