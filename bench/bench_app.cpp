@@ -3,6 +3,7 @@
 // one go, and how long the GUI thread goes without running a timer tick while
 // the rows stream in.
 #include "bench.h"
+#include "gapmeter.h"
 #include "cmdline.h"
 #include "cmdquote.h"
 #include "compile.h"
@@ -43,22 +44,13 @@ struct Stream {
 Stream StreamInto(TMainForm &form, const QByteArrayList &args) {
     Stream s;
     QEventLoop loop;
-    QElapsedTimer clock;
-    qint64 last = 0, longestGap = 0;
-    QTimer tick;
-    tick.setInterval(1);
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        const qint64 now = clock.nsecsElapsed();
-        longestGap = std::max(longestGap, now - last);
-        last = now;
-    });
+    bench::TGapMeter gaps;
     auto terminate = form.Compiler->DosCommand1->OnTerminate;
     form.Compiler->DosCommand1->OnTerminate = [&](TDosCommand *sender) {
         terminate(sender);
         loop.quit();
     };
-    clock.start();
-    tick.start();
+    gaps.Start();
     if (!form.Compiler->DosCommand1->StartCommand(EmitCommand(args), QByteArray())) {
         std::printf("  could not start the helper\n");
         return s;
@@ -71,11 +63,11 @@ Stream StreamInto(TMainForm &form, const QByteArrayList &args) {
     // The last batch on screen, as the list filled in one go puts it there.
     form.Output->ScrollToRow(form.Output->count() - 1);
     form.Output->viewport()->repaint();
-    s.seconds = double(clock.nsecsElapsed()) / 1e9;
-    tick.stop();
+    s.seconds = gaps.Seconds();
+    gaps.Stop();
     form.Compiler->DosCommand1->OnTerminate = terminate;
     s.rows = form.Output->count() - 1;  // without the end row
-    s.longestGapMs = double(longestGap) / 1e6;
+    s.longestGapMs = gaps.LongestMs();
     return s;
 }
 

@@ -4,6 +4,7 @@
 // between 1 ms timer ticks while keys are typed and the writes come on their
 // own timer.
 #include "bench.h"
+#include "gapmeter.h"
 #include "childwin.h"
 #include "documents.h"
 #include "mainform.h"
@@ -83,25 +84,16 @@ QV_BENCH(recovery_10mb) {
 
     // Typing a key every 50 ms for 3 s: the writes come on their own timer
     // (at the latest 2 s into the typing).
-    QElapsedTimer clock;
-    qint64 last = 0, longestGap = 0;
-    QTimer tick;
-    tick.setInterval(1);
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        const qint64 now = clock.nsecsElapsed();
-        longestGap = std::max(longestGap, now - last);
-        last = now;
-    });
+    bench::TGapMeter gaps;
     QTimer typist;
     typist.setInterval(50);
     QObject::connect(&typist, &QTimer::timeout, [&] { QTest::keyClick(doc->RichEdit1, 'y'); });
-    clock.start();
-    tick.start();
+    gaps.Start();
     typist.start();
     QTest::qWait(3000);
     typist.stop();
     QTest::qWait(800);  // the write after the last key
-    tick.stop();
+    gaps.Stop();
     form.Recovery->Flush();
-    std::printf("typing for 3 s with writes on their timer: longest gap between 1 ms ticks %.1f ms\n", longestGap / 1e6);
+    std::printf("typing for 3 s with writes on their timer: longest gap between 1 ms ticks %.1f ms\n", gaps.LongestMs());
 }
