@@ -93,7 +93,13 @@ TMDIChild::TMDIChild(QWidget *owner) : QMdiSubWindow(owner) {
 
 TMDIChild::~TMDIChild() = default;
 
-void TMDIChild::SetCaption(const QString &caption) { setWindowTitle(caption); }
+void TMDIChild::SetCaption(const QString &caption) {
+    setWindowTitle(caption);
+    // A screen reader names the text by its document.
+    QString name = caption;
+    if (name.endsWith(QLatin1Char('*'))) name.chop(1);
+    RichEdit1->setAccessibleName(name);
+}
 
 bool TMDIChild::IsUntitled() const { return FileName.isEmpty(); }
 
@@ -196,6 +202,9 @@ void TMDIChild::UndoOrRedo(bool redo) {
     else
         RichEdit1->undo();
     disconnect(watch);
+    // The selection the step brings back (before an undone step, after a
+    // redone one) outlasts the colouring below.
+    const int anchor = RichEdit1->Anchor(), caret = RichEdit1->Caret();
     // The text a step puts back gets the colour of the character before it
     // all along, and the blanks around it keep the colours of the text it
     // replaced: the lines from its first change to its last are coloured
@@ -213,6 +222,8 @@ void TMDIChild::UndoOrRedo(bool redo) {
     // The caret is put in place after the text has changed: its line is
     // coloured once more where it ends up.
     ColourCaretLine();
+    RichEdit1->SetSelection(anchor, caret);
+    RichEdit1->ensureCursorVisible();
 }
 
 int TMDIChild::AskSave() {

@@ -103,6 +103,8 @@ TRichEdit::TRichEdit(QWidget *parent) : QAbstractScrollArea(parent), Store(new T
     // colours move along.
     connect(Store, &TTextStore::Edited, this, &TRichEdit::Edited);
     ColourStore = TColourStore::Of(Store);
+    // textChanged comes once the colours have followed the edit as well.
+    connect(ColourStore, &TColourStore::ChangeHandled, this, &TRichEdit::textChanged);
     connect(ColourStore, &TColourStore::ColoursChanged, this, [this](int first, int end) {
         if (end < 0) {
             viewport()->update();
@@ -222,6 +224,7 @@ void TRichEdit::PaintNumbers(QPaintEvent *event) {
     painter.setPen(pal.color(QPalette::PlaceholderText));
     const int width = Numbers->width();
     const int caretLine = Store->LineOf(CaretPos);
+    NumberedLine = caretLine;
     const int first = LineOfY(event->rect().top()), last = std::min(Store->LineCount() - 1, LineOfY(event->rect().bottom()));
     for (int line = first; line <= last; ++line) {
         const QRect r(0, TopY(line), width - int(CellW / 2) - 2, LineH);
@@ -328,26 +331,36 @@ void TRichEdit::ShowLines(int first, int last, int context) {
 
 void TRichEdit::SelectionChangedBy(int oldAnchor, int oldCaret) {
     if (oldAnchor == AnchorPos && oldCaret == CaretPos) return;
-    const bool hadSelection = oldAnchor != oldCaret;
-    if (hadSelection || HasSelection()) {
+    if (oldAnchor != oldCaret || HasSelection()) {
         UpdateLines(Store->LineOf(std::min({oldAnchor, oldCaret, AnchorPos, CaretPos})),
                     Store->LineOf(std::max({oldAnchor, oldCaret, AnchorPos, CaretPos})));
-        emit selectionChanged();
-    } else {
-        UpdateLines(Store->LineOf(oldCaret), Store->LineOf(oldCaret));
     }
+    AfterSelectionMoved(oldAnchor, oldCaret, false);
+}
+
+void TRichEdit::AfterSelectionMoved(int oldAnchor, int oldCaret, bool edited) {
+    // The caret is drawn anew where it was painted last and where it is now.
+    UpdateCaret();
+    const bool hadSelection = oldAnchor != oldCaret;
+    const bool selectionMoved = oldAnchor != AnchorPos || oldCaret != CaretPos;
+    if (Numbers && (edited || oldCaret != CaretPos) && NumberedLine != Store->LineOf(CaretPos)) Numbers->update();
     if (hadSelection != HasSelection()) emit copyAvailable(HasSelection());
-    if (oldCaret != CaretPos) {
-        UpdateCaret();
-        if (Numbers && Store->LineOf(oldCaret) != Store->LineOf(CaretPos)) Numbers->update();
-        emit cursorPositionChanged();
-    }
+    if (selectionMoved && (hadSelection || HasSelection())) emit selectionChanged();
+    if (oldCaret != CaretPos) emit cursorPositionChanged();
+    if (!selectionMoved && !edited) return;
     if (hasFocus() || (QApplication::focusObject() == this)) {
         if (QInputMethod *im = QGuiApplication::inputMethod()) im->update(Qt::ImQueryInput);
     }
     if (QAccessible::isActive()) {
-        QAccessibleTextCursorEvent ev(this, CaretPos);
-        QAccessible::updateAccessibility(&ev);
+        if (selectionMoved && (hadSelection || HasSelection())) {
+            QAccessibleTextSelectionEvent ev(this, SelectionStart(), SelectionEnd());
+            ev.setCursorPosition(CaretPos);
+            QAccessible::updateAccessibility(&ev);
+        }
+        if (oldCaret != CaretPos || edited) {
+            QAccessibleTextCursorEvent ev(this, CaretPos);
+            QAccessible::updateAccessibility(&ev);
+        }
     }
 }
 
@@ -417,8 +430,9 @@ void TRichEdit::Edited(const TEditList &edits) {
         AnchorPos = move(AnchorPos);
         CaretPos = move(CaretPos);
     }
-    // The lines from the first edit on are drawn anew; a change of the line
-    // count moves everything below.
+    // The lines from the first edit to the end of the last are drawn anew; a
+    // change of the line count moves everything below, down to the foot of
+    // the view (where the lines of a longer text were).
     const TEdit &first = edits.front();
     const TEdit &last = edits.back();
     int delta = 0;
@@ -446,31 +460,35 @@ void TRichEdit::Edited(const TEditList &edits) {
         }
         WidestColumns = std::max(widest, 1);
     }
-    // A change of the line count moves every line below the edit.
     const bool moved = Store->LineCount() != ShownLines;
     ShownLines = Store->LineCount();
     if (moved) UpdateScrollBars();
     if (moved && Numbers) PlaceNumbers();
-    UpdateLines(firstLine, moved ? std::max(ShownLines, lastLine) : lastLine);
+    if (moved)
+        UpdateLines(firstLine, FirstVisibleLine() + VisibleLines() + 1);
+    else
+        UpdateLines(firstLine, lastLine);
     GoalX = -1;
-    if (oldAnchor != AnchorPos || oldCaret != CaretPos) {
-        if ((oldAnchor != oldCaret) != HasSelection()) emit copyAvailable(HasSelection());
-        if (oldAnchor != oldCaret || HasSelection()) emit selectionChanged();
-        if (oldCaret != CaretPos) emit cursorPositionChanged();
-    }
+    // What a screen reader hears: each edit in turn, at its place in the text
+    // as the edits before it have left it, with the text it took away and the
+    // text it put in.
     if (QAccessible::isActive()) {
-        for (const TEdit &e : edits) {
+        int shift = 0;
+        for (size_t i = 0; i < edits.size(); ++i) {
+            const TEdit &e = edits[i];
+            const int at = e.Position + shift;
             if (e.Removed) {
-                QAccessibleTextRemoveEvent ev(this, e.Position, QString(e.Removed, QLatin1Char(' ')));
+                QAccessibleTextRemoveEvent ev(this, at, Store->RemovedText(i));
                 QAccessible::updateAccessibility(&ev);
             }
             if (e.Added) {
-                QAccessibleTextInsertEvent ev(this, e.Position, Store->Slice(e.Position, std::min(e.Added, 1024)));
+                QAccessibleTextInsertEvent ev(this, at, Store->Slice(at, e.Added));
                 QAccessible::updateAccessibility(&ev);
             }
+            shift += e.Added - e.Removed;
         }
     }
-    emit textChanged();
+    AfterSelectionMoved(oldAnchor, oldCaret, true);
 }
 
 void TRichEdit::insertPlainText(const QString &text) {
@@ -479,14 +497,12 @@ void TRichEdit::insertPlainText(const QString &text) {
 }
 
 void TRichEdit::setPlainText(const QString &text) {
-    const int oldAnchor = AnchorPos, oldCaret = CaretPos;
     PendingCaret = 0;
     WidestColumns = 0;
     Store->Load(text);
     PendingCaret = -1;
     horizontalScrollBar()->setValue(0);
     verticalScrollBar()->setValue(0);
-    SelectionChangedBy(oldAnchor, oldCaret);
     viewport()->update();
 }
 
@@ -1031,6 +1047,7 @@ void TRichEdit::timerEvent(QTimerEvent *e) {
 }
 
 void TRichEdit::UpdateCaret() {
+    if (!CaretPainted.isNull()) viewport()->update(CaretPainted);
     const QRect r = CaretRect(CaretPos);
     viewport()->update(QRect(r.x() - 2, r.y(), r.width() + 4, r.height()));
 }
@@ -1214,7 +1231,13 @@ void TRichEdit::paintEvent(QPaintEvent *event) {
     const bool focused = hasFocus();
     if ((focused && CaretShown) || DropCaret >= 0) {
         const QRect r = CaretRect(DropCaret >= 0 ? DropCaret : CaretPos);
-        if (r.intersects(clip.adjusted(-2, 0, 2, 0))) painter.fillRect(QRect(r.x(), r.y(), 2, r.height()), textColour);
+        const QRect bar(r.x(), r.y(), 2, r.height());
+        if (r.intersects(clip.adjusted(-2, 0, 2, 0))) {
+            painter.fillRect(bar, textColour);
+            CaretPainted = bar;
+        }
+    } else if (clip.contains(CaretPainted)) {
+        CaretPainted = QRect();
     }
 }
 

@@ -106,6 +106,8 @@ public:
     QString Preedit() const { return PreeditText; }
 
 signals:
+    // The text changed; the caret, the selection and the colours have
+    // followed it already.
     void textChanged();
     void cursorPositionChanged();
     void selectionChanged();
@@ -159,6 +161,9 @@ private:
     int TopY(int line) const;
     qreal XOf(int position) const;
     void SelectionChangedBy(int oldAnchor, int oldCaret);
+    // What follows any move of the selection, by the user or with an edit:
+    // the caret drawn anew, the signals, the input method and screen readers.
+    void AfterSelectionMoved(int oldAnchor, int oldCaret, bool edited);
 
     TTextStore *Store;
     TColourStore *ColourStore;
@@ -167,6 +172,8 @@ private:
     qreal GoalX = -1;                 // the column that Up and Down keep to
     bool ReadOnly = false;
     bool CaretShown = true;
+    QRect CaretPainted;               // where the caret was painted last (null: nowhere)
+    int NumberedLine = -1;            // the caret's line as the margin last showed it
     QBasicTimer Blink, Scroller;
     int LineH = 16;
     int Ascent = 12;

@@ -297,12 +297,32 @@ void TTextStore::Load(const std::function<bool(QString &, std::vector<textstore:
         starts.clear();
     }
     b.Flush();
+    // The old text stays until its handlers have heard of the change.
+    TText before = *this;
     Parts = std::move(b.Out);
     if (Parts.empty()) Parts.push_back(std::make_shared<Chunk>());
     Reindex(0);
     ClearHistory();
     ++Rev;
-    emit Edited({TEdit{0, old, Total}});
+    Announce({TEdit{0, old, Total}}, nullptr, &before);
+}
+
+void TTextStore::Announce(const TEditList &edits, const Record *records, const TText *replaced) {
+    struct Reset {
+        TTextStore *Store;
+        ~Reset() {
+            Store->Announced = nullptr;
+            Store->Replaced = nullptr;
+        }
+    } reset{this};
+    Announced = records;
+    Replaced = replaced;
+    emit Edited(edits);
+}
+
+QString TTextStore::RemovedText(size_t index) const {
+    if (Replaced) return index == 0 ? Replaced->Slice(0, Replaced->Length()) : QString();
+    return Announced ? Announced[index].Removed : QString();
 }
 
 void TTextStore::DropCodes(const std::function<bool(QChar, quint16)> &drop) {
@@ -458,7 +478,7 @@ void TTextStore::Replace(int position, int removed, QStringView text, int anchor
                 p.Removed = r.Removed + p.Removed;
                 merged = true;
             } else if (merge == DeleteRun && edit.Added == 0 && p.Inserted.isEmpty() && position == p.Position) {
-                if (r.More) {
+                if (r.More || p.More) {
                     std::vector<textstore::LineEnd> ends = FullEnds(p.Info().RemovedEnds, p.Removed);
                     const std::vector<textstore::LineEnd> after = FullEnds(r.Info().RemovedEnds, r.Removed);
                     ends.insert(ends.end(), after.begin(), after.end());
@@ -484,7 +504,7 @@ void TTextStore::Replace(int position, int removed, QStringView text, int anchor
         Push(std::move(s));
     }
     Mergeable = merge != NoMerge;
-    emit Edited({edit});
+    Announce({edit}, &r, nullptr);
     Announce(wasUndo, wasRedo, wasModified);
 }
 
@@ -531,7 +551,7 @@ void TTextStore::ReplaceMany(std::vector<Replacement> replacements, int anchorBe
     s.CaretAfter = moved(caretBefore);
     Push(std::move(s));
     Mergeable = false;
-    emit Edited(edits);
+    Announce(edits, History.back().Edits.data(), nullptr);
     Announce(wasUndo, wasRedo, wasModified);
 }
 
@@ -598,7 +618,7 @@ bool TTextStore::Travel(bool redo, int &anchor, int &caret) {
     anchor = Snap(anchor);
     caret = Snap(caret);
     Mergeable = false;
-    emit Edited(edits);
+    Announce(edits, batch.data(), nullptr);
     Announce(wasUndo, wasRedo, wasModified);
     return true;
 }

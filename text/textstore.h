@@ -173,6 +173,10 @@ public:
     // Counts every change of the text.
     int Revision() const { return Rev; }
 
+    // Inside a handler of Edited: the text that edit `index` of the list took
+    // away, with its line breaks as CR LF.
+    QString RemovedText(size_t index) const;
+
 signals:
     // The text changed: the edits as they were made; the text is already new.
     void Edited(const textstore::TEditList &edits);
@@ -206,6 +210,11 @@ private:
     void Push(Step step);
     bool Travel(bool redo, int &anchor, int &caret);
     void Announce(bool wasUndo, bool wasRedo, bool wasModified);
+    // Tells Edited's handlers of edits whose removed texts are records, or
+    // the whole of a text that a load replaced.
+    void Announce(const TEditList &edits, const Record *records, const TText *replaced);
+    const Record *Announced = nullptr;
+    const TText *Replaced = nullptr;
     std::vector<Step> History;
     int Done = 0;    // steps of History in the text
     int Clean = 0;   // Done when the text was clean; -1 when no history reaches it
