@@ -185,6 +185,8 @@ void TMDIChild::Redo() { UndoOrRedo(true); }
 
 void TMDIChild::UndoOrRedo(bool redo) {
     if (!(redo ? RichEdit1->isRedoAvailable() : RichEdit1->isUndoAvailable())) return;
+    // The step is heard of once its lines have their colours.
+    const TRichEdit::THold hold(RichEdit1);
     TTextStore *text = RichEdit1->Text();
     TColourStore *store = RichEdit1->Colours();
     std::vector<std::pair<int, int>> changed;  // ranges of the text the step put back

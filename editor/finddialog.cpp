@@ -127,6 +127,8 @@ int ReplaceAll(TRichEdit *control, const Request &r, const QString &replacement)
         }
     }
     if (matches.empty()) return 0;
+    // Heard of once every changed line has its colours.
+    const TRichEdit::THold hold(control);
 
     // All of it one undo step, the text between the matches untouched, so
     // that it keeps its colours.

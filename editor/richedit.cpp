@@ -104,7 +104,7 @@ TRichEdit::TRichEdit(QWidget *parent) : QAbstractScrollArea(parent), Store(new T
     connect(Store, &TTextStore::Edited, this, &TRichEdit::Edited);
     ColourStore = TColourStore::Of(Store);
     // textChanged comes once the colours have followed the edit as well.
-    connect(ColourStore, &TColourStore::ChangeHandled, this, &TRichEdit::textChanged);
+    connect(ColourStore, &TColourStore::ChangeHandled, this, &TRichEdit::ChangeHandled);
     connect(ColourStore, &TColourStore::ColoursChanged, this, [this](int first, int end) {
         if (end < 0) {
             viewport()->update();
@@ -489,6 +489,21 @@ void TRichEdit::Edited(const TEditList &edits) {
         }
     }
     AfterSelectionMoved(oldAnchor, oldCaret, true);
+}
+
+void TRichEdit::ChangeHandled() {
+    if (Holding)
+        ChangedWhileHeld = true;
+    else
+        emit textChanged();
+}
+
+TRichEdit::THold::THold(TRichEdit *edit) : Edit(edit) { ++Edit->Holding; }
+
+TRichEdit::THold::~THold() {
+    if (--Edit->Holding > 0 || !Edit->ChangedWhileHeld) return;
+    Edit->ChangedWhileHeld = false;
+    emit Edit->textChanged();
 }
 
 void TRichEdit::insertPlainText(const QString &text) {

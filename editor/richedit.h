@@ -105,6 +105,20 @@ public:
     // The preedit shown at the caret (empty when none).
     QString Preedit() const { return PreeditText; }
 
+    // Holds textChanged back until the outermost hold ends, so that work
+    // that goes with an edit (such as the colouring of an undone step) is
+    // done before anyone hears of it.
+    class THold {
+    public:
+        explicit THold(TRichEdit *edit);
+        ~THold();
+        THold(const THold &) = delete;
+        THold &operator=(const THold &) = delete;
+
+    private:
+        TRichEdit *Edit;
+    };
+
 signals:
     // The text changed; the caret, the selection and the colours have
     // followed it already.
@@ -173,6 +187,9 @@ private:
     bool ReadOnly = false;
     bool CaretShown = true;
     QRect CaretPainted;               // where the caret was painted last (null: nowhere)
+    int Holding = 0;                  // holds of textChanged (see THold)
+    bool ChangedWhileHeld = false;
+    void ChangeHandled();
     int NumberedLine = -1;            // the caret's line as the margin last showed it
     QBasicTimer Blink, Scroller;
     int LineH = 16;

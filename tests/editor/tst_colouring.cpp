@@ -218,6 +218,12 @@ private slots:
         }
         QCOMPARE(Mask(w->RichEdit1), mask);
         QVERIFY(w->Changed);
+        TRichEdit *e = w->RichEdit1;
+        if (keys.startsWith(QChar(1)) && keys.endsWith(QChar(0x1a))) {
+            // Undo gives back the whole text selected, as it was before the typing.
+            QCOMPARE(std::make_pair(e->SelectionStart(), e->SelectionEnd()), std::make_pair(0, TextLength(e)));
+        }
+        e->SetSelection(e->Caret(), e->Caret());  // the glyphs in their own colours
         const QString painted = edtest::Painted(w->RichEdit1);
         QVERIFY(painted.count(QLatin1Char(' ')) < painted.size());
         QCOMPARE(painted, edtest::PaintedExpected(w->RichEdit1, painted));
