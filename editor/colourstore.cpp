@@ -29,45 +29,36 @@ std::vector<TColourChunks::Code> TColourChunks::Unpack(const Chunk &chunk) {
 
 void TColourChunks::Reset(int size, Code code) {
     Chunks.clear();
-    Starts.clear();
     Hint = 0;
     Total = std::max(size, 0);
     AllZero = code == 0;
+    std::vector<int> counts;
     for (int pos = 0; pos < Total || Chunks.empty(); pos += kChunk) {
         Chunk c;
         c.Count = std::min(kChunk, Total - pos);
         c.Bits.assign(size_t(c.Count + 3) / 4, Pattern(code));
         Chunks.push_back(std::move(c));
-        Starts.push_back(pos);
+        counts.push_back(Chunks.back().Count);
     }
+    Starts.Reset(counts);
 }
 
 int TColourChunks::Find(int position) const {
     // The last chunk starting at or before position; most look-ups land in
     // the chunk of the one before or in the next one.
-    const int n = int(Starts.size());
+    const int n = int(Chunks.size());
     const int from = std::min(Hint, n - 1);
     for (int k = from; k < n && k <= from + 1; ++k) {
-        if (Starts[size_t(k)] > position) break;
-        if (k + 1 == n || position < Starts[size_t(k) + 1]) return Hint = k;
+        if (Starts.Start(k) > position) break;
+        if (k + 1 == n || position < Starts.Start(k + 1)) return Hint = k;
     }
-    const auto it = std::upper_bound(Starts.begin(), Starts.end(), position);
-    return Hint = std::max(0, int(it - Starts.begin()) - 1);
+    return Hint = Starts.PartOf(position);
 }
 
 TColourChunks::Code TColourChunks::At(int position) const {
     if (position < 0 || position >= Total) return 0;
     const int k = Find(position);
-    return Chunks[size_t(k)].Get(position - Starts[size_t(k)]);
-}
-
-void TColourChunks::Renumber(int from) {
-    from = std::max(from, 0);
-    int pos = from > 0 ? Starts[size_t(from - 1)] + Chunks[size_t(from - 1)].Count : 0;
-    for (size_t k = size_t(from); k < Chunks.size(); ++k) {
-        Starts[k] = pos;
-        pos += Chunks[k].Count;
-    }
+    return Chunks[size_t(k)].Get(position - Starts.Start(k));
 }
 
 void TColourChunks::Fill(int first, int end, Code code) {
@@ -78,7 +69,7 @@ void TColourChunks::Fill(int first, int end, Code code) {
     int k = Find(first);
     while (first < end) {
         Chunk &c = Chunks[size_t(k)];
-        const int base = Starts[size_t(k)];
+        const int base = Starts.Start(k);
         int a = first - base;
         const int b = std::min(end, base + c.Count) - base;
         for (; a < b && (a & 3); ++a) c.Set(a, code);
@@ -96,13 +87,33 @@ void TColourChunks::Replace(int k, const std::vector<Code> &codes) {
     const int n = int(codes.size());
     if (n <= 2 * kChunk) {
         Chunks[size_t(k)] = Pack(codes.data(), n);
+        Starts.Replace(k, 1, {n});
         return;
     }
     std::vector<Chunk> pieces;
-    for (int pos = 0; pos < n; pos += kChunk) pieces.push_back(Pack(codes.data() + pos, std::min(kChunk, n - pos)));
+    std::vector<int> counts;
+    for (int pos = 0; pos < n; pos += kChunk) {
+        pieces.push_back(Pack(codes.data() + pos, std::min(kChunk, n - pos)));
+        counts.push_back(pieces.back().Count);
+    }
     Chunks[size_t(k)] = std::move(pieces.front());
     Chunks.insert(Chunks.begin() + k + 1, std::make_move_iterator(pieces.begin() + 1), std::make_move_iterator(pieces.end()));
-    Starts.insert(Starts.begin() + k + 1, pieces.size() - 1, 0);
+    Starts.Replace(k, 1, counts);
+}
+
+void TColourChunks::JoinSmall(int k) {
+    const int n = int(Chunks.size());
+    if (n < 2 || k < 0 || k >= n || Chunks[size_t(k)].Count >= kChunk / 4) return;
+    // With the smaller neighbour, as one chunk (at most twice the size).
+    const int other = k == 0 ? 1 : k + 1 == n ? k - 1 : Chunks[size_t(k - 1)].Count <= Chunks[size_t(k + 1)].Count ? k - 1 : k + 1;
+    const int a = std::min(k, other);
+    std::vector<Code> codes = Unpack(Chunks[size_t(a)]);
+    const std::vector<Code> more = Unpack(Chunks[size_t(a + 1)]);
+    codes.insert(codes.end(), more.begin(), more.end());
+    Chunks[size_t(a)] = Pack(codes.data(), int(codes.size()));
+    Chunks.erase(Chunks.begin() + a + 1);
+    Starts.Replace(a, 2, {int(codes.size())});
+    Hint = 0;
 }
 
 void TColourChunks::Insert(int position, int count, Code code) {
@@ -111,22 +122,22 @@ void TColourChunks::Insert(int position, int count, Code code) {
     position = std::clamp(position, 0, Total);
     const int k = Find(position);
     std::vector<Code> codes = Unpack(Chunks[size_t(k)]);
-    codes.insert(codes.begin() + (position - Starts[size_t(k)]), size_t(count), code);
+    codes.insert(codes.begin() + (position - Starts.Start(k)), size_t(count), code);
     Total += count;
     Replace(k, codes);
-    Renumber(k + 1);
 }
 
 void TColourChunks::Erase(int position, int count) {
     position = std::max(position, 0);
     count = std::min(count, Total - position);
     if (count <= 0) return;
-    int k = Find(position);
-    const int from = k;
+    const int from = Find(position);
+    int k = from;
     int left = count;
+    std::vector<int> counts;
     while (left > 0) {
         Chunk &c = Chunks[size_t(k)];
-        const int offset = position - Starts[size_t(k)];
+        const int offset = position - Starts.Start(k);
         const int n = std::min(left, c.Count - offset);
         if (n == c.Count) {
             c = Chunk();
@@ -135,18 +146,25 @@ void TColourChunks::Erase(int position, int count) {
             codes.erase(codes.begin() + offset, codes.begin() + offset + n);
             c = Pack(codes.data(), int(codes.size()));
         }
+        counts.push_back(c.Count);
         left -= n;
         ++k;
-        if (left > 0) position = Starts[size_t(k)];  // the next chunk, from its start
+        if (left > 0) position = Starts.Start(k);  // the next chunk, from its start
     }
     Total -= count;
     // Empty chunks go, but one always stays.
-    for (int i = k - 1; i >= from && Chunks.size() > 1; --i) {
-        if (Chunks[size_t(i)].Count > 0) continue;
-        Chunks.erase(Chunks.begin() + i);
-        Starts.erase(Starts.begin() + i);
-    }
-    Renumber(std::min(from, int(Chunks.size()) - 1));
+    std::vector<int> kept;
+    std::vector<Chunk> keep;
+    for (int i = from; i < k; ++i)
+        if (Chunks[size_t(i)].Count > 0 || (kept.empty() && i + 1 == k && int(Chunks.size()) == k - from)) {
+            kept.push_back(Chunks[size_t(i)].Count);
+            keep.push_back(std::move(Chunks[size_t(i)]));
+        }
+    Chunks.erase(Chunks.begin() + from, Chunks.begin() + k);
+    Chunks.insert(Chunks.begin() + from, std::make_move_iterator(keep.begin()), std::make_move_iterator(keep.end()));
+    Starts.Replace(from, k - from, kept);
+    Hint = 0;
+    JoinSmall(std::min(from, int(Chunks.size()) - 1));
 }
 
 void TColourChunks::Apply(const TEditList &edits) {
@@ -165,12 +183,12 @@ void TColourChunks::Apply(const TEditList &edits) {
         return;
     }
     // One pass over all the codes: the old ones copied, the new ones taking
-    // the code written before them; packed a chunk at a time as they come.
+    // the code written before them; packed a chunk at a time as they come,
+    // and each old chunk let go once it has been read.
     std::vector<Chunk> chunks;
-    std::vector<int> starts;
+    std::vector<int> counts;
     std::vector<Code> run;
     run.reserve(kChunk);
-    int written = 0;
     Code last = 0;
     bool any = false;
     auto put = [&](Code code, int count) {
@@ -179,9 +197,8 @@ void TColourChunks::Apply(const TEditList &edits) {
             run.insert(run.end(), size_t(n), code);
             count -= n;
             if (int(run.size()) == kChunk) {
-                starts.push_back(written);
                 chunks.push_back(Pack(run.data(), kChunk));
-                written += kChunk;
+                counts.push_back(kChunk);
                 run.clear();
             }
         }
@@ -189,10 +206,37 @@ void TColourChunks::Apply(const TEditList &edits) {
         any = true;
     };
     int at = 0;
+    int k = 0;  // the old chunk being read
     auto copy = [&](int until) {
         until = std::min(until, Total);
-        if (at < until) Runs(at, until, [&](int a, int b, Code c) { put(c, b - a); });
-        at = std::max(at, until);
+        while (at < until) {
+            Chunk &c = Chunks[size_t(k)];
+            const int base = Starts.Start(k);
+            const int stop = std::min(until, base + c.Count);
+            int runStart = at;
+            Code runCode = c.Get(at - base);
+            for (int p = at + 1; p < stop; ++p) {
+                const Code code = c.Get(p - base);
+                if (code != runCode) {
+                    put(runCode, p - runStart);
+                    runStart = p;
+                    runCode = code;
+                }
+            }
+            put(runCode, stop - runStart);
+            at = stop;
+            if (at == base + c.Count && k + 1 < int(Chunks.size())) {
+                std::vector<std::uint8_t>().swap(c.Bits);
+                ++k;
+            }
+        }
+    };
+    auto skip = [&](int to) {
+        at = std::max(at, to);
+        while (k + 1 < int(Chunks.size()) && Starts.Start(k + 1) <= at) {
+            std::vector<std::uint8_t>().swap(Chunks[size_t(k)].Bits);
+            ++k;
+        }
     };
     for (const TEdit &e : edits) {
         copy(e.Position);
@@ -202,20 +246,23 @@ void TColourChunks::Apply(const TEditList &edits) {
         else if (e.Position + e.Removed < Total)
             inherited = At(e.Position + e.Removed);
         if (e.Added > 0) put(inherited, e.Added);
-        at = std::max(at, e.Position + e.Removed);
+        skip(e.Position + e.Removed);
     }
     copy(Total);
+    int written = 0;
+    for (int c : counts) written += c;
     if (!run.empty() || chunks.empty()) {
-        starts.push_back(written);
         chunks.push_back(Pack(run.data(), int(run.size())));
+        counts.push_back(int(run.size()));
         written += int(run.size());
     }
     const bool zero = AllZero;
     Chunks = std::move(chunks);
-    Starts = std::move(starts);
+    Starts.Reset(counts);
     Total = written;
     Hint = 0;
     AllZero = zero;
+    if (Chunks.size() > 1) JoinSmall(int(Chunks.size()) - 1);
 }
 
 TColourStore::TColourStore(TTextStore *text) : QObject(text), Store(text) {

@@ -51,11 +51,12 @@ private:
     static std::vector<Code> Unpack(const Chunk &chunk);
     // The chunk holding position (the last chunk for position == Size()).
     int Find(int position) const;
-    void Renumber(int from);
     // Replaces chunk k by the codes given, in chunks of a sensible size.
     void Replace(int k, const std::vector<Code> &codes);
+    // Chunk k, if it has become small, joins a neighbour.
+    void JoinSmall(int k);
     std::vector<Chunk> Chunks;
-    std::vector<int> Starts;  // position of each chunk's first code
+    textstore::TPartition Starts;  // position of each chunk's first code
     int Total = 0;
     mutable int Hint = 0;     // the chunk found last
     bool AllZero = true;
@@ -138,7 +139,7 @@ void TColourChunks::Runs(int first, int end, F &&f) const {
     Code runCode = At(first);
     while (pos < end && k < int(Chunks.size())) {
         const Chunk &c = Chunks[size_t(k)];
-        const int base = Starts[size_t(k)];
+        const int base = Starts.Start(k);
         const int stop = std::min(end, base + c.Count);
         for (; pos < stop; ++pos) {
             const Code code = c.Get(pos - base);

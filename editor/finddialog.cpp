@@ -1,5 +1,7 @@
 #include "finddialog.h"
 
+#include "qverror.h"
+
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QGridLayout>
@@ -136,7 +138,9 @@ int ReplaceAll(TRichEdit *control, const Request &r, const QString &replacement)
     edits.reserve(matches.size());
     for (const Match &m : matches) edits.push_back({m.Position, int(r.Pattern.size()), replacement});
     const int linesBefore = text->LineCount();
-    text->ReplaceMany(std::move(edits), control->Anchor(), control->Caret());
+    if (!text->ReplaceMany(std::move(edits), control->Anchor(), control->Caret()))
+        throw EQvError(QStringLiteral("置換すると文字数が上限 (%1 文字) を超えるため、置換しませんでした")
+                           .arg(TText::kMaxLength));
     const int added = matches.size() ? (text->LineCount() - linesBefore) / int(matches.size()) : 0;
 
     // The change event coloured the caret's line; every changed line is

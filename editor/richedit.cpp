@@ -416,8 +416,12 @@ void TRichEdit::Edit(int position, int removed, const QString &text, TTextStore:
         }
     }
     PendingCaret = caretAfter >= 0 ? caretAfter : position + added;
-    Store->Replace(position, end - position, text, AnchorPos, CaretPos, PendingCaret, merge);
-    PendingCaret = -1;
+    struct Done {
+        int &Pending;
+        ~Done() { Pending = -1; }
+    } done{PendingCaret};
+    // A text that would grow past the most it holds takes nothing.
+    if (!Store->Replace(position, end - position, text, AnchorPos, CaretPos, PendingCaret, merge)) QApplication::beep();
 }
 
 void TRichEdit::Edited(const TEditList &edits) {
@@ -1012,7 +1016,7 @@ void TRichEdit::dropEvent(QDropEvent *e) {
         else
             edits = {{start, end - start, QString()}, {p, 0, text}};
         const int removed = end - start;
-        Store->ReplaceMany(std::move(edits), AnchorPos, CaretPos);
+        if (!Store->ReplaceMany(std::move(edits), AnchorPos, CaretPos)) return;
         const int at = p < start ? p : p - removed;
         SetSelection(at, at + removed);
         e->acceptProposedAction();

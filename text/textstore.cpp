@@ -7,10 +7,13 @@ namespace textstore {
 
 namespace {
 
-// A chunk holds about kTarget characters once built; one grows by edits up to
-// kLimit before it is cut again.
+// A loaded text comes in chunks of about kTarget characters. An edit lets a
+// chunk grow up to kLimit; past that it is cut into even parts. A chunk that
+// an edit leaves under kSmall characters joins a neighbour, so that any
+// amount of typing keeps the chunks at least half as large as a load makes them.
 constexpr int kTarget = 4096;
 constexpr int kLimit = 8192;
+constexpr int kSmall = kTarget / 4;
 
 // T form of text: every line break a CR LF. Counts the breaks.
 QString Normalised(QStringView text, int *breaks) {
@@ -47,10 +50,11 @@ QString Normalised(QStringView text, int *breaks) {
     return out;
 }
 
-// Builds chunks from pieces of text in T form, each LF of which comes with
-// the line end of its break.
+// Builds chunks of about Size characters from pieces of text in T form,
+// each LF of which comes with the line end of its break.
 class Builder {
 public:
+    explicit Builder(int size = kTarget) : Size(std::max(size, 1)) {}
     std::vector<std::shared_ptr<Chunk>> Out;
 
     // codes: the other codes of text, offsets from its start.
@@ -61,13 +65,15 @@ public:
         size_t c = 0;
         qsizetype done = 0;  // characters of text added
         while (n > 0) {
-            if (!Cur) Cur = std::make_shared<Chunk>();
-            qsizetype room = std::max<qsizetype>(kTarget - Cur->Text.size(), 1);
+            if (!Cur) {
+                Cur = std::make_shared<Chunk>();
+                Cur->Text.reserve(Size + 2);
+            }
+            qsizetype room = std::max<qsizetype>(Size - Cur->Text.size(), 1);
             qsizetype take = std::min(n, room);
             // Never end a chunk between a CR and its LF.
             if (take < n && p[take - 1].unicode() == u'\r') ++take;
             const qsizetype before = Cur->Text.size();
-            if (Cur->Text.capacity() < kTarget + 2) Cur->Text.reserve(kTarget + 2);
             Cur->Text.append(p, take);
             for (; c < codeCount && codes[c].Offset < done + take; ++c)
                 Cur->Codes.push_back({int(before + codes[c].Offset - done), codes[c].Code});
@@ -81,7 +87,7 @@ public:
             p += take;
             n -= take;
             done += take;
-            if (Cur->Text.size() >= kTarget) Flush();
+            if (Cur->Text.size() >= Size) Flush();
         }
     }
     // A piece in T form of about a chunk's size becomes a chunk as it is,
@@ -113,10 +119,30 @@ public:
         }
         Cur.reset();
     }
+    // The end: a last chunk that came out small joins the one before it.
+    void Finish() {
+        Flush();
+        if (Out.size() < 2 || Out.back()->Text.size() >= kSmall) return;
+        Chunk &into = *Out[Out.size() - 2];
+        const Chunk &last = *Out.back();
+        const int base = int(into.Text.size());
+        into.Text.append(last.Text);
+        into.Ends.insert(into.Ends.end(), last.Ends.begin(), last.Ends.end());
+        for (int at : last.Starts) into.Starts.push_back(base + at);
+        for (const OtherCode &x : last.Codes) into.Codes.push_back({base + x.Offset, x.Code});
+        Out.pop_back();
+    }
 
 private:
+    int Size;
     std::shared_ptr<Chunk> Cur;
 };
+
+// The size of each of the even parts that `total` characters are cut into.
+int PartSize(qint64 total) {
+    const qint64 parts = std::max<qint64>(1, (total + kLimit - 1) / kLimit);
+    return int((total + parts - 1) / parts);
+}
 
 }  // namespace
 
@@ -127,43 +153,18 @@ void Chunk::Index() {
         if (p[i].unicode() == u'\n') Starts.push_back(int(i + 1));
 }
 
-TText::TText() {
-    Parts.push_back(std::make_shared<Chunk>());
-    CharBase.push_back(0);
-    LineBase.push_back(0);
-}
+TText::TText() { Parts.push_back(std::make_shared<Chunk>()); }
 
-void TText::Reindex(size_t from) {
-    CharBase.resize(Parts.size());
-    LineBase.resize(Parts.size());
-    if (from == 0 && !Parts.empty()) {
-        CharBase[0] = 0;
-        LineBase[0] = 0;
+void TText::Replaced(size_t k, size_t removed, size_t count) {
+    std::vector<int> chars(count), breaks(count);
+    for (size_t i = 0; i < count; ++i) {
+        chars[i] = int(Parts[k + i]->Text.size());
+        breaks[i] = int(Parts[k + i]->Ends.size());
     }
-    for (size_t k = std::max<size_t>(from, 1); k < Parts.size(); ++k) {
-        CharBase[k] = CharBase[k - 1] + int(Parts[k - 1]->Text.size());
-        LineBase[k] = LineBase[k - 1] + int(Parts[k - 1]->Ends.size());
-    }
-    const Chunk &last = *Parts.back();
-    Total = CharBase.back() + int(last.Text.size());
-    Lines = LineBase.back() + int(last.Ends.size());
-}
-
-int TText::ChunkOf(int position) const {
-    // The last chunk starting at or before position; an empty chunk list
-    // never happens (there is always one, maybe empty).
-    const auto it = std::upper_bound(CharBase.begin(), CharBase.end(), position);
-    int k = int(it - CharBase.begin()) - 1;
-    k = std::max(k, 0);
-    // A position at the very end of a chunk that is followed by another one
-    // belongs to the next one (already so by upper_bound), except at the end.
-    return k;
-}
-
-int TText::ChunkOfLine(int line) const {
-    // The chunk holding the break that ends line - 1: the last k with LineBase[k] < line.
-    const auto it = std::lower_bound(LineBase.begin(), LineBase.end(), line);
-    return std::max(int(it - LineBase.begin()) - 1, 0);
+    Chars.Replace(int(k), int(removed), chars);
+    Breaks.Replace(int(k), int(removed), breaks);
+    Total = Chars.End();
+    Lines = Breaks.End();
 }
 
 int TText::LineStart(int line) const {
@@ -171,7 +172,7 @@ int TText::LineStart(int line) const {
     if (line > Lines) line = Lines;
     if (line == 0) return 0;
     const int k = ChunkOfLine(line);
-    return CharBase[size_t(k)] + Parts[size_t(k)]->Starts[size_t(line - LineBase[size_t(k)] - 1)];
+    return CharBase(size_t(k)) + Parts[size_t(k)]->Starts[size_t(line - LineBase(size_t(k)) - 1)];
 }
 
 int TText::LineEnd(int line) const {
@@ -184,20 +185,20 @@ int TText::LineOf(int position) const {
     position = std::clamp(position, 0, Total);
     const int k = ChunkOf(position);
     const Chunk &c = *Parts[size_t(k)];
-    const int offset = position - CharBase[size_t(k)];
-    return LineBase[size_t(k)] + int(std::upper_bound(c.Starts.begin(), c.Starts.end(), offset) - c.Starts.begin());
+    const int offset = position - CharBase(size_t(k));
+    return LineBase(size_t(k)) + int(std::upper_bound(c.Starts.begin(), c.Starts.end(), offset) - c.Starts.begin());
 }
 
 LineEnd TText::EndOf(int line) const {
     if (line < 0 || line >= Lines) return Typed;
     const int k = ChunkOfLine(line + 1);
-    return Parts[size_t(k)]->Ends[size_t(line - LineBase[size_t(k)])];
+    return Parts[size_t(k)]->Ends[size_t(line - LineBase(size_t(k)))];
 }
 
 QChar TText::At(int position) const {
     if (position < 0 || position >= Total) return QChar();
     const int k = ChunkOf(position);
-    return Parts[size_t(k)]->Text[position - CharBase[size_t(k)]];
+    return Parts[size_t(k)]->Text[position - CharBase(size_t(k))];
 }
 
 QString TText::Slice(int position, int length) const {
@@ -224,7 +225,7 @@ QStringView TText::LineView(int line, QString &buffer) const {
 
 QStringView TText::PieceAt(int position, int *pieceStart) const {
     const int k = ChunkOf(std::clamp(position, 0, Total));
-    if (pieceStart) *pieceStart = CharBase[size_t(k)];
+    if (pieceStart) *pieceStart = CharBase(size_t(k));
     return QStringView(Parts[size_t(k)]->Text);
 }
 
@@ -245,9 +246,9 @@ OtherCodes TText::CodesIn(int position, int length) const {
     OtherCodes out;
     if (length <= 0) return out;
     size_t k = size_t(ChunkOf(position));
-    for (; k < Parts.size() && CharBase[k] < position + length; ++k) {
+    for (; k < Parts.size() && CharBase(k) < position + length; ++k) {
         for (const OtherCode &c : Parts[k]->Codes) {
-            const int at = CharBase[k] + c.Offset;
+            const int at = CharBase(k) + c.Offset;
             if (at >= position && at < position + length) out.push_back({at - position, c.Code});
         }
     }
@@ -299,9 +300,10 @@ void TTextStore::Load(const std::function<bool(QString &, std::vector<textstore:
     b.Flush();
     // The old text stays until its handlers have heard of the change.
     TText before = *this;
+    const size_t oldCount = Parts.size();
     Parts = std::move(b.Out);
     if (Parts.empty()) Parts.push_back(std::make_shared<Chunk>());
-    Reindex(0);
+    Replaced(0, oldCount, Parts.size());
     ClearHistory();
     ++Rev;
     Announce({TEdit{0, old, Total}}, nullptr, &before);
@@ -312,16 +314,16 @@ void TTextStore::Announce(const TEditList &edits, const Record *records, const T
         TTextStore *Store;
         ~Reset() {
             Store->Announced = nullptr;
-            Store->Replaced = nullptr;
+            Store->ReplacedText = nullptr;
         }
     } reset{this};
     Announced = records;
-    Replaced = replaced;
+    ReplacedText = replaced;
     emit Edited(edits);
 }
 
 QString TTextStore::RemovedText(size_t index) const {
-    if (Replaced) return index == 0 ? Replaced->Slice(0, Replaced->Length()) : QString();
+    if (ReplacedText) return index == 0 ? ReplacedText->Slice(0, ReplacedText->Length()) : QString();
     return Announced ? Announced[index].Removed : QString();
 }
 
@@ -337,57 +339,111 @@ void TTextStore::DropCodes(const std::function<bool(QChar, quint16)> &drop) {
     }
 }
 
-void TTextStore::Apply(std::vector<Record> &batch) {
-    if (batch.empty()) return;
-    // The chunks from the one holding the first edit to the one holding the
-    // end of the last are built anew.
-    const Record &first = batch.front();
-    const Record &lastRec = batch.back();
-    const int lastEnd = lastRec.Position + int(lastRec.Removed.size());
-    size_t k1 = size_t(ChunkOf(first.Position));
-    // An edit at the very start of a chunk may join the chunk before it,
-    // so that typing at a chunk's edge keeps the chunks large.
-    if (k1 > 0 && CharBase[k1] == first.Position) --k1;
-    size_t k2 = size_t(ChunkOf(lastEnd));
-    if (k2 < k1) k2 = k1;
-    const int base = CharBase[k1];
-    Builder b;
-    int at = base;  // the next character of the old text to copy
-    size_t k = k1;
-    // Copies the old text T[at, until) into the builder.
-    auto copy = [&](int until) {
-        while (at < until) {
-            while (k + 1 < Parts.size() && CharBase[k + 1] <= at) ++k;
-            const Chunk &c = *Parts[k];
-            const int offset = at - CharBase[k];
-            const int n = std::min(until - at, int(c.Text.size()) - offset);
-            // The line ends of the breaks in the piece.
-            const auto firstBreak = std::lower_bound(c.Starts.begin(), c.Starts.end(), offset + 1) - c.Starts.begin();
-            OtherCodes codes;
-            for (const OtherCode &x : c.Codes)
-                if (x.Offset >= offset && x.Offset < offset + n) codes.push_back({x.Offset - offset, x.Code});
-            b.Add(QStringView(c.Text.constData() + offset, n), c.Ends.data() + firstBreak, codes.data(), codes.size());
-            at += n;
+size_t TTextStore::Apply(std::vector<Record> &batch) {
+    const size_t n = batch.size();
+    if (n == 0) return 0;
+    // The records go in groups: the chunks one record touches, and those of
+    // the records that start in them. Each group's chunks are built anew and
+    // the old ones let go at once, so that the old and the new text are
+    // never held whole at the same time; a chunk between two groups stays as
+    // it is.
+    const size_t k1 = size_t(ChunkOf(batch.front().Position));
+    size_t next = k1;  // the first old chunk not yet placed
+    std::vector<std::shared_ptr<Chunk>> out;
+    out.reserve(std::min<size_t>(Parts.size() - k1 + 16, 2 * (Parts.size() - k1) + 16));
+    size_t i = 0;
+    try {
+        while (i < n) {
+            size_t g1 = std::max(next, size_t(ChunkOf(batch[i].Position)));
+            size_t g2 = g1;
+            size_t j = i;
+            qint64 total = 0;
+            for (; j < n && size_t(ChunkOf(batch[j].Position)) <= g2; ++j) {
+                const Record &r = batch[j];
+                g2 = std::max(g2, size_t(ChunkOf(r.Position + int(r.Removed.size()))));
+                total += r.Inserted.size() - r.Removed.size();
+            }
+            for (; next < g1; ++next) out.push_back(Parts[next]);
+            const int base = CharBase(g1);
+            total += CharBase(g2) + Parts[g2]->Text.size() - base;
+            // A group that comes out small takes in the chunk after it, when
+            // no later record touches that one; else the one before it.
+            const bool lastGroup = j == n;
+            if (total < kSmall && g2 + 1 < Parts.size() && (lastGroup || size_t(ChunkOf(batch[j].Position)) > g2 + 1)) {
+                ++g2;
+                total += Parts[g2]->Text.size();
+            }
+            bool withBefore = false;
+            if (total < kSmall && !out.empty() && out.back()->Text.size() + total <= kLimit) {
+                withBefore = true;
+                total += out.back()->Text.size();
+            }
+            Builder b(PartSize(total));
+            // The old text T[at, until) of the group, in pieces.
+            auto copyChunk = [&](const Chunk &c, int offset, int count) {
+                const auto firstBreak = std::lower_bound(c.Starts.begin(), c.Starts.end(), offset + 1) - c.Starts.begin();
+                OtherCodes codes;
+                for (const OtherCode &x : c.Codes)
+                    if (x.Offset >= offset && x.Offset < offset + count) codes.push_back({x.Offset - offset, x.Code});
+                b.Add(QStringView(c.Text.constData() + offset, count), c.Ends.data() + firstBreak, codes.data(),
+                      codes.size());
+            };
+            if (withBefore) copyChunk(*out.back(), 0, int(out.back()->Text.size()));
+            int at = base;
+            size_t k = g1;
+            auto copy = [&](int until) {
+                while (at < until) {
+                    while (k < g2 && CharBase(k + 1) <= at) ++k;
+                    const Chunk &c = *Parts[k];
+                    const int offset = at - CharBase(k);
+                    const int count = std::min(until - at, int(c.Text.size()) - offset);
+                    copyChunk(c, offset, count);
+                    at += count;
+                }
+            };
+            for (size_t r = i; r < j; ++r) {
+                const Record &x = batch[r];
+                copy(x.Position);
+                const RecordExtra &more = x.Info();
+                b.Add(x.Inserted, more.InsertedEnds.empty() ? nullptr : more.InsertedEnds.data(),
+                      more.InsertedCodes.data(), more.InsertedCodes.size());
+                at = x.Position + int(x.Removed.size());
+            }
+            copy(CharBase(g2) + int(Parts[g2]->Text.size()));
+            b.Finish();
+            // The group is built: its old chunks go, the new ones take their
+            // place (with room made first, so that nothing below can fail).
+            out.reserve(out.size() + b.Out.size());
+            if (withBefore) out.pop_back();
+            for (size_t g = g1; g <= g2; ++g) Parts[g].reset();
+            for (auto &c : b.Out) out.push_back(std::move(c));
+            next = g2 + 1;
+            i = j;
         }
-    };
-    for (Record &r : batch) {
-        copy(r.Position);
-        const RecordExtra &more = r.Info();
-        b.Add(r.Inserted, more.InsertedEnds.empty() ? nullptr : more.InsertedEnds.data(), more.InsertedCodes.data(),
-              more.InsertedCodes.size());
-        at = r.Position + int(r.Removed.size());
+    } catch (const std::bad_alloc &) {
+        // Memory ran out inside a group: the groups before it stand, with
+        // the records they hold; the rest of the text is as it was.
+        PlaceChunks(k1, next, out);
+        ++Rev;
+        return i;
     }
-    const int end = CharBase[k2] + int(Parts[k2]->Text.size());
-    copy(end);
-    b.Flush();
-    // Small neighbours are not merged: chunks only shrink by deletions, and
-    // an empty one is dropped.
-    Parts.erase(Parts.begin() + std::ptrdiff_t(k1), Parts.begin() + std::ptrdiff_t(k2 + 1));
-    Parts.insert(Parts.begin() + std::ptrdiff_t(k1), std::make_move_iterator(b.Out.begin()),
-                 std::make_move_iterator(b.Out.end()));
-    if (Parts.empty()) Parts.push_back(std::make_shared<Chunk>());
-    Reindex(k1);
+    PlaceChunks(k1, next, out);
     ++Rev;
+    return n;
+}
+
+void TTextStore::PlaceChunks(size_t k1, size_t next, std::vector<std::shared_ptr<Chunk>> &out) {
+    const size_t removed = next - k1;
+    if (out.empty() && removed == Parts.size()) out.push_back(std::make_shared<Chunk>());
+    // (both lists keep their length where they can, so nothing moves)
+    const size_t common = std::min(removed, out.size());
+    for (size_t c = 0; c < common; ++c) Parts[k1 + c] = std::move(out[c]);
+    if (out.size() > removed)
+        Parts.insert(Parts.begin() + std::ptrdiff_t(next), std::make_move_iterator(out.begin() + std::ptrdiff_t(common)),
+                     std::make_move_iterator(out.end()));
+    else
+        Parts.erase(Parts.begin() + std::ptrdiff_t(k1 + common), Parts.begin() + std::ptrdiff_t(next));
+    Replaced(k1, removed, out.size());
 }
 
 namespace {
@@ -438,7 +494,7 @@ void TTextStore::Capture(const TText &t, int position, int length, Record &r) {
     m.RemovedCodes = std::move(codes);
 }
 
-void TTextStore::Replace(int position, int removed, QStringView text, int anchorBefore, int caretBefore,
+bool TTextStore::Replace(int position, int removed, QStringView text, int anchorBefore, int caretBefore,
                          int caretAfter, Merge merge) {
     position = Snap(position);
     const int end = Snap(std::clamp(position + std::max(removed, 0), position, Total));
@@ -449,11 +505,12 @@ void TTextStore::Replace(int position, int removed, QStringView text, int anchor
     r.Inserted = Normalised(text, &breaks);
     Capture(*this, position, end - position, r);
     (void)breaks;  // every inserted break is a typed one
-    if (r.Removed.isEmpty() && r.Inserted.isEmpty()) return;
+    if (r.Removed.isEmpty() && r.Inserted.isEmpty()) return true;
+    if (qint64(Total) - r.Removed.size() + r.Inserted.size() > kMaxLength) return false;
     const bool wasUndo = CanUndo(), wasRedo = CanRedo(), wasModified = IsModified();
     const TEdit edit{position, int(r.Removed.size()), int(r.Inserted.size())};
     std::vector<Record> batch{r};
-    Apply(batch);
+    if (Apply(batch) == 0) throw std::bad_alloc();
     // Joins the step before it where it goes on the same run.
     bool merged = false;
     if (Mergeable && merge != NoMerge && Done == int(History.size()) && Done > 0 && Done != Clean) {
@@ -506,10 +563,11 @@ void TTextStore::Replace(int position, int removed, QStringView text, int anchor
     Mergeable = merge != NoMerge;
     Announce({edit}, &r, nullptr);
     Announce(wasUndo, wasRedo, wasModified);
+    return true;
 }
 
-void TTextStore::ReplaceMany(std::vector<Replacement> replacements, int anchorBefore, int caretBefore) {
-    if (replacements.empty()) return;
+bool TTextStore::ReplaceMany(std::vector<Replacement> replacements, int anchorBefore, int caretBefore) {
+    if (replacements.empty()) return true;
     if (BeforeChange) BeforeChange(std::min(Total, replacements.back().Position + std::max(replacements.back().Removed, 0)));
     std::vector<Record> batch;
     batch.reserve(replacements.size());
@@ -517,6 +575,7 @@ void TTextStore::ReplaceMany(std::vector<Replacement> replacements, int anchorBe
     edits.reserve(replacements.size());
     int last = -1;
     QString lastRemoved;
+    qint64 length = Total;
     for (Replacement &x : replacements) {
         const int position = Snap(x.Position);
         const int end = Snap(std::clamp(position + std::max(x.Removed, 0), position, Total));
@@ -534,13 +593,20 @@ void TTextStore::ReplaceMany(std::vector<Replacement> replacements, int anchorBe
             lastRemoved = r.Removed;
         last = end;
         if (r.Removed.isEmpty() && r.Inserted.isEmpty()) continue;
+        length += r.Inserted.size() - r.Removed.size();
+        if (length > kMaxLength) return false;
         edits.push_back({position, int(r.Removed.size()), int(r.Inserted.size())});
         batch.push_back(std::move(r));
     }
     std::vector<Replacement>().swap(replacements);  // their memory back before the text is built anew
-    if (batch.empty()) return;
+    if (batch.empty()) return true;
     const bool wasUndo = CanUndo(), wasRedo = CanRedo(), wasModified = IsModified();
-    Apply(batch);
+    // Where memory runs out half way, the replacements made so far are the step.
+    const size_t applied = Apply(batch);
+    if (applied == 0) throw std::bad_alloc();
+    const bool partial = applied < batch.size();
+    batch.resize(applied);
+    edits.resize(applied);
     // The selection after: as before, moved along by the edits.
     auto moved = [&](int p) { return MovedBy(edits, p); };
     Step s;
@@ -553,6 +619,8 @@ void TTextStore::ReplaceMany(std::vector<Replacement> replacements, int anchorBe
     Mergeable = false;
     Announce(edits, History.back().Edits.data(), nullptr);
     Announce(wasUndo, wasRedo, wasModified);
+    if (partial) throw std::bad_alloc();
+    return true;
 }
 
 void TTextStore::Push(Step step) {
@@ -605,22 +673,70 @@ bool TTextStore::Travel(bool redo, int &anchor, int &caret) {
         edits.push_back({x.Position, int(x.Removed.size()), int(x.Inserted.size())});
         batch.push_back(std::move(x));
     }
-    Apply(batch);
+    const size_t applied = Apply(batch);
+    if (applied == 0) throw std::bad_alloc();
+    const bool partial = applied < batch.size();
+    if (partial) {
+        // Memory ran out half way: the step is cut in two where it did, the
+        // part made (undone or redone) and the part still to make.
+        SplitStep(redo ? Done : Done - 1, applied, redo);
+        batch.resize(applied);
+        edits.resize(applied);
+    }
+    const Step &made = History[size_t(redo ? Done : Done - 1)];
     if (redo) {
         ++Done;
-        anchor = s.AnchorAfter;
-        caret = s.CaretAfter;
+        anchor = made.AnchorAfter;
+        caret = made.CaretAfter;
     } else {
-        --Done;
-        anchor = s.AnchorBefore;
-        caret = s.CaretBefore;
+        if (!partial) --Done;
+        anchor = made.AnchorBefore;
+        caret = made.CaretBefore;
     }
     anchor = Snap(anchor);
     caret = Snap(caret);
     Mergeable = false;
     Announce(edits, batch.data(), nullptr);
     Announce(wasUndo, wasRedo, wasModified);
+    if (partial) throw std::bad_alloc();
     return true;
+}
+
+void TTextStore::SplitStep(int index, size_t made, bool redo) {
+    Step &s = History[size_t(index)];
+    Step second;
+    second.Kind = s.Kind;
+    second.Edits.assign(std::make_move_iterator(s.Edits.begin() + std::ptrdiff_t(made)),
+                        std::make_move_iterator(s.Edits.end()));
+    s.Edits.resize(made);
+    Step first = std::move(s);
+    // The records of the second part come after those of the first: in the
+    // text with the first part made they lie further by its change of length.
+    int shift = 0;
+    for (const Record &r : first.Edits) shift += int(r.Inserted.size()) - int(r.Removed.size());
+    TEditList firstEdits;
+    for (const Record &r : first.Edits) firstEdits.push_back({r.Position, int(r.Removed.size()), int(r.Inserted.size())});
+    if (redo) {
+        // Made: the first part; to make: the second, after it.
+        for (Record &r : second.Edits) r.Position += shift;
+        second.AnchorAfter = first.AnchorAfter;
+        second.CaretAfter = first.CaretAfter;
+        first.AnchorAfter = second.AnchorBefore = MovedBy(firstEdits, first.AnchorBefore);
+        first.CaretAfter = second.CaretBefore = MovedBy(firstEdits, first.CaretBefore);
+        History[size_t(index)] = std::move(first);
+        History.insert(History.begin() + index + 1, std::move(second));
+    } else {
+        // Undone: the first part (before the second in the text, so its
+        // positions stand); still done: the second, now a step of its own
+        // made first.
+        second.AnchorBefore = first.AnchorBefore;
+        second.CaretBefore = first.CaretBefore;
+        second.AnchorAfter = second.CaretAfter = first.AnchorBefore;
+        first.AnchorBefore = first.CaretBefore = first.AnchorBefore;
+        History[size_t(index)] = std::move(second);
+        History.insert(History.begin() + index + 1, std::move(first));
+    }
+    if (Clean > index) ++Clean;
 }
 
 void TTextStore::ClearHistory() {

@@ -27,6 +27,8 @@
 #include <memory>
 #include <vector>
 
+#include "partition.h"
+
 namespace textstore {
 
 enum LineEnd : std::uint8_t { CrLf = 0, Lf = 1, Cr = 2, Typed = 3 };
@@ -102,14 +104,22 @@ public:
     // The position itself, or the CR's position when it lies between a CR and its LF.
     int Snap(int position) const;
 
+    // The most characters a text holds: positions and lengths, and any sum
+    // of two of them, fit in an int.
+    static constexpr int kMaxLength = 1073741823;
+
 protected:
     friend class TTextStore;
-    int ChunkOf(int position) const;      // the chunk holding position (the last for Length())
-    int ChunkOfLine(int line) const;      // the chunk where line starts (line > 0)
-    void Reindex(size_t from);
+    int ChunkOf(int position) const { return Chars.PartOf(position); }  // the chunk holding position (the last for Length())
+    int ChunkOfLine(int line) const { return Breaks.PartBefore(line); }  // the chunk where line starts (line > 0)
+    int CharBase(size_t k) const { return Chars.Start(int(k)); }   // position of a chunk's first character
+    int LineBase(size_t k) const { return Breaks.Start(int(k)); }  // line breaks before a chunk
+    // Chunks [k, k + removed) of the lists have become those of Parts from k
+    // on, count of them.
+    void Replaced(size_t k, size_t removed, size_t count);
     std::vector<std::shared_ptr<Chunk>> Parts;
-    std::vector<int> CharBase;  // position of each chunk's first character
-    std::vector<int> LineBase;  // line breaks before each chunk
+    TPartition Chars;   // where each chunk starts, in characters
+    TPartition Breaks;  // and in line breaks
     int Total = 0;
     int Lines = 0;
 };
@@ -147,11 +157,17 @@ public:
         int Removed;
         QString Text;
     };
-    void Replace(int position, int removed, QStringView text, int anchorBefore, int caretBefore, int caretAfter,
+    // False when the text would grow past kMaxLength (nothing changes then).
+    // Throws std::bad_alloc, the text as it was, when memory runs out.
+    bool Replace(int position, int removed, QStringView text, int anchorBefore, int caretBefore, int caretAfter,
                  Merge merge = NoMerge);
     // Many replacements as one undo step (ascending, apart, positions in the
-    // text before them); the caret and selection after are as before.
-    void ReplaceMany(std::vector<Replacement> replacements, int anchorBefore, int caretBefore);
+    // text before them); the caret and selection after are as before. False
+    // when the text would grow past kMaxLength (nothing changes then). Where
+    // memory runs out half way, those made so far are the step, and
+    // std::bad_alloc is thrown once they have been announced; undo and redo
+    // of a step do the same.
+    bool ReplaceMany(std::vector<Replacement> replacements, int anchorBefore, int caretBefore);
     // Called before any edit with the last position of the text as it stands
     // that the edit touches (the colours use it to be in place first).
     std::function<void(int until)> BeforeChange;
@@ -205,16 +221,23 @@ private:
     };
     static void Capture(const TText &t, int position, int length, Record &r);
     static std::vector<textstore::LineEnd> FullEnds(const std::vector<textstore::LineEnd> &ends, const QString &text);
-    // Applies one batch (records ascending), filling in what each removes.
-    void Apply(std::vector<Record> &batch);
+    // Applies one batch (records ascending) and returns how many of its
+    // records are in the text: all of them, or, where memory ran out, those
+    // before the group of chunks it ran out in (the rest of the text as it was).
+    size_t Apply(std::vector<Record> &batch);
+    // Puts out in place of chunks [k1, next).
+    void PlaceChunks(size_t k1, size_t next, std::vector<std::shared_ptr<Chunk>> &out);
     void Push(Step step);
     bool Travel(bool redo, int &anchor, int &caret);
+    // Cuts step index after its first `made` records, which are in the text
+    // (redo) or out of it again (undo).
+    void SplitStep(int index, size_t made, bool redo);
     void Announce(bool wasUndo, bool wasRedo, bool wasModified);
     // Tells Edited's handlers of edits whose removed texts are records, or
     // the whole of a text that a load replaced.
     void Announce(const TEditList &edits, const Record *records, const TText *replaced);
     const Record *Announced = nullptr;
-    const TText *Replaced = nullptr;
+    const TText *ReplacedText = nullptr;
     std::vector<Step> History;
     int Done = 0;    // steps of History in the text
     int Clean = 0;   // Done when the text was clean; -1 when no history reaches it
@@ -233,7 +256,7 @@ void TText::Pieces(int position, int length, F &&f) const {
     size_t k = size_t(ChunkOf(position));
     while (length > 0 && k < Parts.size()) {
         const Chunk &c = *Parts[k];
-        const int offset = position - CharBase[k];
+        const int offset = position - CharBase(k);
         const int n = std::min(length, int(c.Text.size()) - offset);
         if (n > 0) {
             f(c.Text.constData() + offset, n, position);

@@ -389,6 +389,78 @@ private slots:
         QCOMPARE(out, undone);
     }
 
+    // Where each part starts, against a plain list of sizes, through
+    // replacements near each other and far apart.
+    void partitionAgainstModel() {
+        QRandomGenerator rng(21);
+        textstore::TPartition p;
+        std::vector<int> sizes{0};
+        for (int step = 0; step < 3000; ++step) {
+            const int k = rng.bounded(4) ? std::min(int(sizes.size()) - 1, int(rng.bounded(3)) + step % int(sizes.size()))
+                                         : int(rng.bounded(int(sizes.size())));
+            const int removed = std::min(int(sizes.size()) - k, int(rng.bounded(3)));
+            std::vector<int> added(rng.bounded(3) + (removed == int(sizes.size()) ? 1 : 0));
+            for (int &a : added) a = int(rng.bounded(50));
+            p.Replace(k, removed, added);
+            sizes.erase(sizes.begin() + k, sizes.begin() + k + removed);
+            sizes.insert(sizes.begin() + k, added.begin(), added.end());
+            QCOMPARE(p.Count(), int(sizes.size()));
+            int at = 0;
+            for (int i = 0; i < int(sizes.size()); ++i) {
+                QVERIFY2(p.Start(i) == at, qPrintable(QStringLiteral("step %1 part %2").arg(step).arg(i)));
+                at += sizes[size_t(i)];
+            }
+            QCOMPARE(p.End(), at);
+            const int v = int(rng.bounded(at + 2)) - 1;
+            int of = 0, before = 0;
+            for (int i = 0, s = 0; i < int(sizes.size()); s += sizes[size_t(i)], ++i) {
+                if (s <= v) of = i;
+                if (s < v) before = i;
+            }
+            QCOMPARE(p.PartOf(v), of);
+            QCOMPARE(p.PartBefore(v), before);
+        }
+    }
+
+    // Typing anywhere, a lot, keeps the chunks large: no more of them than
+    // twice a fresh load of the same text; so does deleting most of it.
+    void chunksStayLarge() {
+        auto chunks = [](const TText &t) {
+            int n = 0;
+            for (int at = 0; at < t.Length(); ++n) {
+                int start = 0;
+                const QStringView piece = t.PieceAt(at, &start);
+                at = start + int(piece.size());
+            }
+            return n;
+        };
+        auto fresh = [&](const TTextStore &s) {
+            TTextStore again;
+            sourcetext::Load(&again, sjis::encodeLossy(s.Slice(0, s.Length())));
+            return chunks(again);
+        };
+        QRandomGenerator rng(22);
+        QByteArray file;
+        while (file.size() < (1 << 19)) file += "int x = y; /* some words */\r\n";
+        TTextStore store;
+        sourcetext::Load(&store, file);
+        const int loaded = chunks(store);
+        for (int place = 0; place < 200; ++place) {
+            int at = store.Snap(int(rng.bounded(store.Length() + 1)));
+            for (int i = 0; i < 10; ++i, at += 10)  // 100 characters, ten at a time
+                store.Replace(at, 0, QStringLiteral("keystrokes"), at, at, at + 10, TTextStore::TypingRun);
+            store.BreakMerge();
+        }
+        QVERIFY2(chunks(store) <= 2 * loaded, qPrintable(QStringLiteral("%1 chunks, %2 loaded").arg(chunks(store)).arg(loaded)));
+        // Deleting: runs of Delete here and there, until a tenth is left.
+        while (store.Length() > (1 << 16)) {
+            const int at = store.Snap(int(rng.bounded(store.Length())));
+            const int n = std::min(store.Length() - at, 1 + int(rng.bounded(3000)));
+            store.Replace(at, n, QString(), at, at, at);
+        }
+        QVERIFY2(chunks(store) <= 2 * fresh(store), qPrintable(QStringLiteral("%1 chunks, %2 fresh").arg(chunks(store)).arg(fresh(store))));
+    }
+
     // A position between a CR and its LF stands for the CR's; text handed in
     // with any line breaks is made T.
     void linesBreaksAndPositions() {

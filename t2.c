@@ -1,0 +1,2 @@
+#include <string.h>
+const char *s = "ab";
