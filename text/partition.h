@@ -53,6 +53,11 @@ public:
         return std::max(lo - 1, 0);
     }
 
+    // Room for n parts, so that replacements up to that many allocate nothing.
+    void Reserve(size_t n) {
+        if (Body.capacity() < n) Body.reserve(std::max(n, 2 * Body.capacity()));
+    }
+
     // Parts of the given sizes, from 0.
     void Reset(const std::vector<int> &sizes) {
         Body.assign(std::max<size_t>(sizes.size(), 1), 0);

@@ -156,10 +156,18 @@ void Chunk::Index() {
 TText::TText() { Parts.push_back(std::make_shared<Chunk>()); }
 
 void TText::Replaced(size_t k, size_t removed, size_t count) {
-    std::vector<int> chars(count), breaks(count);
+    std::vector<int> chars, breaks;
+    chars.reserve(count);
+    breaks.reserve(count);
+    Replaced(k, removed, count, chars, breaks);
+}
+
+void TText::Replaced(size_t k, size_t removed, size_t count, std::vector<int> &chars, std::vector<int> &breaks) {
+    chars.clear();
+    breaks.clear();
     for (size_t i = 0; i < count; ++i) {
-        chars[i] = int(Parts[k + i]->Text.size());
-        breaks[i] = int(Parts[k + i]->Ends.size());
+        chars.push_back(int(Parts[k + i]->Text.size()));
+        breaks.push_back(int(Parts[k + i]->Ends.size()));
     }
     Chars.Replace(int(k), int(removed), chars);
     Breaks.Replace(int(k), int(removed), breaks);
@@ -350,7 +358,16 @@ size_t TTextStore::Apply(std::vector<Record> &batch) {
     const size_t k1 = size_t(ChunkOf(batch.front().Position));
     size_t next = k1;  // the first old chunk not yet placed
     std::vector<std::shared_ptr<Chunk>> out;
-    out.reserve(std::min<size_t>(Parts.size() - k1 + 16, 2 * (Parts.size() - k1) + 16));
+    std::vector<int> chars, breaks;  // the sizes of out's chunks, when they are placed
+    // Room for m chunks in out and in the lists that placing them fills.
+    auto room = [&](size_t m) {
+        auto grow = [m](auto &v) {
+            if (v.capacity() < m) v.reserve(std::max(m, 2 * v.capacity()));
+        };
+        grow(out);
+        grow(chars);
+        grow(breaks);
+    };
     size_t i = 0;
     try {
         while (i < n) {
@@ -363,7 +380,10 @@ size_t TTextStore::Apply(std::vector<Record> &batch) {
                 g2 = std::max(g2, size_t(ChunkOf(r.Position + int(r.Removed.size()))));
                 total += r.Inserted.size() - r.Removed.size();
             }
-            for (; next < g1; ++next) out.push_back(Parts[next]);
+            for (; next < g1; ++next) {
+                room(out.size() + 1);
+                out.push_back(Parts[next]);
+            }
             const int base = CharBase(g1);
             total += CharBase(g2) + Parts[g2]->Text.size() - base;
             // A group that comes out small takes in the chunk after it, when
@@ -412,8 +432,14 @@ size_t TTextStore::Apply(std::vector<Record> &batch) {
             copy(CharBase(g2) + int(Parts[g2]->Text.size()));
             b.Finish();
             // The group is built: its old chunks go, the new ones take their
-            // place (with room made first, so that nothing below can fail).
-            out.reserve(out.size() + b.Out.size());
+            // place. Room is made first for every list that placing them
+            // changes, so that from here on nothing can fail.
+            const size_t placed = out.size() - (withBefore ? 1 : 0) + b.Out.size();
+            const size_t count = Parts.size() - (g2 + 1 - k1) + placed;
+            room(placed);
+            if (Parts.capacity() < count) Parts.reserve(std::max(count, 2 * Parts.capacity()));
+            Chars.Reserve(std::max(Parts.size(), count));
+            Breaks.Reserve(std::max(Parts.size(), count));
             if (withBefore) out.pop_back();
             for (size_t g = g1; g <= g2; ++g) Parts[g].reset();
             for (auto &c : b.Out) out.push_back(std::move(c));
@@ -423,16 +449,17 @@ size_t TTextStore::Apply(std::vector<Record> &batch) {
     } catch (const std::bad_alloc &) {
         // Memory ran out inside a group: the groups before it stand, with
         // the records they hold; the rest of the text is as it was.
-        PlaceChunks(k1, next, out);
+        PlaceChunks(k1, next, out, chars, breaks);
         ++Rev;
         return i;
     }
-    PlaceChunks(k1, next, out);
+    PlaceChunks(k1, next, out, chars, breaks);
     ++Rev;
     return n;
 }
 
-void TTextStore::PlaceChunks(size_t k1, size_t next, std::vector<std::shared_ptr<Chunk>> &out) {
+void TTextStore::PlaceChunks(size_t k1, size_t next, std::vector<std::shared_ptr<Chunk>> &out, std::vector<int> &chars,
+                             std::vector<int> &breaks) {
     const size_t removed = next - k1;
     if (out.empty() && removed == Parts.size()) out.push_back(std::make_shared<Chunk>());
     // (both lists keep their length where they can, so nothing moves)
@@ -443,7 +470,7 @@ void TTextStore::PlaceChunks(size_t k1, size_t next, std::vector<std::shared_ptr
                      std::make_move_iterator(out.end()));
     else
         Parts.erase(Parts.begin() + std::ptrdiff_t(k1 + common), Parts.begin() + std::ptrdiff_t(next));
-    Replaced(k1, removed, out.size());
+    Replaced(k1, removed, out.size(), chars, breaks);
 }
 
 namespace {

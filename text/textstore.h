@@ -115,8 +115,10 @@ protected:
     int CharBase(size_t k) const { return Chars.Start(int(k)); }   // position of a chunk's first character
     int LineBase(size_t k) const { return Breaks.Start(int(k)); }  // line breaks before a chunk
     // Chunks [k, k + removed) of the lists have become those of Parts from k
-    // on, count of them.
+    // on, count of them. sizes: room for count ints each, so that nothing is
+    // allocated here when the room was made beforehand.
     void Replaced(size_t k, size_t removed, size_t count);
+    void Replaced(size_t k, size_t removed, size_t count, std::vector<int> &chars, std::vector<int> &breaks);
     std::vector<std::shared_ptr<Chunk>> Parts;
     TPartition Chars;   // where each chunk starts, in characters
     TPartition Breaks;  // and in line breaks
@@ -225,8 +227,10 @@ private:
     // records are in the text: all of them, or, where memory ran out, those
     // before the group of chunks it ran out in (the rest of the text as it was).
     size_t Apply(std::vector<Record> &batch);
-    // Puts out in place of chunks [k1, next).
-    void PlaceChunks(size_t k1, size_t next, std::vector<std::shared_ptr<Chunk>> &out);
+    // Puts out in place of chunks [k1, next); allocates nothing where room
+    // was made for the lists (see Apply).
+    void PlaceChunks(size_t k1, size_t next, std::vector<std::shared_ptr<Chunk>> &out, std::vector<int> &chars,
+                     std::vector<int> &breaks);
     void Push(Step step);
     bool Travel(bool redo, int &anchor, int &caret);
     // Cuts step index after its first `made` records, which are in the text

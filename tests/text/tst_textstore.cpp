@@ -7,6 +7,11 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <cstdio>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "sjis.h"
 #include "sourcetext.h"
 #include "textstore.h"
@@ -121,6 +126,56 @@ int MovedAlong(const std::vector<std::tuple<int, int, QString>> &edits, int p) {
             return at + shift;
     }
     return p + shift;
+}
+
+// In the child: 1M characters of "ab\r\n" lines, every a replaced by 256
+// characters, in far too little memory. 0 when the store kept its word.
+int ReplaceAllInTooLittleMemory() {
+    const int lines = 1 << 18;
+    TTextStore store;
+    store.Load(QStringLiteral("ab\r\n").repeated(lines));
+    std::vector<TTextStore::Replacement> edits;
+    edits.reserve(size_t(lines));
+    const QString by(256, QLatin1Char('x'));
+    const int line = int(by.size()) + 3;
+    for (int l = 0; l < lines; ++l) edits.push_back({4 * l, 1, by});
+    // Room for the records, and for a part of the replaced text.
+    long pages = 0;
+    if (FILE *f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld", &pages) != 1) pages = 0;
+        std::fclose(f);
+    }
+    if (pages <= 0) return 10;
+    const rlim_t limit = rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE)) + (rlim_t(48) << 20);
+    struct rlimit r{limit, RLIM_INFINITY};
+    if (::setrlimit(RLIMIT_AS, &r) != 0) return 11;
+    bool ran = false;
+    try {
+        store.ReplaceMany(std::move(edits), 0, 0);
+    } catch (const std::bad_alloc &) {
+        ran = true;
+    }
+    // Memory to spare again, for the checks and the undo.
+    r.rlim_cur = RLIM_INFINITY;
+    if (::setrlimit(RLIMIT_AS, &r) != 0) return 19;
+    if (!ran) return 12;  // the limit left room enough after all
+    // The text: some lines replaced, then the rest as they were.
+    int replaced = 0;
+    while (replaced < lines && store.At(replaced * line) == QLatin1Char('x')) ++replaced;
+    if (replaced == 0 || replaced == lines) return 13;
+    if (store.Length() != replaced * line + (lines - replaced) * 4) return 14;
+    for (int l = 0; l < lines; l += 997) {
+        const int at = l < replaced ? l * line : replaced * line + (l - replaced) * 4;
+        const QString want = l < replaced ? by + QStringLiteral("b\r\n") : QStringLiteral("ab\r\n");
+        if (store.Slice(at, int(want.size())) != want) return 15;
+    }
+    // One undo step, and the text is whole again.
+    int a = 0, c = 0;
+    if (!store.CanUndo() || !store.Undo(a, c) || store.CanUndo()) return 16;
+    if (store.Length() != lines * 4) return 17;
+    for (int l = 0; l < lines; l += 991)
+        if (store.Slice(4 * l, 4) != QLatin1String("ab\r\n")) return 18;
+    return 0;
 }
 
 }  // namespace
@@ -459,6 +514,32 @@ private slots:
             store.Replace(at, n, QString(), at, at, at);
         }
         QVERIFY2(chunks(store) <= 2 * fresh(store), qPrintable(QStringLiteral("%1 chunks, %2 fresh").arg(chunks(store)).arg(fresh(store))));
+    }
+
+    // Memory that runs out half way through a replace all leaves the
+    // replacements made so far as one step, the rest of the text as it was,
+    // and undo gives the whole text back: nothing is lost. (In a child
+    // process with a limited address space; not under AddressSanitizer,
+    // whose shadow memory such a limit refuses.)
+    void memoryRunsOutHalfWay() {
+#if defined(__SANITIZE_ADDRESS__)
+        QSKIP("AddressSanitizer needs more address space than the limit leaves");
+#else
+        const pid_t child = ::fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            int code = 20;  // an exception that got out
+            try {
+                code = ReplaceAllInTooLittleMemory();
+            } catch (...) {
+            }
+            ::_exit(code);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), 0);
+#endif
     }
 
     // A position between a CR and its LF stands for the CR's; text handed in
