@@ -1,0 +1,271 @@
+#include "sjisscan.h"
+
+#include <QString>
+#include <algorithm>
+
+#include "sjis.h"
+#include "sjisbyte.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace sjis {
+namespace {
+
+// A code and the character it decodes to.
+struct Coded {
+    char16_t Ch;
+    uint16_t Code;
+};
+
+int CompareCaseless(char16_t a, char16_t b) {
+    return QStringView(&a, 1).compare(QStringView(&b, 1), Qt::CaseInsensitive);
+}
+
+// Every code that decodes to a character, ordered so that the characters
+// equal without regard to case stand together, and within them each
+// character's codes.
+const std::vector<Coded> &AllCodes() {
+    static const std::vector<Coded> all = [] {
+        std::vector<Coded> v;
+        for (unsigned b = 0; b < 0x80; ++b) v.push_back({char16_t(b), uint16_t(b)});
+        // Every pair of a lead and a trail byte, decoded at once: each pair is
+        // one unit, its character or two escaped bytes.
+        QByteArray pairs;
+        std::vector<uint16_t> codes;
+        for (unsigned lead = 0x80; lead <= 0xFF; ++lead) {
+            if (!IsLeadByte(static_cast<unsigned char>(lead))) {
+                if (lead >= 0xA1 && lead <= 0xDF) {
+                    pairs += char(lead);  // half-width katakana: one byte
+                    codes.push_back(uint16_t(lead));
+                }
+                continue;
+            }
+            for (unsigned trail = 0x40; trail <= 0xFC; ++trail) {
+                if (!IsTrailByte(static_cast<unsigned char>(trail))) continue;
+                pairs += char(lead);
+                pairs += char(trail);
+                codes.push_back(uint16_t(lead << 8 | trail));
+            }
+        }
+        const QString text = decode(pairs);
+        qsizetype k = 0;
+        for (uint16_t code : codes) {
+            const char16_t u = text.at(k).unicode();
+            if (isEscapedByte(QChar(u))) {
+                k += 2;  // a pair that is no character
+                continue;
+            }
+            v.push_back({u, code});
+            ++k;
+        }
+        std::sort(v.begin(), v.end(), [](const Coded &a, const Coded &b) {
+            const int c = CompareCaseless(a.Ch, b.Ch);
+            if (c != 0) return c < 0;
+            return a.Ch != b.Ch ? a.Ch < b.Ch : a.Code < b.Code;
+        });
+        return v;
+    }();
+    return all;
+}
+
+bool IsLineBreak(char16_t u) { return u == u'\r' || u == u'\n' || u == 0x2029; }
+
+int CodeLength(uint16_t code) { return code > 0xFF ? 2 : 1; }
+
+constexpr qsizetype kStopEvery = qsizetype(1) << 20;  // bytes scanned between looks at the stop flag
+
+}  // namespace
+
+BytePattern::BytePattern(QStringView text, bool matchCase) {
+    Impossible = text.isEmpty();
+    const std::vector<Coded> &all = AllCodes();
+    for (const QChar qc : text) {
+        if (Impossible) break;
+        const char16_t u = qc.unicode();
+        Unit unit;
+        if (IsLineBreak(u)) {
+            Impossible = true;
+        } else if (isEscapedByte(qc)) {
+            unit.Codes.push_back(uint16_t(u - 0xDC00));
+            unit.Escaped = true;
+        } else {
+            const auto range = std::equal_range(all.begin(), all.end(), Coded{u, 0}, [](const Coded &a, const Coded &b) {
+                return CompareCaseless(a.Ch, b.Ch) < 0;
+            });
+            for (auto it = range.first; it != range.second; ++it)
+                if (!matchCase || it->Ch == u) unit.Codes.push_back(it->Code);
+            Impossible = unit.Codes.empty();
+        }
+        Units.push_back(std::move(unit));
+    }
+    if (Impossible) {
+        Units.clear();
+        return;
+    }
+    // The scan looks at the units up to the first whose codes differ in length
+    // (none do in code page 932; the rest of the text is left to the decoded
+    // line then).
+    size_t fixed = 0;
+    for (Unit &unit : Units) {
+        unit.Length = CodeLength(unit.Codes.front());
+        const bool even = std::all_of(unit.Codes.begin(), unit.Codes.end(),
+                                      [&](uint16_t c) { return CodeLength(c) == unit.Length; });
+        if (!even) break;
+        Bytes += unit.Length;
+        ++fixed;
+    }
+    if (fixed == 0) {
+        // Not even the first: any of its first bytes starts a run.
+        Units.front().Length = 1;
+        for (uint16_t &c : Units.front().Codes) c = uint16_t(c > 0xFF ? c >> 8 : c);
+        Bytes = 1;
+        fixed = 1;
+    }
+    Units.resize(fixed);
+    for (uint16_t c : Units.front().Codes) FirstSet[Units.front().Length == 2 ? c >> 8 : c] = true;
+    for (uint16_t c : Units.back().Codes) LastSet[c & 0xFF] = true;
+    for (unsigned b = 0; b < 256; ++b) {
+        if (FirstSet[b]) FirstBytes.push_back(static_cast<unsigned char>(b));
+        if (LastSet[b]) LastBytes.push_back(static_cast<unsigned char>(b));
+    }
+}
+
+bool BytePattern::Holds(const unsigned char *p, qsizetype at) const {
+    for (const Unit &unit : Units) {
+        const uint16_t code = unit.Length == 2 ? uint16_t(p[at] << 8 | p[at + 1]) : p[at];
+        if (std::find(unit.Codes.begin(), unit.Codes.end(), code) == unit.Codes.end()) return false;
+        at += unit.Length;
+    }
+    return true;
+}
+
+qsizetype BytePattern::FindIn(const unsigned char *p, qsizetype n, qsizetype from, qsizetype until) const {
+    // A run starts at or before n - Bytes; `until` bounds where it starts.
+    until = std::min(until, n - Bytes + 1);
+    const qsizetype last = Bytes - 1;  // the offset of a run's last byte
+    qsizetype i = from;
+#if defined(__SSE2__)
+    // Sixteen places at once: those whose first and last bytes can be a run's.
+    if (FirstBytes.size() <= 8 && LastBytes.size() <= 8) {
+        __m128i first[8], lastb[8];
+        for (size_t k = 0; k < FirstBytes.size(); ++k) first[k] = _mm_set1_epi8(char(FirstBytes[k]));
+        for (size_t k = 0; k < LastBytes.size(); ++k) lastb[k] = _mm_set1_epi8(char(LastBytes[k]));
+        const size_t nf = FirstBytes.size(), nl = LastBytes.size();
+        for (; i + 16 <= until && i + last + 16 <= n; i += 16) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+            __m128i fa = _mm_cmpeq_epi8(a, first[0]);
+            for (size_t k = 1; k < nf; ++k) fa = _mm_or_si128(fa, _mm_cmpeq_epi8(a, first[k]));
+            unsigned mask = unsigned(_mm_movemask_epi8(fa));
+            if (!mask) continue;
+            if (last > 0) {
+                const __m128i z = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i + last));
+                __m128i lz = _mm_cmpeq_epi8(z, lastb[0]);
+                for (size_t k = 1; k < nl; ++k) lz = _mm_or_si128(lz, _mm_cmpeq_epi8(z, lastb[k]));
+                mask &= unsigned(_mm_movemask_epi8(lz));
+            }
+            while (mask) {
+                const qsizetype at = i + __builtin_ctz(mask);
+                if (Holds(p, at)) return at;
+                mask &= mask - 1;
+            }
+        }
+    }
+#endif
+    for (; i < until; ++i)
+        if (FirstSet[p[i]] && LastSet[p[i + last]] && Holds(p, i)) return i;
+    return -1;
+}
+
+qsizetype BytePattern::Find(QByteArrayView bytes, qsizetype from) const {
+    if (Impossible || from < 0) return -1;
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
+    return FindIn(p, bytes.size(), from, bytes.size());
+}
+
+bool BytePattern::ForEachLine(QByteArrayView bytes,
+                              const std::function<bool(int line, qsizetype start, qsizetype end)> &line,
+                              const std::atomic<bool> *stop) const {
+    if (Impossible) return true;
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
+    const qsizetype n = bytes.size();
+    const bool anywhere = Units.front().Escaped;  // an escaped byte may be the second of a pair
+    qsizetype from = 0;     // where the scan goes on
+    qsizetype floor = 0;    // a line starts here or later for every run still to come
+    qsizetype counted = 0;  // the line ends before this are counted...
+    int number = 1;         // ...and this is the line that starts there
+    qsizetype known = 0;    // a character starts here
+    while (from < n) {
+        if (stop && stop->load(std::memory_order_relaxed)) return false;
+        const qsizetype until = std::min(n, from + kStopEvery);
+        const qsizetype at = FindIn(p, n, from, until);
+        if (at < 0) {
+            from = until;
+            continue;
+        }
+        if (!anywhere && !StartsCharacter(bytes, at, known)) {
+            from = at + 1;
+            continue;
+        }
+        qsizetype start = at;
+        while (start > floor && p[start - 1] != '\n' && p[start - 1] != '\r') --start;
+        qsizetype end = at + Bytes;
+        while (end < n && p[end] != '\n' && p[end] != '\r') ++end;
+        number += int(CountLineEnds(bytes, counted, start));
+        counted = start;
+        if (!line(number, start, end)) return false;
+        // A line end starts a character, and no run holds one.
+        from = floor = known = end;
+    }
+    return !(stop && stop->load(std::memory_order_relaxed));
+}
+
+qsizetype CountLineEnds(QByteArrayView bytes, qsizetype from, qsizetype to) {
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
+    qsizetype count = 0;
+    qsizetype i = from;
+#if defined(__SSE2__)
+    // LFs and CRs, less the CRs right before an LF.
+    const __m128i lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r');
+    unsigned crBefore = 0;  // a CR ended the block before
+    for (; i + 16 <= to; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+        const auto lfs = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf)));
+        const auto crs = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, cr)));
+        if (!(lfs | crs)) {
+            crBefore = 0;
+            continue;
+        }
+        const unsigned pairs = (crs & (lfs >> 1)) | (crBefore & lfs & 1u);
+        count += __builtin_popcount(lfs) + __builtin_popcount(crs) - __builtin_popcount(pairs);
+        crBefore = crs >> 15;
+    }
+    if (crBefore && i < to && p[i] == '\n') {
+        ++i;  // the LF of a pair whose CR was counted
+    }
+#endif
+    for (; i < to; ++i) {
+        if (p[i] == '\n') {
+            ++count;
+        } else if (p[i] == '\r') {
+            ++count;
+            if (i + 1 < to && p[i + 1] == '\n') ++i;
+        }
+    }
+    return count;
+}
+
+bool StartsCharacter(QByteArrayView bytes, qsizetype at, qsizetype &known) {
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
+    const qsizetype n = bytes.size();
+    // Back over lead bytes: a character starts just after any other byte.
+    qsizetype q = at;
+    while (q > known && IsLeadByte(p[q - 1])) --q;
+    // Forward from there one character at a time, as a decoder goes.
+    while (q < at) q += IsLeadByte(p[q]) && q + 1 < n && IsTrailByte(p[q + 1]) ? 2 : 1;
+    known = q;
+    return q == at;
+}
+
+}  // namespace sjis

@@ -1,0 +1,82 @@
+#pragma once
+// Finding a text in Shift-JIS bytes before they are decoded: the lines of a
+// file that may hold it, found with scans over the raw bytes, so that only
+// those lines need decoding.
+//
+// Each character of the text stands for every code that decodes to it (a
+// character with two or three codes, such as ∵ or Ⅰ, for all of them), and,
+// without match case, for every code of every character that compares equal
+// to it without regard to case (QString's case-insensitive comparison: A and a,
+// Ａ and ａ, Α and α, Ⅰ and ⅰ). An escaped byte of the text (sjis.h) stands for
+// that byte. A match of the text in the decoded bytes is a run of those codes
+// that starts where a character starts: never on the second byte of a
+// double-byte code (a lead byte 81..9F or E0..FC followed by a byte 40..FC
+// other than 7F), which is why "\" (5C) is not found in 表 (95 5C).
+//
+// The lines found are a superset: every line whose decoded text holds the text
+// is among them, and a line found may still hold none (a whole-word search,
+// for one, decides on the decoded line). Lines end at CR LF, LF or a lone CR,
+// as everywhere else; no byte of a double-byte code is a CR or an LF, so each
+// line decodes on its own to what it reads as in the whole file.
+
+#include <QByteArrayView>
+#include <QStringView>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace sjis {
+
+class BytePattern {
+public:
+    // `text` as the search looks for it; matchCase false: letters without
+    // regard to case.
+    BytePattern(QStringView text, bool matchCase);
+
+    // True when no decoded file can hold the text: it is empty, holds a line
+    // break, or holds a character that no code decodes to (nor, without match
+    // case, any character equal to it but for case).
+    bool Never() const { return Impossible; }
+
+    // Calls line(number, start, end) for each line of `bytes` that may hold the
+    // text, in order: its 1-based number and its bytes [start, end) without the
+    // line end. Stops when line returns false or once *stop is set (checked
+    // every line found and every megabyte scanned); returns false then.
+    bool ForEachLine(QByteArrayView bytes, const std::function<bool(int line, qsizetype start, qsizetype end)> &line,
+                     const std::atomic<bool> *stop = nullptr) const;
+
+    // The first place at or after `from` where one of the text's runs of codes
+    // starts in `bytes`, whether or not a character starts there; -1 when none.
+    qsizetype Find(QByteArrayView bytes, qsizetype from) const;
+
+private:
+    // One character of the text: the codes it stands for (one or two bytes
+    // each, high byte first in a double-byte code), all of one length.
+    struct Unit {
+        std::vector<uint16_t> Codes;
+        int Length = 1;
+        bool Escaped = false;  // an escaped byte: a byte that need not start a character
+    };
+    qsizetype FindIn(const unsigned char *p, qsizetype n, qsizetype from, qsizetype until) const;
+    bool Holds(const unsigned char *p, qsizetype at) const;
+
+    std::vector<Unit> Units;
+    qsizetype Bytes = 0;  // the length in bytes of every run of codes
+    bool Impossible = false;
+    // The bytes a run can have first and last, for the scan.
+    std::vector<unsigned char> FirstBytes, LastBytes;
+    bool FirstSet[256] = {}, LastSet[256] = {};
+};
+
+// The number of line ends (CR LF, LF, lone CR) in bytes [from, to); `to` must
+// not fall between the CR and the LF of a pair.
+qsizetype CountLineEnds(QByteArrayView bytes, qsizetype from, qsizetype to);
+
+// True when a character starts at `at` in bytes (decoding from the start).
+// `known`, at or before `at`, is a place where a character is known to start;
+// it is moved on to a later one, so that a run of calls with rising `at` costs
+// no more than one pass over the bytes.
+bool StartsCharacter(QByteArrayView bytes, qsizetype at, qsizetype &known);
+
+}  // namespace sjis
