@@ -425,6 +425,42 @@ private slots:
         form.reset();
     }
 
+    // A row shows a long line as a window of 160 characters that starts 40
+    // before the match, held inside the line, never between the halves of a
+    // surrogate pair, with a cut mark on each side that was cut.
+    void rowsOfLongLines() {
+        const auto a = [](int n) { return QString(n, QLatin1Char('a')); };
+        const auto b = [](int n) { return QString(n, QLatin1Char('b')); };
+        const QString cut(QChar(0x2026));
+        const QString face = QStringLiteral("\U0001F600");
+        struct Case {
+            QString line;
+            QString shown;
+            int column;
+        };
+        const Case cases[] = {
+            {QStringLiteral("X") + a(159), QStringLiteral("X") + a(159), 0},
+            {QStringLiteral("X") + a(160), QStringLiteral("X") + a(159) + cut, 0},
+            {a(160) + QStringLiteral("X"), cut + a(159) + QStringLiteral("X"), 160},
+            {a(100) + QStringLiteral("X") + b(100), cut + a(59) + QStringLiteral("X") + b(100), 100},
+            {a(100) + QStringLiteral("X") + b(200), cut + a(40) + QStringLiteral("X") + b(119) + cut, 100},
+            {QStringLiteral("\t\t  X") + a(200), QStringLiteral("X") + a(159) + cut, 4},
+            {QStringLiteral("  a\tX\x01"), QStringLiteral("a X "), 4},
+            {a(59) + face + a(39) + QStringLiteral("X") + b(200), cut + a(39) + QStringLiteral("X") + b(120) + cut, 100},
+            {QStringLiteral("X") + a(158) + face + b(10), QStringLiteral("X") + a(158) + cut, 0},
+        };
+        for (const Case &c : cases) {
+            std::vector<TSearchRow> rows;
+            TProjectSearch::SearchText(QStringLiteral("f.c"), QStringLiteral("x\r\n") + c.line, QStringLiteral("X"),
+                                       search::Options{true, false}, [&](TSearchRow &&r) { rows.push_back(r); });
+            QCOMPARE(rows.size(), size_t(1));
+            QCOMPARE(rows[0].Text, QStringLiteral("f.c 2: ") + c.shown);
+            QCOMPARE(rows[0].Line, 2);
+            QCOMPARE(rows[0].Column, c.column);
+            QCOMPARE(rows[0].Length, 1);
+        }
+    }
+
     // The rows from a file's bytes are those of the whole file decoded and
     // searched line by line: random files and texts, with and without match
     // case and whole word.
