@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <algorithm>
+#include <cstring>
 
 #include "sjis.h"
 #include "sjisbyte.h"
@@ -74,6 +75,23 @@ bool IsLineBreak(char16_t u) { return u == u'\r' || u == u'\n' || u == 0x2029; }
 
 int CodeLength(uint16_t code) { return code > 0xFF ? 2 : 1; }
 
+// How common a byte is in text, Japanese or C, roughly (more is commoner):
+// the scan looks first for the places of a run whose bytes are rarest.
+int Commonness(unsigned char b) {
+    static const char letters[] = "etaoinsrhldcumfpgwybvkxjqz";  // the most common first
+    if (b >= 'a' && b <= 'z') return 90 - 3 * int(std::strchr(letters, b) - letters);
+    if (b >= 'A' && b <= 'Z') return (90 - 3 * int(std::strchr(letters, b - 'A' + 'a') - letters)) / 3;
+    if (b == ' ') return 100;
+    if (b >= '0' && b <= '9') return 30;
+    if (b < 0x20 || b == 0x7F) return b == '\t' ? 60 : 5;
+    if (b < 0x80) return std::strchr("();,=*_+-.<>[]{}/\"'&#", b) ? 30 : 10;
+    if (b >= 0x81 && b <= 0x83) return 100;  // kana and signs lead with these
+    if (b >= 0x88 && b <= 0x9F) return 40;   // kanji
+    if (b >= 0xA1 && b <= 0xDF) return 25;   // half-width katakana, second bytes
+    if (b >= 0xE0 && b <= 0xEA) return 15;
+    return 5;
+}
+
 constexpr qsizetype kStopEvery = qsizetype(1) << 20;  // bytes scanned between looks at the stop flag
 
 }  // namespace
@@ -124,12 +142,31 @@ BytePattern::BytePattern(QStringView text, bool matchCase) {
         fixed = 1;
     }
     Units.resize(fixed);
-    for (uint16_t c : Units.front().Codes) FirstSet[Units.front().Length == 2 ? c >> 8 : c] = true;
-    for (uint16_t c : Units.back().Codes) LastSet[c & 0xFF] = true;
-    for (unsigned b = 0; b < 256; ++b) {
-        if (FirstSet[b]) FirstBytes.push_back(static_cast<unsigned char>(b));
-        if (LastSet[b]) LastBytes.push_back(static_cast<unsigned char>(b));
+    // The bytes each place of a run can hold, and how common they are.
+    std::vector<Probe> places(static_cast<size_t>(Bytes));
+    qsizetype at = 0;
+    for (const Unit &unit : Units) {
+        for (uint16_t c : unit.Codes) {
+            if (unit.Length == 2) places[size_t(at)].Set[c >> 8] = true;
+            places[size_t(at + unit.Length - 1)].Set[c & 0xFF] = true;
+        }
+        at += unit.Length;
     }
+    std::vector<std::pair<int, qsizetype>> scores;
+    for (qsizetype i = 0; i < Bytes; ++i) {
+        Probe &place = places[size_t(i)];
+        place.Offset = i;
+        int score = 0;
+        for (unsigned b = 0; b < 256; ++b) {
+            if (!place.Set[b]) continue;
+            place.Bytes.push_back(static_cast<unsigned char>(b));
+            score += Commonness(static_cast<unsigned char>(b));
+        }
+        scores.push_back({score, i});
+    }
+    std::stable_sort(scores.begin(), scores.end());
+    Rare[0] = places[size_t(scores[0].second)];
+    Rare[1] = places[size_t(scores[scores.size() > 1 ? 1 : 0].second)];
 }
 
 bool BytePattern::Holds(const unsigned char *p, qsizetype at) const {
@@ -144,27 +181,27 @@ bool BytePattern::Holds(const unsigned char *p, qsizetype at) const {
 qsizetype BytePattern::FindIn(const unsigned char *p, qsizetype n, qsizetype from, qsizetype until) const {
     // A run starts at or before n - Bytes; `until` bounds where it starts.
     until = std::min(until, n - Bytes + 1);
-    const qsizetype last = Bytes - 1;  // the offset of a run's last byte
+    const Probe &a = Rare[0], &b = Rare[1];
     qsizetype i = from;
 #if defined(__SSE2__)
-    // Sixteen places at once: those whose first and last bytes can be a run's.
-    if (FirstBytes.size() <= 8 && LastBytes.size() <= 8) {
-        __m128i first[8], lastb[8];
-        for (size_t k = 0; k < FirstBytes.size(); ++k) first[k] = _mm_set1_epi8(char(FirstBytes[k]));
-        for (size_t k = 0; k < LastBytes.size(); ++k) lastb[k] = _mm_set1_epi8(char(LastBytes[k]));
-        const size_t nf = FirstBytes.size(), nl = LastBytes.size();
-        for (; i + 16 <= until && i + last + 16 <= n; i += 16) {
-            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
-            __m128i fa = _mm_cmpeq_epi8(a, first[0]);
-            for (size_t k = 1; k < nf; ++k) fa = _mm_or_si128(fa, _mm_cmpeq_epi8(a, first[k]));
-            unsigned mask = unsigned(_mm_movemask_epi8(fa));
+    // Sixteen places at once: those where the two rare places of a run hold
+    // bytes that the run can have there.
+    if (a.Bytes.size() <= 8 && b.Bytes.size() <= 8) {
+        __m128i av[8], bv[8];
+        const size_t na = a.Bytes.size(), nb = b.Bytes.size();
+        for (size_t k = 0; k < na; ++k) av[k] = _mm_set1_epi8(char(a.Bytes[k]));
+        for (size_t k = 0; k < nb; ++k) bv[k] = _mm_set1_epi8(char(b.Bytes[k]));
+        const qsizetype reach = std::max(a.Offset, b.Offset) + 16;
+        for (; i + 16 <= until && i + reach <= n; i += 16) {
+            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i + a.Offset));
+            __m128i ax = _mm_cmpeq_epi8(x, av[0]);
+            for (size_t k = 1; k < na; ++k) ax = _mm_or_si128(ax, _mm_cmpeq_epi8(x, av[k]));
+            unsigned mask = unsigned(_mm_movemask_epi8(ax));
             if (!mask) continue;
-            if (last > 0) {
-                const __m128i z = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i + last));
-                __m128i lz = _mm_cmpeq_epi8(z, lastb[0]);
-                for (size_t k = 1; k < nl; ++k) lz = _mm_or_si128(lz, _mm_cmpeq_epi8(z, lastb[k]));
-                mask &= unsigned(_mm_movemask_epi8(lz));
-            }
+            const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i + b.Offset));
+            __m128i by = _mm_cmpeq_epi8(y, bv[0]);
+            for (size_t k = 1; k < nb; ++k) by = _mm_or_si128(by, _mm_cmpeq_epi8(y, bv[k]));
+            mask &= unsigned(_mm_movemask_epi8(by));
             while (mask) {
                 const qsizetype at = i + __builtin_ctz(mask);
                 if (Holds(p, at)) return at;
@@ -174,7 +211,7 @@ qsizetype BytePattern::FindIn(const unsigned char *p, qsizetype n, qsizetype fro
     }
 #endif
     for (; i < until; ++i)
-        if (FirstSet[p[i]] && LastSet[p[i + last]] && Holds(p, i)) return i;
+        if (a.Set[p[i + a.Offset]] && b.Set[p[i + b.Offset]] && Holds(p, i)) return i;
     return -1;
 }
 
@@ -226,24 +263,24 @@ qsizetype CountLineEnds(QByteArrayView bytes, qsizetype from, qsizetype to) {
     qsizetype count = 0;
     qsizetype i = from;
 #if defined(__SSE2__)
-    // LFs and CRs, less the CRs right before an LF.
-    const __m128i lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r');
-    unsigned crBefore = 0;  // a CR ended the block before
-    for (; i + 16 <= to; i += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
-        const auto lfs = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf)));
-        const auto crs = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, cr)));
-        if (!(lfs | crs)) {
-            crBefore = 0;
-            continue;
+    // LFs and CRs, less the CRs right before an LF, counted in each byte's
+    // lane (two at most a turn, so 127 turns fit) and summed now and then.
+    const __m128i lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r'), zero = _mm_setzero_si128();
+    while (i + 17 <= to) {
+        __m128i lanes = zero;
+        for (int turn = 0; turn < 127 && i + 17 <= to; ++turn, i += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+            const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i + 1));
+            const __m128i crs = _mm_cmpeq_epi8(v, cr);
+            const __m128i pairs = _mm_and_si128(crs, _mm_cmpeq_epi8(next, lf));
+            lanes = _mm_sub_epi8(lanes, _mm_or_si128(_mm_cmpeq_epi8(v, lf), crs));
+            lanes = _mm_add_epi8(lanes, pairs);
         }
-        const unsigned pairs = (crs & (lfs >> 1)) | (crBefore & lfs & 1u);
-        count += __builtin_popcount(lfs) + __builtin_popcount(crs) - __builtin_popcount(pairs);
-        crBefore = crs >> 15;
+        const __m128i sums = _mm_sad_epu8(lanes, zero);
+        count += _mm_cvtsi128_si32(sums) + _mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums));
     }
-    if (crBefore && i < to && p[i] == '\n') {
-        ++i;  // the LF of a pair whose CR was counted
-    }
+    // (A CR LF that the last turn ended between: the pair was taken off,
+    // and its LF counts below.)
 #endif
     for (; i < to; ++i) {
         if (p[i] == '\n') {

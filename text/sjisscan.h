@@ -61,12 +61,19 @@ private:
     qsizetype FindIn(const unsigned char *p, qsizetype n, qsizetype from, qsizetype until) const;
     bool Holds(const unsigned char *p, qsizetype at) const;
 
+    // The bytes that a run can have at one place, for the scan.
+    struct Probe {
+        qsizetype Offset = 0;
+        std::vector<unsigned char> Bytes;
+        bool Set[256] = {};
+    };
+
     std::vector<Unit> Units;
     qsizetype Bytes = 0;  // the length in bytes of every run of codes
     bool Impossible = false;
-    // The bytes a run can have first and last, for the scan.
-    std::vector<unsigned char> FirstBytes, LastBytes;
-    bool FirstSet[256] = {}, LastSet[256] = {};
+    // Two places of a run (one in a run of one byte) whose bytes are the least
+    // common in text: a place where both hold is worth a closer look.
+    Probe Rare[2];
 };
 
 // The number of line ends (CR LF, LF, lone CR) in bytes [from, to); `to` must
