@@ -12,6 +12,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <system_error>
 
 #include "errorreport.h"
 #include "qverror.h"
@@ -263,7 +264,11 @@ void TProjectSearch::Work(TProjectSearch *self, std::shared_ptr<State> state, in
         }
     };
     std::vector<std::thread> helpers;
-    for (int t = 1; t < threads && size_t(t) < count; ++t) helpers.emplace_back(searchFiles);
+    try {
+        for (int t = 1; t < threads && size_t(t) < count; ++t) helpers.emplace_back(searchFiles);
+    } catch (const std::system_error &) {
+        // No more threads to be had: those there are search every file.
+    }
     searchFiles();
     for (std::thread &t : helpers) t.join();
 

@@ -94,6 +94,59 @@ int Commonness(unsigned char b) {
 
 constexpr qsizetype kStopEvery = qsizetype(1) << 20;  // bytes scanned between looks at the stop flag
 
+// The number of line ends (CR LF, LF, lone CR) in bytes [from, to); `to` does
+// not fall between the CR and the LF of a pair.
+qsizetype CountLineEnds(QByteArrayView bytes, qsizetype from, qsizetype to) {
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
+    qsizetype count = 0;
+    qsizetype i = from;
+#if defined(__SSE2__)
+    // LFs and CRs, less the CRs right before an LF, counted in each byte's
+    // lane (one a turn at most, so 127 turns fit) and summed now and then.
+    const __m128i lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r'), zero = _mm_setzero_si128();
+    while (i + 17 <= to) {
+        __m128i lanes = zero;
+        for (int turn = 0; turn < 127 && i + 17 <= to; ++turn, i += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+            const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i + 1));
+            const __m128i crs = _mm_cmpeq_epi8(v, cr);
+            const __m128i pairs = _mm_and_si128(crs, _mm_cmpeq_epi8(next, lf));
+            lanes = _mm_sub_epi8(lanes, _mm_or_si128(_mm_cmpeq_epi8(v, lf), crs));
+            lanes = _mm_add_epi8(lanes, pairs);
+        }
+        const __m128i sums = _mm_sad_epu8(lanes, zero);
+        count += _mm_cvtsi128_si32(sums) + _mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums));
+    }
+    // (A CR LF that the last turn ended between: the pair was taken off,
+    // and its LF counts below.)
+#endif
+    for (; i < to; ++i) {
+        if (p[i] == '\n') {
+            ++count;
+        } else if (p[i] == '\r') {
+            ++count;
+            if (i + 1 < to && p[i + 1] == '\n') ++i;
+        }
+    }
+    return count;
+}
+
+// True when a character starts at `at` in bytes (decoding from the start).
+// `known`, at or before `at`, is a place where a character is known to start;
+// it is moved on to a later one, so that a run of calls with rising `at` costs
+// no more than one pass over the bytes.
+bool StartsCharacter(QByteArrayView bytes, qsizetype at, qsizetype &known) {
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
+    const qsizetype n = bytes.size();
+    // Back over lead bytes: a character starts just after any other byte.
+    qsizetype q = at;
+    while (q > known && IsLeadByte(p[q - 1])) --q;
+    // Forward from there one character at a time, as a decoder goes.
+    while (q < at) q += IsLeadByte(p[q]) && q + 1 < n && IsTrailByte(p[q + 1]) ? 2 : 1;
+    known = q;
+    return q == at;
+}
+
 }  // namespace
 
 BytePattern::BytePattern(QStringView text, bool matchCase) {
@@ -122,9 +175,6 @@ BytePattern::BytePattern(QStringView text, bool matchCase) {
         Units.clear();
         return;
     }
-    // The scan looks at the units up to the first whose codes differ in length
-    // (none do in code page 932; the rest of the text is left to the decoded
-    // line then).
     size_t fixed = 0;
     for (Unit &unit : Units) {
         unit.Length = CodeLength(unit.Codes.front());
@@ -135,11 +185,8 @@ BytePattern::BytePattern(QStringView text, bool matchCase) {
         ++fixed;
     }
     if (fixed == 0) {
-        // Not even the first: any of its first bytes starts a run.
-        Units.front().Length = 1;
-        for (uint16_t &c : Units.front().Codes) c = uint16_t(c > 0xFF ? c >> 8 : c);
-        Bytes = 1;
-        fixed = 1;
+        EveryLine = true;
+        return;
     }
     Units.resize(fixed);
     // The bytes each place of a run can hold, and how common they are.
@@ -215,18 +262,23 @@ qsizetype BytePattern::FindIn(const unsigned char *p, qsizetype n, qsizetype fro
     return -1;
 }
 
-qsizetype BytePattern::Find(QByteArrayView bytes, qsizetype from) const {
-    if (Impossible || from < 0) return -1;
-    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
-    return FindIn(p, bytes.size(), from, bytes.size());
-}
-
 bool BytePattern::ForEachLine(QByteArrayView bytes,
                               const std::function<bool(int line, qsizetype start, qsizetype end)> &line,
                               const std::atomic<bool> *stop) const {
     if (Impossible) return true;
     const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
     const qsizetype n = bytes.size();
+    if (EveryLine) {
+        int number = 1;
+        for (qsizetype start = 0;; ++number) {
+            if (stop && (number & 4095) == 0 && stop->load(std::memory_order_relaxed)) return false;
+            qsizetype end = start;
+            while (end < n && p[end] != '\n' && p[end] != '\r') ++end;
+            if (!line(number, start, end)) return false;
+            if (end == n) return true;
+            start = end + (p[end] == '\r' && end + 1 < n && p[end + 1] == '\n' ? 2 : 1);
+        }
+    }
     const bool anywhere = Units.front().Escaped;  // an escaped byte may be the second of a pair
     qsizetype from = 0;     // where the scan goes on
     qsizetype floor = 0;    // a line starts here or later for every run still to come
@@ -256,53 +308,6 @@ bool BytePattern::ForEachLine(QByteArrayView bytes,
         from = floor = known = end;
     }
     return !(stop && stop->load(std::memory_order_relaxed));
-}
-
-qsizetype CountLineEnds(QByteArrayView bytes, qsizetype from, qsizetype to) {
-    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
-    qsizetype count = 0;
-    qsizetype i = from;
-#if defined(__SSE2__)
-    // LFs and CRs, less the CRs right before an LF, counted in each byte's
-    // lane (two at most a turn, so 127 turns fit) and summed now and then.
-    const __m128i lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r'), zero = _mm_setzero_si128();
-    while (i + 17 <= to) {
-        __m128i lanes = zero;
-        for (int turn = 0; turn < 127 && i + 17 <= to; ++turn, i += 16) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
-            const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i + 1));
-            const __m128i crs = _mm_cmpeq_epi8(v, cr);
-            const __m128i pairs = _mm_and_si128(crs, _mm_cmpeq_epi8(next, lf));
-            lanes = _mm_sub_epi8(lanes, _mm_or_si128(_mm_cmpeq_epi8(v, lf), crs));
-            lanes = _mm_add_epi8(lanes, pairs);
-        }
-        const __m128i sums = _mm_sad_epu8(lanes, zero);
-        count += _mm_cvtsi128_si32(sums) + _mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums));
-    }
-    // (A CR LF that the last turn ended between: the pair was taken off,
-    // and its LF counts below.)
-#endif
-    for (; i < to; ++i) {
-        if (p[i] == '\n') {
-            ++count;
-        } else if (p[i] == '\r') {
-            ++count;
-            if (i + 1 < to && p[i + 1] == '\n') ++i;
-        }
-    }
-    return count;
-}
-
-bool StartsCharacter(QByteArrayView bytes, qsizetype at, qsizetype &known) {
-    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
-    const qsizetype n = bytes.size();
-    // Back over lead bytes: a character starts just after any other byte.
-    qsizetype q = at;
-    while (q > known && IsLeadByte(p[q - 1])) --q;
-    // Forward from there one character at a time, as a decoder goes.
-    while (q < at) q += IsLeadByte(p[q]) && q + 1 < n && IsTrailByte(p[q + 1]) ? 2 : 1;
-    known = q;
-    return q == at;
 }
 
 }  // namespace sjis

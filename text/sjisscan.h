@@ -34,25 +34,21 @@ public:
     // regard to case.
     BytePattern(QStringView text, bool matchCase);
 
-    // True when no decoded file can hold the text: it is empty, holds a line
-    // break, or holds a character that no code decodes to (nor, without match
-    // case, any character equal to it but for case).
-    bool Never() const { return Impossible; }
-
     // Calls line(number, start, end) for each line of `bytes` that may hold the
     // text, in order: its 1-based number and its bytes [start, end) without the
-    // line end. Stops when line returns false or once *stop is set (checked
-    // every line found and every megabyte scanned); returns false then.
+    // line end. None when no decoded text can hold the text: it is empty, holds
+    // a line break, or holds a character that no code decodes to (nor, without
+    // match case, any character equal to it but for case). Stops when line
+    // returns false or once *stop is set (checked every line found and every
+    // megabyte scanned); returns false then.
     bool ForEachLine(QByteArrayView bytes, const std::function<bool(int line, qsizetype start, qsizetype end)> &line,
                      const std::atomic<bool> *stop = nullptr) const;
 
-    // The first place at or after `from` where one of the text's runs of codes
-    // starts in `bytes`, whether or not a character starts there; -1 when none.
-    qsizetype Find(QByteArrayView bytes, qsizetype from) const;
-
 private:
     // One character of the text: the codes it stands for (one or two bytes
-    // each, high byte first in a double-byte code), all of one length.
+    // each, high byte first in a double-byte code). The scan looks at the
+    // characters up to the first whose codes differ in length (none do in code
+    // page 932); the decoded line decides on the rest.
     struct Unit {
         std::vector<uint16_t> Codes;
         int Length = 1;
@@ -71,19 +67,10 @@ private:
     std::vector<Unit> Units;
     qsizetype Bytes = 0;  // the length in bytes of every run of codes
     bool Impossible = false;
+    bool EveryLine = false;  // no run has a length of its own: every line may hold the text
     // Two places of a run (one in a run of one byte) whose bytes are the least
     // common in text: a place where both hold is worth a closer look.
     Probe Rare[2];
 };
-
-// The number of line ends (CR LF, LF, lone CR) in bytes [from, to); `to` must
-// not fall between the CR and the LF of a pair.
-qsizetype CountLineEnds(QByteArrayView bytes, qsizetype from, qsizetype to);
-
-// True when a character starts at `at` in bytes (decoding from the start).
-// `known`, at or before `at`, is a place where a character is known to start;
-// it is moved on to a later one, so that a run of calls with rising `at` costs
-// no more than one pass over the bytes.
-bool StartsCharacter(QByteArrayView bytes, qsizetype at, qsizetype &known);
 
 }  // namespace sjis
