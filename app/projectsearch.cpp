@@ -27,21 +27,41 @@ constexpr auto kBatchTime = std::chrono::milliseconds(20);  // and at least this
 
 bool IsBreak(QChar c) { return c == QLatin1Char('\r') || c == QLatin1Char('\n') || c == QChar::ParagraphSeparator; }
 
-// Calls f(line, number, column) for each match in text, line by line.
+constexpr qsizetype kTextPiece = qsizetype(1) << 20;  // characters searched between looks at the stop flag
+
+// Calls f(line, number, column) for each match in text. The text is searched
+// whole rather than line by line: a match lies within one line (the search
+// text holds no line break), and the rule looks no further than the
+// characters just beside a match, where a line break is as good as the line's
+// end (no word character, no half of a pair). It is searched a piece of about
+// a megabyte at a time, each ending after a line break.
 template <class F>
 void MatchesInText(QStringView text, const QString &pattern, const search::Options &options, F &&f,
                    const std::atomic<bool> *stop) {
     const qsizetype n = text.size();
-    qsizetype start = 0;
-    int line = 1;
-    for (qsizetype i = 0;; ++i) {
-        if (i < n && !IsBreak(text[i])) continue;
-        const QStringView l = text.mid(start, i - start);
-        search::ForEach(l, pattern, options, [&](qsizetype at) { f(l, line, at); });
-        if (i == n || (stop && (line & 4095) == 0 && *stop)) break;
-        if (text[i] == QLatin1Char('\r') && i + 1 < n && text[i + 1] == QLatin1Char('\n')) ++i;
-        start = i + 1;
-        ++line;
+    qsizetype start = 0;    // where the line of the last match starts...
+    int line = 1;           // ...and its number
+    qsizetype counted = 0;  // the line breaks before this are counted
+    int found = 0;
+    for (qsizetype from = 0, pieceEnd = 0; from < n; from = pieceEnd) {
+        if (stop && *stop) return;
+        pieceEnd = std::min(n, from + kTextPiece);
+        while (pieceEnd < n && !IsBreak(text[pieceEnd - 1])) ++pieceEnd;
+        const QStringView piece = text.first(pieceEnd);
+        for (qsizetype at = search::Next(piece, pattern, from, options); at >= 0;
+             at = search::Next(piece, pattern, at + pattern.size(), options)) {
+            for (; counted < at; ++counted) {
+                if (!IsBreak(text[counted])) continue;
+                if (text[counted] == QLatin1Char('\r') && counted + 1 < n && text[counted + 1] == QLatin1Char('\n'))
+                    ++counted;
+                start = counted + 1;
+                ++line;
+            }
+            qsizetype end = at + pattern.size();
+            while (end < n && !IsBreak(text[end])) ++end;
+            f(text.sliced(start, end - start), line, at - start);
+            if (stop && (++found & 4095) == 0 && *stop) return;
+        }
     }
 }
 
