@@ -459,6 +459,35 @@ private slots:
             QCOMPARE(rows[0].Column, c.column);
             QCOMPARE(rows[0].Length, 1);
         }
+        // A long text is searched a piece at a time: every line counted across.
+        std::vector<TSearchRow> rows;
+        QString many;
+        const int count = 60000;
+        for (int k = 0; k < count; ++k)
+            many += QString(k % 50, QLatin1Char('a')) + QStringLiteral("X") + (k % 3 ? QStringLiteral("\r\n") : QStringLiteral("\r"));
+        QVERIFY(many.size() > 3 << 19);
+        int next = 0;
+        TProjectSearch::SearchText(QStringLiteral("f.c"), many, QStringLiteral("x"), {}, [&](TSearchRow &&r) {
+            if (r.Line == next + 1 && r.Column == next % 50) ++next;
+        });
+        QCOMPARE(next, count);
+        // A match across the first megabyte's end is found, on its own line.
+        QString across = QStringLiteral("b\r\n").repeated((1 << 20) / 3 - 10);
+        across += QString((1 << 20) - 2 - across.size(), QLatin1Char('b')) + QStringLiteral("aaaaX b\r\nX");
+        rows.clear();
+        TProjectSearch::SearchText(QStringLiteral("f.c"), across, QStringLiteral("aaaax"), {},
+                                   [&](TSearchRow &&r) { rows.push_back(r); });
+        QCOMPARE(rows.size(), size_t(1));
+        QCOMPARE(rows[0].Line, (1 << 20) / 3 - 9);
+        QCOMPARE(rows[0].Column, 29);
+        // A paragraph separator (typed into a document) ends a line too.
+        rows.clear();
+        TProjectSearch::SearchText(QStringLiteral("f.c"), QStringLiteral("aX\u2029X\rbX\nX"), QStringLiteral("x"), {},
+                                   [&](TSearchRow &&r) { rows.push_back(r); });
+        QStringList texts;
+        for (const TSearchRow &r : rows) texts << QStringLiteral("%1 %2:%3").arg(r.Text).arg(r.Line).arg(r.Column);
+        QCOMPARE(texts, (QStringList{QStringLiteral("f.c 1: aX 1:1"), QStringLiteral("f.c 2: X 2:0"),
+                                     QStringLiteral("f.c 3: bX 3:1"), QStringLiteral("f.c 4: X 4:0")}));
     }
 
     // The rows from a file's bytes are those of the whole file decoded and
@@ -490,6 +519,11 @@ private slots:
                     QCOMPARE(r.Path, file);
                     QCOMPARE(r.Length, int(pattern.size()));
                 }
+                // An open document's text gives the same rows.
+                rows.clear();
+                TProjectSearch::SearchText(file, sjis::decode(bytes), pattern, o,
+                                           [&](TSearchRow &&r) { rows.push_back(std::move(r)); });
+                QVERIFY2(Wants(rows) == want, qPrintable(Difference(Wants(rows), want) + QLatin1Char(' ') + what()));
                 ++compared;
                 found += !want.empty();
             }
@@ -514,6 +548,10 @@ private slots:
                                         [&](TSearchRow &&r) { rows.push_back(std::move(r)); });
             const std::vector<Want> want = Reference(file, big, pattern, {});
             QVERIFY(!want.empty());
+            QVERIFY2(Wants(rows) == want, qPrintable(Difference(Wants(rows), want)));
+            rows.clear();
+            TProjectSearch::SearchText(file, sjis::decode(big), pattern, {},
+                                       [&](TSearchRow &&r) { rows.push_back(std::move(r)); });
             QVERIFY2(Wants(rows) == want, qPrintable(Difference(Wants(rows), want)));
         }
     }
