@@ -2,9 +2,12 @@
 #include "textstore.h"
 // Find in the project: every file of the project tree is searched off the GUI
 // thread, an open document in its current text, any other file as it is on
-// disk, decoded as a load decodes it. The rows come back to the GUI thread in
-// small batches, so that the window keeps responding while a large project is
-// searched; a search can be cancelled at any time.
+// disk, read as a load decodes it. Files are searched on as many threads as
+// there are cores, and their rows listed in tree order. A file on disk is
+// searched in its bytes first (sjisscan.h): only the lines that may hold a
+// match are decoded and searched as text. The rows come back to the GUI thread
+// in small batches, so that the window keeps responding while a large project
+// is searched; a search can be cancelled at any time.
 //
 // Rows: one per match, "path line: text of the line" (the line without its
 // leading blanks, cut to a width around the match); one "* " row for a file
@@ -25,6 +28,10 @@
 
 class QCheckBox;
 class QLineEdit;
+
+namespace sjis {
+class BytePattern;
+}
 
 // A row of the search results: its text, and for a match where it is.
 struct TSearchRow {
@@ -73,6 +80,11 @@ public:
     static void SearchText(const QString &path, QStringView text, const QString &pattern,
                            const search::Options &options, const std::function<void(TSearchRow &&)> &row,
                            const std::atomic<bool> *stop = nullptr);
+    // The same rows from the file's Shift-JIS bytes; `bytes` is `pattern`
+    // made for the same options.
+    static void SearchBytes(const QString &path, QByteArrayView file, const sjis::BytePattern &bytes,
+                            const QString &pattern, const search::Options &options,
+                            const std::function<void(TSearchRow &&)> &row, const std::atomic<bool> *stop = nullptr);
 
 private:
     struct State {
