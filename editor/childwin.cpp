@@ -106,6 +106,9 @@ bool TMDIChild::IsUntitled() const { return FileName.isEmpty(); }
 void TMDIChild::LoadFile(const QString &path) {
     // Read everything first: a file that cannot be read leaves the document as it
     // was. Only a regular file is read, and no further than its size when opened.
+    // A file whose text the store could never hold is refused unread (no
+    // two bytes make fewer than one character).
+    sourcetext::CheckLength(path, QFileInfo(path).size() / 2);
     LoadBytes(ReadWholeFile(path), path);
 }
 
@@ -118,6 +121,7 @@ void TMDIChild::LoadBytes(QByteArray bytes, const QString &path, bool changed) {
     } finish{this};
     // The store takes the new text only once all of it is decoded: bytes that
     // cannot be taken leave the document as it was.
+    sourcetext::CheckLength(path.isEmpty() ? windowTitle() : path, bytes);
     DefaultLineEnd = sourcetext::Load(RichEdit1->Text(), bytes);
     bytes = QByteArray();
     // The whole text's colours: those on the screen at once, the rest while

@@ -33,8 +33,10 @@ public:
     // Reads the file into the document and makes it the document's file.
     // Throws EQvError::CannotOpen(path) when it cannot be read (a directory
     // included), EQvError::NotRegularOpen(path) for a FIFO, a device or a
-    // socket, std::bad_alloc when it cannot fit in memory; the document is then
-    // left as it was.
+    // socket, EQvError when its text is longer than the store holds
+    // (TText::kMaxLength characters, line breaks counting two; checked on the
+    // size before anything is read, and on the bytes), std::bad_alloc when it
+    // cannot fit in memory; the document is then left as it was.
     void LoadFile(const QString &path);
     // The one load path: decodes `bytes` into the document, and only then makes
     // `path` (empty: untitled) its file, with the caption and the changed state

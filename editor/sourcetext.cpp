@@ -3,6 +3,8 @@
 #include <QObject>
 #include <cstring>
 
+#include "qverror.h"
+
 namespace sourcetext {
 
 namespace {
@@ -60,6 +62,47 @@ Decoded Decode(const QByteArray &bytes) {
     EndsOf(d.Text, d.Ends, counts);
     d.Common = Common(counts);
     return d;
+}
+
+qint64 TextLength(QByteArrayView bytes) {
+    const char *p = bytes.data();
+    const qsizetype n = bytes.size();
+    // Each lone LF and lone CR gains a character.
+    qint64 lone = 0;
+    for (const char *at = p, *end = p + n; (at = static_cast<const char *>(std::memchr(at, '\n', size_t(end - at))));
+         ++at)
+        lone += at == p || at[-1] != '\r';
+    for (const char *at = p, *end = p + n; (at = static_cast<const char *>(std::memchr(at, '\r', size_t(end - at))));
+         ++at)
+        lone += at + 1 == end || at[1] != '\n';
+    bool ascii = true;
+    for (qsizetype i = 0; i < n && ascii; ++i) ascii = static_cast<unsigned char>(p[i]) < 0x80;
+    if (ascii) return n + lone;
+    qint64 characters = lone;
+    for (qsizetype at = 0; at < n;) {
+        // Pieces that end after an LF byte decode as they do in the whole.
+        qsizetype end = std::min(n, at + (qsizetype(1) << 20));
+        if (end < n) {
+            const char *lf = static_cast<const char *>(std::memchr(p + end, '\n', size_t(n - end)));
+            end = lf ? qsizetype(lf - p) + 1 : n;
+        }
+        characters += sjis::decode(QByteArrayView(p + at, end - at)).size();
+        at = end;
+    }
+    return characters;
+}
+
+void CheckLength(const QString &path, qint64 characters) {
+    if (characters <= textstore::TText::kMaxLength) return;
+    throw EQvError(QStringLiteral("ファイル %1 は大きすぎて開けません（開けるのは改行を 2 文字と数えて %2 文字までです）")
+                       .arg(path)
+                       .arg(textstore::TText::kMaxLength));
+}
+
+void CheckLength(const QString &path, QByteArrayView bytes) {
+    // No byte makes more than two characters.
+    if (bytes.size() <= textstore::TText::kMaxLength / 2) return;
+    CheckLength(path, TextLength(bytes));
 }
 
 LineEnd Load(TTextStore *store, const QByteArray &bytes) {

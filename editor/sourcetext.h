@@ -41,6 +41,18 @@ struct Decoded {
 
 Decoded Decode(const QByteArray &bytes);
 
+// The characters that the text of `bytes` takes in the store: each decoded
+// character one, each line break two (CR LF, LF and CR alike). Exact; bytes
+// that are not all ASCII are decoded a piece at a time to count them.
+qint64 TextLength(QByteArrayView bytes);
+
+// Throws EQvError, with a message that names the file and the limit, for a
+// text of `characters` characters, more than the store holds.
+void CheckLength(const QString &path, qint64 characters);
+// The same for the text of `bytes`, counted closely only where a file that
+// large could be too long.
+void CheckLength(const QString &path, QByteArrayView bytes);
+
 // Puts the file's text into the store, a piece at a time, with each line's
 // line end, and gives the store the file's codes. Returns the most common line
 // end (CR LF when there is none; ties go to CR LF, then LF).

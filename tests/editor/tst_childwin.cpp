@@ -11,6 +11,8 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include "sourcetext.h"
 #include <QTimer>
 #include <random>
 #include <sys/stat.h>
@@ -183,6 +185,40 @@ private slots:
         Type(w, QStringLiteral("r"));  // and it goes on working
         w->Save();
         QCOMPARE(ReadFile(w->FileName), QByteArray("qrint kept;\r\n"));
+    }
+
+    // The text's length counted from the bytes is the length the store holds
+    // after the load; a text past the store's limit is refused with the file's
+    // name and the limit, by its size before anything is read, and the
+    // document keeps its text.
+    void tooLongIsRefused_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("CR LF") << QByteArray("ab\r\ncd\r\n");
+        QTest::newRow("LF and lone CR") << QByteArray("ab\ncd\ref\r\r\n\n");
+        QTest::newRow("Japanese, half-width, invalid bytes") << QByteArray("\x93\xfa\x96\x7b\xb1\x80\xff\x81\n\x81\x5c\\");
+        QTest::newRow("a lead byte at the end") << QByteArray("x\r\n\x93");
+        QTest::newRow("empty") << QByteArray();
+    }
+    void tooLongIsRefused() {
+        QFETCH(QByteArray, bytes);
+        TTextStore store;
+        sourcetext::Load(&store, bytes);
+        QCOMPARE(sourcetext::TextLength(bytes), qint64(store.Length()));
+        const QString name = Path(QStringLiteral("huge.c"));
+        const int limit = TText::kMaxLength;
+        QCOMPARE(Failure([&] { sourcetext::CheckLength(name, qint64(limit)); }), QStringLiteral("<no error>"));
+        const QString refused = Failure([&] { sourcetext::CheckLength(name, qint64(limit) + 1); });
+        QVERIFY2(refused.contains(name) && refused.contains(QString::number(limit)), qPrintable(refused));
+        // A file of twice as many bytes as the limit, all of it a hole: refused unread.
+        QFile huge(name);
+        QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(2 * qint64(limit) + 2));
+        huge.close();
+        TMDIChild *w = Loaded(QStringLiteral("kept.c"), "int kept;\r\n");
+        QCOMPARE(Failure([&] { w->LoadFile(name); }), refused);
+        QCOMPARE(TextOf(w->RichEdit1), QStringLiteral("int kept;\r\n"));
+        QCOMPARE(w->FileName, Path(QStringLiteral("kept.c")));
+        QVERIFY(!w->Changed && !w->Loading);
+        QFile::remove(name);
     }
 
     // A failed Save As leaves the document exactly as it was: its file, its
