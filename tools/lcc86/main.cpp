@@ -196,6 +196,9 @@ QByteArray findName(const QByteArray &given, bool toWrite, QString *text) {
 // that can't be done without loss, or when the path holds a blank (the pane's
 // file field ends at the first blank).
 QByteArray navigablePath(const QString &text) {
+    bool ascii = true;
+    for (const QChar c : text) ascii = ascii && c.unicode() < 0x80;
+    if (ascii) return text.contains(u' ') ? QByteArray() : text.toLatin1();  // the same in Shift-JIS
     QByteArray out;
     if (text.isEmpty() || text.contains(u' ') || !sjis::encode(text, out) || sjis::decode(out) != text)
         return {};
