@@ -64,13 +64,20 @@ Run lcc86(const QList<QByteArray> &args, const QString &workDir, const QByteArra
     p.setProgram(QFile::decodeName(tool));
     p.setWorkingDirectory(workDir);
     // Raw bytes reach the tool only through exec itself; nothing is allocated after the fork.
+    // In a process group of its own, so that a tool chain that hangs goes with it.
     p.setChildProcessModifier([&tool, &argv, &envp] {
+        ::setpgid(0, 0);
         ::execve(tool.constData(), argv.data(), envp.data());
         ::_exit(127);
     });
     Run r;
     p.start();
-    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit) return r;
+    if (!p.waitForFinished(60000)) {
+        ::kill(-pid_t(p.processId()), SIGKILL);
+        p.waitForFinished(5000);
+        return r;
+    }
+    if (p.exitStatus() != QProcess::NormalExit) return r;
     r.code = p.exitCode();
     r.rows = sjis::decode(p.readAllStandardOutput()).split(u'\n');
     if (r.rows.last().isEmpty()) r.rows.removeLast();
@@ -194,6 +201,12 @@ private slots:
         QVERIFY(quiet.code > 0);
         QCOMPARE(lineFor(quiet, path, "warning"), -1);
         QCOMPARE(lineFor(quiet, path, "error"), 3);
+        // A warning alone doesn't stop the compile.
+        QVERIFY(write(path, "int main(void) {\n  char *odd = \"\\q\";\n  return 0;\n}\n"));
+        const Run warned = lcc86(Fixed + QStringList{path}, dir.path());
+        QCOMPARE(warned.code, 0);
+        QCOMPARE(lineFor(warned, path, "warning"), 2);
+        QVERIFY(QFile::exists(ObjectPath(path)));
     }
 
     // The IDE may hand the path over in Shift-JIS: the file is still found,
