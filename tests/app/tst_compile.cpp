@@ -771,6 +771,24 @@ private slots:
         QTRY_COMPARE(leftovers(), QStringList());
     }
 
+    // The two entries after Stop in the Project menu, their keys and the tool
+    // button; F5 without a project has nothing to build.
+    void theRunEntries() {
+        const QList<QAction *> menu = form->Proj->actions();
+        QCOMPARE(menu.indexOf(form->Run), menu.indexOf(form->StopCompile) + 1);
+        QCOMPARE(menu.indexOf(form->DosBoxRun), menu.indexOf(form->Run) + 1);
+        QCOMPARE(form->Run->text(), QStringLiteral("実行(&X)"));
+        QCOMPARE(form->Run->shortcut(), QKeySequence(Qt::Key_F5));
+        QCOMPARE(form->DosBoxRun->text(), QStringLiteral("DOSBoxで実行(&D)"));
+        QCOMPARE(form->DosBoxRun->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F5));
+        QCOMPARE(form->RunBtn->geometry(), QRect(177, 2, 25, 25));
+        QCOMPARE(form->RunBtn->toolTip(), QStringLiteral("実行"));
+        QVERIFY(!form->RunBtn->icon().isNull());
+        QTest::keyClick(form.get(), Qt::Key_F5);
+        QCOMPARE(rows(), QStringList{TBuildRun::NoSourcesLine});
+        QVERIFY(form->Run->isEnabled() && form->RunBtn->isEnabled());
+    }
+
     // The program's exit code, at both ends of its range.
     void theEndRowCarriesTheExitCode_data() {
         QTest::addColumn<int>("code");

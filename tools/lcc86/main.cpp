@@ -404,11 +404,22 @@ public:
             if (!(l.startsWith("fail!") && l.contains(": warning: "))) kept << l;
         if (!writeFile(assembly, kept.join('\n'))) return CantStart(errno);
 
+        // Assembled by the assembler beside bcc, with the options bcc gives it
+        // (bcc itself, where there is none, at the cost of one more start).
         const QByteArray objectCopy = Tmp + "/out.obj";
-        args = {"bcc", "-Md"};
-        if (optimise) args << "-O";
-        args << "-c" << assembly << "-o" << objectCopy;
-        const ToolRun assemble = runTool(Bcc, args, QByteArray(), env.get(), WaitMask,
+        const QByteArray as86 = joined(dirName(Bcc), "as86");
+        QByteArray assembler = Bcc;
+        if (::access(as86.constData(), X_OK) == 0) {
+            assembler = as86;
+            args = {"as86", assembly, "-o", objectCopy, "-u"};
+            if (optimise) args << "-O";
+            args << "-w" << "-0" << "-n" << baseName(source.Copy).chopped(1) + 's';
+        } else {
+            args = {"bcc", "-Md"};
+            if (optimise) args << "-O";
+            args << "-c" << assembly << "-o" << objectCopy;
+        }
+        const ToolRun assemble = runTool(assembler, args, QByteArray(), env.get(), WaitMask,
                                          [](const QByteArray &l) { writeLine(stdout, "  " + plainLine(l)); },
                                          [this] { removeTree(Tmp); });
         if (assemble.Status < 0) return CantStart(assemble.Error);
