@@ -789,6 +789,27 @@ private slots:
         QVERIFY(form->Run->isEnabled() && form->RunBtn->isEnabled());
     }
 
+    // Stop during the link: the link's rows say so, then the build's, and
+    // nothing is run.
+    void aLinkCanBeStopped() {
+        fakeCompiler("#!/bin/sh\ncase \"$1\" in -o) echo linking; exec sleep 60;; esac\n"
+                     "exec \"$QV_TOOLS_DIR/lcc86.exe\" \"$@\"\n");
+        form->Compiler->DosCommand1->StopGraceMs = 300;
+        const QString P = makeProject(QStringLiteral("p"), QStringLiteral("s"),
+                                      {{QStringLiteral("s.c"), QStringLiteral("int main(void) { return 0; }\r\n")}});
+        form->Run->trigger();
+        QVERIFY(QTest::qWaitFor([&] { return rows().contains(QStringLiteral("linking")); }, 60000));
+        form->StopCompile->trigger();
+        QVERIFY(QTest::qWaitFor([&] { return !form->Compiler->BuildRun->IsRunning(); }, 10000));
+        QTest::qWait(100);
+        const QStringList r = rows();
+        QCOMPARE(r.mid(r.size() - 5), (QStringList{QStringLiteral("linking"), buildcmd::LinkStoppedLine,
+                                                   buildcmd::LinkEndLine, TBuildRun::StoppedLine,
+                                                   TBuildRun::SummaryLine(false, 1, 0, 0, 0)}));
+        QVERIFY(!form->Compiler->Runner->IsRunning());
+        QVERIFY(!QFile::exists(P));
+    }
+
     // The program's exit code, at both ends of its range.
     void theEndRowCarriesTheExitCode_data() {
         QTest::addColumn<int>("code");
