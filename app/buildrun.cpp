@@ -56,21 +56,24 @@ QStringList TBuildRun::Sources(const QStringList &paths) {
 
 TBuildRun::TBuildRun(TCompileControl *control) : QObject(control), Form(control) {}
 
-void TBuildRun::Start(bool everything) {
-    if (Running || Form->DosCommand1->IsOnExecution()) return;
+bool TBuildRun::Start(bool everything) {
+    if (Running || Form->DosCommand1->IsOnExecution()) return false;
     // The files are those of the tree as it is now; the headers of the
     // up-to-date test are read afresh for each file.
     Files = Sources(Form->ProjectFiles());
     if (Files.isEmpty()) {
         Form->AppendOutput(NoSourcesLine);
-        return;
+        return false;
     }
     Everything = everything;
     Index = 0;
-    Compiled = WithMessages = UpToDate = NotCompiled = 0;
+    Compiled = WithMessages = UpToDate = NotCompiled = Failed = 0;
     StopRequested = false;
+    Linking = ProgramReady = false;
+    ProgramFile.clear();
     Running = true;
     Next();
+    return true;
 }
 
 void TBuildRun::Stop() {
@@ -83,11 +86,20 @@ void TBuildRun::CompilerLine(const QString &row) {
 
 void TBuildRun::CompilerEnded(quint32 exitCode, bool stopped) {
     if (!Running) return;  // a Compile of its own
+    if (Linking) {
+        Linking = false;
+        if (stopped) StopRequested = true;
+        else if (exitCode != 0) Form->AppendOutput(buildcmd::LinkFailedLine(ProgramFile));
+        ProgramReady = !stopped && exitCode == 0;
+        QTimer::singleShot(0, this, &TBuildRun::Finish);
+        return;
+    }
     if (stopped) {
         StopRequested = true;
     } else {
         ++Compiled;
         if (CurrentHasMessages || exitCode != 0) ++WithMessages;
+        if (exitCode != 0) ++Failed;
     }
     // The runner takes no new command before its end handling is over.
     QTimer::singleShot(0, this, &TBuildRun::Next);
@@ -120,13 +132,41 @@ void TBuildRun::Next() {
             ++NotCompiled;
         }
     }
+    Link();
+}
+
+void TBuildRun::Link() {
+    if (StopRequested) {
+        Finish();
+        return;
+    }
+    if (NotCompiled > 0 || Failed > 0) {
+        Form->AppendOutput(buildcmd::NotLinkedLine);
+        Finish();
+        return;
+    }
+    QStringList objects;
+    for (const QString &S : std::as_const(Files)) objects << buildcmd::ObjectPath(S);
+    ProgramFile = Form->ProgramPath(Files);
+    if (!buildcmd::NeedsLink(ProgramFile, objects, Form->ProjectFile())) {
+        Form->AppendOutput(buildcmd::LinkNotNeededLine(ProgramFile));
+        ProgramReady = true;
+        Finish();
+        return;
+    }
+    Form->AppendOutput(buildcmd::LinkStartLine(ProgramFile));
+    Linking = true;
+    if (Form->RunLinker(ProgramFile, objects)) return;  // CompilerEnded goes on
+    Linking = false;
     Finish();
 }
 
 void TBuildRun::Finish() {
     if (StopRequested) Form->AppendOutput(StoppedLine);
     Form->AppendOutput(SummaryLine(Everything, Compiled, WithMessages, UpToDate, NotCompiled));
+    const bool ready = ProgramReady && !StopRequested;
     Running = false;
     StopRequested = false;
     Form->UpdateCompileItems(false);
+    if (OnFinished) OnFinished(ready);
 }

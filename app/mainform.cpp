@@ -64,7 +64,9 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent) {
     Docs->OnCreated = [this](TMDIChild *doc) { DocumentCreated(doc); };
     Docs->OnNamed = [this](const QString &path) { NoteRecentFile(path); };
     Docs->OnChanged = [this] { ActiveFormChange(); };
-    Compiler = new TCompileControl(*Docs, *Panel1, CurrentProject, {Compile, Build, ReBuild, StopCompile}, this);
+    Compiler = new TCompileControl(*Docs, *Panel1, CurrentProject,
+                                   {Compile, Build, ReBuild, StopCompile, Run, DosBoxRun}, this);
+    Compiler->ProjectFileName = [this] { return SaveDialog1.FileName; };
     Searcher = new TSearchControl(*Docs, *Panel1, CurrentProject, ProjFindStopItem, StatusBar, this);
     SetUpLook();
     SetUpDialogs();
@@ -93,7 +95,7 @@ void TMainForm::SetUpLook() {
     // as tip, the long one for the status line.
     const std::pair<QToolButton *, const char *> glyphs[] = {
         {OpenBtn, "open"}, {SaveBtn, "save"},   {CutBtn, "cut"},
-        {CopyBtn, "copy"}, {PasteBtn, "paste"}, {ExitBtn, "exit"},
+        {CopyBtn, "copy"}, {PasteBtn, "paste"}, {ExitBtn, "exit"}, {RunBtn, "run"},
     };
     for (const auto &[button, name] : glyphs) button->setIcon(appearance::ToolGlyph(QString::fromLatin1(name)));
     setWindowIcon(appearance::ProgramIcon());
@@ -195,6 +197,8 @@ void TMainForm::ConnectCommands() {
         {Build, guard(this, Compiler, &TCompileControl::BuildClick)},
         {ReBuild, guard(this, Compiler, &TCompileControl::ReBuildClick)},
         {StopCompile, guard(this, Compiler, &TCompileControl::StopCompileClick)},
+        {Run, guard(this, Compiler, &TCompileControl::RunClick)},
+        {DosBoxRun, guard(this, Compiler, &TCompileControl::DosBoxRunClick)},
         {ProjFindItem, guard(this, Searcher, &TSearchControl::ProjFindItemClick)},
         {ProjFindStopItem, guard(this, Searcher, &TSearchControl::ProjFindStopItemClick)},
     };
@@ -205,6 +209,9 @@ void TMainForm::ConnectCommands() {
         {PasteBtn, &TMainForm::PasteItemClick},   {ExitBtn, &TMainForm::FileExitItemClick},
     };
     for (const auto &[button, handler] : buttons) connect(button, &QToolButton::clicked, this, guard(this, handler));
+    // The run button is the Run entry's: on and off with it.
+    connect(RunBtn, &QToolButton::clicked, Run, &QAction::trigger);
+    connect(Run, &QAction::enabledChanged, RunBtn, &QWidget::setEnabled);
 
     // Keys where the layout gives none.
     FileNewItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));

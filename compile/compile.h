@@ -75,6 +75,36 @@ extern const QString StoppedLine;         // "* コンパイルを中止しま�
 QString CharacterInTheWay(const QString &S);
 QString PathRefusedLine(const QString &inTheWay);
 
+// ---- Linking -------------------------------------------------------------------
+// Build and Rebuild link the project's objects into one MS-DOS program once
+// every source has compiled (or was up to date).
+
+// The program of a project: named after the project (its name with "/", "\\",
+// ":" and control characters as "_"; without a name, the project file's name
+// without its extension; "noname" when nothing is left) with ".com", in the
+// project file's folder, or, for a project not yet saved, in the folder of its
+// first source.
+QString ProgramPath(const QString &projectFile, const QString &projectName, const QStringList &sources);
+
+// "lcc86.exe -o " followed by ShortPath(program) and ShortPath of each object,
+// in their order, each one word as in CompilerCommandLine.
+QString LinkerCommandLine(const QString &program, const QStringList &objects);
+
+// True when the program is missing, or one of the objects or the project file
+// is not older than it (times to the nanosecond: a link right after the
+// compiles is newer than their objects). A missing object forces the link
+// too, so that the linker names it.
+bool NeedsLink(const QString &program, const QStringList &objects, const QString &projectFile);
+
+// The link's rows.
+QString LinkStartLine(const QString &program);      // "- " + P + "のリンクを開始します…"
+QString LinkNotNeededLine(const QString &program);  // "* " + P + "のリンクは必要ありません。"
+QString LinkFailedLine(const QString &program);     // "* " + P + "を作成できませんでした。"
+extern const QString LinkEndLine;                   // "- リンク終了。"
+extern const QString LinkStoppedLine;               // "* リンクを中止しました。"
+extern const QString NotLinkedLine;                 // "* コンパイルできなかったファイルがあるため、リンクしません。"
+extern const QString LinkerStartFailedLine;         // "* リンカの起動に失敗しました。"
+
 // The file field of an Output row: the text before its first blank, or a
 // single blank (matching no document) when the row holds no blank.
 QString MessageFileName(const QString &row);

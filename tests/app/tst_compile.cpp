@@ -12,6 +12,7 @@
 #include "modal.h"
 #include "option.h"
 #include "projecttree.h"
+#include "runprogram.h"
 #include "sjis.h"
 #include "tdoscmd.h"
 #include "textpos.h"
@@ -46,7 +47,7 @@ class TstCompile : public QObject {
     Q_OBJECT
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<TMainForm> form;
-    QByteArray savedPath;
+    QByteArray savedPath, savedTmp;
     QStringList reports;
     std::unique_ptr<qvtest::MessageBoxAnswers> boxes;
 
@@ -74,10 +75,16 @@ class TstCompile : public QObject {
     }
 
 private slots:
-    void initTestCase() { savedPath = qgetenv("PATH"); }
+    void initTestCase() {
+        savedPath = qgetenv("PATH");
+        savedTmp = qgetenv("TMPDIR");
+    }
     void init() {
         dir = std::make_unique<QTemporaryDir>();
         QVERIFY(QDir::setCurrent(dir->path()));
+        // The compiler's and the runs' temporary folders, to see that they go.
+        QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("tmp")));
+        qputenv("TMPDIR", QFile::encodeName(path(QStringLiteral("tmp"))));
         qputenv("PATH", qgetenv("QV_TOOLS_DIR") + ":" + savedPath);
         reports.clear();
         // Error reports are collected; a question about a changed document is
@@ -95,6 +102,8 @@ private slots:
         form.reset();
         boxes.reset();
         qputenv("PATH", savedPath);
+        if (savedTmp.isNull()) qunsetenv("TMPDIR");
+        else qputenv("TMPDIR", savedTmp);
         QDir::setCurrent(QDir::tempPath());
     }
 
@@ -310,7 +319,10 @@ private slots:
     // compiler succeeds), no object; missing: no file; edited: fresh on disk, open
     // and edited; unsavable: open, edited with a character Shift-JIS can't
     // hold; hang: a compiler that never ends on it, stopped once it runs;
-    // other: a header or any other file, never compiled.
+    // main: stale, with the program's main; other: a header or any other
+    // file, never compiled. A fresh file's object is no 8086 object, so a
+    // link that takes it fails. Once every source has compiled the project
+    // is linked into P.com beside its first source.
     void buildAndRebuild_data() {
         QTest::addColumn<QStringList>("files");
         QTest::addColumn<bool>("rebuild");
@@ -331,13 +343,21 @@ private slots:
         QTest::newRow("stop on the second") << QStringList{QStringLiteral("hang h.c"), QStringLiteral("stale z.c"),
                                                            QStringLiteral("stale a.c")}
                                             << false;
+        const QStringList linked = {QStringLiteral("stale 作業 フォルダ/a.c"), QStringLiteral("warning w.c"),
+                                    QStringLiteral("main m.c")};
+        QTest::newRow("linked") << linked << false;
+        QTest::newRow("no main") << QStringList{QStringLiteral("stale a.c"), QStringLiteral("stale b.c")} << false;
+        QTest::newRow("an object of another machine")
+            << QStringList{QStringLiteral("fresh f.c"), QStringLiteral("main m.c")} << false;
+        QTest::newRow("rebuilt and linked") << QStringList{QStringLiteral("fresh f.c"), QStringLiteral("main m.c")}
+                                            << true;
     }
     void buildAndRebuild() {
         QFETCH(QStringList, files);
         QFETCH(bool, rebuild);
         // The real compiler, except on h.c, where it hangs; compiling any other
         // file deletes the files named *-gone.c beside it.
-        fakeCompiler("#!/bin/sh\ncase \"$5\" in */h.c) echo hanging; exec sleep 60;; */*-gone.c) ;;\n"
+        fakeCompiler("#!/bin/sh\ncase \"$1$5\" in -o*) ;; */h.c) echo hanging; exec sleep 60;; */*-gone.c) ;;\n"
                      "*) rm -f \"${5%/*}\"/*-gone.c;; esac\nexec \"$QV_TOOLS_DIR/lcc86.exe\" \"$@\"\n");
         form->Compiler->DosCommand1->StopGraceMs = 300;
         // An untitled changed document outside the project is left alone.
@@ -355,7 +375,8 @@ private slots:
             if (kind == QLatin1String("missing")) continue;
             QDir().mkpath(QFileInfo(S).path());
             writeFile(S, kind == QLatin1String("error")     ? QByteArray("int f(void) { return nothing; }\r\n")
-                         : kind == QLatin1String("warning") ? QByteArray("int f(void) { int unused; return 0; }\r\n")
+                         : kind == QLatin1String("warning") ? QByteArray("char *f(void) { return \"\\q\"; }\r\n")
+                         : kind == QLatin1String("main")    ? QByteArray("int main(void) { return 0; }\r\n")
                                                             : QByteArray("int ok;\r\n"));
             setAge(S, 100);
             if (kind == QLatin1String("fresh") || kind == QLatin1String("edited")) {
@@ -371,12 +392,12 @@ private slots:
         }
 
         // The model: the rows each source should bring, in tree order, each
-        // path once; "<compiler>" stands for the compiler's lines.
+        // path once; "<compiler>" stands for the compiler's (or linker's) lines.
         const QString compilerLines = QStringLiteral("<compiler>");
         QStringList expected;
         QStringList seen;
         int compiled = 0, withMessages = 0, upToDate = 0, notCompiled = 0, reportsExpected = 0;
-        bool stopped = false;
+        bool stopped = false, failed = false, hasMain = false, oldObject = false;
         for (const QString &S : form->CurrentProject.FilePaths()) {
             if (!S.endsWith(QLatin1String(".c"), Qt::CaseInsensitive) || seen.contains(S)) continue;
             seen << S;
@@ -402,6 +423,23 @@ private slots:
                 ++compiled;
                 if (kind == QLatin1String("error") || kind == QLatin1String("warning")) ++withMessages;
             }
+            failed |= kind == QLatin1String("error");
+            hasMain |= kind == QLatin1String("main");
+            oldObject |= kind == QLatin1String("fresh") && !rebuild;
+        }
+        const QString program = buildcmd::ProgramPath(QString(), QStringLiteral("P"), seen);
+        bool linkable = false;
+        if (!seen.isEmpty() && !stopped) {
+            QStringList objects;
+            for (const QString &S : std::as_const(seen)) objects << buildcmd::ObjectPath(S);
+            linkable = notCompiled == 0 && !failed;
+            if (!linkable)
+                expected << buildcmd::NotLinkedLine;
+            else
+                expected << buildcmd::LinkStartLine(program)
+                         << buildcmd::EchoLine(buildcmd::LinkerCommandLine(program, objects)) << compilerLines
+                         << buildcmd::LinkEndLine;
+            if (linkable && (!hasMain || oldObject)) expected << buildcmd::LinkFailedLine(program);
         }
         if (seen.isEmpty())
             expected << TBuildRun::NoSourcesLine;
@@ -422,9 +460,10 @@ private slots:
         // The rows against the model; the compiler's lines run up to the end row.
         const QStringList r = rows();
         qsizetype at = 0;
-        for (const QString &row : std::as_const(expected)) {
+        for (qsizetype e = 0; e < expected.size(); ++e) {
+            const QString &row = expected.at(e);
             if (row == compilerLines) {
-                while (at < r.size() && r.at(at) != kEnd) ++at;
+                while (at < r.size() && r.at(at) != expected.value(e + 1)) ++at;
                 continue;
             }
             QVERIFY2(at < r.size() && r.at(at) == row,
@@ -432,6 +471,7 @@ private slots:
             ++at;
         }
         QCOMPARE(at, r.size());
+        QCOMPARE(QFile::exists(program), linkable && hasMain && !oldObject);
         QCOMPARE(reports.size(), reportsExpected);
         QVERIFY(untitled->Changed);
         for (QAction *a : {form->Compile, form->Build, form->ReBuild}) QVERIFY(a->isEnabled());
@@ -625,6 +665,298 @@ private slots:
         QVERIFY(waitForEnd());
         QCOMPARE(rows().at(1), QStringLiteral("> lcc86.exe -O -js -w1 -c ") + doc->FileName);
         QCOMPARE(rows().at(2), QStringLiteral("-O -js -w1 -c ") + doc->FileName);
+    }
+
+    // ---- Link and run: the real tool chain and DOSBox without a window ----
+
+    // A project of `files` (name, Shift-JIS text) in `folder` below the test's
+    // folder, named `name`, its project file saved there; the program's path.
+    QString makeProject(const QString &folder, const QString &name, const QList<std::pair<QString, QString>> &files) {
+        const QString where = path(folder);
+        QDir().mkpath(where);
+        form->CurrentProject = project::Project::Named(name);
+        for (const auto &[file, text] : files) {
+            writeFile(where + u'/' + file, sjis::encodeLossy(text));
+            form->CurrentProject.AddFile(file, where + u'/' + file);
+        }
+        form->SaveDialog1.FileName = where + u'/' + name + QStringLiteral(".prj");
+        form->ProjSaveItem->trigger();
+        return where + u'/' + name + QStringLiteral(".com");
+    }
+    // Runs 実行 (or DOSBoxで実行) until its last row.
+    bool runToTheEnd(QAction *run) {
+        run->trigger();
+        return QTest::qWaitFor(
+            [&] {
+                const QStringList r = rows();
+                return !form->Compiler->BuildRun->IsRunning() && !form->Compiler->Runner->IsRunning() && !r.isEmpty() &&
+                       (r.last().startsWith(QStringLiteral("- 実行終了")) || r.last().startsWith(QStringLiteral("* ")));
+            },
+            90000);
+    }
+    QStringList leftovers() const {
+        return QDir(path(QStringLiteral("tmp"))).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    }
+    // The ids of running DOSBox processes whose command line names `text`.
+    static QList<int> dosBoxesWith(const QString &text) {
+        QList<int> found;
+        for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+            bool number = false;
+            const int pid = entry.toInt(&number);
+            if (!number) continue;
+            const QByteArray cmdline = qvtest::ReadFile(QStringLiteral("/proc/%1/cmdline").arg(pid));
+            const QByteArray stat = qvtest::ReadFile(QStringLiteral("/proc/%1/stat").arg(pid));
+            const int close = int(stat.lastIndexOf(')'));
+            const bool zombie = close > 0 && stat.mid(close + 2, 1) == "Z";
+            if (cmdline.startsWith("dosbox") && cmdline.contains(QFile::encodeName(text)) && !zombie) found << pid;
+        }
+        return found;
+    }
+
+    // 実行 on a project with a Japanese name with a blank, in a folder with a
+    // blank: the sources compile, the objects link in tree order into the
+    // program beside the project file, and the program runs; its output comes
+    // as Shift-JIS rows, byte for byte, then the end row with its exit code.
+    // A second 実行 builds nothing and runs it again. Nothing is left behind.
+    void runBuildsLinksAndRunsTheProgram() {
+        const QString P = makeProject(
+            QStringLiteral("作業 フォルダ"), QStringLiteral("テスト プロジェクト"),
+            {{QStringLiteral("util.h"), QStringLiteral("/* 道具の表 */\r\nint twice(int x);\r\n#define GREETING \"表示\"\r\n")},
+             {QStringLiteral("util.c"), QStringLiteral("#include \"util.h\"\r\nint twice(int x) { return x * 2; }\r\n")},
+             {QStringLiteral("main.c"),
+              QStringLiteral("#include <stdio.h>\r\n#include \"util.h\"\r\n// 予定表\r\nint main(void) {\r\n"
+                             "  printf(\"%s\\n\", GREETING);\r\n  printf(\"表ソ能\\n\");\r\n"
+                             "  printf(\"%d\\n\", twice(21));\r\n  printf(\"\\n\");\r\n  printf(\"no line break\");\r\n"
+                             "  return 7;\r\n}\r\n")}});
+        QStringList sources, objects;
+        for (const QString &S : form->CurrentProject.FilePaths())
+            if (S.endsWith(QLatin1String(".c"))) sources << S, objects << buildcmd::ObjectPath(S);
+        QCOMPARE(P, buildcmd::ProgramPath(form->SaveDialog1.FileName, QStringLiteral("テスト プロジェクト"), sources));
+
+        form->Run->trigger();
+        QVERIFY(QTest::qWaitFor([&] { return form->Compiler->Runner->IsRunning(); }, 60000));
+        for (QAction *a : {form->Compile, form->Build, form->ReBuild, form->Run, form->DosBoxRun}) QVERIFY(!a->isEnabled());
+        QVERIFY(!form->RunBtn->isEnabled());
+        QVERIFY(form->StopCompile->isEnabled());
+        QVERIFY(QTest::qWaitFor([&] { return !form->Compiler->Runner->IsRunning(); }, 60000));
+        QStringList r = rows();
+        const QStringList program = {TRunProgram::StartLine(P, false),
+                                     QStringLiteral("表示"),
+                                     QStringLiteral("表ソ能"),
+                                     QStringLiteral("42"),
+                                     QString(),
+                                     QStringLiteral("no line break"),
+                                     TRunProgram::EndLine(7)};
+        QCOMPARE(r.mid(r.size() - program.size()), program);
+        QCOMPARE(sjis::encodeLossy(r.at(r.size() - 5)), QByteArray("\x95\x5c\x83\x5c\x94\x5c"));
+        QCOMPARE(sjis::encodeLossy(r.at(r.size() - 6)), QByteArray("\x95\x5c\x8e\xa6"));
+        const QStringList link = {buildcmd::LinkStartLine(P),
+                                  buildcmd::EchoLine(buildcmd::LinkerCommandLine(P, objects)), buildcmd::LinkEndLine,
+                                  TBuildRun::SummaryLine(false, 2, 0, 0, 0)};
+        QCOMPARE(r.mid(r.size() - program.size() - link.size(), link.size()), link);
+        QVERIFY(QFile::exists(P));
+        for (QAction *a : {form->Compile, form->Build, form->ReBuild, form->Run, form->DosBoxRun}) QVERIFY(a->isEnabled());
+        QVERIFY(form->RunBtn->isEnabled());
+        QVERIFY(!form->StopCompile->isEnabled());
+
+        // Everything is up to date: the program runs again, from the button.
+        form->Output->clear();
+        form->RunBtn->click();
+        QVERIFY(QTest::qWaitFor([&] { return !rows().isEmpty() && rows().last() == TRunProgram::EndLine(7); }, 60000));
+        r = rows();
+        QStringList again;
+        for (const QString &S : sources) again << buildcmd::NotNeededLine(S);
+        again << buildcmd::LinkNotNeededLine(P) << TBuildRun::SummaryLine(false, 0, 0, 2, 0);
+        QCOMPARE(r, again + program);
+        QTRY_COMPARE(leftovers(), QStringList());
+    }
+
+    // The two entries after Stop in the Project menu, their keys and the tool
+    // button; F5 without a project has nothing to build.
+    void theRunEntries() {
+        const QList<QAction *> menu = form->Proj->actions();
+        QCOMPARE(menu.indexOf(form->Run), menu.indexOf(form->StopCompile) + 1);
+        QCOMPARE(menu.indexOf(form->DosBoxRun), menu.indexOf(form->Run) + 1);
+        QCOMPARE(form->Run->text(), QStringLiteral("実行(&X)"));
+        QCOMPARE(form->Run->shortcut(), QKeySequence(Qt::Key_F5));
+        QCOMPARE(form->DosBoxRun->text(), QStringLiteral("DOSBoxで実行(&D)"));
+        QCOMPARE(form->DosBoxRun->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F5));
+        QCOMPARE(form->RunBtn->geometry(), QRect(177, 2, 25, 25));
+        QCOMPARE(form->RunBtn->toolTip(), QStringLiteral("実行"));
+        QVERIFY(!form->RunBtn->icon().isNull());
+        QTest::keyClick(form.get(), Qt::Key_F5);
+        QCOMPARE(rows(), QStringList{TBuildRun::NoSourcesLine});
+        QVERIFY(form->Run->isEnabled() && form->RunBtn->isEnabled());
+    }
+
+    // Stop during the link: the link's rows say so, then the build's, and
+    // nothing is run.
+    void aLinkCanBeStopped() {
+        fakeCompiler("#!/bin/sh\ncase \"$1\" in -o) echo linking; exec sleep 60;; esac\n"
+                     "exec \"$QV_TOOLS_DIR/lcc86.exe\" \"$@\"\n");
+        form->Compiler->DosCommand1->StopGraceMs = 300;
+        const QString P = makeProject(QStringLiteral("p"), QStringLiteral("s"),
+                                      {{QStringLiteral("s.c"), QStringLiteral("int main(void) { return 0; }\r\n")}});
+        form->Run->trigger();
+        QVERIFY(QTest::qWaitFor([&] { return rows().contains(QStringLiteral("linking")); }, 60000));
+        form->StopCompile->trigger();
+        QVERIFY(QTest::qWaitFor([&] { return !form->Compiler->BuildRun->IsRunning(); }, 10000));
+        QTest::qWait(100);
+        const QStringList r = rows();
+        QCOMPARE(r.mid(r.size() - 5), (QStringList{QStringLiteral("linking"), buildcmd::LinkStoppedLine,
+                                                   buildcmd::LinkEndLine, TBuildRun::StoppedLine,
+                                                   TBuildRun::SummaryLine(false, 1, 0, 0, 0)}));
+        QVERIFY(!form->Compiler->Runner->IsRunning());
+        QVERIFY(!QFile::exists(P));
+    }
+
+    // The program's exit code, at both ends of its range.
+    void theEndRowCarriesTheExitCode_data() {
+        QTest::addColumn<int>("code");
+        QTest::newRow("0") << 0;
+        QTest::newRow("255") << 255;
+    }
+    void theEndRowCarriesTheExitCode() {
+        QFETCH(int, code);
+        makeProject(QStringLiteral("p"), QStringLiteral("rc"),
+                    {{QStringLiteral("rc.c"), QStringLiteral("int main(void) { return %1; }\r\n").arg(code)}});
+        QVERIFY(runToTheEnd(form->Run));
+        QCOMPARE(rows().last(), TRunProgram::EndLine(code));
+    }
+
+    // What doesn't build doesn't run: a compile error (its row leads to its
+    // line) or a link error (the linker's message).
+    void whatDoesNotBuildDoesNotRun() {
+        const QString P = makeProject(
+            QStringLiteral("p"), QStringLiteral("bad"),
+            {{QStringLiteral("lib.c"), QStringLiteral("int helper(void)\r\n{\r\n    return missing_x;\r\n}\r\n")}});
+        TMDIChild *doc = open(QStringLiteral("p/lib.c"), qvtest::ReadFile(path(QStringLiteral("p/lib.c"))));
+        TMDIChild *other = open(QStringLiteral("other.c"), "int g;\r\n");
+        QVERIFY(runToTheEnd(form->Run));
+        QStringList r = rows();
+        QCOMPARE(r.mid(r.size() - 3), (QStringList{buildcmd::NotLinkedLine, TBuildRun::SummaryLine(false, 1, 1, 0, 0),
+                                                   TRunProgram::NotBuiltLine}));
+        const int errorRow = int(r.indexOf(doc->FileName + QStringLiteral(" 3: error: missing_x undeclared")));
+        QVERIFY2(errorRow > 0, qPrintable(r.join(u'\n')));
+        QCOMPARE(form->ActiveMDIChild(), other);
+        form->Output->ScrollToRow(errorRow);
+        const QPoint at = form->Output->RowRect(errorRow).center();
+        QTest::mouseClick(form->Output->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(form->Output->viewport(), Qt::LeftButton, {}, at);
+        QCOMPARE(form->ActiveMDIChild(), doc);
+        QCOMPARE(SelStart(doc->RichEdit1), 21);  // line 3
+        QVERIFY(!QFile::exists(P));
+
+        // Fixed, it compiles, but there is no main to link.
+        doc->RichEdit1->selectAll();
+        QTest::keyClicks(doc->RichEdit1, "int helper(void) { return 1; }");
+        form->Output->clear();
+        QVERIFY(runToTheEnd(form->Run));
+        r = rows();
+        QVERIFY(!doc->Changed);
+        QVERIFY2(r.contains(QStringLiteral("  undefined symbol: _main")), qPrintable(r.join(u'\n')));
+        QCOMPARE(r.mid(r.size() - 4), (QStringList{buildcmd::LinkEndLine, buildcmd::LinkFailedLine(P),
+                                                   TBuildRun::SummaryLine(false, 1, 0, 0, 0), TRunProgram::NotBuiltLine}));
+        QVERIFY(!QFile::exists(P));
+        QVERIFY(dosBoxesWith(path(QString())).isEmpty());
+    }
+
+    // Stop during a program that never ends: DOSBox goes, and its run folder.
+    void stopEndsARunningProgram() {
+        makeProject(QStringLiteral("p"), QStringLiteral("loop"),
+                    {{QStringLiteral("loop.c"), QStringLiteral("int main(void)\r\n{\r\n  for (;;) ;\r\n}\r\n")}});
+        form->Run->trigger();
+        QVERIFY(QTest::qWaitFor([&] { return form->Compiler->Runner->IsRunning(); }, 60000));
+        const QString folder = form->Compiler->Runner->RunFolder();
+        QVERIFY(QDir(folder).exists());
+        QVERIFY(QTest::qWaitFor([&] { return !dosBoxesWith(folder).isEmpty(); }, 10000));
+        const QList<int> dosboxes = dosBoxesWith(folder);
+        QTest::qWait(300);
+        QVERIFY(form->StopCompile->isEnabled());
+        QVERIFY(!form->Run->isEnabled() && !form->Compile->isEnabled());
+        form->StopCompile->trigger();
+        QVERIFY(QTest::qWaitFor([&] { return !form->Compiler->Runner->IsRunning(); }, 10000));
+        QStringList r = rows();
+        QCOMPARE(r.mid(r.size() - 2), (QStringList{TRunProgram::StoppedLine, TRunProgram::StoppedEndLine}));
+        QVERIFY(!QDir(folder).exists());
+        for (int pid : dosboxes) QVERIFY(!QFile::exists(QStringLiteral("/proc/%1").arg(pid)));
+        QVERIFY(form->Run->isEnabled() && !form->StopCompile->isEnabled());
+        QTRY_COMPARE(leftovers(), QStringList());
+    }
+
+    // A program that prints without end: its rows come while it runs, in
+    // order, and it is stopped once its output passes the limit.
+    void endlessOutputIsStopped() {
+        makeProject(QStringLiteral("p"), QStringLiteral("talk"),
+                    {{QStringLiteral("talk.c"), QStringLiteral("#include <stdio.h>\r\nint main(void)\r\n{\r\n"
+                                                               "  long i;\r\n  for (i = 0; ; i++) printf(\"line %ld\\n\", i);\r\n}\r\n")}});
+        form->Compiler->Runner->OutputLimit = 128 * 1024;
+        form->Run->trigger();
+        QVERIFY(QTest::qWaitFor([&] { return rows().contains(QStringLiteral("line 1000")); }, 60000));
+        QVERIFY(form->Compiler->Runner->IsRunning());  // rows arrive while the program runs
+        QVERIFY(QTest::qWaitFor([&] { return !form->Compiler->Runner->IsRunning(); }, 60000));
+        const QStringList r = rows();
+        QCOMPARE(r.mid(r.size() - 2), (QStringList{TRunProgram::TooMuchLine, TRunProgram::StoppedEndLine}));
+        const qsizetype first = r.indexOf(QStringLiteral("line 0"));
+        QVERIFY(first > 0);
+        const qsizetype count = r.size() - 2 - first;
+        QVERIFY(count > 10000);
+        // Every row in order; the last may be cut where the program was stopped.
+        for (qsizetype i = 0; i + 1 < count; ++i) QCOMPARE(r.at(first + i), QStringLiteral("line %1").arg(i));
+        QVERIFY(QStringLiteral("line %1").arg(count - 1).startsWith(r.at(first + count - 1)));
+    }
+
+    // DOSBoxで実行: the program has the project's folder as its current
+    // drive (the file it writes lands there) and DOSBox waits for a key
+    // afterwards, until Stop.
+    void runInADosBoxWindow() {
+        // No display here: SDL's dummy drivers stand in for the window.
+        qputenv("SDL_VIDEODRIVER", "dummy");
+        qputenv("SDL_AUDIODRIVER", "dummy");
+        const QString P = makeProject(QStringLiteral("長い フォルダ名"), QStringLiteral("窓"),
+                                      {{QStringLiteral("w.c"), QStringLiteral("#include <stdio.h>\r\nint main(void)\r\n{\r\n"
+                                                                              "  FILE *f = fopen(\"RAN.TXT\", \"w\");\r\n"
+                                                                              "  fputs(\"ran\", f);\r\n  fclose(f);\r\n"
+                                                                              "  return 3;\r\n}\r\n")}});
+        form->DosBoxRun->trigger();
+        const QString ran = path(QStringLiteral("長い フォルダ名/RAN.TXT"));
+        QVERIFY(QTest::qWaitFor([&] { return QFile::exists(ran); }, 60000));
+        QCOMPARE(qvtest::ReadFile(ran), QByteArray("ran"));
+        QVERIFY(rows().contains(TRunProgram::StartLine(P, true)));
+        QTest::qWait(300);
+        QVERIFY(form->Compiler->Runner->IsRunning());  // waiting for a key
+        form->StopCompile->trigger();
+        QVERIFY(QTest::qWaitFor([&] { return !form->Compiler->Runner->IsRunning(); }, 10000));
+        QCOMPARE(rows().mid(rows().size() - 3),
+                 (QStringList{TRunProgram::StartLine(P, true), TRunProgram::StoppedLine, TRunProgram::StoppedEndLine}));
+        qunsetenv("SDL_VIDEODRIVER");
+        qunsetenv("SDL_AUDIODRIVER");
+    }
+
+    // Without DOSBox 実行 builds and says so; without bcc a compile says so
+    // in one line, and nothing falls back to the host's compiler.
+    void missingTools() {
+        const QString P = makeProject(QStringLiteral("p"), QStringLiteral("t"),
+                                      {{QStringLiteral("t.c"), QStringLiteral("int main(void) { return 0; }\r\n")}});
+        QDir(dir->path()).mkdir(QStringLiteral("bin"));
+        QVERIFY(QFile::link(QStringLiteral("/usr/bin/bcc"), path(QStringLiteral("bin/bcc"))));
+        qputenv("PATH", qgetenv("QV_TOOLS_DIR") + ":" + QFile::encodeName(path(QStringLiteral("bin"))));
+        QVERIFY(runToTheEnd(form->Run));
+        QCOMPARE(rows().mid(rows().size() - 2), (QStringList{TRunProgram::StartLine(P, false), TRunProgram::NoDosBoxLine}));
+        QVERIFY(QFile::exists(P));
+        QVERIFY(form->Run->isEnabled());
+
+        qputenv("PATH", qgetenv("QV_TOOLS_DIR") + ":/nonexistent");
+        form->Output->clear();
+        TMDIChild *doc = open(QStringLiteral("p/t.c"), "int main(void) { return 1; }\r\n");
+        QVERIFY(QFile::remove(buildcmd::ObjectPath(doc->FileName)));
+        form->Compile->trigger();
+        QVERIFY(waitForEnd());
+        QCOMPARE(rows(), (QStringList{buildcmd::StartLine(doc->FileName),
+                                      buildcmd::EchoLine(buildcmd::CompilerCommandLine(doc->FileName)),
+                                      QStringLiteral("lcc86.exe: 8086 用の C コンパイラ bcc が見つかりません。"
+                                                     "パッケージ bcc、bin86、elks-libc をインストールしてください。"),
+                                      kEnd}));
     }
 
     void closingDuringACompileIsSafe() {
