@@ -10,15 +10,47 @@
 
 namespace {
 constexpr int kChunk = 4096;  // codes in a chunk; an edit may grow one to twice this
-std::uint8_t Pattern(TColourChunks::Code code) { return std::uint8_t((code & 3) * 0x55); }
+std::uint64_t Pattern(TColourChunks::Code code) { return std::uint64_t(code & 3) * 0x5555555555555555ull; }
+size_t Words(int count) { return size_t(count + 31) / 32; }
+// The bits below code `at` of its word.
+std::uint64_t Below(int at) { return (at & 31) ? (std::uint64_t(1) << ((at & 31) * 2)) - 1 : 0; }
 }  // namespace
 
 TColourChunks::Chunk TColourChunks::Pack(const Code *codes, int count) {
     Chunk c;
     c.Count = count;
-    c.Bits.assign(size_t(count + 3) / 4, 0);
-    for (int i = 0; i < count; ++i) c.Bits[size_t(i) >> 2] |= std::uint8_t((codes[i] & 3) << ((i & 3) * 2));
+    c.Bits.assign(Words(count), 0);
+    for (int i = 0; i < count; ++i) c.Bits[size_t(i) >> 5] |= std::uint64_t(codes[i] & 3) << ((i & 31) * 2);
     return c;
+}
+
+void TColourChunks::Chunk::Open(int at, int n) {
+    if (n <= 0) return;
+    const int shift = 2 * n;
+    Count += n;
+    Bits.resize(Words(Count), 0);
+    const size_t first = size_t(at) >> 5;
+    // From the top down: each word takes its own bits moved up and the top
+    // bits of the word below.
+    for (size_t w = Bits.size() - 1; w > first; --w) Bits[w] = (Bits[w] << shift) | (Bits[w - 1] >> (64 - shift));
+    const std::uint64_t low = Below(at);
+    Bits[first] = (Bits[first] & low) | ((Bits[first] & ~low) << shift);
+}
+
+void TColourChunks::Chunk::Close(int at, int n) {
+    if (n <= 0) return;
+    const int shift = 2 * n;
+    const size_t first = size_t(at) >> 5;
+    const std::uint64_t low = Below(at);
+    // From the bottom up: each word takes its own bits moved down and the low
+    // bits of the word above.
+    const size_t words = Bits.size();
+    const std::uint64_t above = first + 1 < words ? Bits[first + 1] << (64 - shift) : 0;
+    Bits[first] = (Bits[first] & low) | (((Bits[first] & ~low) >> shift) & ~low) | (above & ~low);
+    for (size_t w = first + 1; w < words; ++w)
+        Bits[w] = (Bits[w] >> shift) | (w + 1 < words ? Bits[w + 1] << (64 - shift) : 0);
+    Count -= n;
+    Bits.resize(Words(Count));
 }
 
 std::vector<TColourChunks::Code> TColourChunks::Unpack(const Chunk &chunk) {
@@ -36,7 +68,7 @@ void TColourChunks::Reset(int size, Code code) {
     for (int pos = 0; pos < Total || Chunks.empty(); pos += kChunk) {
         Chunk c;
         c.Count = std::min(kChunk, Total - pos);
-        c.Bits.assign(size_t(c.Count + 3) / 4, Pattern(code));
+        c.Bits.assign(Words(c.Count), Pattern(code));
         Chunks.push_back(std::move(c));
         counts.push_back(Chunks.back().Count);
     }
@@ -72,11 +104,8 @@ void TColourChunks::Fill(int first, int end, Code code) {
         const int base = Starts.Start(k);
         int a = first - base;
         const int b = std::min(end, base + c.Count) - base;
-        for (; a < b && (a & 3); ++a) c.Set(a, code);
-        if (b - a >= 4) {  // whole bytes
-            std::memset(c.Bits.data() + (a >> 2), Pattern(code), size_t((b - a) >> 2));
-            a += (b - a) & ~3;
-        }
+        for (; a < b && (a & 31); ++a) c.Set(a, code);
+        for (; b - a >= 32; a += 32) c.Bits[size_t(a) >> 5] = Pattern(code);  // whole words
         for (; a < b; ++a) c.Set(a, code);
         first = base + b;
         ++k;
@@ -121,9 +150,18 @@ void TColourChunks::Insert(int position, int count, Code code) {
     AllZero = AllZero && code == 0;
     position = std::clamp(position, 0, Total);
     const int k = Find(position);
-    std::vector<Code> codes = Unpack(Chunks[size_t(k)]);
-    codes.insert(codes.begin() + (position - Starts.Start(k)), size_t(count), code);
+    Chunk &c = Chunks[size_t(k)];
+    const int at = position - Starts.Start(k);
     Total += count;
+    if (count < 32 && c.Count + count <= 2 * kChunk) {
+        // A few codes (a keystroke's): in place.
+        c.Open(at, count);
+        for (int i = at; i < at + count; ++i) c.Set(i, code);
+        Starts.Replace(k, 1, {c.Count});
+        return;
+    }
+    std::vector<Code> codes = Unpack(c);
+    codes.insert(codes.begin() + at, size_t(count), code);
     Replace(k, codes);
 }
 
@@ -141,6 +179,8 @@ void TColourChunks::Erase(int position, int count) {
         const int n = std::min(left, c.Count - offset);
         if (n == c.Count) {
             c = Chunk();
+        } else if (n > 0 && n < 32) {
+            c.Close(offset, n);
         } else if (n > 0) {
             std::vector<Code> codes = Unpack(c);
             codes.erase(codes.begin() + offset, codes.begin() + offset + n);
@@ -226,7 +266,7 @@ void TColourChunks::Apply(const TEditList &edits) {
             put(runCode, stop - runStart);
             at = stop;
             if (at == base + c.Count && k + 1 < int(Chunks.size())) {
-                std::vector<std::uint8_t>().swap(c.Bits);
+                std::vector<std::uint64_t>().swap(c.Bits);
                 ++k;
             }
         }
@@ -234,7 +274,7 @@ void TColourChunks::Apply(const TEditList &edits) {
     auto skip = [&](int to) {
         at = std::max(at, to);
         while (k + 1 < int(Chunks.size()) && Starts.Start(k + 1) <= at) {
-            std::vector<std::uint8_t>().swap(Chunks[size_t(k)].Bits);
+            std::vector<std::uint64_t>().swap(Chunks[size_t(k)].Bits);
             ++k;
         }
     };

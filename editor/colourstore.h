@@ -39,13 +39,18 @@ public:
 
 private:
     struct Chunk {
-        std::vector<std::uint8_t> Bits;  // four codes a byte, the first in the low bits
+        std::vector<std::uint64_t> Bits;  // 32 codes a word, the first in the low bits
         int Count = 0;
-        Code Get(int i) const { return Code((Bits[size_t(i) >> 2] >> ((i & 3) * 2)) & 3); }
+        Code Get(int i) const { return Code((Bits[size_t(i) >> 5] >> ((i & 31) * 2)) & 3); }
         void Set(int i, Code c) {
-            std::uint8_t &b = Bits[size_t(i) >> 2];
-            b = std::uint8_t((b & ~(3 << ((i & 3) * 2))) | ((c & 3) << ((i & 3) * 2)));
+            std::uint64_t &w = Bits[size_t(i) >> 5];
+            const int shift = (i & 31) * 2;
+            w = (w & ~(std::uint64_t(3) << shift)) | (std::uint64_t(c & 3) << shift);
         }
+        // Makes room for n codes (n < 32) at offset `at`, the codes after it
+        // moved along in place; or takes n of them away there.
+        void Open(int at, int n);
+        void Close(int at, int n);
     };
     static Chunk Pack(const Code *codes, int count);
     static std::vector<Code> Unpack(const Chunk &chunk);

@@ -601,6 +601,10 @@ bool TRichEdit::event(QEvent *event) {
     if (event->type() == QEvent::ShortcutOverride) {
         auto *key = static_cast<QKeyEvent *>(event);
         const auto mods = key->modifiers() & ~(Qt::KeypadModifier | Qt::GroupSwitchModifier);
+        if (Typed(*key)) {  // (the common case first: no look-up of the standard keys)
+            event->accept();
+            return true;
+        }
         const bool standard = key == QKeySequence::Copy || key == QKeySequence::Cut || key == QKeySequence::Paste ||
                               key == QKeySequence::SelectAll || key == QKeySequence::Undo || key == QKeySequence::Redo ||
                               key == QKeySequence::Delete;
@@ -626,7 +630,28 @@ bool TRichEdit::event(QEvent *event) {
     return QAbstractScrollArea::event(event);
 }
 
+bool TRichEdit::Typed(const QKeyEvent &e) {
+    if (e.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return false;
+    const QString text = e.text();
+    if (text.isEmpty()) return false;
+    for (QChar c : text)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F) return false;
+    return true;
+}
+
 void TRichEdit::keyPressEvent(QKeyEvent *e) {
+    if (Typed(*e)) {
+        // Text typed: the common case, before any look-up of the standard keys.
+        if (ReadOnly) {
+            e->ignore();
+            return;
+        }
+        Edit(SelectionStart(), SelectionEnd() - SelectionStart(), e->text(), TTextStore::TypingRun);
+        ensureCursorVisible();
+        RestartBlink();
+        e->accept();
+        return;
+    }
     const auto mods = e->modifiers() & ~(Qt::KeypadModifier | Qt::GroupSwitchModifier);
     const bool shift = mods & Qt::ShiftModifier;
     const bool ctrl = mods & Qt::ControlModifier;

@@ -157,6 +157,8 @@ private:
     void Edit(int position, int removed, const QString &text, TTextStore::Merge merge = TTextStore::NoMerge,
               int caretAfter = -1);
     void Edited(const TEditList &edits);
+    // True for a key that types its text (printable, without Ctrl, Alt or Meta).
+    static bool Typed(const QKeyEvent &e);
     void InsertFromMimeData(const QMimeData *source);
     // position moved by count characters, a line break counting one.
     int StepChars(int position, int count) const;
