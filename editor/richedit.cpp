@@ -20,50 +20,20 @@
 #include <cmath>
 
 #include "colourstore.h"
+#include "columns.h"
 #include "sjis.h"
 
 namespace {
 
-// Columns a BMP character takes: two for what Shift-JIS writes with two
-// bytes and for other wide characters, one for the rest.
-const std::uint8_t *WidthTable() {
-    static const std::vector<std::uint8_t> table = [] {
-        std::vector<std::uint8_t> t(0x10000, 1);
-        for (char32_t c = 0x80; c < 0x10000; ++c) {
-            if (c >= 0xD800 && c <= 0xDFFF) continue;
-            const quint16 code = sjis::usualCode(c);
-            if (code > 0xFF) {
-                t[c] = 2;
-            } else if (code == 0) {
-                const bool wide = (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF && c != 0x303F) ||
-                                  (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
-                                  (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
-                                  (c >= 0xFFE0 && c <= 0xFFE6);
-                t[c] = wide ? 2 : 1;
-            }
-        }
-        return t;
-    }();
-    return table.data();
-}
-
-bool WideCodePoint(char32_t c) {
-    if (c < 0x10000) return WidthTable()[c] == 2;
-    return (c >= 0x1F300 && c <= 0x1FAFF) || (c >= 0x20000 && c <= 0x3FFFD);
-}
-
-constexpr int kTab = 8;
 constexpr int kPad = 4;
 constexpr int kSpareColumns = 16;  // beyond the widest line, as room for typing  // pixels between the viewport's left edge and the first column
 
-// The column after the character at i of p[0, n) that starts at column col.
+// The column after the character at i of p[0, n) that starts at column col
+// (the second half of a pair takes none).
 inline int Advance(const QChar *p, int i, int n, int col) {
-    const char16_t c = p[i].unicode();
-    if (c < 0x80) return c == u'\t' ? (col / kTab + 1) * kTab : col + 1;
-    if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(p[i + 1].unicode()))
-        return col + (WideCodePoint(QChar::surrogateToUcs4(c, p[i + 1].unicode())) ? 2 : 1);
-    if (QChar::isLowSurrogate(c) && i > 0 && QChar::isHighSurrogate(p[i - 1].unicode())) return col;
-    return col + WidthTable()[c];
+    if (QChar::isLowSurrogate(p[i].unicode()) && i > 0 && QChar::isHighSurrogate(p[i - 1].unicode())) return col;
+    int units = 1;
+    return columns::Step(p, i, n, col, &units);
 }
 
 // A position never falls inside a surrogate pair.
@@ -98,7 +68,8 @@ private:
     TRichEdit *Edit;
 };
 
-TRichEdit::TRichEdit(QWidget *parent) : QAbstractScrollArea(parent), Store(new TTextStore(this)) {
+TRichEdit::TRichEdit(QWidget *parent)
+    : QAbstractScrollArea(parent), Store(new TTextStore(this)), Columns(Store) {
     // The caret follows an edit before anything else hears of it; then the
     // colours move along.
     connect(Store, &TTextStore::Edited, this, &TRichEdit::Edited);
@@ -243,16 +214,7 @@ void TRichEdit::changeEvent(QEvent *event) {
     }
 }
 
-int TRichEdit::ColumnOf(int position) const {
-    position = std::clamp(position, 0, Store->Length());
-    const int start = Store->LineStart(Store->LineOf(position));
-    const QString s = Store->Slice(start, position - start);
-    const QChar *p = s.constData();
-    const int n = int(s.size());
-    int col = 0;
-    for (int i = 0; i < n; ++i) col = Advance(p, i, n, col);
-    return col;
-}
+int TRichEdit::ColumnOf(int position) const { return Columns.ColumnOf(position); }
 
 qreal TRichEdit::XOf(int position) const { return ColumnOf(position) * CellW - horizontalScrollBar()->value() + kPad; }
 
@@ -269,19 +231,7 @@ QRect TRichEdit::CaretRect(int position) const {
     return QRect(int(std::floor(x)), TopY(line), 1, LineH);
 }
 
-int TRichEdit::PositionAtColumn(int line, qreal column) const {
-    const int start = Store->LineStart(line);
-    const QString s = Store->Line(line);
-    const QChar *p = s.constData();
-    const int n = int(s.size());
-    int col = 0;
-    for (int i = 0; i < n; ++i) {
-        const int next = Advance(p, i, n, col);
-        if (next > col && column < (col + next) / 2.0) return start + i;
-        col = next;
-    }
-    return start + n;
-}
+int TRichEdit::PositionAtColumn(int line, qreal column) const { return Columns.PositionAt(line, column); }
 
 int TRichEdit::PositionAt(const QPoint &point) const {
     const int line = LineOfY(point.y());
@@ -425,6 +375,7 @@ void TRichEdit::Edit(int position, int removed, const QString &text, TTextStore:
 }
 
 void TRichEdit::Edited(const TEditList &edits) {
+    Columns.Edited(edits);
     const int oldAnchor = AnchorPos, oldCaret = CaretPos;
     if (PendingCaret >= 0) {
         AnchorPos = CaretPos = std::clamp(PendingCaret, 0, Store->Length());
@@ -1141,17 +1092,18 @@ void TRichEdit::paintEvent(QPaintEvent *event) {
 
     for (int line = firstLine; line <= lastLine; ++line) {
         const int y = TopY(line);
-        const int start = Store->LineStart(line);
         const int end = Store->LineEnd(line);
-        // The characters from the first one on the screen, at their columns.
+        // The characters from the first one on the screen, at their columns:
+        // a line scrolled sideways starts at the character under the left
+        // edge (the caret's line with a preedit at its start, to place it).
         glyphs.clear();
         int col = 0;
-        int pos = start;
-        // A long line is walked to the screen's left edge without drawing.
         const bool hasPreedit = line == caretLine && !PreeditText.isEmpty();
-        // No character past twice the last column can be on the screen
-        // (every character but the second half of a pair takes a column).
-        const int shownEnd = int(std::min<qint64>(end, start + 2 * qint64(lastColumn) + 16));
+        const int start = firstColumn > 0 && !hasPreedit ? Columns.StartAt(line, firstColumn, &col) : Store->LineStart(line);
+        int pos = start;
+        // No character past twice the columns to the last one can be on the
+        // screen (every character but the second half of a pair takes a column).
+        const int shownEnd = int(std::min<qint64>(end, start + 2 * qint64(lastColumn - col) + 16));
         text = Store->Slice(start, shownEnd - start);
         const QChar *p = text.constData();
         const int n = int(text.size());

@@ -16,6 +16,7 @@
 #include <QRawFont>
 #include <QString>
 
+#include "columns.h"
 #include "textstore.h"
 
 class QMenu;
@@ -183,6 +184,7 @@ private:
 
     TTextStore *Store;
     TColourStore *ColourStore;
+    mutable TColumns Columns;         // the columns of the long lines
     int AnchorPos = 0, CaretPos = 0;
     int PendingCaret = -1;            // where an edit under way leaves the caret
     qreal GoalX = -1;                 // the column that Up and Down keep to
