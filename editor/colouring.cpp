@@ -41,16 +41,19 @@ struct StoreSource {
     }
 };
 
-// The scan over T[first .. last], handing each run to sink(run).
-template <class Source, class Sink>
-void ScanRuns(const Source &src, int textLength, int first, int last, Sink &&sink, int stopAfter = INT_MAX,
-              int *stopped = nullptr) {
+bool IsDelimiter(int c) {
+    // Blank, tab, CR, LF, "(", ")", ";" and ":": all at or below ";".
+    return c <= ';' && (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '(' || c == ')' || c == ';' || c == ':');
+}
+
+// The scan over T[first .. last], handing each run to sink(run). At each
+// index i where the scan stands outside a comment and a word, stop(i, T[i - 1])
+// may end it early (stopped gets i; past the range: last + 1).
+template <class Source, class Sink, class Stop>
+void ScanRuns(const Source &src, int textLength, int first, int last, Sink &&sink, Stop &&stop, int *stopped = nullptr) {
     if (stopped) *stopped = last + 1;
     auto at = [&](int i) -> int { return src.At(i); };
-    auto isDelim = [](int c) {
-        // Blank, tab, CR, LF, "(", ")", ";" and ":": all at or below ";".
-        return c <= ';' && (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '(' || c == ')' || c == ';' || c == ':');
-    };
+    auto isDelim = IsDelimiter;
     bool pending = false;
     int wordStart = 0;
     auto colourWord = [&](int end) {  // the pending word is T[wordStart .. end - 1]
@@ -60,9 +63,7 @@ void ScanRuns(const Source &src, int textLength, int first, int last, Sink &&sin
     };
     int i = first;
     while (i <= last) {
-        // Just past a line break, outside a comment and a word, the scan may
-        // stop and go on later from here with the same result.
-        if (i > stopAfter && !pending && at(i - 1) == '\n') {
+        if (!pending && i > first && stop(i, at(i - 1))) {
             if (stopped) *stopped = i;
             return;
         }
@@ -182,10 +183,41 @@ int colouring::ColourSlice(TColourStore *store, int first, int stopAfter) {
             if (changedFirst < 0) changedFirst = r.start;
             changedEnd = std::max(changedEnd, r.start + r.length);
         },
-        stopAfter, &stopped);
+        // Just past a line break, outside a comment and a word, the scan may
+        // stop and go on later from here with the same result.
+        [&](int i, int before) { return i > stopAfter && before == '\n'; }, &stopped);
     if (changedFirst >= 0) store->Notify(changedFirst, changedEnd);
     return stopped;
 }
+
+namespace colouring {
+namespace {
+
+using Spans = std::vector<std::pair<int, int>>;
+
+// The comment run of spans that holds position, or none.
+const std::pair<int, int> *SpanAt(const Spans &spans, int position) {
+    auto it = std::upper_bound(spans.begin(), spans.end(), position,
+                               [](int p, const std::pair<int, int> &s) { return p < s.first; });
+    if (it == spans.begin()) return nullptr;
+    --it;
+    return position < it->second ? &*it : nullptr;
+}
+
+// Colours T[first .. last] (1-based) from `from` on, handing each run to fill
+// and each comment run to spans; the scan may end at stop.
+template <class Fill, class Stop>
+int Scan(const TTextStore *text, int from, int last, Spans &spans, Fill &&fill, Stop &&stop) {
+    int stopped = last + 1;
+    ScanRuns(StoreSource(*text), text->Length(), from, last, [&](const Run &r) {
+        if (r.colour == GreenRun) spans.push_back({r.start, r.start + r.length});
+        fill(r);
+    }, stop, &stopped);
+    return stopped;
+}
+
+}  // namespace
+}  // namespace colouring
 
 void ColourRange(TRichEdit *control, int first, int last) {
     using namespace colouring;
@@ -203,7 +235,7 @@ void ColourRange(TRichEdit *control, int first, int last) {
         // Text that has no colours yet shows black already (the whole text
         // after a load): its black words need nothing.
         const bool blank = store->Blank();
-        ScanRuns(StoreSource(*text), length, first, last, [&](const Run &r) {
+        auto fill = [&](const Run &r) {
             if (blank && r.colour == BlackRun) return;
             const int a = r.start, b = r.start + r.length;
             store->Fill(a, b, r.colour == GreenRun ? TColourStore::Green
@@ -212,7 +244,63 @@ void ColourRange(TRichEdit *control, int first, int last) {
             if (a >= b) return;
             if (changedFirst < 0) changedFirst = a;
             changedEnd = std::max(changedEnd, b);
-        });
+        };
+        TColourStore::TLineScan &line = store->Scanned;
+        const TColourStore::TLineScan::TWriting writing(line);
+        if (line.First == first - 1 && line.Last == last - 1 && line.EditFrom < 0) {
+            // The line as its last colouring left it: the same result again.
+        } else if (line.First == first - 1 && line.Last == last - 1) {
+            // The line was coloured whole, then edited in one stretch: the
+            // scan goes again from a point before the stretch where it stood
+            // outside a comment and a word, and ends where, past the stretch,
+            // it stands as the last one did; its colours from there on stand.
+            const int d0 = line.EditFrom, d1 = line.EditTo;
+            Spans &spans = line.Comments;
+            const std::pair<int, int> *inside = SpanAt(spans, d0 - 1);
+            const bool block = inside && text->At(inside->first + 1) == QLatin1Char('*');
+            const QString around = text->Slice(d0 - 1, d1 - d0 + 2);
+            if (inside && inside->first + 2 <= d0 - 1 && (block ? d1 + 2 <= inside->second && !around.contains(QLatin1String("*/"))
+                                                               : true)) {
+                // Inside a comment, away from its ends, nothing that ends
+                // one: what was typed took the comment's colour.
+            } else {
+                // A delimiter outside every comment, before the stretch (and
+                // before a comment it lies in, whose start may have ended a
+                // word that it no longer ends).
+                int from = -1;
+                const int before = inside ? inside->first - 1 : d0 - 1;
+                for (int q = before; q >= first - 1 && q > before - 65536; --q)
+                    if (IsDelimiter(text->At(q).unicode()) && !SpanAt(spans, q)) {
+                        from = q;
+                        break;
+                    }
+                if (from < 0) from = first - 1;
+                Spans found;
+                // Index i stands just after T[i - 1], at 0-based position i - 2.
+                const int stopped = Scan(text, from + 1, last, found, fill, [&](int i, int before) {
+                    return i - 2 >= d1 && IsDelimiter(before) && !SpanAt(spans, i - 2);
+                });
+                // The comments: those before the new scan, those it found,
+                // and those after where it stopped.
+                Spans merged;
+                for (const auto &c : spans)
+                    if (c.second <= from) merged.push_back(c);
+                merged.insert(merged.end(), found.begin(), found.end());
+                for (const auto &c : spans)
+                    if (c.first >= stopped - 1 && c.first >= d1) merged.push_back(c);
+                spans = std::move(merged);
+            }
+            line.EditFrom = line.EditTo = -1;
+        } else {
+            Spans found;
+            Scan(text, first, last, found, fill, [](int, int) { return false; });
+            // A range of one line is kept for the next colouring of that line.
+            const int lineOfFirst = text->LineOf(first == 1 ? 0 : first);
+            if (text->LineOf(last - 1) == lineOfFirst && (first == 1 || text->At(first - 1) == QLatin1Char('\n')))
+                line.Keep(first - 1, last - 1, text->LineStart(lineOfFirst), text->LineEnd(lineOfFirst), std::move(found));
+            else
+                line.Drop();
+        }
         if (changedFirst >= 0) store->Notify(changedFirst, changedEnd);
     }
     if (control->HasSelection() || control->Caret() != p0) SetSelection(control, p0, 0);

@@ -356,7 +356,70 @@ TColourChunks::Code TColourStore::At(int position) const {
     return Chunks.At(position);
 }
 
-void TColourStore::Fill(int first, int end, TColourChunks::Code code) { Chunks.Fill(first, end, code); }
+void TColourStore::Fill(int first, int end, TColourChunks::Code code) {
+    if (!Scanned.Writing && Scanned.First >= 0 && end > Scanned.First && first <= Scanned.Last) Scanned.Drop();
+    Chunks.Fill(first, end, code);
+}
+
+void TColourStore::FollowLine(const TEditList &edits) {
+    TLineScan &l = Scanned;
+    if (l.First < 0) return;
+    int shift = 0;
+    bool inside = false;
+    for (const TEdit &e : edits) {
+        const int at = e.Position + shift;  // in the text as the edits before it left it
+        const int delta = e.Added - e.Removed;
+        const int lineEnd = l.LineEnd;
+        if (at + e.Removed <= l.First && !(at == l.First && l.First == l.LineStart)) {
+            // Before the line: everything moves along.
+            l.First += delta;
+            l.Last += delta;
+            l.LineStart += delta;
+            l.LineEnd += delta;
+            if (l.EditFrom >= 0) {
+                l.EditFrom += delta;
+                l.EditTo += delta;
+            }
+            for (auto &c : l.Comments) {
+                c.first += delta;
+                c.second += delta;
+            }
+        } else if (at > lineEnd) {
+            break;
+        } else if (!inside && at >= l.LineStart && at + e.Removed <= lineEnd &&
+                   !Store->Slice(at, e.Added).contains(QLatin1Char('\n'))) {
+            // Inside the line, no line break put in or taken out.
+            inside = true;
+            const int gone = at + e.Removed;
+            l.Last += delta;
+            l.LineEnd += delta;
+            for (auto &c : l.Comments) {
+                if (c.first >= gone) {
+                    c.first += delta;
+                    c.second += delta;
+                } else if (c.second > at) {
+                    c.first = std::min(c.first, at);
+                    c.second = c.second >= gone ? c.second + delta : at;
+                }
+            }
+            if (l.EditFrom < 0) {
+                l.EditFrom = at;
+                l.EditTo = at + e.Added;
+            } else {
+                if (l.EditTo >= gone) l.EditTo += delta;
+                else if (l.EditTo > at) l.EditTo = at;
+                if (l.EditFrom > gone) l.EditFrom += delta;
+                else if (l.EditFrom > at) l.EditFrom = at;
+                l.EditFrom = std::min(l.EditFrom, at);
+                l.EditTo = std::max(l.EditTo, at + e.Added);
+            }
+        } else {
+            l.Drop();
+            return;
+        }
+        shift += delta;
+    }
+}
 
 QColor TColourStore::ColourOf(TColourChunks::Code code) const {
     switch (code) {
@@ -387,11 +450,13 @@ void TColourStore::Edited(const TEditList &edits) {
     if (edits.size() == 1 && first.Position == 0 && first.Removed == Chunks.Size() && first.Added == size) {
         // The whole text was replaced: nothing of the old colours stays.
         Chunks.Reset(size, Default);
+        Scanned.Drop();
         Pending = -1;
         emit TextChanged(0, first.Removed, size);
         emit ColoursChanged(0, -1);
     } else {
         Chunks.Apply(edits);
+        FollowLine(edits);
         // The edits lie before the part that waits for its colours.
         if (Pending >= 0) Pending = std::clamp(Pending + delta, 0, size);
         emit TextChanged(first.Position, span, span + delta);

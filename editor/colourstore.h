@@ -11,6 +11,7 @@
 #include <QObject>
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "textstore.h"
@@ -110,6 +111,38 @@ public:
     // Characters coloured in one turn of the event loop while idle.
     int SliceChars = 1 << 17;
 
+    // What the last colouring of one whole line (ColourRange over it) found,
+    // so that the next one after an edit inside the line scans near the edit
+    // alone: its range, the comments in it and the stretch edited since. Any
+    // other colouring of the line, and any edit but one inside it, drops it.
+    struct TLineScan {
+        int First = -1, Last = -1;          // ColourRange's range, 0-based, both included
+        int LineStart = 0, LineEnd = 0;     // the line's first character and its CR (or the end)
+        std::vector<std::pair<int, int>> Comments;  // [start, end) of each comment run, in order
+        int EditFrom = -1, EditTo = -1;     // the stretch edited since, in the text now
+        bool Writing = false;               // the line's own colouring is filling
+        void Keep(int first, int last, int lineStart, int lineEnd, std::vector<std::pair<int, int>> comments) {
+            First = first;
+            Last = last;
+            LineStart = lineStart;
+            LineEnd = lineEnd;
+            Comments = std::move(comments);
+            EditFrom = EditTo = -1;
+        }
+        void Drop() {
+            First = Last = -1;
+            Comments.clear();
+            EditFrom = EditTo = -1;
+        }
+        // While the line's colouring writes: its own fills drop nothing.
+        struct TWriting {
+            explicit TWriting(TLineScan &s) : Scan(s) { Scan.Writing = true; }
+            ~TWriting() { Scan.Writing = false; }
+            TLineScan &Scan;
+        };
+    };
+    TLineScan Scanned;
+
 signals:
     // The text changed, the colours already moved along: T[position,
     // position + removed) became `added` characters (for several edits at
@@ -124,6 +157,8 @@ signals:
 private:
     explicit TColourStore(TTextStore *text);
     void Edited(const TEditList &edits);
+    // The kept line follows the edits, or is dropped.
+    void FollowLine(const TEditList &edits);
     void IdleSlice();
     TTextStore *Store;
     TColourChunks Chunks;
