@@ -1407,6 +1407,30 @@ private slots:
                                       kEnd}));
     }
 
+    // Closing the window while a build compiles several files ends them all.
+    void closingDuringABuildIsSafe() {
+        fakeCompiler("#!/bin/sh\necho $$ > \"$5.pid\"\nwhile :; do echo busy; sleep 0.01; done\n");
+        form->CurrentProject = project::Project::Named(QStringLiteral("P"));
+        for (const QString &name : {QStringLiteral("a.c"), QStringLiteral("b.c"), QStringLiteral("c.c")}) {
+            writeFile(path(name), "int x;\r\n");
+            form->CurrentProject.AddFile(name, path(name));
+        }
+        form->Compiler->BuildRun->Jobs = 2;  // in the tree: c.c (made last), a.c, b.c
+        form->Build->trigger();
+        QVERIFY(QTest::qWaitFor([&] {
+            return QFile::exists(path(QStringLiteral("c.c.pid"))) && QFile::exists(path(QStringLiteral("a.c.pid")));
+        }));
+        QCOMPARE(form->Compiler->BuildRun->RunningCompiles(), 2);
+        form->close();
+        form.reset();
+        for (const char *name : {"c.c.pid", "a.c.pid"}) {
+            const QByteArray pid = qvtest::ReadFile(path(QLatin1String(name))).trimmed();
+            QVERIFY(!pid.isEmpty());
+            QVERIFY2(!QFile::exists(QStringLiteral("/proc/") + QString::fromLatin1(pid)), pid.constData());
+        }
+        QVERIFY(!QFile::exists(path(QStringLiteral("b.c.pid"))));
+    }
+
     void closingDuringACompileIsSafe() {
         fakeCompiler("#!/bin/sh\nwhile :; do echo busy; sleep 0.01; done\n");
         open(QStringLiteral("z.c"), "int z;\r\n");

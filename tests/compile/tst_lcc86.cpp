@@ -240,9 +240,15 @@ private slots:
     // document by the longest part of the row before a blank that is the
     // document's path, a header's too; what names no place keeps its two
     // leading blanks.
+    void blankInPath_data() {
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("ascii") << u"my dir"_s;
+        QTest::newRow("japanese") << u"my dir/作業 1"_s;
+    }
     void blankInPath() {
+        QFETCH(QString, folder);
         QTemporaryDir dir;
-        const QString path = dir.filePath(u"my dir/作業 1/bad c.c"_s), header = dir.filePath(u"my dir/作業 1/in c.h"_s);
+        const QString path = dir.filePath(folder + u"/bad c.c"_s), header = dir.filePath(folder + u"/in c.h"_s);
         QVERIFY(write(header, "int h;\nint k(void) { return nowhere; }\n"));
         QVERIFY(write(path, "#include \"in c.h\"\nint f(void) {\n  char *s = \"\\q\";\n  return missing;\n}\n"));
         const Run r = lcc86(Fixed + QStringList{path}, dir.path());

@@ -155,8 +155,10 @@ private slots:
     // whose line field reads as a number of at least 1 followed by a ":" that
     // is not the row's last character.
     void whereRowsLead() {
-        const QStringList paths = {u"/p/a b.c"_s, u"/p/a"_s,    u"/p/a b"_s, u"a.c"_s,
-                                   u"x y z.c"_s,  u"/表 ソ/能.c"_s, u" s.c"_s,  u"1"_s};
+        // Paths that are each other's prefixes up to a blank, too, and one
+        // that reads as a message itself.
+        const QStringList paths = {u"/p/a b.c"_s, u"/p/a"_s, u"/p/a b"_s,     u"/p/a b c.c"_s, u"a.c"_s, u"x y z.c"_s,
+                                   u"x y"_s,      u"x y 1: z"_s, u"/表 ソ/能.c"_s, u" s.c"_s,       u"1"_s};
         const QStringList pieces = paths + QStringList{u" "_s, u"  "_s, u"12"_s, u"3"_s, u"0"_s, u"-"_s, u"+"_s,
                                                        u":"_s, u"x"_s, u"warning"_s, u"Warning:"_s, u"error"_s,
                                                        u"警告"_s, u"*"_s, u"2147483648"_s};
