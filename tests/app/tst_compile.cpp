@@ -760,8 +760,6 @@ private slots:
             int line;
             const char *report;
         } table[] = {
-            {"@a.c 2: error: x", "a.c", 2, ""},
-            {"@a.c  3: x", "a.c", 3, ""},
             {"@my dir/b c.c 3: warning: y", "my dir/b c.c", 3, ""},
             {"@my dir/b c.c  2:", "my dir/b c.c", 0, ""},  // the colon is the row's last character
             {"@my dir/b c.c 2: @a.c 1: z", "my dir/b c.c", 2, ""},
@@ -774,8 +772,6 @@ private slots:
             // and its line field is no number.
             {"@my dir/b c.c 3: x|my", "", 0, "' dir/b c.c 3' は整数ではありません"},
             {"@a b/a b.c 5: x|a b/a b.c|a b/a", "a b/a b.c", 5, ""},
-            {"  @a.c 2: x", "", 0, ""},
-            {"- @a.c 2: x", "", 0, ""},
             {"* @my dir/b c.c 2: x", "", 0, ""},
         };
         for (const auto &t : table)
