@@ -9,22 +9,25 @@
 #include "tdoscmd.h"
 
 #include <QFileInfo>
+#include <QThread>
 #include <QTimer>
 
-namespace {
+// One runner of the build and the compile it runs: the rows of that compile,
+// kept until it ends.
+struct TBuildRun::TJob {
+    TDosCommand *Runner = nullptr;  // a child of the build
+    QString Source;
+    struct TRow {
+        QString Own;       // a row of the build's own
+        QByteArray Line;   // or a line of the compiler, decoded when it reaches the pane
+        bool IsLine = false;
+    };
+    std::vector<TRow> Rows;
+    bool HasMessages = false;
+    bool Busy = false;  // from the start of a compile until its rows are in the pane
 
-// A compiler row in the shape that a double-click navigates by: a file field,
-// a blank, a line number and ":".
-bool IsMessageRow(const QString &row) {
-    if (buildcmd::IsOwnRow(row) || buildcmd::MessageFileName(row).trimmed().isEmpty()) return false;
-    try {
-        return buildcmd::MessageLineNumber(row) > 0;
-    } catch (const EQvError &) {
-        return false;
-    }
-}
-
-}  // namespace
+    void Own(const QString &row) { Rows.push_back({row, QByteArray(), false}); }
+};
 
 const QString TBuildRun::NoSourcesLine = QStringLiteral("* プロジェクトにコンパイルする .c ファイルがありません。");
 const QString TBuildRun::StoppedLine = QStringLiteral("* ビルドを中止しました。");
@@ -56,6 +59,19 @@ QStringList TBuildRun::Sources(const QStringList &paths) {
 
 TBuildRun::TBuildRun(TCompileControl *control) : QObject(control), Form(control) {}
 
+TBuildRun::~TBuildRun() {
+    // Running compiles end with their runners; no handler of theirs runs any more.
+    for (const auto &job : Pool) delete job->Runner;
+}
+
+int TBuildRun::JobCount() const { return Jobs > 0 ? Jobs : std::max(1, QThread::idealThreadCount()); }
+
+int TBuildRun::RunningCompiles() const {
+    int n = 0;
+    for (const auto &job : Pool) n += job->Busy;
+    return n;
+}
+
 bool TBuildRun::Start(bool everything) {
     if (Running || Form->DosCommand1->IsOnExecution()) return false;
     // The files are those of the tree as it is now; the headers of the
@@ -67,8 +83,8 @@ bool TBuildRun::Start(bool everything) {
     }
     Everything = everything;
     Index = 0;
-    Compiled = WithMessages = UpToDate = NotCompiled = Failed = 0;
-    StopRequested = false;
+    Count = TCounts();
+    StopRequested = Stopped = false;
     Linking = ProgramReady = false;
     ProgramFile.clear();
     Running = true;
@@ -77,62 +93,123 @@ bool TBuildRun::Start(bool everything) {
 }
 
 void TBuildRun::Stop() {
-    if (Running) StopRequested = true;
+    if (!Running) return;
+    StopRequested = true;
+    for (const auto &job : Pool)
+        if (job->Busy) job->Runner->StopCommand();
+    // Without a compile under way nothing else would carry the build to its end.
+    if (!Linking && RunningCompiles() == 0 && !NextQueued) {
+        NextQueued = true;
+        QTimer::singleShot(0, this, &TBuildRun::Next);
+    }
 }
 
-void TBuildRun::CompilerLine(const QString &row) {
-    if (Running && IsMessageRow(row)) CurrentHasMessages = true;
-}
-
-void TBuildRun::CompilerEnded(quint32 exitCode, bool stopped) {
-    if (!Running) return;  // a Compile of its own
-    if (Linking) {
-        Linking = false;
-        if (stopped) StopRequested = true;
-        else if (exitCode != 0) Form->AppendOutput(buildcmd::LinkFailedLine(ProgramFile));
-        ProgramReady = !stopped && exitCode == 0;
-        QTimer::singleShot(0, this, &TBuildRun::Finish);
-        return;
-    }
-    if (stopped) {
-        StopRequested = true;
-    } else {
-        ++Compiled;
-        if (CurrentHasMessages || exitCode != 0) ++WithMessages;
-        if (exitCode != 0) ++Failed;
-    }
-    // The runner takes no new command before its end handling is over.
-    QTimer::singleShot(0, this, &TBuildRun::Next);
+TBuildRun::TJob *TBuildRun::FreeJob() {
+    const size_t most = size_t(JobCount());
+    for (size_t i = 0; i < Pool.size() && i < most; ++i)
+        if (!Pool[i]->Busy && !Pool[i]->Runner->IsOnExecution()) return Pool[i].get();
+    if (Pool.size() >= most) return nullptr;
+    auto job = std::make_unique<TJob>();
+    TJob *j = job.get();
+    j->Runner = new TDosCommand(this);
+    j->Runner->setObjectName(QStringLiteral("BuildRunner%1").arg(Pool.size() + 1));
+    j->Runner->OnOutputLine = [this, j](TDosCommand *, const QByteArray &line) {
+        j->Rows.push_back({QString(), line, true});
+        if (Form->NoteCompilerLine(j->Source, line)) j->HasMessages = true;
+    };
+    j->Runner->OnTerminate = [this, j](TDosCommand *) { JobEnded(j); };
+    Pool.push_back(std::move(job));
+    return j;
 }
 
 void TBuildRun::Next() {
+    NextQueued = false;
+    if (!Running || Linking) return;
     while (Index < Files.size() && !StopRequested) {
+        TJob *job = FreeJob();
+        if (!job) break;  // the end of a compile brings the next file
         const QString S = Files.at(Index++);
         bool saved = true;
         for (int i = 0; i < Form->Docs.MDIChildCount(); ++i) {
             TMDIChild *doc = Form->Docs.MDIChildren(i);
             if (doc->FileName != S || !doc->Changed) continue;
             // A failure is reported as Compile reports it; the build goes on.
+            // The report's own event loop may end compiles meanwhile: their
+            // rows come, and this loop goes on where it was.
+            job->Busy = true;
             saved = Guarded([doc] { doc->Save(); }, Form->Window) && !doc->Changed;
+            job->Busy = false;
             break;
         }
+        if (!Running) return;  // the window went while a report was up
         if (!saved) {
             Form->AppendOutput(NotSavedLine(S));
-            ++NotCompiled;
+            ++Count.NotCompiled;
         } else if (!QFileInfo(S).isFile()) {
             Form->AppendOutput(MissingLine(S));
-            ++NotCompiled;
+            ++Count.NotCompiled;
         } else if (!Everything && !Form->NeedsCompile(S)) {
             Form->AppendOutput(buildcmd::NotNeededLine(S));
-            ++UpToDate;
+            ++Count.UpToDate;
         } else {
-            Form->AppendOutput(buildcmd::StartLine(S));
-            CurrentHasMessages = false;
-            if (Form->RunCompiler(S)) return;  // CompilerEnded goes on
-            ++NotCompiled;
+            // The job's runner: settings as DosCommand1 has them now.
+            job->Runner->StopGraceMs = Form->DosCommand1->StopGraceMs;
+            job->Runner->Priority = Form->DosCommand1->Priority;
+            job->Runner->Reading = Form->DosCommand1->Reading;
+            job->Rows.clear();
+            job->Source = S;
+            job->HasMessages = false;
+            job->Own(buildcmd::StartLine(S));
+            if (Form->StartCompiler(job->Runner, S, [job](const QString &row) { job->Own(row); })) {
+                job->Busy = true;
+                continue;
+            }
+            for (const TJob::TRow &row : job->Rows) Form->AppendOutput(row.Own);
+            job->Rows.clear();
+            ++Count.NotCompiled;
         }
     }
-    Link();
+    Form->UpdateCompileItems(Form->DosCommand1->IsOnExecution());
+    if (RunningCompiles() == 0) Link();  // every file had its turn, or the build was stopped
+}
+
+void TBuildRun::JobEnded(TJob *job) {
+    if (!job->Busy) return;
+    const bool stopped = job->Runner->IsStopping();
+    const quint32 exitCode = job->Runner->ExitCode();
+    if (stopped) job->Own(buildcmd::StoppedLine);
+    job->Own(buildcmd::EndLine);
+    for (const TJob::TRow &row : job->Rows) {
+        if (row.IsLine)
+            Form->AppendCompilerLine(row.Line);
+        else
+            Form->AppendOutput(row.Own);
+    }
+    job->Rows.clear();
+    job->Rows.shrink_to_fit();
+    job->Busy = false;
+    if (stopped) {
+        StopRequested = true;
+    } else {
+        ++Count.Compiled;
+        if (job->HasMessages || exitCode != 0) ++Count.WithMessages;
+        if (exitCode != 0) ++Count.Failed;
+    }
+    Form->CompileEnded(job->Source);
+    // The runner takes no new command before its end handling is over.
+    if (!NextQueued) {
+        NextQueued = true;
+        QTimer::singleShot(0, this, &TBuildRun::Next);
+    }
+}
+
+void TBuildRun::LinkEnded(quint32 exitCode, bool stopped) {
+    if (!Running || !Linking) return;
+    Linking = false;
+    if (stopped) StopRequested = true;
+    else if (exitCode != 0) Form->AppendOutput(buildcmd::LinkFailedLine(ProgramFile));
+    ProgramReady = !stopped && exitCode == 0;
+    QTimer::singleShot(0, this, &TBuildRun::Finish);
 }
 
 void TBuildRun::Link() {
@@ -140,7 +217,7 @@ void TBuildRun::Link() {
         Finish();
         return;
     }
-    if (NotCompiled > 0 || Failed > 0) {
+    if (Count.NotCompiled > 0 || Count.Failed > 0) {
         Form->AppendOutput(buildcmd::NotLinkedLine);
         Finish();
         return;
@@ -156,17 +233,20 @@ void TBuildRun::Link() {
     }
     Form->AppendOutput(buildcmd::LinkStartLine(ProgramFile));
     Linking = true;
-    if (Form->RunLinker(ProgramFile, objects)) return;  // CompilerEnded goes on
+    if (Form->RunLinker(ProgramFile, objects)) return;  // LinkEnded goes on
     Linking = false;
     Finish();
 }
 
 void TBuildRun::Finish() {
+    if (!Running) return;
+    Stopped = StopRequested;
     if (StopRequested) Form->AppendOutput(StoppedLine);
-    Form->AppendOutput(SummaryLine(Everything, Compiled, WithMessages, UpToDate, NotCompiled));
+    Form->AppendOutput(SummaryLine(Everything, Count.Compiled, Count.WithMessages, Count.UpToDate, Count.NotCompiled));
     const bool ready = ProgramReady && !StopRequested;
     Running = false;
     StopRequested = false;
     Form->UpdateCompileItems(false);
+    Form->BuildEnded();
     if (OnFinished) OnFinished(ready);
 }

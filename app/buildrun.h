@@ -3,40 +3,51 @@
 // each path once, goes through the Compile command's steps with its own path
 // in place of the active document's: its open document is saved when it is
 // changed, Build skips it with the "* " up-to-date row when its object file is
-// up to date (Rebuild never does), and otherwise its start row, the echo, the
-// compiler's lines and the end row follow. One file at a time: the next one
-// starts when the runner has ended the previous run. A file that can't be
-// compiled (missing, its document can't be saved, a path the command line
-// can't carry, a compiler that won't start) gets its row and the build goes
-// on. At the end one summary row; a file counts as having messages when the
-// compiler printed a row in the navigable shape ("FILE LINE: text") or ended
-// with a nonzero status (the messages of a path with a blank never have that
-// shape). A stop ends the running compile and the rest of the build.
+// up to date (Rebuild never does), and otherwise it is compiled. A file that
+// can't be compiled (missing, its document can't be saved, a path the command
+// line can't carry, a compiler that won't start) gets its row and the build
+// goes on.
+//
+// Up to JobCount() files compile at once, each on a runner of its own (as
+// many as there are cores unless Jobs says otherwise); the files are taken
+// in tree order whenever a runner is free. The rows of one file's compile
+// stay together: its start row, the echo, the compiler's lines and the end
+// row reach the pane at once when that compile ends, so the files' groups
+// come in the order their compiles end. A file that is not compiled gets its
+// row when its turn comes. Stop ends every running compile; each of them
+// still brings its group, with the stop row. At the end one summary row; a
+// file counts as having messages when the compiler printed a row in the
+// navigable shape (buildcmd::ParseMessage) or ended with a nonzero status.
 //
 // Once every source has compiled without failing (or was up to date), the
 // project's objects are linked, in tree order, into its program
-// (buildcmd::ProgramPath): the link's start row, the echo of the linker's
-// command line, the linker's lines and the end row, then
-// "* P を作成できませんでした。" when it failed. The link is skipped with its
-// "* " row when the program is newer than every object and the project file;
-// when a source could not be compiled or its compiler failed nothing is linked
-// and one "* " row says so. The summary row comes last.
+// (buildcmd::ProgramPath) by the controller's runner DosCommand1: the link's
+// start row, the echo of the linker's command line, the linker's lines as
+// they come and the end row, then "* P を作成できませんでした。" when it
+// failed. The link is skipped with its "* " row when the program is newer
+// than every object and the project file; when a source could not be
+// compiled or its compiler failed nothing is linked and one "* " row says
+// so. The summary row comes last.
 //
-// The rows go to the Output pane through the compile controller's AppendOutput,
-// the compiles through its NeedsCompile and RunCompiler, the link through its
-// RunLinker; the controller hands every compiler line and the end of every run
-// on (CompilerLine, CompilerEnded).
+// The rows go to the Output pane through the compile controller, the
+// compiles through its NeedsCompile and StartCompiler, the link through its
+// RunLinker; the controller hands the end of the link on (LinkEnded).
+#include <QByteArray>
 #include <QObject>
 #include <QStringList>
 
 #include <functional>
+#include <memory>
+#include <vector>
 
 class TCompileControl;
+class TDosCommand;
 
 class TBuildRun : public QObject {
     Q_OBJECT
 public:
     explicit TBuildRun(TCompileControl *control);
+    ~TBuildRun() override;
 
     // Build (everything = false) or Rebuild (true). Does nothing while a build
     // or a compile runs. True when a build started (a project without
@@ -47,14 +58,28 @@ public:
     std::function<void(bool programReady)> OnFinished;
     // The program of the latest build.
     QString Program() const { return ProgramFile; }
-    // Asks the build to end after the run in progress, which the caller stops.
+    // Ends every running compile and the rest of the build; a link under way
+    // is the caller's to stop (it runs on the controller's runner).
     void Stop();
     bool IsRunning() const { return Running; }
-
-    void CompilerLine(const QString &row);
-    // The end of a compile, or of the link while one runs.
-    void CompilerEnded(quint32 exitCode, bool stopped);
+    // The end of the link.
+    void LinkEnded(quint32 exitCode, bool stopped);
     bool IsLinking() const { return Linking; }
+
+    // How many files compile at once at most; 0 (the default) or less: as many
+    // as there are cores. Read when a build starts.
+    int Jobs = 0;
+    int JobCount() const;
+    // The compiles running now.
+    int RunningCompiles() const;
+
+    // What the latest build did, for the status line.
+    struct TCounts {
+        int Compiled = 0, WithMessages = 0, UpToDate = 0, NotCompiled = 0, Failed = 0;
+    };
+    const TCounts &Counts() const { return Count; }
+    bool WasStopped() const { return Stopped; }
+    bool IsRebuild() const { return Everything; }
 
     // The sources of a build: the ".c" paths (any letter case) among paths,
     // in their order, each once.
@@ -68,19 +93,24 @@ public:
     static QString SummaryLine(bool rebuild, int compiled, int withMessages, int upToDate, int notCompiled);
 
 private:
+    struct TJob;
     void Next();
+    void JobEnded(TJob *job);
     void Link();
     void Finish();
+    TJob *FreeJob();
 
     TCompileControl *Form;
+    std::vector<std::unique_ptr<TJob>> Pool;  // one runner each, made when first needed
     QStringList Files;
     qsizetype Index = 0;
     bool Everything = false;
     bool Running = false;
     bool StopRequested = false;
-    bool CurrentHasMessages = false;
+    bool Stopped = false;
     bool Linking = false;
     bool ProgramReady = false;
+    bool NextQueued = false;
     QString ProgramFile;
-    int Compiled = 0, WithMessages = 0, UpToDate = 0, NotCompiled = 0, Failed = 0;
+    TCounts Count;
 };

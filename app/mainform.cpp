@@ -199,6 +199,8 @@ void TMainForm::ConnectCommands() {
         {StopCompile, guard(this, Compiler, &TCompileControl::StopCompileClick)},
         {Run, guard(this, Compiler, &TCompileControl::RunClick)},
         {DosBoxRun, guard(this, Compiler, &TCompileControl::DosBoxRunClick)},
+        {NextMessageItem, guard(this, Compiler, &TCompileControl::NextMessageClick)},
+        {PrevMessageItem, guard(this, Compiler, &TCompileControl::PrevMessageClick)},
         {ProjFindItem, guard(this, Searcher, &TSearchControl::ProjFindItemClick)},
         {ProjFindStopItem, guard(this, Searcher, &TSearchControl::ProjFindStopItemClick)},
     };

@@ -6,19 +6,20 @@
 //
 // Compiler messages. A row "FILE LINE: text" names the file FILE (everything
 // before the row's first blank) and the line LINE (from that blank up to the
-// first ":" after it). The file field is cut at the first blank, so a path
-// that itself holds a blank is never whole in it: such a document simply
-// never matches a message (its ShortPath holds the blank, a file field never
-// does), though the source compiles (CompilerCommandLine quotes its path).
-// lcc86.exe itself prints the messages of a source whose
-// path holds a blank, and every line of its own that has no location in a file
-// it can name, with two leading blanks: their file field is empty and matches
-// no document, so no row ever leads to a wrong file.
+// first ":" after it). A path that itself holds a blank is cut short by that
+// rule; such a row is read once more with the longest part of it, ending
+// before a blank, that is the path of an open document (FindMessageFile), or,
+// for the list of a compile's messages, of a file (ParseMessage). lcc86.exe
+// prints the messages of every file whose path can be written in Shift-JIS in
+// that shape, blanks or not; its other lines begin with two blanks, so that
+// their file field is empty and matches no document.
 
 #include "pathext.h"
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 
 namespace buildcmd {
 
@@ -118,6 +119,48 @@ int MessageLineNumber(const QString &row);
 // True for a row that a double-click ignores: the pane's own rows (first
 // character "*", "-" or ">") and the empty row.
 bool IsOwnRow(const QString &row);
+
+// The line field that follows a file field ending at the blank at `blank`:
+// from that blank (included) up to the first ":" after it, the row's last
+// character never examined, read by StrToInt (which may throw as
+// MessageLineNumber does). 0 when blank is -1 or there is no such ":".
+int MessageLineNumberAt(const QString &row, qsizetype blank);
+
+// The open document that a row leads to. `fileNames` are the documents'
+// FileName, most recently activated first (empty for an untitled one). The
+// row's file field (MessageFileName) is compared with ShortPath of each, in
+// that order; when none is equal, the longest prefix of the row that ends
+// right before a blank and equals the path of a titled document is taken.
+// Index is the document's place in fileNames (the first of equal paths), -1
+// when the row leads nowhere; Blank is where the file field ends (-1 for a
+// row without a blank), so that its line is MessageLineNumberAt(row, Blank).
+// A row of the pane's own (IsOwnRow) leads nowhere.
+struct TMessageFile {
+    int Index = -1;
+    qsizetype Blank = -1;
+};
+TMessageFile FindMessageFile(const QString &row, const QStringList &fileNames);
+
+// A compiler message, as the list of a compile's messages holds it.
+struct TCompilerMessage {
+    QString File;          // the file the row names, as the row writes it
+    int Line = 0;          // 1-based
+    bool Warning = false;  // else an error
+    QString Text;          // what follows "LINE:", its leading blanks dropped
+    bool operator==(const TCompilerMessage &o) const {
+        return File == o.File && Line == o.Line && Warning == o.Warning && Text == o.Text;
+    }
+};
+
+// A row in the navigable shape: a file field that isFile accepts, a blank and
+// a line field that StrToInt reads as a number of at least 1 followed by ":"
+// (not the row's last character). The file field is the row's first
+// (MessageFileName) when that fits; otherwise the longest prefix ending right
+// before a blank that fits. A message whose text begins with "warning" (any
+// letter case) or "警告" is a warning, any other an error. False for the pane's
+// own rows and every other row; *message is then unchanged.
+bool ParseMessage(const QString &row, const std::function<bool(const QString &)> &isFile,
+                  TCompilerMessage *message);
 
 // The strict text-to-integer conversion: leading blanks skipped, an optional
 // sign, the decimal digits of a signed 32-bit number, and nothing after (a

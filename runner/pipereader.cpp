@@ -41,13 +41,12 @@ void CallHandler(const char *what, F &&call) {
 }  // namespace
 
 // What one hand-over carries: the bytes (only where OnOutputChar wants them)
-// and the lines that they end, one after the other in Text, each ending at
-// its entry of Ends; the last batch of a run may carry the line that no LF
-// ended, after its bytes.
+// and the lines that they end, each a span of Text (its LF and the CR before
+// it left out); the last batch of a run may carry the line that no LF ended.
 struct TDosCommand::TPipeReader::TBatch {
     QByteArray Bytes;
     QByteArray Text;
-    std::vector<qsizetype> Ends;
+    std::vector<std::pair<qsizetype, qsizetype>> Lines;  // start and length in Text
 };
 
 namespace {
@@ -59,6 +58,14 @@ void AppendText(QByteArray &to, const char *bytes, qsizetype count) {
     }
     for (qsizetype i = 0; i < count; ++i)
         if (bytes[i] != '\0') to += bytes[i];
+}
+
+// The span of the line that ends with the LF at `lf`: from `start`, without
+// one CR right before the LF.
+std::pair<qsizetype, qsizetype> LineSpan(const QByteArray &text, qsizetype start, qsizetype lf) {
+    qsizetype end = lf;
+    if (end > start && text.at(end - 1) == '\r') --end;
+    return {start, end - start};
 }
 }  // namespace
 
@@ -103,8 +110,49 @@ void TDosCommand::TPipeReader::RequestStop() {
     Room.notify_all();
 }
 
+int TDosCommand::TPipeReader::ReadAvailable(char *into, int most, bool exact) {
+    int filled = 0;
+    while (filled < most) {
+        int want = most - filled;
+        if (!exact && filled > 0) {
+            // What else is there already goes along in the same hand-over.
+            int pending = 0;
+            if (::ioctl(ReadEnd, FIONREAD, &pending) != 0 || pending <= 0) break;
+            want = std::min(pending, want);
+        }
+        const ssize_t n = ::read(ReadEnd, into + filled, size_t(want));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return filled > 0 ? filled : int(n);
+        filled += int(n);
+    }
+    return filled;
+}
+
+bool TDosCommand::TPipeReader::ReadAndHandOver(int exactly) {
+    // Read straight into the text of the next batch, after the line that the
+    // last one left open, unless that line is long or batches are small.
+    const bool direct = Batch >= ReadSize && Line.size() < ReadSize;
+    QByteArray text = TakeBuffer();
+    const qsizetype at = direct ? Line.size() : 0;
+    if (direct) text.append(Line.constData(), Line.size());
+    const int most = exactly > 0 ? exactly : ReadSize;
+    text.resize(at + most);
+    const int n = ReadAvailable(text.data() + at, most, exactly > 0);
+    if (n <= 0) {
+        GiveBack(std::move(text));
+        return n == 0 ? false : true;
+    }
+    text.resize(at + n);
+    if (direct) {
+        HandOverText(std::move(text), at);
+    } else {
+        HandOver(text.constData(), n);
+        GiveBack(std::move(text));
+    }
+    return true;
+}
+
 void TDosCommand::TPipeReader::run() {
-    std::vector<char> buf(ReadSize);
     bool ended = false;
     bool closed = false;  // every write end is gone: nothing more can come
     // With both descriptors the reader sleeps until the pipe, the child's end
@@ -136,25 +184,7 @@ void TDosCommand::TPipeReader::run() {
             ended = ready > 0 && (fds[processAt].revents & (POLLIN | POLLHUP));
         else
             ended = ChildEnded();
-        if (available) {
-            ssize_t n;
-            do {
-                n = ::read(ReadEnd, buf.data(), buf.size());
-            } while (n < 0 && errno == EINTR);
-            if (n > 0) {
-                // What else is there already goes along in the same hand-over.
-                int filled = int(n), pending = 0;
-                while (filled < ReadSize && ::ioctl(ReadEnd, FIONREAD, &pending) == 0 && pending > 0) {
-                    n = ::read(ReadEnd, buf.data() + filled, size_t(std::min(pending, ReadSize - filled)));
-                    if (n < 0 && errno == EINTR) continue;
-                    if (n <= 0) break;
-                    filled += int(n);
-                }
-                HandOver(buf.data(), filled);
-            } else if (n == 0) {
-                closed = true;
-            }
-        }
+        if (available && !ReadAndHandOver(0)) closed = true;
     }
 
     if (ended && !StopRequested()) {
@@ -163,11 +193,9 @@ void TDosCommand::TPipeReader::run() {
         int pending = 0;
         if (::ioctl(ReadEnd, FIONREAD, &pending) != 0) pending = 0;
         while (pending > 0 && !StopRequested()) {
-            ssize_t n = ::read(ReadEnd, buf.data(), size_t(std::min<int>(pending, ReadSize)));
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            HandOver(buf.data(), int(n));
-            pending -= int(n);
+            const int now = std::min(pending, ReadSize);
+            pending -= now;
+            if (!ReadAndHandOver(now)) break;
         }
     }
 
@@ -176,7 +204,7 @@ void TDosCommand::TPipeReader::run() {
         if (Line.endsWith('\r')) Line.chop(1);
         auto batch = std::make_shared<TBatch>();
         batch->Text = std::move(Line);
-        batch->Ends.push_back(batch->Text.size());
+        batch->Lines.emplace_back(0, batch->Text.size());
         Post(std::move(batch));
     }
 }
@@ -185,40 +213,96 @@ void TDosCommand::TPipeReader::HandOver(const char *bytes, int count) {
     for (int off = 0; off < count && !StopRequested(); off += Batch) {
         const int piece = std::min(Batch, count - off);
         const char *at = bytes + off;
-        const char *from = at;  // the batch's first byte
         const char *const end = at + piece;
-        auto batch = std::make_shared<TBatch>();
-        QByteArray &text = batch->Text;
-        while (const void *lf = std::memchr(at, '\n', size_t(end - at))) {
-            const char *next = static_cast<const char *>(lf);
-            const qsizetype start = batch->Ends.empty() ? 0 : batch->Ends.back();
-            if (!Line.isEmpty() && Line.size() < ReadSize) {
-                // The first line goes on from what the last batch left open.
-                text += Line;
-                Line = QByteArray();
-            }
-            QByteArray &line = Line.isEmpty() ? text : Line;
-            AppendText(line, at, next - at);
-            // One CR right before the LF belongs to the line end.
-            if (line.size() > start && line.endsWith('\r')) line.chop(1);
-            at = next + 1;
-            if (&line == &Line) {
-                // A long line goes in a batch of its own, and on without a copy.
-                auto alone = std::make_shared<TBatch>();
-                if (OnOutputChar) alone->Bytes = QByteArray(from, at - from);
-                alone->Text = std::move(Line);
-                Line = QByteArray();
-                alone->Ends.push_back(alone->Text.size());
-                Post(std::move(alone));
-                from = at;
+        if (Line.size() >= ReadSize) {
+            // A long line goes in a batch of its own, and on without a copy.
+            const char *lf = static_cast<const char *>(std::memchr(at, '\n', size_t(piece)));
+            if (!lf) {
+                AppendText(Line, at, piece);
+                if (OnOutputChar) {
+                    auto bytesOnly = std::make_shared<TBatch>();
+                    bytesOnly->Bytes = QByteArray(at, piece);
+                    Post(std::move(bytesOnly));
+                }
                 continue;
             }
-            batch->Ends.push_back(text.size());
+            auto alone = std::make_shared<TBatch>();
+            if (OnOutputChar) alone->Bytes = QByteArray(at, lf - at + 1);
+            AppendText(Line, at, lf - at);
+            alone->Text = std::move(Line);
+            Line = QByteArray();
+            alone->Lines.push_back(LineSpan(alone->Text, 0, alone->Text.size()));
+            Post(std::move(alone));
+            at = lf + 1;
+            if (at == end) continue;
         }
-        AppendText(Line, at, end - at);
-        if (OnOutputChar) batch->Bytes = QByteArray(from, end - from);
-        if (!batch->Bytes.isEmpty() || !batch->Ends.empty()) Post(std::move(batch));
+        // The lines' text: what the last batch left open, then these bytes,
+        // copied once; the lines are spans of it.
+        auto batch = std::make_shared<TBatch>();
+        if (OnOutputChar) batch->Bytes = QByteArray(at, end - at);
+        QByteArray &text = batch->Text;
+        text = std::move(Line);
+        Line = QByteArray();
+        text.reserve(text.size() + (end - at));
+        AppendText(text, at, end - at);
+        const char *const data = text.constData();
+        const qsizetype size = text.size();
+        qsizetype start = 0;
+        while (const void *found = std::memchr(data + start, '\n', size_t(size - start))) {
+            const qsizetype lf = static_cast<const char *>(found) - data;
+            batch->Lines.push_back(LineSpan(text, start, lf));
+            start = lf + 1;
+        }
+        // What no LF ended yet goes on in the next batch.
+        if (start < size) Line = QByteArray(data + start, size - start);
+        if (!batch->Bytes.isEmpty() || !batch->Lines.empty()) Post(std::move(batch));
     }
+}
+
+void TDosCommand::TPipeReader::HandOverText(QByteArray text, qsizetype fresh) {
+    if (StopRequested()) return;
+    auto batch = std::make_shared<TBatch>();
+    if (OnOutputChar) batch->Bytes = QByteArray(text.constData() + fresh, text.size() - fresh);
+    // NUL bytes leave the lines' text.
+    if (std::memchr(text.constData() + fresh, '\0', size_t(text.size() - fresh))) {
+        char *d = text.data();
+        qsizetype to = fresh;
+        for (qsizetype i = fresh; i < text.size(); ++i)
+            if (d[i] != '\0') d[to++] = d[i];
+        text.resize(to);
+    }
+    Line = QByteArray();  // it leads the text now
+    const char *const data = text.constData();
+    const qsizetype size = text.size();
+    qsizetype start = 0;
+    while (const void *found = std::memchr(data + start, '\n', size_t(size - start))) {
+        const qsizetype lf = static_cast<const char *>(found) - data;
+        batch->Lines.push_back(LineSpan(text, start, lf));
+        start = lf + 1;
+    }
+    // What no LF ended yet goes on in the next batch.
+    if (start < size) Line = QByteArray(data + start, size - start);
+    batch->Text = std::move(text);
+    if (!batch->Bytes.isEmpty() || !batch->Lines.empty())
+        Post(std::move(batch));
+    else
+        GiveBack(std::move(batch->Text));
+}
+
+QByteArray TDosCommand::TPipeReader::TakeBuffer() {
+    std::lock_guard<std::mutex> lock(Gate);
+    if (Spare.empty()) return QByteArray();
+    QByteArray b = std::move(Spare.back());
+    Spare.pop_back();
+    return b;
+}
+
+void TDosCommand::TPipeReader::GiveBack(QByteArray &&buffer) {
+    // Kept with its room, unless someone else holds it or it grew for a long line.
+    if (!buffer.isDetached() || buffer.capacity() > 2 * ReadSize) return;
+    buffer.resize(0);
+    std::lock_guard<std::mutex> lock(Gate);
+    if (Spare.size() <= size_t(MaxInFlight)) Spare.push_back(std::move(buffer));
 }
 
 void TDosCommand::TPipeReader::Post(std::shared_ptr<TBatch> batch) {
@@ -243,6 +327,7 @@ void TDosCommand::TPipeReader::Receive(std::shared_ptr<TBatch> batch) {
         const std::shared_ptr<TBatch> next = std::move(Waiting.front());
         Waiting.pop_front();
         DeliverBatch(*next);
+        GiveBack(std::move(next->Text));
         {
             std::lock_guard<std::mutex> lock(Gate);
             --InFlight;
@@ -255,7 +340,7 @@ void TDosCommand::TPipeReader::Receive(std::shared_ptr<TBatch> batch) {
 void TDosCommand::TPipeReader::DeliverBatch(const TBatch &batch) {
     size_t next = 0;  // the line that the next LF ends
     auto deliverLine = [&] {
-        const qsizetype from = next ? batch.Ends[next - 1] : 0, size = batch.Ends[next] - from;
+        const auto [from, size] = batch.Lines[next];
         ++next;
         if (!OnOutputLine) return;  // assembled, and dropped
         if (size == batch.Text.size()) return DeliverLine(batch.Text);
@@ -273,7 +358,7 @@ void TDosCommand::TPipeReader::DeliverBatch(const TBatch &batch) {
             if (Buffer == '\n' && !StopRequested()) deliverLine();
         }
     }
-    while (next < batch.Ends.size() && !StopRequested()) deliverLine();
+    while (next < batch.Lines.size() && !StopRequested()) deliverLine();
 }
 
 void TDosCommand::TPipeReader::DeliverChar() {

@@ -9,6 +9,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 class TDosCommand::TPipeReader : public QThread {
 public:
@@ -41,6 +42,19 @@ private:
     // over in batches; Post waits while MaxInFlight batches are not yet
     // delivered.
     void HandOver(const char *bytes, int count);
+    // Reads into `into`: with `exact`, the `most` bytes that the pipe is
+    // known to hold; otherwise at least one byte and whatever else is there
+    // at once, up to `most`. The count, 0 at the pipe's end, -1 on an error.
+    int ReadAvailable(char *into, int most, bool exact);
+    // One read (of `exactly` bytes when that is above 0) handed over; false
+    // at the pipe's end.
+    bool ReadAndHandOver(int exactly);
+    // Hands over `text`, whose bytes from `fresh` on were just read and
+    // whose start is the line the last batch left open.
+    void HandOverText(QByteArray text, qsizetype fresh);
+    // Read buffers that delivered batches gave back, for the next reads.
+    QByteArray TakeBuffer();
+    void GiveBack(QByteArray &&buffer);
     void Post(std::shared_ptr<TBatch> batch);
     // Owner thread: the batches in the order they were posted, also when a
     // handler runs an event loop of its own.
@@ -63,9 +77,10 @@ private:
     const TOutputLineEvent OnOutputLine;
     const int Batch;
     std::atomic<bool> Stop{false};
-    std::mutex Gate;                 // guards InFlight
+    std::mutex Gate;                 // guards InFlight and Spare
     std::condition_variable Room;    // InFlight went down, or a stop was requested
     int InFlight = 0;                // batches posted and not yet delivered
+    std::vector<QByteArray> Spare;   // read buffers to use again
     std::deque<std::shared_ptr<TBatch>> Waiting;  // owner thread: received, not yet delivered
     int Delivering = 0;  // owner thread only
     bool Orphaned = false;  // owner thread only

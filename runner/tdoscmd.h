@@ -55,11 +55,13 @@
 // be had it looks at the child (waitid without reaping) every 5 ms instead.
 // The pipe is made to hold 1 MiB where the system allows it, so that the
 // child can write ahead while the owner thread is busy. The reader reads what
-// is there (up to 256 KiB at a time), cuts it into lines itself (memchr for
-// the LFs; a line that a read leaves open goes on in the next one, so a CR LF
-// or a double-byte character cut by a read's end still comes out whole) and
-// posts the bytes and the finished lines to the owner thread as one batch,
-// QMetaObject::invokeMethod(reader, ..., Qt::QueuedConnection). It runs at
+// is there (up to 256 KiB at a time) straight into the buffer of the next
+// batch, behind the line that the last read left open, so that a CR LF or a
+// double-byte character cut by a read's end still comes out whole; it finds
+// the LFs with memchr and posts the bytes and the finished lines (spans of
+// that buffer) to the owner thread as one batch,
+// QMetaObject::invokeMethod(reader, ..., Qt::QueuedConnection). The buffers
+// of delivered batches serve later reads again. It runs at
 // most four batches ahead of the owner thread: then it waits (a condition
 // variable) until one has been delivered, and the child, once the pipe is
 // full, waits for the reader. A line longer than one read travels in a batch

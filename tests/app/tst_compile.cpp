@@ -22,6 +22,8 @@
 #include <QFile>
 #include <QClipboard>
 #include <QFileInfo>
+#include <QLabel>
+#include <QStatusBar>
 #include <QMap>
 #include <QMenu>
 #include <QMessageBox>
@@ -318,48 +320,88 @@ private slots:
     // file before it in the tree; warning: one with a warning alone (the
     // compiler succeeds), no object; missing: no file; edited: fresh on disk, open
     // and edited; unsavable: open, edited with a character Shift-JIS can't
-    // hold; hang: a compiler that never ends on it, stopped once it runs;
+    // hold; hang: a compiler that never ends on it, stopped once it runs (and
+    // every compile that can run beside it has ended);
     // main: stale, with the program's main; other: a header or any other
     // file, never compiled. A fresh file's object is no 8086 object, so a
     // link that takes it fails. Once every source has compiled the project
     // is linked into P.com beside its first source.
+    //
+    // jobs is how many files compile at once (0: as many as there are cores).
+    // With one, the rows come in tree order, exactly as the model lists them.
+    // With more, the files are still taken in tree order, and each compiled
+    // file's rows come together, whole, in the order the compiles end; the
+    // rows of the files that are not compiled keep their order among
+    // themselves; the link's rows and the summary come last. A file is taken
+    // when a runner is free, so the build stands still once every runner
+    // holds a hung compile: the files after that never get their turn.
     void buildAndRebuild_data() {
         QTest::addColumn<QStringList>("files");
         QTest::addColumn<bool>("rebuild");
+        QTest::addColumn<int>("jobs");
         const QStringList mixed = {QStringLiteral("fresh a.c"),       QStringLiteral("stale b.C"),
                                    QStringLiteral("missing m.c"),     QStringLiteral("stale 作業 フォルダ/s.c"),
                                    QStringLiteral("error e.c"),       QStringLiteral("stale b.C"),
                                    QStringLiteral("other d.h"),       QStringLiteral("other x.txt"),
                                    QStringLiteral("fresh \"q\" a.c"), QStringLiteral("error 作業 フォルダ/t.c"),
                                    QStringLiteral("deleted x-gone.c"), QStringLiteral("warning w.c")};
+        // Which compile deletes x-gone.c first is a matter of timing when
+        // several run: the file goes for the runs side by side.
+        QStringList side = mixed;
+        side.removeAll(QStringLiteral("deleted x-gone.c"));
         // The tree puts the node made last first, the others after it by label.
-        QTest::newRow("build") << mixed << false;
-        QTest::newRow("rebuild") << mixed << true;
-        QTest::newRow("no project") << QStringList() << false;
-        QTest::newRow("no source") << QStringList{QStringLiteral("other d.h"), QStringLiteral("other a.cpp")} << true;
-        QTest::newRow("open documents") << QStringList{QStringLiteral("edited a.c"), QStringLiteral("unsavable u.c"),
-                                                       QStringLiteral("fresh f.c")}
-                                        << false;
-        QTest::newRow("stop on the second") << QStringList{QStringLiteral("hang h.c"), QStringLiteral("stale z.c"),
-                                                           QStringLiteral("stale a.c")}
-                                            << false;
         const QStringList linked = {QStringLiteral("stale 作業 フォルダ/a.c"), QStringLiteral("warning w.c"),
                                     QStringLiteral("main m.c")};
-        QTest::newRow("linked") << linked << false;
-        QTest::newRow("no main") << QStringList{QStringLiteral("stale a.c"), QStringLiteral("stale b.c")} << false;
-        QTest::newRow("an object of another machine")
-            << QStringList{QStringLiteral("fresh f.c"), QStringLiteral("main m.c")} << false;
-        QTest::newRow("rebuilt and linked") << QStringList{QStringLiteral("fresh f.c"), QStringLiteral("main m.c")}
-                                            << true;
+        const struct {
+            const char *name;
+            QStringList files;
+            bool rebuild;
+        } rows[] = {
+            {"build", mixed, false},
+            {"rebuild", mixed, true},
+            {"no project", {}, false},
+            {"no source", {QStringLiteral("other d.h"), QStringLiteral("other a.cpp")}, true},
+            {"open documents",
+             {QStringLiteral("edited a.c"), QStringLiteral("unsavable u.c"), QStringLiteral("fresh f.c")},
+             false},
+            {"stop on the second", {QStringLiteral("hang h.c"), QStringLiteral("stale z.c"), QStringLiteral("stale a.c")},
+             false},
+            {"linked", linked, false},
+            {"no main", {QStringLiteral("stale a.c"), QStringLiteral("stale b.c")}, false},
+            {"an object of another machine", {QStringLiteral("fresh f.c"), QStringLiteral("main m.c")}, false},
+            {"rebuilt and linked", {QStringLiteral("fresh f.c"), QStringLiteral("main m.c")}, true},
+        };
+        for (const auto &r : rows) {
+            QTest::newRow(r.name) << r.files << r.rebuild << 1;
+            QStringList files = r.files;
+            if (files == mixed) files = side;
+            QTest::newRow(qPrintable(QStringLiteral("%1, every core").arg(QLatin1String(r.name))))
+                << files << r.rebuild << 0;
+        }
+        QTest::newRow("build, 3 at once") << side << false << 3;
+        QTest::newRow("rebuild, 3 at once") << side << true << 3;
+        // Stop ends every compile that runs; the files after them never start.
+        // In the tree: f.c, a.c, h.c, h2.c, k.c, z.c.
+        const QStringList hung = {QStringLiteral("stale a.c"), QStringLiteral("hang h.c"), QStringLiteral("stale k.c"),
+                                  QStringLiteral("hang h2.c"), QStringLiteral("stale z.c"),
+                                  QStringLiteral("fresh f.c")};
+        QTest::newRow("stop ends both, 2 at once") << hung << false << 2;
+        QTest::newRow("stop ends both, 3 at once") << hung << false << 3;
     }
     void buildAndRebuild() {
         QFETCH(QStringList, files);
         QFETCH(bool, rebuild);
-        // The real compiler, except on h.c, where it hangs; compiling any other
-        // file deletes the files named *-gone.c beside it.
-        fakeCompiler("#!/bin/sh\ncase \"$1$5\" in -o*) ;; */h.c) echo hanging; exec sleep 60;; */*-gone.c) ;;\n"
+        QFETCH(int, jobs);
+        // The real compiler, except on h.c and h2.c, where it hangs (and says
+        // so in a file beside the source); compiling any other file deletes
+        // the files named *-gone.c beside it.
+        fakeCompiler("#!/bin/sh\ncase \"$1$5\" in -o*) ;;\n"
+                     "*/h.c|*/h2.c) echo hanging; : > \"$5.running\"; exec sleep 60;; */*-gone.c) ;;\n"
                      "*) rm -f \"${5%/*}\"/*-gone.c;; esac\nexec \"$QV_TOOLS_DIR/lcc86.exe\" \"$@\"\n");
         form->Compiler->DosCommand1->StopGraceMs = 300;
+        form->Compiler->BuildRun->Jobs = jobs;
+        const int J = form->Compiler->BuildRun->JobCount();
+        QCOMPARE(J, jobs > 0 ? jobs : std::max(1, QThread::idealThreadCount()));
         // An untitled changed document outside the project is left alone.
         form->FileNewItemClick();
         QTest::keyClicks(form->ActiveMDIChild()->RichEdit1, "int u;");
@@ -392,34 +434,39 @@ private slots:
         }
 
         // The model: the rows each source should bring, in tree order, each
-        // path once; "<compiler>" stands for the compiler's (or linker's) lines.
+        // path once: one row for a file that is not compiled, a group for one
+        // that is; "<compiler>" stands for the compiler's (or linker's) lines.
         const QString compilerLines = QStringLiteral("<compiler>");
-        QStringList expected;
-        QStringList seen;
-        int compiled = 0, withMessages = 0, upToDate = 0, notCompiled = 0, reportsExpected = 0;
+        QList<QStringList> steps;  // a row alone, or a compile's group
+        QStringList tail;          // after every compile
+        QStringList seen, hangs;
+        int compiled = 0, withMessages = 0, upToDate = 0, notCompiled = 0, reportsExpected = 0, groups = 0;
         bool stopped = false, failed = false, hasMain = false, oldObject = false;
         for (const QString &S : form->CurrentProject.FilePaths()) {
             if (!S.endsWith(QLatin1String(".c"), Qt::CaseInsensitive) || seen.contains(S)) continue;
             seen << S;
             const QString kind = kinds.value(S);
             if (kind == QLatin1String("missing") || kind == QLatin1String("deleted")) {
-                expected << TBuildRun::MissingLine(S);
+                steps << QStringList{TBuildRun::MissingLine(S)};
                 ++notCompiled;
             } else if (kind == QLatin1String("unsavable")) {
-                expected << TBuildRun::NotSavedLine(S);
+                steps << QStringList{TBuildRun::NotSavedLine(S)};
                 ++notCompiled;
                 ++reportsExpected;
             } else if (kind == QLatin1String("fresh") && !rebuild) {
-                expected << buildcmd::NotNeededLine(S);
+                steps << QStringList{buildcmd::NotNeededLine(S)};
                 ++upToDate;
             } else {
-                expected << buildcmd::StartLine(S) << buildcmd::EchoLine(buildcmd::CompilerCommandLine(S));
+                QStringList group = {buildcmd::StartLine(S), buildcmd::EchoLine(buildcmd::CompilerCommandLine(S))};
                 if (kind == QLatin1String("hang")) {
-                    expected << QStringLiteral("hanging") << buildcmd::StoppedLine << kEnd << TBuildRun::StoppedLine;
+                    steps << (group << QStringLiteral("hanging") << buildcmd::StoppedLine << kEnd);
                     stopped = true;
-                    break;
+                    hangs << S;
+                    if (hangs.size() == J) break;  // every runner holds a hung compile
+                    continue;
                 }
-                expected << compilerLines << kEnd;
+                steps << (group << compilerLines << kEnd);
+                ++groups;
                 ++compiled;
                 if (kind == QLatin1String("error") || kind == QLatin1String("warning")) ++withMessages;
             }
@@ -429,29 +476,41 @@ private slots:
         }
         const QString program = buildcmd::ProgramPath(QString(), QStringLiteral("P"), seen);
         bool linkable = false;
+        if (stopped) tail << TBuildRun::StoppedLine;
         if (!seen.isEmpty() && !stopped) {
             QStringList objects;
             for (const QString &S : std::as_const(seen)) objects << buildcmd::ObjectPath(S);
             linkable = notCompiled == 0 && !failed;
             if (!linkable)
-                expected << buildcmd::NotLinkedLine;
+                tail << buildcmd::NotLinkedLine;
             else
-                expected << buildcmd::LinkStartLine(program)
-                         << buildcmd::EchoLine(buildcmd::LinkerCommandLine(program, objects)) << compilerLines
-                         << buildcmd::LinkEndLine;
-            if (linkable && (!hasMain || oldObject)) expected << buildcmd::LinkFailedLine(program);
+                tail << buildcmd::LinkStartLine(program)
+                     << buildcmd::EchoLine(buildcmd::LinkerCommandLine(program, objects)) << compilerLines
+                     << buildcmd::LinkEndLine;
+            if (linkable && (!hasMain || oldObject)) tail << buildcmd::LinkFailedLine(program);
         }
         if (seen.isEmpty())
-            expected << TBuildRun::NoSourcesLine;
+            tail << TBuildRun::NoSourcesLine;
         else
-            expected << TBuildRun::SummaryLine(rebuild, compiled, withMessages, upToDate, notCompiled);
+            tail << TBuildRun::SummaryLine(rebuild, compiled, withMessages, upToDate, notCompiled);
 
         (rebuild ? form->ReBuild : form->Build)->trigger();
         const bool started = !seen.isEmpty();
         QCOMPARE(form->StopCompile->isEnabled(), started);
         for (QAction *a : {form->Compile, form->Build, form->ReBuild}) QCOMPARE(a->isEnabled(), !started);
         if (stopped) {
-            QVERIFY(QTest::qWaitFor([&] { return rows().contains(QStringLiteral("hanging")); }, 60000));
+            // Stopped once the hung compiles run and every other one that
+            // could run has ended.
+            QVERIFY(QTest::qWaitFor(
+                [&] {
+                    for (const QString &S : std::as_const(hangs))
+                        if (!QFile::exists(S + QStringLiteral(".running"))) return false;
+                    return rows().count(kEnd) == groups;
+                },
+                60000));
+            QTest::qWait(50);
+            QCOMPARE(form->Compiler->BuildRun->RunningCompiles(), int(hangs.size()));
+            QVERIFY(!rows().contains(QStringLiteral("hanging")));  // a compile's rows come when it ends
             form->StopCompile->trigger();
         }
         QVERIFY(QTest::qWaitFor([&] { return !form->Compiler->BuildRun->IsRunning(); }, 60000));
@@ -460,16 +519,44 @@ private slots:
         // The rows against the model; the compiler's lines run up to the end row.
         const QStringList r = rows();
         qsizetype at = 0;
-        for (qsizetype e = 0; e < expected.size(); ++e) {
-            const QString &row = expected.at(e);
-            if (row == compilerLines) {
-                while (at < r.size() && r.at(at) != expected.value(e + 1)) ++at;
-                continue;
+        auto match = [&](const QStringList &expected) {
+            for (qsizetype e = 0; e < expected.size(); ++e) {
+                const QString &row = expected.at(e);
+                if (row == compilerLines) {
+                    while (at < r.size() && r.at(at) != expected.value(e + 1)) ++at;
+                    continue;
+                }
+                if (at >= r.size() || r.at(at) != row) {
+                    qWarning("row %lld should be %s in:\n%s", qint64(at), qPrintable(row), qPrintable(r.join(u'\n')));
+                    return false;
+                }
+                ++at;
             }
-            QVERIFY2(at < r.size() && r.at(at) == row,
-                     qPrintable(QStringLiteral("row %1 should be %2 in:\n%3").arg(at).arg(row, r.join(u'\n'))));
-            ++at;
+            return true;
+        };
+        if (J == 1) {
+            // One at a time: exactly in tree order.
+            for (const QStringList &step : std::as_const(steps)) QVERIFY(match(step));
+        } else {
+            // Each row alone in its order; each group whole, wherever it comes.
+            QList<QStringList> alone, pending;
+            for (const QStringList &step : std::as_const(steps)) (step.size() == 1 ? alone : pending) << step;
+            qsizetype nextAlone = 0;
+            while (nextAlone < alone.size() || !pending.isEmpty()) {
+                QVERIFY2(at < r.size(), qPrintable(r.join(u'\n')));
+                if (nextAlone < alone.size() && r.at(at) == alone.at(nextAlone).first()) {
+                    ++at;
+                    ++nextAlone;
+                    continue;
+                }
+                qsizetype g = 0;
+                while (g < pending.size() && pending.at(g).first() != r.at(at)) ++g;
+                QVERIFY2(g < pending.size(),
+                         qPrintable(QStringLiteral("row %1 is no step's in:\n%2").arg(at).arg(r.join(u'\n'))));
+                QVERIFY(match(pending.takeAt(g)));
+            }
         }
+        QVERIFY(match(tail));
         QCOMPARE(at, r.size());
         QCOMPARE(QFile::exists(program), linkable && hasMain && !oldObject);
         QCOMPARE(reports.size(), reportsExpected);
@@ -477,10 +564,367 @@ private slots:
         for (QAction *a : {form->Compile, form->Build, form->ReBuild}) QVERIFY(a->isEnabled());
         QVERIFY(!form->StopCompile->isEnabled());
         QVERIFY(!form->Compiler->DosCommand1->IsOnExecution());
+        QCOMPARE(form->Compiler->BuildRun->RunningCompiles(), 0);
         // An edited document was saved before its compile.
         for (int i = 0; i < form->MDIChildCount(); ++i)
             if (kinds.value(form->MDIChildren(i)->FileName) == QLatin1String("edited"))
                 QVERIFY(!form->MDIChildren(i)->Changed);
+    }
+
+    // Several compiles at once: each file's rows come together when its
+    // compile ends, in the order the compiles end, none of a running one's
+    // before; never more at once than the build allows, and as many as that
+    // when the files are there. The stand-in compiler says how many run at
+    // once (the markers beside the sources) and takes as long as its file asks.
+    void buildGroupsComeAsTheirCompilesEnd() {
+        fakeCompiler("#!/bin/sh\ncase \"$1\" in -o) echo linked; exit 0;; esac\n"
+                     "f=\"$5\"; : > \"$f.run\"; set -- \"${f%/*}\"/*.run; echo \"${f##*/} at once $#\"\n"
+                     "sleep $(cat \"$f\"); echo \"${f##*/} done\"; rm \"$f.run\"\n");
+        form->Compiler->BuildRun->Jobs = 3;
+        form->CurrentProject = project::Project::Named(QStringLiteral("P"));
+        // In the tree: a.c (made last), b.c, c.c, d.c; each holds its seconds.
+        const QList<std::pair<QString, QByteArray>> files = {
+            {QStringLiteral("b.c"), "0.6"}, {QStringLiteral("c.c"), "0"}, {QStringLiteral("d.c"), "0.2"},
+            {QStringLiteral("a.c"), "1.5"}};
+        for (const auto &[name, seconds] : files) {
+            writeFile(path(name), seconds);
+            form->CurrentProject.AddFile(name, path(name));
+        }
+        form->Build->trigger();
+        // d.c starts when c.c ends, beside a.c and b.c; it ends before them.
+        QVERIFY(QTest::qWaitFor([&] { return rows().contains(QStringLiteral("d.c done")); }, 20000));
+        QVERIFY(!rows().contains(buildcmd::StartLine(path(QStringLiteral("a.c")))));
+        QVERIFY(!rows().contains(buildcmd::StartLine(path(QStringLiteral("b.c")))));
+        QCOMPARE(form->Compiler->BuildRun->RunningCompiles(), 2);
+        QVERIFY(QTest::qWaitFor([&] { return !form->Compiler->BuildRun->IsRunning(); }, 20000));
+        QStringList expected;
+        for (const char *name : {"c.c", "d.c", "b.c", "a.c"}) {
+            const QString S = path(QLatin1String(name));
+            expected << buildcmd::StartLine(S) << buildcmd::EchoLine(buildcmd::CompilerCommandLine(S))
+                     << QLatin1String(name) + QStringLiteral(" at once N") << QLatin1String(name) + QStringLiteral(" done")
+                     << kEnd;
+        }
+        QStringList r = rows();
+        QCOMPARE(r.mid(r.size() - 2).first().left(2), QStringLiteral("- "));  // the link's end row
+        r = r.mid(0, expected.size());
+        int most = 0;
+        for (QString &row : r) {
+            const qsizetype at = row.indexOf(QStringLiteral(" at once "));
+            if (at < 0) continue;
+            most = std::max(most, row.mid(at + 9).toInt());
+            if (row.startsWith(QStringLiteral("d.c"))) QCOMPARE(row.mid(at + 9), QStringLiteral("3"));
+            row = row.left(at) + QStringLiteral(" at once N");
+        }
+        QCOMPARE(r, expected);
+        QCOMPARE(most, 3);
+    }
+
+    // Compile, Build, Rebuild and Stop have keys, shown in the Project menu
+    // with the two steps through the messages; no key of the window's menus
+    // belongs to two entries.
+    void theKeysOfTheProjectMenu() {
+        const struct {
+            QAction *action;
+            QList<QKeySequence> keys;
+        } table[] = {
+            {form->Compile, {QKeySequence(Qt::CTRL | Qt::Key_F7)}},
+            {form->Build, {QKeySequence(Qt::Key_F7)}},
+            {form->ReBuild, {QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_F7), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F7)}},
+            {form->StopCompile, {QKeySequence(Qt::CTRL | Qt::Key_Pause)}},
+            {form->NextMessageItem, {QKeySequence(Qt::Key_F8)}},
+            {form->PrevMessageItem, {QKeySequence(Qt::SHIFT | Qt::Key_F8)}},
+            {form->Run, {QKeySequence(Qt::Key_F5)}},
+            {form->DosBoxRun, {QKeySequence(Qt::CTRL | Qt::Key_F5)}},
+        };
+        const QList<QAction *> menu = form->Proj->actions();
+        for (const auto &t : table) {
+            QVERIFY(menu.contains(t.action));
+            QCOMPARE(t.action->shortcuts(), t.keys);
+            // The menu shows the first key beside the caption.
+            QCOMPARE(t.action->shortcut(), t.keys.first());
+        }
+        QCOMPARE(menu.indexOf(form->NextMessageItem), menu.indexOf(form->DosBoxRun) + 2);
+        QCOMPARE(menu.indexOf(form->PrevMessageItem), menu.indexOf(form->NextMessageItem) + 1);
+        QMap<QString, QString> owner;
+        for (QAction *a : form->findChildren<QAction *>()) {
+            if (a->shortcutContext() == Qt::WidgetShortcut) continue;  // the tree's own
+            for (const QKeySequence &key : a->shortcuts()) {
+                QVERIFY2(!owner.contains(key.toString()),
+                         qPrintable(key.toString() + u' ' + owner.value(key.toString()) + u' ' + a->objectName()));
+                owner.insert(key.toString(), a->objectName());
+            }
+        }
+
+        // The keys reach their entries from an editor.
+        fakeCompiler("#!/bin/sh\necho started; exec sleep 60\n");
+        form->Compiler->DosCommand1->StopGraceMs = 300;
+        TMDIChild *doc = open(QStringLiteral("k.c"), "int k;\r\n");
+        doc->RichEdit1->setFocus();
+        QTest::keyClick(doc->RichEdit1, Qt::Key_F7, Qt::ControlModifier);
+        QVERIFY(form->Compiler->DosCommand1->IsOnExecution());
+        QVERIFY(form->StopCompile->isEnabled());
+        QTest::keyClick(doc->RichEdit1, Qt::Key_Pause, Qt::ControlModifier);
+        QVERIFY(waitForEnd());
+        QVERIFY(rows().contains(buildcmd::StoppedLine));
+        QCOMPARE(rows().count(kEnd), 1);
+        const struct {
+            Qt::Key key;
+            Qt::KeyboardModifiers modifiers;
+            bool rebuild;
+        } builds[] = {{Qt::Key_F7, {}, false},
+                      {Qt::Key_F7, Qt::ControlModifier | Qt::AltModifier, true},
+                      {Qt::Key_F7, Qt::ControlModifier | Qt::ShiftModifier, true}};
+        for (const auto &b : builds) {
+            form->Output->clear();
+            QTest::keyClick(doc->RichEdit1, b.key, b.modifiers);
+            QCOMPARE(rows(), QStringList{TBuildRun::NoSourcesLine});  // no project: nothing to build
+            QVERIFY(!form->Compiler->BuildRun->IsRunning());
+        }
+    }
+
+    // When a Compile or a Build ends, the status line says how: files
+    // compiled, rows of errors and warnings, stopped or not; pointing at
+    // things doesn't take it away, a hint covers it while it shows, and the
+    // next of these commands takes it away.
+    void theStatusLineSaysHowItEnded() {
+        QLabel *note = form->Compiler->StatusNote;
+        auto says = [&](const QString &text) {
+            return note->text() == text && note->isVisible() && form->StatusBar->isAncestorOf(note);
+        };
+        TMDIChild *doc = open(QStringLiteral("m.c"), "int f(void)\r\n{\r\n  char *s = \"\\q\";\r\n  return nothing;\r\n}\r\n");
+        QCOMPARE(note->text(), QString());
+        form->Compile->trigger();
+        QVERIFY(waitForEnd());
+        QVERIFY(says(QStringLiteral("コンパイル終了: 1 個をコンパイル、エラー 1 行、警告 1 行")));
+        QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+        QApplication::sendEvent(doc->RichEdit1, &enter);
+        QVERIFY(says(QStringLiteral("コンパイル終了: 1 個をコンパイル、エラー 1 行、警告 1 行")));
+        form->StatusBar->showMessage(QStringLiteral("ヒント"));
+        QVERIFY(!note->isVisible());
+        form->StatusBar->showMessage(QString());
+        QVERIFY(note->isVisible());
+
+        // Fixed and compiled, then up to date.
+        doc->RichEdit1->selectAll();
+        QTest::keyClicks(doc->RichEdit1, "int f(void) { return 0; }");
+        form->Compile->trigger();
+        QVERIFY(waitForEnd(2));
+        QVERIFY(says(QStringLiteral("コンパイル終了: 1 個をコンパイル、エラー 0 行、警告 0 行")));
+        form->Compile->trigger();
+        QVERIFY(says(QStringLiteral("コンパイル終了: 0 個をコンパイル、エラー 0 行、警告 0 行、1 個は最新")));
+
+        // A build: a file with an error in a folder with a blank, an up-to-date
+        // one, a missing one.
+        form->CurrentProject = project::Project::Named(QStringLiteral("P"));
+        QDir().mkpath(path(QStringLiteral("my dir")));
+        writeFile(path(QStringLiteral("my dir/e.c")), "int e(void) { return nothing; }\r\n");
+        for (const QString &name : {QStringLiteral("m.c"), QStringLiteral("my dir/e.c"), QStringLiteral("gone.c")})
+            form->CurrentProject.AddFile(name, path(name));
+        form->Build->trigger();
+        QCOMPARE(note->text(), QString());  // until it ends
+        QVERIFY(QTest::qWaitFor([&] { return !form->Compiler->BuildRun->IsRunning(); }, 20000));
+        QVERIFY(says(QStringLiteral("ビルド終了: 1 個をコンパイル、エラー 1 行、警告 0 行、1 個は最新、"
+                                    "1 個はコンパイルできませんでした")));
+        form->ReBuild->trigger();
+        QVERIFY(QTest::qWaitFor([&] { return !form->Compiler->BuildRun->IsRunning(); }, 20000));
+        QVERIFY(says(QStringLiteral("リビルド終了: 2 個をコンパイル、エラー 1 行、警告 0 行、"
+                                    "1 個はコンパイルできませんでした")));
+
+        // Stopped, a compile and a build.
+        fakeCompiler("#!/bin/sh\necho started; exec sleep 60\n");
+        form->Compiler->DosCommand1->StopGraceMs = 300;
+        QVERIFY(QFile::remove(buildcmd::ObjectPath(doc->FileName)));
+        form->Compile->trigger();
+        QCOMPARE(note->text(), QString());
+        form->StopCompile->trigger();
+        QVERIFY(QTest::qWaitFor([&] { return !form->Compiler->DosCommand1->IsOnExecution(); }, 10000));
+        QVERIFY(says(QStringLiteral("コンパイルを中止しました: 0 個をコンパイル、エラー 0 行、警告 0 行")));
+        form->ReBuild->trigger();
+        QVERIFY(QTest::qWaitFor([&] { return form->Compiler->BuildRun->RunningCompiles() > 0; }, 10000));
+        form->StopCompile->trigger();
+        QVERIFY(QTest::qWaitFor([&] { return !form->Compiler->BuildRun->IsRunning(); }, 10000));
+        QVERIFY2(note->text().startsWith(QStringLiteral("リビルドを中止しました: 0 個をコンパイル、エラー 0 行、警告 0 行")),
+                 qPrintable(note->text()));
+    }
+
+    // Which open document a row leads to, and which line: the file field
+    // before the first blank first, as always; then, for a path with blanks,
+    // the longest part of the row before a blank that is a document's path.
+    void messageRowsLeadToTheirDocuments_data() {
+        QTest::addColumn<QString>("row");  // "@name" stands for the path of the document name
+        QTest::addColumn<QString>("document");  // the one that comes forward; empty: none
+        QTest::addColumn<int>("line");  // the line selected; 0: none
+        QTest::addColumn<QString>("report");  // the error reported
+        const struct {
+            const char *row, *document;
+            int line;
+            const char *report;
+        } table[] = {
+            {"@my dir/b c.c 3: warning: y", "my dir/b c.c", 3, ""},
+            {"@my dir/b c.c  2:", "my dir/b c.c", 0, ""},  // the colon is the row's last character
+            {"@my dir/b c.c 2: @a.c 1: z", "my dir/b c.c", 2, ""},
+            {"@my dir/b c.c 4 : x", "", 0, "' 4 ' は整数ではありません"},  // nothing moves
+            {"@my dir/b c.c", "", 0, ""},  // nothing follows the path: no blank after it
+            {"@my dir/b c.c x", "my dir/b c.c", 0, ""},  // no colon: line 0, the document comes forward
+            {"@my dir/b 3: x", "", 0, ""},  // no such document
+            {"@my 1: x", "", 0, ""},
+            // The document "my" is open too: the field before the first blank wins,
+            // and its line field is no number.
+            {"@my dir/b c.c 3: x|my", "", 0, "' dir/b c.c 3' は整数ではありません"},
+            {"@a b/a b.c 5: x|a b/a b.c|a b/a", "a b/a b.c", 5, ""},
+            {"* @my dir/b c.c 2: x", "", 0, ""},
+        };
+        for (const auto &t : table)
+            QTest::newRow(t.row) << QString::fromUtf8(t.row) << QString::fromUtf8(t.document) << t.line
+                                 << QString::fromUtf8(t.report);
+    }
+    void messageRowsLeadToTheirDocuments() {
+        QFETCH(QString, row);
+        QFETCH(QString, document);
+        QFETCH(int, line);
+        QFETCH(QString, report);
+        // Every document holds lines of three characters with CR LF.
+        QStringList names = {QStringLiteral("a.c"), QStringLiteral("my dir/b c.c")};
+        const QStringList more = row.split(u'|');
+        row = more.first();
+        names << more.mid(1);
+        QMap<QString, TMDIChild *> docs;
+        for (const QString &name : std::as_const(names)) {
+            QDir().mkpath(QFileInfo(path(name)).path());
+            if (!QFileInfo(path(name)).isDir()) docs[name] = open(name, "a\r\nb\r\nc\r\nd\r\ne\r\n");
+        }
+        TMDIChild *other = open(QStringLiteral("other.c"), "x\r\n");
+        row.replace(u'@', dir->path() + u'/');
+        form->Output->Append(QStringLiteral("- start"));
+        form->Output->Append(row);
+        form->Output->SelectRow(1);
+        form->ClientArea->setActiveSubWindow(other);
+        QTest::mouseDClick(form->Output->viewport(), Qt::LeftButton, {}, form->Output->RowRect(1).center());
+        QCOMPARE(reports, report.isEmpty() ? QStringList() : QStringList{report});
+        QCOMPARE(form->ActiveMDIChild(), document.isEmpty() ? other : docs.value(document));
+        if (line > 0) {
+            QCOMPARE(SelStart(docs.value(document)->RichEdit1), 3 * (line - 1));
+            QCOMPARE(SelLength(docs.value(document)->RichEdit1), 3);
+        }
+    }
+
+    // F8 and Shift+F8 go to the next and the previous row that leads to a
+    // line of an open document, select it and follow it; round at the ends.
+    void f8StepsThroughTheMessages() {
+        TMDIChild *a = open(QStringLiteral("a.c"), "a\r\nb\r\nc\r\nd\r\n");
+        QDir().mkpath(path(QStringLiteral("my dir")));
+        TMDIChild *b = open(QStringLiteral("my dir/b c.c"), "a\r\nb\r\nc\r\nd\r\n");
+        TMDIChild *other = open(QStringLiteral("other.c"), "x\r\n");
+        const QString A = a->FileName, B = b->FileName;
+        const QStringList lines = {
+            buildcmd::StartLine(A),                 // 0
+            A + QStringLiteral(" 2: error: x"),      // 1 leads
+            QStringLiteral("  lcc86.exe: note"),     // 2
+            path(QStringLiteral("nope.c 1: x")),     // 3 not open
+            B + QStringLiteral(" 3: warning: y"),    // 4 leads
+            A + QStringLiteral(" 2 : bad number"),   // 5 skipped: no number
+            A + QStringLiteral(" no colon"),         // 6 skipped: no line
+            kEnd,                                    // 7
+            B + QStringLiteral(" 4: error: z"),      // 8 leads
+            kEnd,                                    // 9
+        };
+        for (const QString &row : lines) form->Output->Append(row);
+        form->TabSet1->setCurrentIndex(1);
+        const struct {
+            bool back;
+            int row;
+            TMDIChild *doc;
+            int line;
+        } steps[] = {{false, 1, a, 2}, {false, 4, b, 3}, {false, 8, b, 4}, {false, 1, a, 2},
+                     {true, 8, b, 4},  {true, 4, b, 3},  {true, 1, a, 2}};
+        for (const auto &s : steps) {
+            form->ClientArea->setActiveSubWindow(other);
+            QTest::keyClick(form.get(), Qt::Key_F8, s.back ? Qt::ShiftModifier : Qt::NoModifier);
+            QCOMPARE(form->TabSet1->currentIndex(), 0);
+            QCOMPARE(form->Output->CurrentRow(), s.row);
+            QVERIFY(form->Output->IsSelected(s.row) && !form->Output->IsSelected(s.row + 1));
+            QCOMPARE(form->ActiveMDIChild(), s.doc);
+            QCOMPARE(SelStart(s.doc->RichEdit1), 3 * (s.line - 1));
+        }
+        // From no selection, Shift+F8 starts at the end.
+        form->Output->SelectRow(-1);
+        QTest::keyClick(form.get(), Qt::Key_F8, Qt::ShiftModifier);
+        QCOMPARE(form->Output->CurrentRow(), 8);
+        QVERIFY(reports.isEmpty());
+        // Without a document to lead to, nothing moves.
+        a->close();
+        b->close();
+        QTRY_COMPARE(form->MDIChildCount(), 1);
+        form->Output->SelectRow(2);
+        QTest::keyClick(form.get(), Qt::Key_F8);
+        QCOMPARE(form->Output->CurrentRow(), 2);
+        QCOMPARE(form->ActiveMDIChild(), other);
+    }
+
+    // The messages of each file's latest compile, as the margin marks take
+    // them: file, line, error or warning, text; a signal when a file's
+    // compile starts (its old messages gone) and when its messages are known.
+    void theMessagesOfEachCompile() {
+        form->CurrentProject = project::Project::Named(QStringLiteral("P"));
+        QDir().mkpath(path(QStringLiteral("my dir")));
+        const QList<std::pair<QString, QByteArray>> sources = {
+            {QStringLiteral("a.c"), "int f(void)\r\n{\r\n  char *s = \"\\q\";\r\n  return missing;\r\n}\r\n"},
+            {QStringLiteral("inc.h"), "int g(void);\r\nint h(void) { return nothing; }\r\n"},
+            {QStringLiteral("b.c"), "#include \"inc.h\"\r\nint g(void) { return 1; }\r\n"},
+            {QStringLiteral("c.c"), "int c;\r\n"},
+            {QStringLiteral("my dir/d e.c"), "int d(void) { return none; }\r\n"},
+        };
+        for (const auto &[name, text] : sources) {
+            writeFile(path(name), text);
+            form->CurrentProject.AddFile(name, path(name));
+        }
+        const QString A = path(QStringLiteral("a.c")), B = path(QStringLiteral("b.c")), C = path(QStringLiteral("c.c")),
+                      D = path(QStringLiteral("my dir/d e.c")), H = path(QStringLiteral("inc.h"));
+        using M = buildcmd::TCompilerMessage;
+        QMap<QString, QList<M>> expected = {
+            {A, {M{A, 3, true, QStringLiteral("warning: nonstandard escape sequence")},
+                 M{A, 4, false, QStringLiteral("error: missing undeclared")}}},
+            {B, {M{H, 2, false, QStringLiteral("error: nothing undeclared")}}},
+            {C, {}},
+            {D, {M{D, 1, false, QStringLiteral("error: none undeclared")}}},
+        };
+        QStringList events;
+        connect(form->Compiler, &TCompileControl::CompileStarted, this, [&](const QString &S) {
+            events << QStringLiteral("start ") + S;
+            if (!form->Compiler->Messages(S).isEmpty()) events << QStringLiteral("old messages of ") + S;
+            if (!form->Compiler->MessagesFor(S).isEmpty()) events << QStringLiteral("old marks of ") + S;
+        });
+        connect(form->Compiler, &TCompileControl::CompileMessagesKnown, this, [&](const QString &S) {
+            events << QStringLiteral("known ") + S;
+            if (form->Compiler->Messages(S) != expected.value(S)) events << QStringLiteral("wrong messages of ") + S;
+        });
+        form->Compiler->BuildRun->Jobs = 2;
+        form->Build->trigger();
+        QVERIFY(QTest::qWaitFor([&] { return !form->Compiler->BuildRun->IsRunning(); }, 30000));
+        for (auto e = expected.begin(); e != expected.end(); ++e) {
+            QCOMPARE(form->Compiler->Messages(e.key()), e.value());
+            const qsizetype started = events.indexOf(QStringLiteral("start ") + e.key());
+            QVERIFY2(started >= 0 && started < events.indexOf(QStringLiteral("known ") + e.key()),
+                     qPrintable(events.join(u'\n')));
+        }
+        QCOMPARE(events.size(), 2 * expected.size());
+        QCOMPARE(form->Compiler->MessagesFor(H), expected.value(B));
+        QCOMPARE(form->Compiler->MessagesFor(D), expected.value(D));
+        QCOMPARE(form->Compiler->MessagesFor(B), QList<M>());
+
+        QCOMPARE(form->Compiler->MessagesFor(A), expected.value(A));
+
+        // Compiled again, fixed: its messages go at the start, none come back.
+        open(QStringLiteral("a.c"), "int f(void) { return 0; }\r\n");
+        expected[A] = {};
+        events.clear();
+        form->Output->clear();
+        form->Compile->trigger();
+        QVERIFY(waitForEnd());
+        QCOMPARE(events, (QStringList{QStringLiteral("start ") + A, QStringLiteral("known ") + A}));
+        QCOMPARE(form->Compiler->Messages(A), QList<M>());
+        QCOMPARE(form->Compiler->MessagesFor(A), QList<M>());
+        QCOMPARE(form->Compiler->MessagesFor(H), expected.value(B));
     }
 
     void anUntitledDocumentRunsTheCompilerWithTheEmptyPath() {
@@ -957,6 +1401,30 @@ private slots:
                                       QStringLiteral("lcc86.exe: 8086 用の C コンパイラ bcc が見つかりません。"
                                                      "パッケージ bcc、bin86、elks-libc をインストールしてください。"),
                                       kEnd}));
+    }
+
+    // Closing the window while a build compiles several files ends them all.
+    void closingDuringABuildIsSafe() {
+        fakeCompiler("#!/bin/sh\necho $$ > \"$5.pid\"\nwhile :; do echo busy; sleep 0.01; done\n");
+        form->CurrentProject = project::Project::Named(QStringLiteral("P"));
+        for (const QString &name : {QStringLiteral("a.c"), QStringLiteral("b.c"), QStringLiteral("c.c")}) {
+            writeFile(path(name), "int x;\r\n");
+            form->CurrentProject.AddFile(name, path(name));
+        }
+        form->Compiler->BuildRun->Jobs = 2;  // in the tree: c.c (made last), a.c, b.c
+        form->Build->trigger();
+        QVERIFY(QTest::qWaitFor([&] {
+            return QFile::exists(path(QStringLiteral("c.c.pid"))) && QFile::exists(path(QStringLiteral("a.c.pid")));
+        }));
+        QCOMPARE(form->Compiler->BuildRun->RunningCompiles(), 2);
+        form->close();
+        form.reset();
+        for (const char *name : {"c.c.pid", "a.c.pid"}) {
+            const QByteArray pid = qvtest::ReadFile(path(QLatin1String(name))).trimmed();
+            QVERIFY(!pid.isEmpty());
+            QVERIFY2(!QFile::exists(QStringLiteral("/proc/") + QString::fromLatin1(pid)), pid.constData());
+        }
+        QVERIFY(!QFile::exists(path(QStringLiteral("b.c.pid"))));
     }
 
     void closingDuringACompileIsSafe() {

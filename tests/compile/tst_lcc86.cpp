@@ -236,17 +236,37 @@ private slots:
         QCOMPARE(lineFor(r, path, "error"), -1);
     }
 
-    // A path with a blank can't be a file field: its messages are printed
-    // so that their file field is empty.
+    // A path with blanks is written as it is: its messages lead to its open
+    // document by the longest part of the row before a blank that is the
+    // document's path, a header's too; what names no place keeps its two
+    // leading blanks.
+    void blankInPath_data() {
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("ascii") << u"my dir"_s;
+        QTest::newRow("japanese") << u"my dir/作業 1"_s;
+    }
     void blankInPath() {
+        QFETCH(QString, folder);
         QTemporaryDir dir;
-        const QString path = dir.filePath(u"my dir/bad.c"_s);
-        QVERIFY(write(path, "int f(void) { return missing; }\n"));
+        const QString path = dir.filePath(folder + u"/bad c.c"_s), header = dir.filePath(folder + u"/in c.h"_s);
+        QVERIFY(write(header, "int h;\nint k(void) { return nowhere; }\n"));
+        QVERIFY(write(path, "#include \"in c.h\"\nint f(void) {\n  char *s = \"\\q\";\n  return missing;\n}\n"));
         const Run r = lcc86(Fixed + QStringList{path}, dir.path());
         QVERIFY(r.code > 0);
-        QVERIFY(!r.rows.isEmpty());
-        for (const QString &row : r.rows) QVERIFY2(MessageFileName(row).isEmpty(), qPrintable(row));
-        QVERIFY(r.rows.join(u'\n').contains(u"missing"_s));
+        QCOMPARE(r.leftovers, QStringList());
+        QStringList places;
+        for (const QString &row : r.rows) {
+            const TMessageFile found = FindMessageFile(row, {u"/elsewhere.c"_s, path, header});
+            if (found.Index < 0) {
+                QVERIFY2(row.startsWith(u"  "_s), qPrintable(row));
+                continue;
+            }
+            const QString file = found.Index == 1 ? u"source"_s : u"header"_s;
+            places << u"%1 %2 %3"_s.arg(file).arg(MessageLineNumberAt(row, found.Blank))
+                          .arg(row.contains(u"warning"_s) ? u"warning"_s : u"error"_s);
+        }
+        places.sort();
+        QCOMPARE(places, (QStringList{u"header 2 error"_s, u"source 3 warning"_s, u"source 4 error"_s}));
     }
 
     // A Shift-JIS source: a comment ending in 表 (second byte 0x5C) must not

@@ -2,6 +2,7 @@
 #include <QFile>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTest>
 
 #include "cmdline.h"
@@ -144,6 +145,134 @@ private slots:
         } catch (const EQvError &e) {
             QCOMPARE(e.Message, u"'%1' は整数ではありません"_s.arg(bad));
         }
+    }
+
+    // Where rows lead, random rows against the rules written out plainly:
+    // the field before the first blank names a document (ShortPath, in
+    // document order) or else the longest prefix before a blank that is a
+    // titled document's path; a message for the list is a row whose field
+    // (the first, or else the longest prefix before a blank) names a file and
+    // whose line field reads as a number of at least 1 followed by a ":" that
+    // is not the row's last character.
+    void whereRowsLead() {
+        // Paths that are each other's prefixes up to a blank, too, and one
+        // that reads as a message itself.
+        const QStringList paths = {u"/p/a b.c"_s, u"/p/a"_s, u"/p/a b"_s,     u"/p/a b c.c"_s, u"a.c"_s, u"x y z.c"_s,
+                                   u"x y"_s,      u"x y 1: z"_s, u"/表 ソ/能.c"_s, u" s.c"_s,       u"1"_s};
+        const QStringList pieces = paths + QStringList{u" "_s, u"  "_s, u"12"_s, u"3"_s, u"0"_s, u"-"_s, u"+"_s,
+                                                       u":"_s, u"x"_s, u"warning"_s, u"Warning:"_s, u"error"_s,
+                                                       u"警告"_s, u"*"_s, u"2147483648"_s};
+        QRandomGenerator rng(34);
+        int led = 0, prefixed = 0, parsed = 0, longer = 0;
+        for (int round = 0; round < 20000; ++round) {
+            // Half of the rows in the shape of a message, of some path.
+            QString row;
+            if (rng.bounded(2)) {
+                const QStringList numbers = {u"12"_s, u"3"_s, u"0"_s, u"-3"_s, u"+4"_s, u"x"_s, u" 7"_s};
+                row = paths.at(rng.bounded(int(paths.size()))) + u' ' + numbers.at(rng.bounded(int(numbers.size()))) +
+                      u':';
+            }
+            for (int i = rng.bounded(row.isEmpty() ? 1 : 0, 6); i > 0; --i)
+                row += pieces.at(rng.bounded(int(pieces.size())));
+            QStringList docs;
+            for (int i = rng.bounded(0, 5); i > 0; --i)
+                docs << (rng.bounded(6) == 0 ? QString() : paths.at(rng.bounded(int(paths.size()))));
+            QSet<QString> files;
+            for (const QString &p : paths)
+                if (rng.bounded(2)) files.insert(p);
+
+            // The model of FindMessageFile.
+            int index = -1;
+            qsizetype blank = -1;
+            if (!IsOwnRow(row)) {
+                const qsizetype first = row.indexOf(u' ');
+                const QString field = first < 0 ? u" "_s : row.left(first);
+                for (int i = 0; i < docs.size() && index < 0; ++i)
+                    if ((docs.at(i).isEmpty() ? u" "_s : docs.at(i)) == field) index = i, blank = first;
+                if (index < 0) {
+                    // Every blank in turn: a longer prefix takes the place of a shorter one.
+                    for (qsizetype p = 0; p < row.size(); ++p) {
+                        if (row.at(p) != u' ') continue;
+                        for (int i = 0; i < docs.size(); ++i)
+                            if (!docs.at(i).isEmpty() && docs.at(i) == row.left(p)) {
+                                index = i;
+                                blank = p;
+                                break;
+                            }
+                    }
+                }
+            }
+            const TMessageFile found = FindMessageFile(row, docs);
+            QVERIFY2(found.Index == index && found.Blank == blank,
+                     qPrintable(u"[%1] in %2: %3 %4, not %5 %6"_s.arg(row, docs.join(u'|')).arg(found.Index)
+                                    .arg(found.Blank).arg(index).arg(blank)));
+            if (index >= 0) {
+                ++led;
+                prefixed += blank != row.indexOf(u' ');
+                // The line field after the field that led there.
+                int line = 0;
+                bool bad = false;
+                const qsizetype colon = row.indexOf(u':', blank);
+                if (blank >= 0 && colon >= 0 && colon + 1 < row.size()) {
+                    try {
+                        line = StrToInt(row.mid(blank, colon - blank));
+                    } catch (const EQvError &) {
+                        bad = true;
+                    }
+                }
+                try {
+                    QCOMPARE(MessageLineNumberAt(row, found.Blank), line);
+                    QVERIFY(!bad);
+                } catch (const EQvError &) {
+                    QVERIFY2(bad, qPrintable(row));
+                }
+            }
+
+            // The model of ParseMessage.
+            auto lineAfter = [&](qsizetype p) {
+                const qsizetype colon = row.indexOf(u':', p);
+                if (colon < 0 || colon + 1 >= row.size()) return 0;
+                try {
+                    return StrToInt(row.mid(p, colon - p));
+                } catch (const EQvError &) {
+                    return 0;
+                }
+            };
+            TCompilerMessage expected;
+            bool message = false;
+            if (!IsOwnRow(row)) {
+                QList<qsizetype> blanks;
+                for (qsizetype p = 1; p < row.size(); ++p)
+                    if (row.at(p) == u' ') blanks << p;
+                auto fits = [&](qsizetype p) { return lineAfter(p) >= 1 && files.contains(row.left(p)); };
+                qsizetype at = -1;
+                if (!blanks.isEmpty() && blanks.first() == row.indexOf(u' ') && fits(blanks.first())) at = blanks.first();
+                for (qsizetype k = blanks.size() - 1; at < 0 && k >= 0; --k)
+                    if (blanks.at(k) != row.indexOf(u' ') && fits(blanks.at(k))) at = blanks.at(k);
+                if (at >= 0) {
+                    message = true;
+                    expected.File = row.left(at);
+                    expected.Line = lineAfter(at);
+                    expected.Text = row.mid(row.indexOf(u':', at) + 1);
+                    while (expected.Text.startsWith(u' ')) expected.Text.remove(0, 1);
+                    expected.Warning = expected.Text.toLower().startsWith(u"warning"_s) ||
+                                       expected.Text.startsWith(u"警告"_s);
+                }
+            }
+            TCompilerMessage got;
+            got.Line = -7;
+            const bool is = ParseMessage(row, [&](const QString &f) { return files.contains(f); }, &got);
+            QVERIFY2(is == message, qPrintable(row));
+            if (message) {
+                ++parsed;
+                longer += expected.File != MessageFileName(row);
+                QVERIFY2(got == expected, qPrintable(u"[%1]: %2 %3 [%4]"_s.arg(row, got.File).arg(got.Line).arg(got.Text)));
+            } else {
+                QCOMPARE(got.Line, -7);  // untouched
+            }
+        }
+        // The rows went every way.
+        QVERIFY(led > 1000 && prefixed > 200 && parsed > 1000 && longer > 200);
     }
 
     void strToInt_data() {

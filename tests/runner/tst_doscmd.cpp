@@ -20,6 +20,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <random>
 #include <stdexcept>
 #include <thread>
 
@@ -166,6 +167,7 @@ private slots:
     void lineRules();
     void bigOutputArrivesWholeAndInOrder();
     void outputLeftInPipeAtTheEndArrives();
+    void randomOutputInRandomReads();
     void unsetEventsAreSkipped();
     void exitStatus_data();
     void exitStatus();
@@ -346,6 +348,56 @@ void TestDosCommand::outputLeftInPipeAtTheEndArrives() {
     QCOMPARE(c.ExitCode(), 0u);
     QCOMPARE(log.lines.size(), count);
     QCOMPARE(log.lines.last(), NumberedLine(count - 1, len));
+}
+
+// Random output in pieces with pauses between them, so that reads end
+// anywhere: amid a CR LF, after a CR, amid a double-byte character, in a
+// line longer than one read. The lines against the rules applied to all the
+// bytes at once; with and without OnOutputChar.
+void TestDosCommand::randomOutputInRandomReads() {
+    const QByteArrayList pieces = {"a", "Z", " ", "\r", "\n", "\r\n", "\r\r\n", QByteArray(1, '\0'), "\x82\xa0",
+                                   "\x95\x5c", "\n\n", "xyz"};
+    std::mt19937 random(34);
+    for (int round = 0; round < 10; ++round) {
+        QByteArrayList args;
+        QByteArray bytes;
+        for (int chunk = int(random() % 40) + 10; chunk > 0; --chunk) {
+            if (random() % 12 == 0) {
+                // A line longer than a read, or two lines that fill more than one.
+                const int len = random() % 2 ? WholeReads + 1000 + int(random() % 5000) : WholeReads / 2 + 7;
+                const int count = len > WholeReads ? 1 : 2;
+                args << "lines:" + QByteArray::number(count) + ":" + QByteArray::number(len);
+                for (int i = 0; i < count; ++i) bytes += NumberedLine(i, len) + '\n';
+                continue;
+            }
+            QByteArray part;
+            for (int n = int(random() % 60) + 1; n > 0; --n) part += pieces[int(random() % pieces.size())];
+            args << "out:" + part.toHex();
+            bytes += part;
+            if (random() % 3 == 0) args << "sleep:" + QByteArray::number(int(random() % 4));
+        }
+        // Each LF ends a line; what follows the last one is a line when
+        // anything but NULs is left of it.
+        QByteArrayList model = bytes.split('\n');
+        const QByteArray rest = model.takeLast().replace('\0', QByteArray());
+        if (!rest.isEmpty()) model << rest;
+        for (QByteArray &line : model) {
+            line.replace('\0', QByteArray());
+            if (line.endsWith('\r')) line.chop(1);
+        }
+
+        TDosCommand c;
+        Log log;
+        log.Attach(c);
+        const bool chars = round % 2 == 0;
+        if (!chars) c.OnOutputChar = nullptr;
+        QVERIFY(Run(c, Emit(args)));
+        if (chars) QCOMPARE(log.chars, bytes);
+        QCOMPARE(log.lines.size(), model.size());
+        for (qsizetype i = 0; i < model.size(); ++i)
+            if (log.lines[i] != model[i]) QFAIL(qPrintable(QString("round %1, line %2 differs").arg(round).arg(i)));
+        QCOMPARE(log.terminations, 1);
+    }
 }
 
 void TestDosCommand::unsetEventsAreSkipped() {

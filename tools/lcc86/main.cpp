@@ -25,8 +25,8 @@
 // Everything is printed on standard output in Shift-JIS, whatever the locale.
 // A compiler message about a place in a file becomes "PATH LINE: kind: text",
 // PATH exactly as the command line gave it for the source itself, and for a
-// header beside it the header's path written from the source's. Every other
-// line, and every message whose path holds a blank or can't be written in
+// header beside it the header's path written from the source's, blanks and
+// all. Every other line, and every message whose path can't be written in
 // Shift-JIS, is printed with two leading blanks, so that it never reads as a
 // message for some file. lcc86.exe's own complaints begin "lcc86.exe: "; the
 // usage text goes to standard error.
@@ -193,15 +193,16 @@ QByteArray findName(const QByteArray &given, bool toWrite, QString *text) {
 // ---- Output in Shift-JIS --------------------------------------------------------
 
 // A path's text in Shift-JIS as the Output pane will read it back; empty when
-// that can't be done without loss, or when the path holds a blank (the pane's
-// file field ends at the first blank).
+// that can't be done without loss. A path with blanks is written as it is:
+// the pane tries the longest part of a row before a blank that names an
+// open document when the part before the first blank names none.
 QByteArray navigablePath(const QString &text) {
+    if (text.isEmpty()) return {};
     bool ascii = true;
     for (const QChar c : text) ascii = ascii && c.unicode() < 0x80;
-    if (ascii) return text.contains(u' ') ? QByteArray() : text.toLatin1();  // the same in Shift-JIS
+    if (ascii) return text.toLatin1();  // the same in Shift-JIS
     QByteArray out;
-    if (text.isEmpty() || text.contains(u' ') || !sjis::encode(text, out) || sjis::decode(out) != text)
-        return {};
+    if (!sjis::encode(text, out) || sjis::decode(out) != text) return {};
     return out;
 }
 
