@@ -130,7 +130,7 @@ int MovedAlong(const std::vector<std::tuple<int, int, QString>> &edits, int p) {
 
 // In the child: 1M characters of "ab\r\n" lines, every a replaced by 256
 // characters, in far too little memory. 0 when the store kept its word.
-int ReplaceAllInTooLittleMemory() {
+[[maybe_unused]] int ReplaceAllInTooLittleMemory() {
     const int lines = 1 << 18;
     TTextStore store;
     store.Load(QStringLiteral("ab\r\n").repeated(lines));
