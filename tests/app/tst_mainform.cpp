@@ -32,6 +32,7 @@
 #include <QtTest>
 #include <deque>
 #include <memory>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace {
@@ -50,9 +51,36 @@ class TstMainForm : public QObject {
     std::deque<int> projectAnswers;
     QStringList projectAsked;
     std::unique_ptr<qvtest::MessageBoxAnswers> boxes;
+    // The questions and reports about files changed elsewhere: "<box>: <text>"
+    // each; a question takes the next of diskAnswers, No when none is left.
+    QStringList told;
+    std::deque<int> diskAnswers;
 
     QString path(const QString &name) const { return dir->filePath(name); }
     void answer(const QString &file) { dialogAnswers.push_back(file); }
+
+    // The user goes to another program and comes back to the main window.
+    void comeBack() {
+        QCoreApplication::processEvents();  // what the last activation set off
+        QWidget other;
+        other.setWindowTitle(QStringLiteral("another program"));
+        other.show();
+        other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        QCoreApplication::processEvents();
+    }
+
+    // Another program writes `bytes` to `file`, in place or as a new file put
+    // in its place, and leaves it with a modification time of its own.
+    static void writeElsewhere(const QString &file, const QByteArray &bytes, bool inPlace, qint64 seconds) {
+        const QString written = inPlace ? file : file + QStringLiteral(".new");
+        QVERIFY(qvtest::WriteFile(written, bytes));
+        const struct timespec times[2] = {{seconds, 0}, {seconds, 500}};
+        QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(written).constData(), times, 0), 0);
+        if (!inPlace) QCOMPARE(::rename(QFile::encodeName(written).constData(), QFile::encodeName(file).constData()), 0);
+    }
 
 private slots:
     void init() {
@@ -67,7 +95,19 @@ private slots:
         projectAsked.clear();
         // Error reports are collected; the questions about a changed project and
         // a changed document take the next queued answer, Cancel when none is left.
+        told.clear();
+        diskAnswers.clear();
         boxes = std::make_unique<qvtest::MessageBoxAnswers>([this](QMessageBox &box) {
+            const QString name = box.objectName();
+            if (name == QLatin1String("ReloadQuestion") || name == QLatin1String("OverwriteQuestion") ||
+                name == QLatin1String("FileGone") || name == QLatin1String("FileNotRegular")) {
+                told << name + QStringLiteral(": ") + box.text();
+                if (!name.endsWith(QLatin1String("Question"))) return QMessageBox::Ok;
+                if (diskAnswers.empty()) return QMessageBox::No;
+                const int a = diskAnswers.front();
+                diskAnswers.pop_front();
+                return QMessageBox::StandardButton(a);
+            }
             if (box.icon() == QMessageBox::Critical) {
                 reports << qvtest::ReportMessage(box);
                 return QMessageBox::Ok;
@@ -100,6 +140,7 @@ private slots:
         });
         form->show();
         QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        QCoreApplication::processEvents();
     }
     void cleanup() {
         if (form) {
@@ -522,12 +563,12 @@ private slots:
         QTest::addColumn<QString>("target");
         QTest::addColumn<bool>("fromTree");
         QTest::addColumn<int>("windows");
-        QTest::addColumn<QString>("report");  // "regular": not a regular file; "memory": out of memory
+        QTest::addColumn<QString>("report");  // "regular": not a regular file; "large": more than the store holds
         for (bool tree : {false, true}) {
             const char *route = tree ? "tree: " : "dialog: ";
             QTest::newRow(QByteArray(route).append("fifo")) << "fifo.c" << tree << 0 << "regular";
             QTest::newRow(QByteArray(route).append("endless device")) << "/dev/zero" << tree << 0 << "regular";
-            QTest::newRow(QByteArray(route).append("enormous file")) << "huge.c" << tree << 0 << "memory";
+            QTest::newRow(QByteArray(route).append("enormous file")) << "huge.c" << tree << 0 << "large";
             QTest::newRow(QByteArray(route).append("missing file")) << "gone.c" << tree << 1 << "";
             QTest::newRow(QByteArray(route).append("plain file")) << "plain.c" << tree << 1 << "";
         }
@@ -566,9 +607,12 @@ private slots:
         if (report.isEmpty()) {
             QCOMPARE(reports, QStringList());
         } else {
-            const QString message = report == QLatin1String("memory") ? OutOfMemoryMessage()
-                                                                      : EQvError::NotRegularOpen(file).Message;
-            QCOMPARE(reports, (QStringList{message, message}));
+            QCOMPARE(reports.size(), 2);
+            QCOMPARE(reports[0], reports[1]);
+            if (report == QLatin1String("large"))
+                QVERIFY2(reports[0].contains(file) && reports[0].contains(QStringLiteral("大きすぎて")), qPrintable(reports[0]));
+            else
+                QCOMPARE(reports[0], EQvError::NotRegularOpen(file).Message);
         }
         form->FileNewItemClick();
         QVERIFY(form->isVisible() && form->ActiveMDIChild());
@@ -827,6 +871,278 @@ private slots:
         QCOMPARE(form->MDIChildCount(), 4);
         QCOMPARE(form->ActiveMDIChild()->FileName, path("d.c"));
         QCOMPARE(editor->toPlainText(), QStringLiteral("int a;\n"));
+    }
+
+    // Another program writes, replaces and removes the files of three open
+    // documents while the user edits them, saves them and comes back to the
+    // window. A model predicts every question and report and its order (most
+    // recently activated first), the answers' effects, the texts, the changed
+    // marks, where the carets stay in a document read again, the order of
+    // the windows and the files' bytes.
+    void filesChangedElsewhere() {
+        QRandomGenerator rng(3306);
+        constexpr int n = 3;
+        const QStringList names{QStringLiteral("a.c"), QStringLiteral("b.c"), QStringLiteral("c.c")};
+        struct Doc {
+            QString text;
+            bool changed = false;
+            int base = 0;                    // the file's version it read or wrote
+            int toldBase = -1, toldKind = 0;  // what it was told about: its base then, and 1 gone, 2 another version
+        };
+        Doc docs[n];
+        int version[n];  // of each file; -1: gone
+        QString content[n];
+        int versions = 0;
+        qint64 seconds = 1000000000;
+        const auto makeContent = [&](int v) {
+            QString t;
+            const int lines = 1 + int(rng.bounded(6));
+            for (int k = 0; k < lines; ++k) t += QStringLiteral("v%1 line %2%3\n").arg(v).arg(k).arg(QString(int(rng.bounded(5)), u'_'));
+            return t;
+        };
+        QList<TMDIChild *> windows;  // by file
+        QList<int> order;            // most recently activated first, by file
+        for (int i = 0; i < n; ++i) {
+            version[i] = ++versions;
+            content[i] = makeContent(version[i]);
+            writeFile(path(names[i]), content[i].toLatin1());
+            form->OpenDocument(path(names[i]));
+            windows << form->ActiveMDIChild();
+            docs[i] = Doc{content[i], false, version[i]};
+            order.prepend(i);
+        }
+        const auto lineCol = [](const QString &text, int &line, int &col) {
+            const QStringList lines = text.split(u'\n');
+            line = std::min(line, int(lines.size()) - 1);
+            col = std::min(col, int(lines[line].size()));
+        };
+        for (int step = 0; step < 150; ++step) {
+            const int i = int(rng.bounded(n));
+            const int op = int(rng.bounded(6));
+            QStringList expected;
+            diskAnswers.clear();
+            for (int k = 0; k < 4; ++k) diskAnswers.push_back(rng.bounded(2) ? QMessageBox::Yes : QMessageBox::No);
+            std::deque<int> answers = diskAnswers;
+            const auto next = [&answers] {
+                const int a = answers.empty() ? int(QMessageBox::No) : answers.front();
+                if (!answers.empty()) answers.pop_front();
+                return a == QMessageBox::Yes;
+            };
+            told.clear();
+            int carets[n][2];
+            TMDIChild *active = form->ActiveMDIChild();
+            switch (op) {
+            case 0:
+            case 1: {  // another program writes the file
+                version[i] = ++versions;
+                content[i] = makeContent(version[i]);
+                writeElsewhere(path(names[i]), content[i].toLatin1(), rng.bounded(2), ++seconds);
+                break;
+            }
+            case 2:  // or removes it
+                if (version[i] >= 0 && rng.bounded(2)) {
+                    QVERIFY(QFile::remove(path(names[i])));
+                    version[i] = -1;
+                }
+                break;
+            case 3:  // the user types into the document
+                windows[i]->RichEdit1->SetSelection(0, 0);
+                QTest::keyClick(windows[i]->RichEdit1, Qt::Key_X);
+                docs[i].text.prepend(u'x');
+                docs[i].changed = true;
+                break;
+            case 4: {  // brings it forward and saves it
+                form->ClientArea->setActiveSubWindow(windows[i]);
+                active = windows[i];
+                order.removeOne(i);
+                order.prepend(i);
+                form->FileSaveItem->trigger();
+                bool write = true;
+                if (version[i] >= 0 && version[i] != docs[i].base) {
+                    expected << QStringLiteral("OverwriteQuestion: %1 は他のプログラムで変更されています。上書き保存しますか?").arg(names[i]);
+                    write = next();
+                }
+                if (write) {
+                    version[i] = docs[i].base = ++versions;
+                    content[i] = docs[i].text;
+                    docs[i].changed = false;
+                }
+                break;
+            }
+            case 5: {  // goes to another program and comes back
+                for (int d = 0; d < n; ++d) {
+                    TRichEdit *e = windows[d]->RichEdit1;
+                    const int line = int(rng.bounded(e->Text()->LineCount()));
+                    const int col = int(rng.bounded(e->Text()->LineLength(line) + 1));
+                    e->SetSelection(e->Text()->LineStart(line) + col, e->Text()->LineStart(line) + col);
+                    carets[d][0] = line;
+                    carets[d][1] = col;
+                }
+                comeBack();
+                for (const int d : std::as_const(order)) {
+                    Doc &m = docs[d];
+                    carets[d][0] = -1 - carets[d][0];  // not read again (yet)
+                    if (version[d] == m.base) {
+                        m.toldBase = -1;
+                        continue;
+                    }
+                    const int kind = version[d] < 0 ? 1 : 2;
+                    if (m.toldBase == m.base && m.toldKind == kind) continue;
+                    m.toldBase = m.base;
+                    m.toldKind = kind;
+                    bool reload = false;
+                    if (kind == 1) {
+                        expected << QStringLiteral("FileGone: %1 は削除されたか移動されました。保存すると作り直します。").arg(names[d]);
+                        m.changed = true;
+                    } else if (!m.changed) {
+                        reload = true;
+                    } else {
+                        expected << QStringLiteral("ReloadQuestion: %1 は他のプログラムで変更されました。読み込み直しますか?").arg(names[d]);
+                        reload = next();
+                    }
+                    if (reload) {
+                        m.text = content[d];
+                        m.base = version[d];
+                        m.changed = false;
+                        m.toldBase = -1;
+                        carets[d][0] = -1 - carets[d][0];
+                        lineCol(m.text, carets[d][0], carets[d][1]);
+                    }
+                }
+                break;
+            }
+            }
+            QCOMPARE(told, expected);
+            QCOMPARE(form->ActiveMDIChild(), active);
+            for (int k = 0; k < n; ++k) QCOMPARE(form->MDIChildren(k), windows[order[k]]);
+            for (int d = 0; d < n; ++d) {
+                TMDIChild *w = windows[d];
+                QCOMPARE(w->RichEdit1->toPlainText(), docs[d].text);
+                QCOMPARE(w->Changed, docs[d].changed);
+                QCOMPARE(w->windowTitle(), names[d] + (docs[d].changed ? QStringLiteral("*") : QString()));
+                QCOMPARE(qvtest::ReadFile(path(names[d])), version[d] < 0 ? QByteArray("<missing>") : content[d].toLatin1());
+                if (op == 5 && carets[d][0] >= 0) {
+                    const TTextStore *t = w->RichEdit1->Text();
+                    const int caret = w->RichEdit1->Caret();
+                    QCOMPARE(t->LineOf(caret), carets[d][0]);
+                    QCOMPARE(caret - t->LineStart(carets[d][0]), carets[d][1]);
+                }
+            }
+        }
+        QCOMPARE(reports, QStringList());
+    }
+
+    // What no program changed is left alone: a load, our own Save and Save As,
+    // a Save As over the file of another open document (that one is read
+    // again), and Save of a document whose file is gone (written again
+    // without a question).
+    void ownWritesAreNoChangeElsewhere() {
+        writeFile(path("a.c"), "int a;\n");
+        writeFile(path("b.c"), "int b;\n");
+        form->OpenDocument(path("b.c"));
+        TMDIChild *b = form->ActiveMDIChild();
+        form->OpenDocument(path("a.c"));
+        TMDIChild *a = form->ActiveMDIChild();
+        comeBack();
+        QTest::keyClicks(a->RichEdit1, "x");
+        form->FileSaveItem->trigger();
+        comeBack();
+        QTest::keyClicks(a->RichEdit1, "y");
+        answer(path("c.c"));
+        form->FileSaveAsItem->trigger();
+        QCOMPARE(a->FileName, path("c.c"));
+        comeBack();
+        QTest::keyClicks(a->RichEdit1, "z");
+        comeBack();
+        QCOMPARE(told, QStringList());
+        QCOMPARE(TextOf(a->RichEdit1), QStringLiteral("xyzint a;\r\n"));
+        QCOMPARE(qvtest::ReadFile(path("a.c")), QByteArray("xint a;\n"));
+        // Saved as b.c, whose window has no edits: it reads it again.
+        saveAnswers = {QMessageBox::Yes};  // b.c is there already: replace it
+        answer(path("b.c"));
+        form->FileSaveAsItem->trigger();
+        comeBack();
+        QCOMPARE(told, QStringList());
+        QCOMPARE(TextOf(b->RichEdit1), QStringLiteral("xyzint a;\r\n"));
+        QVERIFY(!b->Changed);
+        a->close();  // it shows b.c too now
+        QTRY_COMPARE(form->MDIChildCount(), 1);
+        // Gone: reported once, marked changed, written again by Save alone.
+        QVERIFY(QFile::remove(path("b.c")));
+        comeBack();
+        comeBack();
+        QCOMPARE(told, QStringList{QStringLiteral("FileGone: b.c は削除されたか移動されました。保存すると作り直します。")});
+        QCOMPARE(b->windowTitle(), QStringLiteral("b.c*"));
+        QVERIFY(!QFile::exists(path("b.c")));
+        form->ClientArea->setActiveSubWindow(b);
+        form->FileSaveItem->trigger();
+        QCOMPARE(qvtest::ReadFile(path("b.c")), QByteArray("xyzint a;\n"));
+        QCOMPARE(told.size(), 1);
+        // Closing a window gone from disk asks first.
+        QVERIFY(QFile::remove(path("b.c")));
+        comeBack();
+        saveAnswers = {QMessageBox::Cancel};
+        asked = 0;
+        form->FileCloseItem->trigger();
+        QCOMPARE(asked, 1);
+        QCOMPARE(form->MDIChildCount(), 1);
+    }
+
+    // A file that something else took the place of is never read: reported
+    // once, the text kept; Save refuses to write over it.
+    void replacedByWhatIsNoFile_data() {
+        QTest::addColumn<QString>("what");
+        QTest::newRow("folder") << "folder";
+        QTest::newRow("fifo") << "fifo";
+    }
+    void replacedByWhatIsNoFile() {
+        QFETCH(QString, what);
+        writeFile(path("f.c"), "int f;\n");
+        form->OpenDocument(path("f.c"));
+        TMDIChild *doc = form->ActiveMDIChild();
+        QVERIFY(QFile::remove(path("f.c")));
+        if (what == "folder")
+            QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("f.c")));
+        else
+            QCOMPARE(::mkfifo(QFile::encodeName(path("f.c")).constData(), 0600), 0);
+        comeBack();  // a FIFO read here would wait for ever
+        comeBack();
+        QCOMPARE(told, QStringList{QStringLiteral("FileNotRegular: f.c は通常のファイルではなくなりました（フォルダやパイプなど）。読み込み直しません。")});
+        QCOMPARE(TextOf(doc->RichEdit1), QStringLiteral("int f;\r\n"));
+        QVERIFY(doc->Changed);
+        form->FileSaveItem->trigger();
+        QCOMPARE(reports.size(), 1);
+        QVERIFY(reports[0].contains(path("f.c")));
+        QVERIFY(doc->Changed);
+        QCOMPARE(QFileInfo(path("f.c")).isDir(), what == "folder");
+    }
+
+    // The check waits while another question is open: the main window's
+    // activation under the close question asks nothing; the question comes
+    // once that box is gone and the window is active again.
+    void noQuestionOverAnother() {
+        writeFile(path("a.c"), "int a;\n");
+        form->OpenDocument(path("a.c"));
+        TMDIChild *a = form->ActiveMDIChild();
+        QTest::keyClicks(a->RichEdit1, "x");
+        form->FileNewItemClick();
+        QTest::keyClicks(form->ActiveMDIChild()->RichEdit1, "new");
+        writeElsewhere(path("a.c"), "int changed;\n", false, 1000000000);
+        QStringList under;
+        QTimer::singleShot(0, this, [&] {
+            QEvent activate(QEvent::WindowActivate);
+            QApplication::sendEvent(form.get(), &activate);
+            QCoreApplication::processEvents();
+            under = told;
+        });
+        saveAnswers = {QMessageBox::Cancel};
+        form->FileCloseItem->trigger();
+        QCOMPARE(asked, 1);
+        QCOMPARE(under, QStringList());
+        diskAnswers = {QMessageBox::Yes};
+        comeBack();
+        QCOMPARE(told, QStringList{QStringLiteral("ReloadQuestion: a.c は他のプログラムで変更されました。読み込み直しますか?")});
+        QCOMPARE(TextOf(a->RichEdit1), QStringLiteral("int changed;\r\n"));
     }
 
     void projectCommandsAndTheirTwins() {
