@@ -10,6 +10,7 @@
 #include <QMdiArea>
 #include <QMessageBox>
 #include <QPointer>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -37,6 +38,25 @@ TMDIChild *TDocuments::ActiveMDIChild() const {
 void TDocuments::Activated(QMdiSubWindow *window) {
     // While stepping with Ctrl held, the order stays as it was.
     if (auto *doc = qobject_cast<TMDIChild *>(window); doc && Documents.contains(doc) && !Stepping()) {
+        // The window in front has just closed, and the area chose the next by
+        // an order of its own: the window used before the closed one comes
+        // forward instead, once the close is over.
+        const QList<QMdiSubWindow *> held = Area->subWindowList();
+        if (TMDIChild *closed = Documents.first(); closed != doc && !held.contains(closed)) {
+            TMDIChild *before = nullptr;
+            for (TMDIChild *d : std::as_const(Documents))
+                if (held.contains(d) && !d->isHidden()) {
+                    before = d;
+                    break;
+                }
+            if (before && before != doc) {
+                QTimer::singleShot(0, this, [this, before = QPointer<TMDIChild>(before)] {
+                    if (before && Documents.contains(before)) Area->setActiveSubWindow(before);
+                });
+                Changed();
+                return;
+            }
+        }
         Documents.removeOne(doc);
         Documents.prepend(doc);
     }

@@ -685,6 +685,10 @@ void TMainForm::dragEnterEvent(QDragEnterEvent *event) {
     if (!LocalFiles(event->mimeData()).isEmpty()) AcceptAsCopy(event);
 }
 
+void TMainForm::dragMoveEvent(QDragMoveEvent *event) {
+    if (!LocalFiles(event->mimeData()).isEmpty()) AcceptAsCopy(event);
+}
+
 void TMainForm::dropEvent(QDropEvent *event) {
     const QStringList paths = LocalFiles(event->mimeData());
     if (paths.isEmpty() || !AcceptAsCopy(event)) return;

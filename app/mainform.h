@@ -22,6 +22,7 @@ class TDocuments;
 class TMDIChild;
 class TRichEdit;
 class QDragEnterEvent;
+class QDragMoveEvent;
 class QDropEvent;
 class QMimeData;
 class TRecentList;
@@ -159,6 +160,7 @@ public:
 protected:
     void closeEvent(QCloseEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
     static bool AcceptAsCopy(QDropEvent *event);
     bool event(QEvent *event) override;

@@ -184,6 +184,7 @@ private slots:
             {form->FileCloseItem, "閉じる(&C)", "ﾌｧｲﾙを閉じる", "Ctrl+W"},
             {form->FileSaveItem, "上書き保存(&S)", "ﾌｧｲﾙを保存する", "Ctrl+S"},
             {form->FileSaveAsItem, "名前を付けて保存(&A)...", "ﾌｧｲﾙに別の名前を付けて保存", ""},
+            {form->FileSaveAllItem, "すべて保存(&L)", "変更したすべてのﾌｧｲﾙを保存する", "Ctrl+Shift+S"},
             {form->ProjNewItem, "新規プロジェクト(&P)...", "", ""},
             {form->ProjOpenItem, "プロジェクトを開く(&J)...", "", ""},
             {form->ProjSaveItem, "プロジェクト保存(&E)", "", ""},
@@ -215,10 +216,12 @@ private slots:
             QCOMPARE(a.a->shortcut().toString(), QString::fromUtf8(a.shortcut));
         }
         QCOMPARE(form->MainMenu1->actions().size(), 5);
+        const QList<QAction *> file = form->File1->actions();
+        QCOMPARE(file.indexOf(form->FileSaveAllItem), file.indexOf(form->FileSaveAsItem) + 1);
     }
 
     void enabledStatesFollowTheDocuments() {
-        QList<QObject *> dependent = {form->FileCloseItem, form->FileSaveItem,     form->FileSaveAsItem,
+        QList<QObject *> dependent = {form->FileCloseItem, form->FileSaveItem,     form->FileSaveAsItem, form->FileSaveAllItem,
                                       form->CutItem,       form->CopyItem,         form->PasteItem,
                                       form->SaveBtn,       form->CutBtn,           form->CopyBtn,
                                       form->PasteBtn,      form->WindowCascadeItem, form->WindowTileItem,
@@ -840,14 +843,24 @@ private slots:
         form->OpenFiles({QStringLiteral("p.prj")});
         QCOMPARE(project::NodeCount(form->TreeView1), 2);
         QWidget *target = form.get();
-        const auto drag = [&target](const QMimeData &mime) {
-            QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        // A drop of files is taken as a copy, whatever the source proposes (with
+        // Shift held, a move): a source told "moved" may delete its files. A
+        // source that offers no copy is refused.
+        Qt::DropActions offered = Qt::CopyAction;
+        Qt::KeyboardModifiers held = Qt::NoModifier;
+        const auto drag = [&](const QMimeData &mime) {
+            QDragEnterEvent enter(QPoint(20, 20), offered, &mime, Qt::LeftButton, held);
             enter.setAccepted(false);
             QApplication::sendEvent(target, &enter);
             if (!enter.isAccepted()) return false;
-            QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            if (enter.dropAction() != Qt::CopyAction) return false;
+            QDragMoveEvent move(QPoint(22, 22), offered, &mime, Qt::LeftButton, held);
+            move.setAccepted(false);
+            QApplication::sendEvent(target, &move);
+            if (!move.isAccepted() || move.dropAction() != Qt::CopyAction) return false;
+            QDropEvent drop(QPointF(22, 22), offered, &mime, Qt::LeftButton, held);
             QApplication::sendEvent(target, &drop);
-            return true;
+            return drop.isAccepted() && drop.dropAction() == Qt::CopyAction;
         };
         QMimeData dropped;
         dropped.setUrls({QUrl::fromLocalFile(path("b.h")), QUrl::fromLocalFile(path("a.c"))});
@@ -871,6 +884,26 @@ private slots:
         QCOMPARE(form->MDIChildCount(), 4);
         QCOMPARE(form->ActiveMDIChild()->FileName, path("d.c"));
         QCOMPARE(editor->toPlainText(), QStringLiteral("int a;\n"));
+        // Offered as a move (Shift held): taken as a copy, on the window and on an editor.
+        writeFile(path("e.c"), "int e;\r\n");
+        writeFile(path("f.c"), "int f;\r\n");
+        offered = Qt::CopyAction | Qt::MoveAction;
+        held = Qt::ShiftModifier;
+        for (const char *name : {"e.c", "f.c"}) {
+            target = name == QByteArray("e.c") ? static_cast<QWidget *>(form.get()) : form->ActiveMDIChild()->RichEdit1->viewport();
+            QMimeData moved;
+            moved.setUrls({QUrl::fromLocalFile(path(name))});
+            QVERIFY2(drag(moved), name);
+            QCOMPARE(form->ActiveMDIChild()->FileName, path(name));
+            QVERIFY(QFile::exists(path(name)));
+        }
+        // Only a move offered: refused.
+        offered = Qt::MoveAction;
+        target = form.get();
+        QVERIFY(!drag(one));
+        target = form->ActiveMDIChild()->RichEdit1->viewport();
+        QVERIFY(!drag(one));
+        QCOMPARE(form->MDIChildCount(), 6);
     }
 
     // Another program writes, replaces and removes the files of three open
@@ -1143,6 +1176,153 @@ private slots:
         comeBack();
         QCOMPARE(told, QStringList{QStringLiteral("ReloadQuestion: a.c は他のプログラムで変更されました。読み込み直しますか?")});
         QCOMPARE(TextOf(a->RichEdit1), QStringLiteral("int changed;\r\n"));
+    }
+
+    // すべて保存 (Ctrl+Shift+S) saves the changed documents, most recently
+    // activated first; an untitled one comes forward for its save dialog, and
+    // Cancel there stops the rest. The window that was active stays active.
+    void saveAllSavesTheChangedDocuments() {
+        writeFile(path("a.c"), "a\n");
+        writeFile(path("b.c"), "b\n");
+        writeFile(path("c.c"), "c\n");
+        const auto open = [this](const QString &name, const char *typed) {
+            if (name.isEmpty())
+                form->FileNewItemClick();
+            else
+                form->OpenDocument(path(name));
+            TMDIChild *doc = form->ActiveMDIChild();
+            QTest::keyClicks(doc->RichEdit1, QString::fromLatin1(typed));
+            return doc;
+        };
+        // Most recently activated first: c, u2, b, u1, a.
+        TMDIChild *a = open(QStringLiteral("a.c"), "1");
+        TMDIChild *u1 = open(QString(), "u1");
+        TMDIChild *b = open(QStringLiteral("b.c"), "");
+        TMDIChild *u2 = open(QString(), "u2");
+        TMDIChild *c = open(QStringLiteral("c.c"), "3");
+        QStringList inFront;  // the active window when each dialog came up
+        form->SetFilePrompt([&](TFileDialog &d) {
+            inFront << form->ActiveMDIChild()->windowTitle();
+            if (dialogAnswers.empty()) return false;
+            d.FileName = dialogAnswers.front();
+            dialogAnswers.pop_front();
+            return !d.FileName.isEmpty();
+        });
+        // The first dialog names u2, the second is cancelled: u1 and a stay unsaved.
+        answer(path("u2.c"));
+        answer(QString());
+        QTest::keySequence(form.get(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+        QCOMPARE(inFront, (QStringList{QStringLiteral("名称未設定*"), QStringLiteral("名称未設定*")}));
+        QCOMPARE(qvtest::ReadFile(path("c.c")), QByteArray("3c\n"));
+        QCOMPARE(qvtest::ReadFile(path("u2.c")), QByteArray("u2"));
+        QCOMPARE(u2->FileName, path("u2.c"));
+        QCOMPARE(qvtest::ReadFile(path("a.c")), QByteArray("a\n"));
+        QVERIFY(!c->Changed && !u2->Changed && !b->Changed && u1->Changed && a->Changed);
+        QCOMPARE(form->ActiveMDIChild(), c);
+        // Again: only the two left are saved.
+        answer(path("u1.c"));
+        inFront.clear();
+        form->FileSaveAllItem->trigger();
+        QCOMPARE(inFront, QStringList{QStringLiteral("名称未設定*")});
+        QCOMPARE(qvtest::ReadFile(path("u1.c")), QByteArray("u1"));
+        QCOMPARE(qvtest::ReadFile(path("a.c")), QByteArray("1a\n"));
+        QCOMPARE(qvtest::ReadFile(path("b.c")), QByteArray("b\n"));
+        for (int i = 0; i < form->MDIChildCount(); ++i) QVERIFY(!form->MDIChildren(i)->Changed);
+        QCOMPARE(form->ActiveMDIChild(), c);
+        QCOMPARE(dialogTitles, QStringList());
+    }
+
+    // Ctrl+Tab and Ctrl+Shift+Tab against a model of the order of activation:
+    // while Ctrl is held each press goes one further through the order as it
+    // was when Ctrl went down; letting go puts the window reached first. The
+    // window list shows that order. Windows are opened, clicked and closed
+    // at random in between.
+    void ctrlTabGoesByLastActivation() {
+        QRandomGenerator rng(3307);
+        QList<TMDIChild *> model;  // most recently activated first
+        const auto key = [](bool press, int code, Qt::KeyboardModifiers modifiers) {
+            QWidget *target = QApplication::focusWidget() ? QApplication::focusWidget() : QApplication::activeWindow();
+            QTest::simulateEvent(target, press, code, modifiers, QString(), false);
+        };
+        for (int step = 0; step < 120; ++step) {
+            const int n = int(model.size());
+            const int op = n < 2 ? 0 : int(rng.bounded(8));
+            if (op == 0) {
+                form->FileNewItemClick();
+                model.prepend(form->ActiveMDIChild());
+            } else if (op == 1) {
+                TMDIChild *doc = model[int(rng.bounded(n))];
+                form->ClientArea->setActiveSubWindow(doc);
+                model.move(model.indexOf(doc), 0);
+            } else if (op == 2 && n > 2) {
+                // The window used before the one closed comes forward.
+                TMDIChild *doc = model.takeFirst();
+                if (rng.bounded(2))
+                    doc->close();
+                else
+                    form->FileCloseItem->trigger();
+                QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+                QTRY_COMPARE(form->ActiveMDIChild(), model.first());
+            } else {
+                key(true, Qt::Key_Control, Qt::NoModifier);
+                int at = 0;
+                for (int presses = 1 + int(rng.bounded(4)); presses > 0; --presses) {
+                    const bool back = rng.bounded(3) == 0;
+                    const Qt::KeyboardModifiers mods = back ? Qt::ControlModifier | Qt::ShiftModifier : Qt::ControlModifier;
+                    const int code = back ? Qt::Key_Backtab : Qt::Key_Tab;  // X sends Shift+Tab as Backtab
+                    if (back) key(true, Qt::Key_Shift, Qt::ControlModifier);
+                    key(true, code, mods);
+                    key(false, code, mods);
+                    if (back) key(false, Qt::Key_Shift, mods);
+                    at = ((at + (back ? -1 : 1)) % n + n) % n;
+                    QCOMPARE(form->ActiveMDIChild(), model[at]);
+                    for (int i = 0; i < n; ++i) QCOMPARE(form->MDIChildren(i), model[i]);  // not yet rearranged
+                }
+                key(false, Qt::Key_Control, Qt::ControlModifier);
+                model.move(at, 0);
+            }
+            QCOMPARE(form->ActiveMDIChild(), model.first());
+            QCOMPARE(form->MDIChildCount(), int(model.size()));
+            for (int i = 0; i < int(model.size()); ++i) QCOMPARE(form->MDIChildren(i), model[i]);
+        }
+        // The window list: the same order, the active one checked.
+        for (int i = 0; i < int(model.size()); ++i) model[i]->setWindowTitle(QStringLiteral("w%1").arg(i));
+        emit form->Window1->aboutToShow();
+        QStringList entries;
+        for (QAction *a : form->Window1->actions())
+            if (a->property("windowEntry").toBool() && !a->isSeparator()) entries << a->text() + (a->isChecked() ? "+" : "");
+        QStringList expected;
+        for (int i = 0; i < int(model.size()); ++i) expected << QStringLiteral("&%1 w%2").arg(i + 1).arg(i) + (i == 0 ? "+" : "");
+        QCOMPARE(entries, expected);
+    }
+
+    // Whether the document windows are maximised outlives the main window;
+    // minimising them changes nothing of it.
+    void maximisedDocumentWindowsAreRemembered() {
+        QTemporaryDir config;
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config.path());
+        form->RestoreSettings();
+        form->FileNewItemClick();
+        QVERIFY(!form->ActiveMDIChild()->isMaximized());
+        form->ActiveMDIChild()->showMaximized();
+        form->FileNewItemClick();
+        QVERIFY(form->ActiveMDIChild()->isMaximized());
+        form->ClientArea->setActiveSubWindow(form->MDIChildren(1));  // the other one, maximised in turn
+        form->WindowMinimizeItemClick();
+        QVERIFY(form->close());
+        for (const bool maximised : {true, false}) {
+            TMainForm next;
+            next.RestoreSettings();
+            next.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&next));
+            next.FileNewItemClick();
+            QCOMPARE(next.ActiveMDIChild()->isMaximized(), maximised);
+            next.FileNewItemClick();  // beside the first, as it is
+            QCOMPARE(next.ActiveMDIChild()->isMaximized(), maximised);
+            if (maximised) next.ActiveMDIChild()->showNormal();
+            QVERIFY(next.close());
+        }
+        QVERIFY(QDir::setCurrent(dir->path()));
     }
 
     void projectCommandsAndTheirTwins() {

@@ -476,6 +476,38 @@ private slots:
         QCOMPARE(qvtest::ReadFile(bad), content);
     }
 
+    // The start-up note naming what was left alone stays while the pointer
+    // moves over the window's controls, until something else is shown: a
+    // menu's hint replaces it, and that hint goes when the pointer moves on.
+    void startUpNoteStays() {
+        QVERIFY(recovery::PrepareFolder(folder(), nullptr));
+        const QString bad = folder() + QStringLiteral("/9-dead.1.qvr");
+        QVERIFY(Plant(bad, "damaged"));
+        TMainForm form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        form.Recovery = std::make_unique<TRecovery>(*form.Docs, folder(), Fast);
+        form.FileNewItemClick();
+        QCOMPARE(form.Recovery->OfferLeftovers(), TRecovery::Nothing);
+        const QString note = form.StatusText();
+        QVERIFY(note.contains(bad));
+        for (QWidget *w : std::initializer_list<QWidget *>{form.OpenBtn, form.TreeView1->viewport(), form.Output,
+                                                           form.ActiveMDIChild()->RichEdit1->viewport(), form.TabSet1}) {
+            QTest::mouseMove(w, w->rect().center());
+            QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), QPointF(2, 2));
+            QApplication::sendEvent(w, &enter);
+            QCOMPARE(form.StatusText(), note);
+        }
+        form.MainMenu1->setActiveAction(form.File1->menuAction());
+        QTRY_VERIFY(form.File1->isVisible());
+        form.File1->setActiveAction(form.FileOpenItem);
+        QCOMPARE(form.StatusText(), QStringLiteral("既存のﾌｧｲﾙを開く"));
+        form.File1->close();
+        QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), QPointF(2, 2));
+        QApplication::sendEvent(form.OpenBtn, &enter);
+        QCOMPARE(form.StatusText(), QString());
+    }
+
     // A character that Shift-JIS cannot hold: Save could not write the text,
     // so the last file written stays, with one note and no retry.
     void textThatCannotBeKept() {
