@@ -75,7 +75,7 @@ TMDIChild *TDocuments::NewDocument() {
     Area->addSubWindow(doc);
     connect(doc, &QObject::destroyed, this, &TDocuments::Gone);
     connect(doc, &QMdiSubWindow::windowStateChanged, this, [this](Qt::WindowStates, Qt::WindowStates now) {
-        if (!(now & Qt::WindowMinimized)) MaximizedState = now & Qt::WindowMaximized;
+        MaximizedState = now & Qt::WindowMaximized;  // a maximised window minimised keeps the flag
     });
     Files->Watch(doc);
     if (Stepping()) EndStepping();

@@ -79,9 +79,8 @@ public:
     void EndStepping();
     bool Stepping() const { return Walk >= 0; }
 
-    // Whether document windows are maximised: that of the last one that was
-    // maximised or shown normal (minimising changes nothing). A new window that
-    // has no other beside it opens so.
+    // Whether document windows are maximised: that of the last one whose state
+    // changed. A new window that has no other beside it opens so.
     bool Maximized() const { return MaximizedState; }
     void SetMaximized(bool maximized) { MaximizedState = maximized; }
 

@@ -114,7 +114,11 @@ void TRecovery::Watch(TMDIChild *doc) {
     connect(doc->RichEdit1->Colours(), &TColourStore::TextChanged, this,
             [this, doc](int, int, int) { Edited(doc); });
     connect(doc->RichEdit1, &TRichEdit::modificationChanged, this, [this, doc](bool modified) {
-        if (!modified) Unchanged(doc);
+        // Marked changed without an edit (its file went): kept like an edit.
+        if (modified)
+            Edited(doc);
+        else
+            Unchanged(doc);
     });
     connect(doc, &QObject::destroyed, this, [this, doc] { Closed(doc); });
 }

@@ -11,7 +11,6 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
-#include <QScrollBar>
 
 #include "colourstore.h"
 #include "errorreport.h"
@@ -177,7 +176,6 @@ void TMDIChild::Reload() {
     const TTextStore *text = edit->Text();
     const int caret = edit->Caret();
     const int line = text->LineOf(caret), column = caret - text->LineStart(line);
-    const int top = edit->verticalScrollBar()->value(), left = edit->horizontalScrollBar()->value();
     // The load gives the text the focus: a document read again behind another
     // one, or while the focus is elsewhere, takes nothing from it (a disabled
     // control takes no focus).
@@ -193,9 +191,6 @@ void TMDIChild::Reload() {
     const int n = std::min(line, text->LineCount() - 1);
     const int at = text->LineStart(n) + std::min(column, text->LineLength(n));
     edit->SetSelection(at, at);
-    edit->verticalScrollBar()->setValue(top);
-    edit->horizontalScrollBar()->setValue(left);
-    edit->ensureCursorVisible();
 }
 
 void TMDIChild::MarkUnsaved() {

@@ -132,6 +132,20 @@ class TstRecovery : public QObject {
         return out;
     }
 
+    // The user goes to another program and comes back to the main window.
+    static void comeBack(TMainForm &form) {
+        QCoreApplication::processEvents();  // what the last activation set off
+        {
+            QWidget other;
+            other.show();
+            other.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&other));
+        }
+        form.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        QCoreApplication::processEvents();
+    }
+
 private slots:
     void init() {
         dir = std::make_unique<QTemporaryDir>();
@@ -414,21 +428,31 @@ private slots:
         QVERIFY(doc);
         // The user goes to another program and comes back: No keeps the edits.
         diskAnswers = {QMessageBox::No, QMessageBox::Yes};
-        {
-            QWidget other;
-            other.show();
-            other.activateWindow();
-            QVERIFY(QTest::qWaitForWindowActive(&other));
-        }
-        form.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&form));
-        QCoreApplication::processEvents();
+        comeBack(form);
         QCOMPARE(questions, asked.mid(0, 1));
         QCOMPARE(doc->RichEdit1->toPlainText(), QStringLiteral("xint a;\n"));
         form.FileSaveItem->trigger();
         QCOMPARE(questions, asked);
         QCOMPARE(qvtest::ReadFile(source), QByteArray("xint a;\n"));
         QVERIFY(!doc->Changed);
+    }
+
+    // A document whose file another program removed holds the only copy of
+    // its text: it is kept like unsaved edits, until Save writes the file again.
+    void aDocumentWhoseFileWentIsKept() {
+        const QString source = dir->filePath(QStringLiteral("gone.c"));
+        QVERIFY(qvtest::WriteFile(source, "int g;\r\n"));
+        TMainForm form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        form.Recovery = std::make_unique<TRecovery>(*form.Docs, folder(), Fast);
+        form.OpenDocument(source);
+        QVERIFY(QFile::remove(source));
+        comeBack(form);
+        QTRY_COMPARE(kept(), (QList<QPair<QString, QByteArray>>{{source, "int g;\r\n"}}));
+        form.FileSaveItem->trigger();
+        QCOMPARE(qvtest::ReadFile(source), QByteArray("int g;\r\n"));
+        QTRY_VERIFY(kept().isEmpty());
     }
 
     // Files that are no complete recovery file are not offered and stay; a
