@@ -19,6 +19,7 @@ TDocuments::TDocuments(QMdiArea *area, QStatusBar *status, QWidget *window)
     : QObject(window), Area(area), Status(status), Window(window) {
     connect(Area, &QMdiArea::subWindowActivated, this, &TDocuments::Activated);
     Files = new TFileWatch(*this, window);
+    Files->setParent(this);  // it goes with the documents
 }
 
 TDocuments::~TDocuments() {

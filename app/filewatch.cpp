@@ -43,8 +43,8 @@ void TFileWatch::Check() {
     Checking = true;
     QList<QPointer<TMDIChild>> docs;
     for (int i = 0; i < Host.MDIChildCount(); ++i) docs << Host.MDIChildren(i);
-    // A question's box may outlive a window (a timer closes it): each is
-    // looked at only while it is there.
+    // A window may go while a question about another is open: each is looked
+    // at only while it is there.
     for (const QPointer<TMDIChild> &doc : std::as_const(docs))
         if (doc) CheckOne(*doc);
     Checking = false;
@@ -56,23 +56,26 @@ void TFileWatch::Check() {
 
 void TFileWatch::CheckOne(TMDIChild &doc) {
     if (doc.IsUntitled() || doc.Disk.Kind == TDiskState::Unknown) return;
-    const TDiskState now = TDiskState::Of(doc.FileName);
-    if (now == doc.Disk) {
+    TDiskState now;
+    if (TDiskState::StillHolds(doc.FileName, doc.Disk, &now)) {
         Done.erase(&doc);
         return;
     }
-    if (const auto told = Done.find(&doc); told != Done.end() && told->second.Base == doc.Disk && told->second.Now == now.Kind)
+    // Told already, and neither the document nor the kind of its file changed since.
+    if (const auto told = Done.find(&doc);
+        told != Done.end() && told->second.Base == doc.Disk && told->second.Now == now.Kind)
         return;
     Done[&doc] = Told{doc.Disk, now.Kind};
     const QString name = NameOf(doc);
     switch (now.Kind) {
     case TDiskState::Missing:
         doc.MarkUnsaved();
-        Report(QStringLiteral("%1 は削除されたか移動されました。保存すると作り直します。").arg(name), "FileGone");
+        Report(QStringLiteral("%1は削除されたか移動されました。保存すると作り直します。").arg(name), "FileGone");
         return;
     case TDiskState::Other:
         doc.MarkUnsaved();
-        Report(QStringLiteral("%1 は通常のファイルではなくなりました（フォルダやパイプなど）。読み込み直しません。").arg(name),
+        Report(QStringLiteral("%1は通常のファイルではなくなりました（フォルダやパイプなど）。読み込み直しません。")
+                   .arg(name),
                "FileNotRegular");
         return;
     default:
@@ -81,10 +84,10 @@ void TFileWatch::CheckOne(TMDIChild &doc) {
     const bool edited = doc.Changed && doc.RichEdit1->isModified();
     if (!edited) return Reload(doc);
     const QPointer<TMDIChild> alive(&doc);
-    if (!Ask(QStringLiteral("%1 は他のプログラムで変更されました。読み込み直しますか?").arg(name), "ReloadQuestion"))
+    if (!Ask(QStringLiteral("%1は他のプログラムで変更されました。読み込み直しますか?").arg(name), "ReloadQuestion"))
         return;
     // Saved meanwhile (a build does that): the file holds the document's text.
-    if (alive && TDiskState::Of(alive->FileName) != alive->Disk) Reload(*alive);
+    if (alive && !TDiskState::StillHolds(alive->FileName, alive->Disk)) Reload(*alive);
 }
 
 void TFileWatch::Reload(TMDIChild &doc) {
@@ -95,9 +98,10 @@ void TFileWatch::Reload(TMDIChild &doc) {
 
 bool TFileWatch::MayWrite(TMDIChild &doc) {
     if (doc.Disk.Kind == TDiskState::Unknown) return true;
-    const TDiskState now = TDiskState::Of(doc.FileName);
-    if (now == doc.Disk || now.Kind != TDiskState::Regular) return true;
-    return Ask(QStringLiteral("%1 は他のプログラムで変更されています。上書き保存しますか?").arg(NameOf(doc)), "OverwriteQuestion");
+    TDiskState now;
+    if (TDiskState::StillHolds(doc.FileName, doc.Disk, &now) || now.Kind != TDiskState::Regular) return true;
+    return Ask(QStringLiteral("%1は他のプログラムで変更されています。上書き保存しますか?").arg(NameOf(doc)),
+               "OverwriteQuestion");
 }
 
 void TFileWatch::Report(const QString &text, const char *name) {

@@ -1,8 +1,9 @@
 #pragma once
 // Files changed by other programs. When the main window is activated, each open
 // document's file is compared with what the document last read or wrote
-// (TMDIChild::Disk): a document without unsaved edits is read again (its caret
-// keeps its line); one with edits asks "<name> は他のプログラムで変更されました。
+// (TMDIChild::Disk; a file only touched, or written again with the same bytes,
+// is no change): a document without unsaved edits is read again (its caret
+// keeps its line); one with edits asks "<name>は他のプログラムで変更されました。
 // 読み込み直しますか?". A file that is gone, or that something other than a
 // file took the place of (a folder, a FIFO: never read), is reported once and
 // the document marked changed; it is written again only when the user saves.

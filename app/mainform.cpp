@@ -328,9 +328,9 @@ void TMainForm::OpenDocument(const QString &path) { Docs->OpenDocument(path); }
 
 void TMainForm::UpdateMenuItems() {
     const bool any = MDIChildCount() > 0;
-    for (QAction *a : {FileCloseItem, FileSaveItem, FileSaveAsItem, FileSaveAllItem, CutItem, CopyItem, PasteItem, WindowCascadeItem,
-                       WindowTileItem, WindowArrangeItem, WindowMinimizeItem, FindItem, FindNextItem, FindPrevItem,
-                       ReplaceItem, GoToLineItem})
+    for (QAction *a : {FileCloseItem, FileSaveItem, FileSaveAsItem, FileSaveAllItem, CutItem, CopyItem, PasteItem,
+                       WindowCascadeItem, WindowTileItem, WindowArrangeItem, WindowMinimizeItem, FindItem,
+                       FindNextItem, FindPrevItem, ReplaceItem, GoToLineItem})
         a->setEnabled(any);
     for (QToolButton *b : {SaveBtn, CutBtn, CopyBtn, PasteBtn}) b->setEnabled(any);
     const TMDIChild *active = ActiveMDIChild();
@@ -383,10 +383,10 @@ bool TMainForm::event(QEvent *e) {
         return true;
     case QEvent::WindowActivate:
         // Back from another program: the documents' files may have changed.
-        Docs->Files->CheckSoon();
+        if (Docs) Docs->Files->CheckSoon();
         break;
     case QEvent::WindowDeactivate:
-        Docs->EndStepping();
+        if (Docs) Docs->EndStepping();
         break;
     default:
         break;
@@ -405,7 +405,7 @@ bool TMainForm::eventFilter(QObject *watched, QEvent *e) {
         break;
     case QEvent::KeyRelease:
         // Ctrl let go ends a walk through the windows with Ctrl+Tab.
-        if (Docs->Stepping() && static_cast<QKeyEvent *>(e)->key() == Qt::Key_Control) Docs->EndStepping();
+        if (Docs && Docs->Stepping() && static_cast<QKeyEvent *>(e)->key() == Qt::Key_Control) Docs->EndStepping();
         break;
     case QEvent::DragEnter:
     case QEvent::DragMove:

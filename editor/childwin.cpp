@@ -110,9 +110,12 @@ void TMDIChild::LoadFile(const QString &path) {
     // two bytes make fewer than one character).
     // The file's state before it is read: a change made while it is read
     // shows as one afterwards.
-    const TDiskState disk = TDiskState::Of(path);
+    TDiskState disk = TDiskState::Of(path);
     sourcetext::CheckLength(path, QFileInfo(path).size() / 2);
-    LoadBytes(ReadWholeFile(path), path);
+    QByteArray bytes = ReadWholeFile(path);
+    disk.Summed = true;
+    disk.Sum = TDiskState::Checksum(bytes);
+    LoadBytes(std::move(bytes), path);
     Disk = disk;
 }
 
@@ -147,7 +150,7 @@ void TMDIChild::WriteTo(const QString &path) {
         throw EQvError(QStringLiteral("ファイル %1 を保存できません: %2").arg(path, why));
     WriteWholeFile(path, bytes);
     // What this document wrote is no change made elsewhere.
-    Disk = TDiskState::Of(path);
+    Disk = TDiskState::Of(path, &bytes);
 }
 
 void TMDIChild::Save() {

@@ -1,13 +1,64 @@
 #include "diskstate.h"
 
+#include "safewrite.h"
+
 #include <QFile>
 #include <QList>
 
 #include <cerrno>
 #include <sys/stat.h>
 
-TDiskState TDiskState::Of(const QString &path) {
+quint64 TDiskState::Checksum(const QByteArray &bytes) {
+    // Eight bytes at a time, each word mixed in by multiplying and shifting;
+    // the tail and the length last.
+    constexpr quint64 kMul = 0x9E3779B97F4A7C15ull;
+    quint64 h = 0x243F6A8885A308D3ull;
+    const char *p = bytes.constData();
+    const qsizetype n = bytes.size();
+    qsizetype i = 0;
+    const auto mix = [&h](quint64 w) {
+        h ^= w * kMul;
+        h = (h << 29 | h >> 35) * kMul;
+    };
+    for (; i + 8 <= n; i += 8) {
+        quint64 w = 0;
+        for (int k = 0; k < 8; ++k) w |= quint64(uchar(p[i + k])) << (8 * k);
+        mix(w);
+    }
+    quint64 tail = 0;
+    for (int k = 0; i < n; ++i, ++k) tail |= quint64(uchar(p[i])) << (8 * k);
+    mix(tail);
+    mix(quint64(n));
+    return h ^ (h >> 31);
+}
+
+bool TDiskState::StillHolds(const QString &path, TDiskState &recorded, TDiskState *now) {
+    const TDiskState first = Of(path);
+    if (now) *now = first;
+    if (first == recorded) return true;
+    if (first.Kind != Regular || recorded.Kind != Regular || !recorded.Summed || first.Size != recorded.Size) return false;
+    QByteArray bytes;
+    try {
+        bytes = ReadWholeFile(path);
+    } catch (...) {
+        return false;
+    }
+    // Changed while it was read: not the same either.
+    if (Of(path) != first || Checksum(bytes) != recorded.Sum) return false;
+    const quint64 sum = recorded.Sum;
+    recorded = first;
+    recorded.Summed = true;
+    recorded.Sum = sum;
+    if (now) *now = recorded;
+    return true;
+}
+
+TDiskState TDiskState::Of(const QString &path, const QByteArray *bytes) {
     TDiskState s;
+    if (bytes) {
+        s.Summed = true;
+        s.Sum = Checksum(*bytes);
+    }
     struct stat st;
     if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &st) != 0) {
         // A name that leads nowhere is missing; one that cannot be looked at
@@ -37,14 +88,15 @@ QByteArray TDiskState::Encode() const {
         if (!out.isEmpty()) out += ' ';
         out += QByteArray::number(quint64(v));
     }
+    if (Summed) out += ' ' + QByteArray::number(Sum);
     return out;
 }
 
 TDiskState TDiskState::Decode(const QByteArray &text) {
     const QList<QByteArray> fields = text.split(' ');
-    if (fields.size() != 6) return {};
-    quint64 v[6];
-    for (int i = 0; i < 6; ++i) {
+    if (fields.size() != 6 && fields.size() != 7) return {};
+    quint64 v[7] = {};
+    for (int i = 0; i < int(fields.size()); ++i) {
         const QByteArray &f = fields[i];
         if (f.isEmpty() || f.size() > 20) return {};
         for (const char c : f)
@@ -61,5 +113,7 @@ TDiskState TDiskState::Decode(const QByteArray &text) {
     s.Size = qint64(v[3]);
     s.Seconds = qint64(v[4]);
     s.Nanoseconds = qint64(v[5]);
+    s.Summed = fields.size() == 7;
+    s.Sum = v[6];
     return s;
 }

@@ -906,9 +906,9 @@ private slots:
         QCOMPARE(form->MDIChildCount(), 6);
     }
 
-    // Another program writes, replaces and removes the files of three open
-    // documents while the user edits them, saves them and comes back to the
-    // window. A model predicts every question and report and its order (most
+    // Another program writes, replaces, touches and removes the files of
+    // three open documents while the user edits them, saves them and comes
+    // back to the window. A model predicts every question and report and its order (most
     // recently activated first), the answers' effects, the texts, the changed
     // marks, where the carets stay in a document read again, the order of
     // the windows and the files' bytes.
@@ -951,7 +951,7 @@ private slots:
         };
         for (int step = 0; step < 150; ++step) {
             const int i = int(rng.bounded(n));
-            const int op = int(rng.bounded(6));
+            const int op = int(rng.bounded(7));
             QStringList expected;
             diskAnswers.clear();
             for (int k = 0; k < 4; ++k) diskAnswers.push_back(rng.bounded(2) ? QMessageBox::Yes : QMessageBox::No);
@@ -966,9 +966,14 @@ private slots:
             TMDIChild *active = form->ActiveMDIChild();
             switch (op) {
             case 0:
-            case 1: {  // another program writes the file
+            case 1: {  // another program writes the file: new lines, or one letter of the same size
                 version[i] = ++versions;
-                content[i] = makeContent(version[i]);
+                if (op == 1 && !content[i].isEmpty()) {
+                    const int at = int(rng.bounded(content[i].size()));
+                    content[i][at] = content[i][at] == u'#' ? u'%' : u'#';
+                } else {
+                    content[i] = makeContent(version[i]);
+                }
                 writeElsewhere(path(names[i]), content[i].toLatin1(), rng.bounded(2), ++seconds);
                 break;
             }
@@ -977,6 +982,9 @@ private slots:
                     QVERIFY(QFile::remove(path(names[i])));
                     version[i] = -1;
                 }
+                break;
+            case 6:  // or only touches it, or writes the same bytes again: no change
+                if (version[i] >= 0) writeElsewhere(path(names[i]), content[i].toLatin1(), rng.bounded(2), ++seconds);
                 break;
             case 3:  // the user types into the document
                 windows[i]->RichEdit1->SetSelection(0, 0);
@@ -992,7 +1000,7 @@ private slots:
                 form->FileSaveItem->trigger();
                 bool write = true;
                 if (version[i] >= 0 && version[i] != docs[i].base) {
-                    expected << QStringLiteral("OverwriteQuestion: %1 は他のプログラムで変更されています。上書き保存しますか?").arg(names[i]);
+                    expected << QStringLiteral("OverwriteQuestion: %1は他のプログラムで変更されています。上書き保存しますか?").arg(names[i]);
                     write = next();
                 }
                 if (write) {
@@ -1025,12 +1033,12 @@ private slots:
                     m.toldKind = kind;
                     bool reload = false;
                     if (kind == 1) {
-                        expected << QStringLiteral("FileGone: %1 は削除されたか移動されました。保存すると作り直します。").arg(names[d]);
+                        expected << QStringLiteral("FileGone: %1は削除されたか移動されました。保存すると作り直します。").arg(names[d]);
                         m.changed = true;
                     } else if (!m.changed) {
                         reload = true;
                     } else {
-                        expected << QStringLiteral("ReloadQuestion: %1 は他のプログラムで変更されました。読み込み直しますか?").arg(names[d]);
+                        expected << QStringLiteral("ReloadQuestion: %1は他のプログラムで変更されました。読み込み直しますか?").arg(names[d]);
                         reload = next();
                     }
                     if (reload) {
@@ -1104,7 +1112,7 @@ private slots:
         QVERIFY(QFile::remove(path("b.c")));
         comeBack();
         comeBack();
-        QCOMPARE(told, QStringList{QStringLiteral("FileGone: b.c は削除されたか移動されました。保存すると作り直します。")});
+        QCOMPARE(told, QStringList{QStringLiteral("FileGone: b.cは削除されたか移動されました。保存すると作り直します。")});
         QCOMPARE(b->windowTitle(), QStringLiteral("b.c*"));
         QVERIFY(!QFile::exists(path("b.c")));
         form->ClientArea->setActiveSubWindow(b);
@@ -1140,7 +1148,7 @@ private slots:
             QCOMPARE(::mkfifo(QFile::encodeName(path("f.c")).constData(), 0600), 0);
         comeBack();  // a FIFO read here would wait for ever
         comeBack();
-        QCOMPARE(told, QStringList{QStringLiteral("FileNotRegular: f.c は通常のファイルではなくなりました（フォルダやパイプなど）。読み込み直しません。")});
+        QCOMPARE(told, QStringList{QStringLiteral("FileNotRegular: f.cは通常のファイルではなくなりました（フォルダやパイプなど）。読み込み直しません。")});
         QCOMPARE(TextOf(doc->RichEdit1), QStringLiteral("int f;\r\n"));
         QVERIFY(doc->Changed);
         form->FileSaveItem->trigger();
@@ -1174,7 +1182,7 @@ private slots:
         QCOMPARE(under, QStringList());
         diskAnswers = {QMessageBox::Yes};
         comeBack();
-        QCOMPARE(told, QStringList{QStringLiteral("ReloadQuestion: a.c は他のプログラムで変更されました。読み込み直しますか?")});
+        QCOMPARE(told, QStringList{QStringLiteral("ReloadQuestion: a.cは他のプログラムで変更されました。読み込み直しますか?")});
         QCOMPARE(TextOf(a->RichEdit1), QStringLiteral("int changed;\r\n"));
     }
 
