@@ -3,11 +3,14 @@
 #include "childwin.h"
 #include "errorreport.h"
 #include "filedialog.h"
+#include "filewatch.h"
 #include "projectfile.h"  // MayReplace
 
 #include <QFileInfo>
 #include <QMdiArea>
 #include <QMessageBox>
+#include <QPointer>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -15,6 +18,8 @@
 TDocuments::TDocuments(QMdiArea *area, QStatusBar *status, QWidget *window)
     : QObject(window), Area(area), Status(status), Window(window) {
     connect(Area, &QMdiArea::subWindowActivated, this, &TDocuments::Activated);
+    Files = new TFileWatch(*this, window);
+    Files->setParent(this);  // it goes with the documents
 }
 
 TDocuments::~TDocuments() {
@@ -32,7 +37,27 @@ TMDIChild *TDocuments::ActiveMDIChild() const {
 }
 
 void TDocuments::Activated(QMdiSubWindow *window) {
-    if (auto *doc = qobject_cast<TMDIChild *>(window); doc && Documents.contains(doc)) {
+    // While stepping with Ctrl held, the order stays as it was.
+    if (auto *doc = qobject_cast<TMDIChild *>(window); doc && Documents.contains(doc) && !Stepping()) {
+        // The window in front has just closed, and the area chose the next by
+        // an order of its own: the window used before the closed one comes
+        // forward instead, once the close is over.
+        const QList<QMdiSubWindow *> held = Area->subWindowList();
+        if (TMDIChild *closed = Documents.first(); closed != doc && !held.contains(closed)) {
+            TMDIChild *before = nullptr;
+            for (TMDIChild *d : std::as_const(Documents))
+                if (held.contains(d) && !d->isHidden()) {
+                    before = d;
+                    break;
+                }
+            if (before && before != doc) {
+                QTimer::singleShot(0, this, [this, before = QPointer<TMDIChild>(before)] {
+                    if (before && Documents.contains(before)) Area->setActiveSubWindow(before);
+                });
+                Changed();
+                return;
+            }
+        }
         Documents.removeOne(doc);
         Documents.prepend(doc);
     }
@@ -41,6 +66,7 @@ void TDocuments::Activated(QMdiSubWindow *window) {
 
 void TDocuments::Gone(QObject *doc) {
     Documents.removeIf([doc](TMDIChild *d) { return static_cast<QObject *>(d) == doc; });
+    if (Stepping()) EndStepping();
     Changed();
 }
 
@@ -49,9 +75,18 @@ TMDIChild *TDocuments::NewDocument() {
     doc->SaveRequest = [this](TMDIChild &d) { return SaveDocument(d); };
     Area->addSubWindow(doc);
     connect(doc, &QObject::destroyed, this, &TDocuments::Gone);
+    connect(doc, &QMdiSubWindow::windowStateChanged, this, [this](Qt::WindowStates, Qt::WindowStates now) {
+        MaximizedState = now & Qt::WindowMaximized;  // a maximised window minimised keeps the flag
+    });
+    Files->Watch(doc);
+    if (Stepping()) EndStepping();
+    const bool alone = Documents.isEmpty();
     Documents.prepend(doc);
     if (OnCreated) OnCreated(doc);
-    doc->show();
+    if (alone && MaximizedState)
+        doc->showMaximized();
+    else
+        doc->show();
     Fit(doc);
     Area->setActiveSubWindow(doc);
     Changed();
@@ -158,6 +193,45 @@ bool TDocuments::AskChanged(QList<TMDIChild *> &toSave) const {
         }
     }
     return true;
+}
+
+bool TDocuments::SaveAll() {
+    const QPointer<TMDIChild> active = ActiveMDIChild();
+    const QList<TMDIChild *> docs = Documents;
+    bool all = true;
+    for (const QPointer<TMDIChild> doc : docs) {
+        if (!doc || !Documents.contains(doc) || !doc->Changed) continue;
+        // The dialog names the document in front of it.
+        if (doc->IsUntitled()) BringToFront(doc);
+        if (!SaveDocument(*doc)) {
+            all = false;
+            break;
+        }
+    }
+    if (active && active != ActiveMDIChild()) BringToFront(active);
+    return all;
+}
+
+void TDocuments::StepWindow(int step) {
+    if (Documents.size() < 2) return;
+    if (!Stepping()) {
+        WalkOrder = Documents;
+        Walk = 0;
+    }
+    const int n = int(WalkOrder.size());
+    Walk = ((Walk + step) % n + n) % n;
+    Area->setActiveSubWindow(WalkOrder[Walk]);
+}
+
+void TDocuments::EndStepping() {
+    if (!Stepping()) return;
+    Walk = -1;
+    WalkOrder.clear();
+    // The window reached takes its place at the front now.
+    if (TMDIChild *doc = ActiveMDIChild()) {
+        if (doc->isMinimized()) doc->showNormal();
+        Activated(doc);
+    }
 }
 
 void TDocuments::Tile() {

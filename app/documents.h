@@ -11,6 +11,7 @@ class QMdiSubWindow;
 class QStatusBar;
 class QWidget;
 class TFileDialog;
+class TFileWatch;
 class TMDIChild;
 
 // What recovery needs of the documents: the windows, a new one to restore into,
@@ -61,6 +62,27 @@ public:
     // Asks "save, discard, cancel" about each changed document; false on
     // Cancel. `toSave` gets the ones to save, in order.
     bool AskChanged(QList<TMDIChild *> &toSave) const;
+    // すべて保存: every changed document, most recently activated first, as
+    // File Save saves it; an untitled one comes to the front for its save
+    // dialog. Stops at the first one that is not saved (its dialog cancelled,
+    // a question answered No, a failed write): false then. The window that was
+    // active is active again afterwards.
+    bool SaveAll();
+
+    // Ctrl+Tab (step 1) and Ctrl+Shift+Tab (step -1): the next or the previous
+    // document window in the order of their last activation, wrapping round.
+    // While Ctrl is held, further steps go on through the order as it was when
+    // the first was taken; the window reached moves to the front of the order
+    // only at EndStepping() (Ctrl let go), so that a quick Ctrl+Tab goes back
+    // to the window used before and a held one reaches any other.
+    void StepWindow(int step);
+    void EndStepping();
+    bool Stepping() const { return Walk >= 0; }
+
+    // Whether document windows are maximised: that of the last one whose state
+    // changed. A new window that has no other beside it opens so.
+    bool Maximized() const { return MaximizedState; }
+    void SetMaximized(bool maximized) { MaximizedState = maximized; }
 
     // Window arrangement: full-width windows stacked from the top (leaving the
     // row of icons free), icons lined up along the bottom, every window minimised.
@@ -70,6 +92,9 @@ public:
 
     // The dialog that names untitled documents on save.
     TFileDialog *SaveDialog = nullptr;
+    // Files changed by other programs: checked when the main window is
+    // activated and before every save.
+    TFileWatch *Files = nullptr;
     // A new window, before it shows.
     std::function<void(TMDIChild *)> OnCreated;
     // A file was opened or saved under its name.
@@ -87,4 +112,7 @@ private:
     QStatusBar *Status;
     QWidget *Window;
     QList<TMDIChild *> Documents;
+    QList<TMDIChild *> WalkOrder;  // the order when stepping began
+    int Walk = -1;                 // the window reached in it; -1: not stepping
+    bool MaximizedState = false;
 };

@@ -5,6 +5,7 @@
 #include "compilecontrol.h"
 #include "documents.h"
 #include "errorreport.h"
+#include "filewatch.h"
 #include "finddialog.h"
 #include "fontsubst.h"
 #include "option.h"
@@ -22,6 +23,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMimeData>
 #include <QSettings>
@@ -99,6 +101,11 @@ void TMainForm::SetUpLook() {
     };
     for (const auto &[button, name] : glyphs) button->setIcon(appearance::ToolGlyph(QString::fromLatin1(name)));
     setWindowIcon(appearance::ProgramIcon());
+    // A note that another part shows (a search's count, what start-up left
+    // alone) is no hint: moving the pointer does not clear it.
+    connect(StatusBar, &QStatusBar::messageChanged, this, [this] {
+        if (!ShowingHint) HintShown = false;
+    });
 
     // The project tree and the Output pane start at their layout sizes (137 wide,
     // 112 high) and keep them when the window is resized; the user drags the
@@ -163,6 +170,7 @@ void TMainForm::ConnectCommands() {
         {FileCloseItem, &TMainForm::FileCloseItemClick},
         {FileSaveItem, &TMainForm::FileSaveItemClick},
         {FileSaveAsItem, &TMainForm::FileSaveAsItemClick},
+        {FileSaveAllItem, &TMainForm::FileSaveAllItemClick},
         {FileExitItem, &TMainForm::FileExitItemClick},
         {ProjNewItem, &TMainForm::ProjNewItemClick},
         {ProjOpenItem, &TMainForm::ProjOpenItemClick},
@@ -241,14 +249,14 @@ void TMainForm::SetUpWindowMenu() {
     NextWindowItem->setObjectName(QStringLiteral("NextWindowItem"));
     NextWindowItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab));
     NextWindowItem->setStatusTip(QStringLiteral("次のｳｨﾝﾄﾞｳに切り替える"));
-    connect(NextWindowItem, &QAction::triggered, ClientArea, &QMdiArea::activateNextSubWindow);
+    connect(NextWindowItem, &QAction::triggered, this, [this] { Docs->StepWindow(1); });
     PrevWindowItem = Window1->addAction(QStringLiteral("前のｳｨﾝﾄﾞｳ(&P)"));
     PrevWindowItem->setObjectName(QStringLiteral("PrevWindowItem"));
     PrevWindowItem->setStatusTip(QStringLiteral("前のｳｨﾝﾄﾞｳに切り替える"));
     // X delivers Shift+Tab as Backtab.
     PrevWindowItem->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab),
                                   QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab)});
-    connect(PrevWindowItem, &QAction::triggered, ClientArea, &QMdiArea::activatePreviousSubWindow);
+    connect(PrevWindowItem, &QAction::triggered, this, [this] { Docs->StepWindow(-1); });
 
     // The window-list menu: one entry per open document window.
     connect(Window1, &QMenu::aboutToShow, this, [this] {
@@ -257,9 +265,10 @@ void TMainForm::SetUpWindowMenu() {
                 Window1->removeAction(a);
                 a->deleteLater();
             }
-        const QList<QMdiSubWindow *> windows = ClientArea->subWindowList(QMdiArea::CreationOrder);
+        // Most recently activated first, the order Ctrl+Tab goes through.
         int number = 0;
-        for (QMdiSubWindow *w : windows) {
+        for (int i = 0; i < MDIChildCount(); ++i) {
+            QMdiSubWindow *w = MDIChildren(i);
             if (number == 0) Window1->addSeparator()->setProperty("windowEntry", true);
             QAction *a = Window1->addAction(QStringLiteral("&%1 %2").arg(++number).arg(w->windowTitle()));
             a->setProperty("windowEntry", true);
@@ -321,9 +330,9 @@ void TMainForm::OpenDocument(const QString &path) { Docs->OpenDocument(path); }
 
 void TMainForm::UpdateMenuItems() {
     const bool any = MDIChildCount() > 0;
-    for (QAction *a : {FileCloseItem, FileSaveItem, FileSaveAsItem, CutItem, CopyItem, PasteItem, WindowCascadeItem,
-                       WindowTileItem, WindowArrangeItem, WindowMinimizeItem, FindItem, FindNextItem, FindPrevItem,
-                       ReplaceItem, GoToLineItem})
+    for (QAction *a : {FileCloseItem, FileSaveItem, FileSaveAsItem, FileSaveAllItem, CutItem, CopyItem, PasteItem,
+                       WindowCascadeItem, WindowTileItem, WindowArrangeItem, WindowMinimizeItem, FindItem,
+                       FindNextItem, FindPrevItem, ReplaceItem, GoToLineItem})
         a->setEnabled(any);
     for (QToolButton *b : {SaveBtn, CutBtn, CopyBtn, PasteBtn}) b->setEnabled(any);
     const TMDIChild *active = ActiveMDIChild();
@@ -361,12 +370,28 @@ void TMainForm::UpdateCaretField() {
 
 QString TMainForm::StatusText() const { return StatusBar->currentMessage(); }
 
-void TMainForm::ShowHint(const QString &longHint) { StatusBar->showMessage(longHint); }
+void TMainForm::ShowHint(const QString &longHint) {
+    if (longHint.isEmpty() && !HintShown) return;
+    ShowingHint = true;
+    StatusBar->showMessage(longHint);
+    ShowingHint = false;
+    HintShown = !longHint.isEmpty();
+}
 
 bool TMainForm::event(QEvent *e) {
-    if (e->type() == QEvent::StatusTip) {
+    switch (e->type()) {
+    case QEvent::StatusTip:
         ShowHint(static_cast<QStatusTipEvent *>(e)->tip());
         return true;
+    case QEvent::WindowActivate:
+        // Back from another program: the documents' files may have changed.
+        if (Docs) Docs->Files->CheckSoon();
+        break;
+    case QEvent::WindowDeactivate:
+        if (Docs) Docs->EndStepping();
+        break;
+    default:
+        break;
     }
     return QMainWindow::event(e);
 }
@@ -380,6 +405,10 @@ bool TMainForm::eventFilter(QObject *watched, QEvent *e) {
         if (auto *w = qobject_cast<QWidget *>(watched); w && w->window() == this && w->statusTip().isEmpty())
             ShowHint(QString());
         break;
+    case QEvent::KeyRelease:
+        // Ctrl let go ends a walk through the windows with Ctrl+Tab.
+        if (Docs && Docs->Stepping() && static_cast<QKeyEvent *>(e)->key() == Qt::Key_Control) Docs->EndStepping();
+        break;
     case QEvent::DragEnter:
     case QEvent::DragMove:
     case QEvent::Drop:
@@ -392,7 +421,7 @@ bool TMainForm::eventFilter(QObject *watched, QEvent *e) {
                 if (e->type() == QEvent::Drop)
                     dropEvent(drag);
                 else
-                    drag->acceptProposedAction();
+                    AcceptAsCopy(drag);
                 return true;
             }
         }
@@ -433,6 +462,8 @@ void TMainForm::FileCloseItemClick() {
 void TMainForm::FileSaveItemClick() { Docs->Save(); }
 
 void TMainForm::FileSaveAsItemClick() { Docs->SaveAs(); }
+
+void TMainForm::FileSaveAllItemClick() { Docs->SaveAll(); }
 
 void TMainForm::FileExitItemClick() { close(); }
 
@@ -639,14 +670,30 @@ QStringList TMainForm::LocalFiles(const QMimeData *mime) {
     return paths;
 }
 
+bool TMainForm::AcceptAsCopy(QDropEvent *event) {
+    // Opening a file takes nothing from where it came from: the drop is a copy,
+    // whatever the source proposed, so that it never deletes its files after a
+    // move. A source that offers no copy is refused.
+    if (!(event->possibleActions() & Qt::CopyAction)) {
+        event->ignore();
+        return false;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    return true;
+}
+
 void TMainForm::dragEnterEvent(QDragEnterEvent *event) {
-    if (!LocalFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
+    if (!LocalFiles(event->mimeData()).isEmpty()) AcceptAsCopy(event);
+}
+
+void TMainForm::dragMoveEvent(QDragMoveEvent *event) {
+    if (!LocalFiles(event->mimeData()).isEmpty()) AcceptAsCopy(event);
 }
 
 void TMainForm::dropEvent(QDropEvent *event) {
     const QStringList paths = LocalFiles(event->mimeData());
-    if (paths.isEmpty()) return;
-    event->acceptProposedAction();
+    if (paths.isEmpty() || !AcceptAsCopy(event)) return;
     OpenFiles(paths);
 }
 
@@ -660,6 +707,7 @@ void TMainForm::RestoreSettings() {
         TreeSplitter->restoreState(settings.value(QStringLiteral("window/tree")).toByteArray());
         PaneSplitter->restoreState(settings.value(QStringLiteral("window/panes")).toByteArray());
     }
+    Docs->SetMaximized(settings.value(QStringLiteral("window/documentsMaximized"), false).toBool());
     RecentFiles->SetPaths(settings.value(QStringLiteral("recent/files")).toStringList());
     RecentProjects->SetPaths(settings.value(QStringLiteral("recent/projects")).toStringList());
     LineNumbersItem->setChecked(settings.value(QStringLiteral("editor/lineNumbers"), false).toBool());
@@ -674,6 +722,7 @@ void TMainForm::SaveSettings() {
     settings.setValue(QStringLiteral("window/state"), saveState());
     settings.setValue(QStringLiteral("window/tree"), TreeSplitter->saveState());
     settings.setValue(QStringLiteral("window/panes"), PaneSplitter->saveState());
+    settings.setValue(QStringLiteral("window/documentsMaximized"), Docs->Maximized());
     settings.setValue(QStringLiteral("editor/lineNumbers"), LineNumbersItem->isChecked());
     WriteRecent();
 }

@@ -22,6 +22,7 @@ class TDocuments;
 class TMDIChild;
 class TRichEdit;
 class QDragEnterEvent;
+class QDragMoveEvent;
 class QDropEvent;
 class QMimeData;
 class TRecentList;
@@ -80,7 +81,9 @@ public:
     // Window menu.
     QAction *LineNumbersItem = nullptr;
     void LineNumbersItemClick();
-    // The next and the previous document window (Ctrl+Tab, Ctrl+Shift+Tab).
+    // The next and the previous document window (Ctrl+Tab, Ctrl+Shift+Tab),
+    // in the order of their last activation, as the window list shows them;
+    // held Ctrl goes on through that order (TDocuments::StepWindow).
     QAction *NextWindowItem = nullptr;
     QAction *PrevWindowItem = nullptr;
 
@@ -102,9 +105,9 @@ public:
     void OpenProject(const QString &path);
 
     // What the window remembers between runs (QSettings in the user's
-    // configuration folder): geometry and state, the panes' sizes, the recent
-    // lists and the line-number switch. A window that never read them writes
-    // nothing either.
+    // configuration folder): geometry and state, the panes' sizes, whether the
+    // document windows are maximised, the recent lists and the line-number
+    // switch. A window that never read them writes nothing either.
     void RestoreSettings();
     void SaveSettings();
 
@@ -114,6 +117,8 @@ public:
     void FileCloseItemClick();
     void FileSaveItemClick();
     void FileSaveAsItemClick();
+    // すべて保存 (Ctrl+Shift+S): every changed document (TDocuments::SaveAll).
+    void FileSaveAllItemClick();
     void FileExitItemClick();
     void UndoItemClick();
     void RedoItemClick();
@@ -155,7 +160,9 @@ public:
 protected:
     void closeEvent(QCloseEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
+    static bool AcceptAsCopy(QDropEvent *event);
     bool event(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -168,7 +175,12 @@ private:
     void SetUpRecentLists();
     void FormCreate();
     void FormDestroy();
+    // A hint in the status line; an empty one clears only a hint, never a
+    // note that another part put there (such a note stays until something
+    // else is shown).
     void ShowHint(const QString &longHint);
+    bool HintShown = false;  // the status line shows a hint
+    bool ShowingHint = false;
     void ActiveFormChange();
     void DocumentCreated(TMDIChild *doc);
     void WriteRecent();

@@ -114,7 +114,11 @@ void TRecovery::Watch(TMDIChild *doc) {
     connect(doc->RichEdit1->Colours(), &TColourStore::TextChanged, this,
             [this, doc](int, int, int) { Edited(doc); });
     connect(doc->RichEdit1, &TRichEdit::modificationChanged, this, [this, doc](bool modified) {
-        if (!modified) Unchanged(doc);
+        // Marked changed without an edit (its file went): kept like an edit.
+        if (modified)
+            Edited(doc);
+        else
+            Unchanged(doc);
     });
     connect(doc, &QObject::destroyed, this, [this, doc] { Closed(doc); });
 }
@@ -161,6 +165,8 @@ void TRecovery::Keep(Tracked &t) {
     e.Path = doc->FileName;
     e.Changed = QDateTime::fromMSecsSinceEpoch(t.LastEdit ? t.LastEdit : QDateTime::currentMSecsSinceEpoch(), Qt::UTC);
     e.LineEnd = int(doc->DefaultLineEnd);
+    // The file the edits were made on: restored, a change made to it meanwhile shows.
+    if (doc->Disk.Kind != TDiskState::Unknown) e.Disk = doc->Disk.Encode();
     Writer.Write(t.Name, e, sourcetext::Take(doc->RichEdit1->Text(), doc->DefaultLineEnd),
                  t.Replaces);
     t.Asked = true;
@@ -260,6 +266,13 @@ bool TRecovery::RestoreOne(recovery::Entry &e) {
         Host.DialogParent());
     if (!ok || !doc) return false;
     doc->DefaultLineEnd = TMDIChild::LineEnd(e.LineEnd);
+    // The file as the edits found it: another program's change since then,
+    // before the restore or after it, is asked about as for any document. A
+    // file kept without that record is taken as it is now.
+    if (!e.Disk.isEmpty())
+        doc->Disk = TDiskState::Decode(e.Disk);
+    else if (!e.Path.isEmpty())
+        doc->Disk = TDiskState::Of(e.Path);
     Watch(doc);
     Tracked &t = Docs[doc];
     t.LastEdit = e.Changed.toMSecsSinceEpoch();

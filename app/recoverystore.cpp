@@ -1,5 +1,6 @@
 #include "recoverystore.h"
 
+#include "diskstate.h"
 #include "qverror.h"
 #include "safewrite.h"
 
@@ -185,6 +186,7 @@ QByteArray Header(const Entry &e) {
     h += "path " + Native(e.Path).toPercentEncoding("/") + '\n';
     h += "changed " + QByteArray::number(e.Changed.toMSecsSinceEpoch()) + '\n';
     h += "lineend " + QByteArray::number(e.LineEnd) + '\n';
+    if (!e.Disk.isEmpty()) h += "disk " + e.Disk + '\n';
     h += "size " + QByteArray::number(e.Bytes.size()) + "\n\n";
     return h;
 }
@@ -205,9 +207,15 @@ bool ParseHeader(const QByteArray &head, Entry &e) {
     const qsizetype first = head.indexOf('\n');
     if (first < 0 || head.left(first) != kMagic) return false;
     at = first + 1;
-    QByteArray path, changed, lineEnd, size;
-    if (!field("path", path) || !field("changed", changed) || !field("lineend", lineEnd) || !field("size", size))
+    QByteArray path, changed, lineEnd, disk, size;
+    if (!field("path", path) || !field("changed", changed) || !field("lineend", lineEnd)) return false;
+    // The disk line may be left out.
+    const qsizetype beforeDisk = at;
+    if (!field("disk", disk))
+        at = beforeDisk;
+    else if (TDiskState::Decode(disk).Kind == TDiskState::Unknown)
         return false;
+    if (!field("size", size)) return false;
     qint64 ms = 0, end = 0, n = 0;
     if (!Digits(changed, ms) || !Digits(lineEnd, end) || end > 2 || !Digits(size, n)) return false;
     if (at >= head.size() || head.at(at) != '\n') return false;
@@ -217,6 +225,7 @@ bool ParseHeader(const QByteArray &head, Entry &e) {
     if (e.Path.isEmpty() != native.isEmpty()) return false;
     e.Changed = QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
     e.LineEnd = int(end);
+    e.Disk = disk;
     e.Offset = at + 1;
     e.Size = n;
     return true;
@@ -257,8 +266,32 @@ void RemoveClaimed(const Entry &e) {
         ::unlink(Native(e.File).constData());
 }
 
+namespace {
+
+// Whether the folder holds a recovery file (or a temporary one) of `owner`.
+bool AnyFileOf(const QString &folder, const QString &owner) {
+    DIR *d = ::opendir(Native(folder).constData());
+    if (!d) return true;  // not known: the lock stays
+    bool any = false;
+    while (const dirent *de = ::readdir(d)) {
+        bool temporary = false, lock = false;
+        if (OwnerOf(QFile::decodeName(de->d_name), &temporary, &lock) == owner && !lock) any = true;
+    }
+    ::closedir(d);
+    return any;
+}
+
+}  // namespace
+
 TLeftovers::~TLeftovers() {
-    for (int fd : Locks) ::close(fd);
+    for (const Held &held : Locks) {
+        struct stat mine, named;
+        if (!AnyFileOf(QFileInfo(held.Path).path(), held.Owner) && ::fstat(held.Fd, &mine) == 0 &&
+            ::lstat(Native(held.Path).constData(), &named) == 0 && mine.st_dev == named.st_dev &&
+            mine.st_ino == named.st_ino)
+            ::unlink(Native(held.Path).constData());
+        ::close(held.Fd);
+    }
 }
 
 TLeftovers::TLeftovers(TLeftovers &&other) noexcept
@@ -376,7 +409,7 @@ TLeftovers Claim(const QString &folder, const QString &ownId) {
             ::unlink(Native(lockPath).constData());
             ::close(lockFd);
         } else {
-            out.Locks.push_back(lockFd);
+            out.Locks.push_back(TLeftovers::Held{lockFd, lockPath, it.key()});
         }
     }
     std::sort(out.Entries.begin(), out.Entries.end(),

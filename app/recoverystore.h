@@ -18,8 +18,11 @@
 //   path <the document's path, percent-encoded; empty for an untitled one>
 //   changed <time of the last change, ms since 1970 UTC>
 //   lineend <0 CR LF, 1 LF, 2 CR: the line end of newly typed lines>
+//   disk <the document's file as the document read or wrote it: TDiskState::Encode>
 //   size <number of bytes>
-// an empty line, then exactly that many bytes: what Save would write.
+// an empty line, then exactly that many bytes: what Save would write. The disk
+// line is left out when that is not known (an untitled document), and files
+// written before it existed have none.
 //
 // Whoever could put a file in the folder or swap the folder could hand the
 // user someone else's text under the path of one of the user's files: the
@@ -64,12 +67,14 @@ struct Entry {
     qint64 Offset = 0;   // where the bytes start in the file (the header's length)
     qint64 Size = 0;     // how many bytes the header claims
     quint64 Device = 0, Inode = 0;  // the claimed file
+    QByteArray Disk{};   // the document's file as it read or wrote it (TDiskState::Encode); empty: not known
 };
 
 QByteArray Header(const Entry &e);
-// The header at the start of `head` (Path, Changed, LineEnd, Offset, Size);
-// false when it is none. Its numbers are plain decimal digits; a path that
-// decodes to a NUL or to nothing from something is damaged.
+// The header at the start of `head` (Path, Changed, LineEnd, Disk, Offset,
+// Size); false when it is none. Its numbers are plain decimal digits; a path
+// that decodes to a NUL or to nothing from something is damaged, and so is a
+// disk line that TDiskState::Decode does not take.
 bool ParseHeader(const QByteArray &head, Entry &e);
 // False when data is no complete recovery file.
 bool Parse(const QByteArray &data, Entry &e);
@@ -96,7 +101,15 @@ public:
     QStringList TooLarge;        // recovery files larger than the memory the program may use (left, not read)
     QStringList Refused;         // "<file>: <reason>": links, other owners, other modes (left alone)
     QString Unusable;            // why the folder itself was not used; nothing in it was read
-    std::vector<int> Locks;
+    // The locks of the instances claimed, held until this goes. Then the lock
+    // file of each instance with no file left (all restored or discarded)
+    // goes too, removed while still held, so that nobody takes it meanwhile.
+    struct Held {
+        int Fd = -1;
+        QString Path;   // the lock file
+        QString Owner;  // the instance id
+    };
+    std::vector<Held> Locks;
 };
 
 // Claims what instances other than `ownId` left in `folder`, after the checks

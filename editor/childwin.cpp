@@ -108,8 +108,15 @@ void TMDIChild::LoadFile(const QString &path) {
     // was. Only a regular file is read, and no further than its size when opened.
     // A file whose text the store could never hold is refused unread (no
     // two bytes make fewer than one character).
+    // The file's state before it is read: a change made while it is read
+    // shows as one afterwards.
+    TDiskState disk = TDiskState::Of(path);
     sourcetext::CheckLength(path, QFileInfo(path).size() / 2);
-    LoadBytes(ReadWholeFile(path), path);
+    QByteArray bytes = ReadWholeFile(path);
+    disk.Summed = true;
+    disk.Sum = TDiskState::Checksum(bytes);
+    LoadBytes(std::move(bytes), path);
+    Disk = disk;
 }
 
 void TMDIChild::LoadBytes(QByteArray bytes, const QString &path, bool changed) {
@@ -142,11 +149,14 @@ void TMDIChild::WriteTo(const QString &path) {
     if (!sourcetext::Encode(RichEdit1->Text(), DefaultLineEnd, bytes, &why))
         throw EQvError(QStringLiteral("ファイル %1 を保存できません: %2").arg(path, why));
     WriteWholeFile(path, bytes);
+    // What this document wrote is no change made elsewhere.
+    Disk = TDiskState::Of(path, &bytes);
 }
 
 void TMDIChild::Save() {
     // An untitled document has nowhere to go: nothing is written and it stays changed.
     if (FileName.isEmpty()) return;
+    if (BeforeSave && !BeforeSave(*this)) return;
     WriteTo(FileName);
     SetCaption(ShortName(FileName));
     RichEdit1->setModified(false);
@@ -162,6 +172,35 @@ void TMDIChild::SaveAs(const QString &path) {
     SetCaption(ShortName(path));
     RichEdit1->setModified(false);
     Changed = false;
+}
+
+void TMDIChild::Reload() {
+    TRichEdit *edit = RichEdit1;
+    const TTextStore *text = edit->Text();
+    const int caret = edit->Caret();
+    const int line = text->LineOf(caret), column = caret - text->LineStart(line);
+    // The load gives the text the focus: a document read again behind another
+    // one, or while the focus is elsewhere, takes nothing from it (a disabled
+    // control takes no focus).
+    struct Behind {
+        TRichEdit *Edit;
+        bool Was;
+        ~Behind() {
+            if (Was) Edit->setEnabled(true);
+        }
+    } behind{edit, !edit->hasFocus() && edit->isEnabled()};
+    if (behind.Was) edit->setEnabled(false);
+    LoadFile(FileName);
+    const int n = std::min(line, text->LineCount() - 1);
+    const int at = text->LineStart(n) + std::min(column, text->LineLength(n));
+    edit->SetSelection(at, at);
+}
+
+void TMDIChild::MarkUnsaved() {
+    RichEdit1->setModified(true);
+    if (Changed) return;
+    Changed = true;
+    SetCaption(windowTitle() + QLatin1Char('*'));
 }
 
 void TMDIChild::RichEdit1Change() {

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "colouring.h"
+#include "diskstate.h"
 #include "pathext.h"  // ShortName and ShortPath, used for the caption
 #include "qverror.h"
 #include "textpos.h"
@@ -53,6 +54,22 @@ public:
     // failure FileName, the caption and Changed are unchanged.
     void SaveAs(const QString &path);
     bool IsUntitled() const;
+
+    // The file as this document last read or wrote it (Unknown: untitled, or
+    // restored with no record of it): another program's change shows as a
+    // difference from TDiskState::Of(FileName).
+    TDiskState Disk;
+    // Asked before Save writes over FileName; false: nothing is written and the
+    // document stays as it is.
+    std::function<bool(TMDIChild &)> BeforeSave;
+    // Reads FileName again: the caret stays on its line (and column, as far as
+    // the line reaches), the view where it was, the focus where it is. Throws
+    // as LoadFile does; the document is then as it was.
+    void Reload();
+    // The text is in no file any more (the file was removed, or replaced by
+    // something that is none): changed, "*" in the caption, so that closing
+    // asks first.
+    void MarkUnsaved();
 
     // The text control's change handler: marks the first edit in the caption and
     // recolours the caret's line.

@@ -33,6 +33,7 @@
 #include <QtTest>
 #include <deque>
 #include <memory>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace {
@@ -51,9 +52,36 @@ class TstMainForm : public QObject {
     std::deque<int> projectAnswers;
     QStringList projectAsked;
     std::unique_ptr<qvtest::MessageBoxAnswers> boxes;
+    // The questions and reports about files changed elsewhere: "<box>: <text>"
+    // each; a question takes the next of diskAnswers, No when none is left.
+    QStringList told;
+    std::deque<int> diskAnswers;
 
     QString path(const QString &name) const { return dir->filePath(name); }
     void answer(const QString &file) { dialogAnswers.push_back(file); }
+
+    // The user goes to another program and comes back to the main window.
+    void comeBack() {
+        QCoreApplication::processEvents();  // what the last activation set off
+        QWidget other;
+        other.setWindowTitle(QStringLiteral("another program"));
+        other.show();
+        other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        QCoreApplication::processEvents();
+    }
+
+    // Another program writes `bytes` to `file`, in place or as a new file put
+    // in its place, and leaves it with a modification time of its own.
+    static void writeElsewhere(const QString &file, const QByteArray &bytes, bool inPlace, qint64 seconds) {
+        const QString written = inPlace ? file : file + QStringLiteral(".new");
+        QVERIFY(qvtest::WriteFile(written, bytes));
+        const struct timespec times[2] = {{seconds, 0}, {seconds, 500}};
+        QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(written).constData(), times, 0), 0);
+        if (!inPlace) QCOMPARE(::rename(QFile::encodeName(written).constData(), QFile::encodeName(file).constData()), 0);
+    }
 
 private slots:
     void init() {
@@ -68,7 +96,19 @@ private slots:
         projectAsked.clear();
         // Error reports are collected; the questions about a changed project and
         // a changed document take the next queued answer, Cancel when none is left.
+        told.clear();
+        diskAnswers.clear();
         boxes = std::make_unique<qvtest::MessageBoxAnswers>([this](QMessageBox &box) {
+            const QString name = box.objectName();
+            if (name == QLatin1String("ReloadQuestion") || name == QLatin1String("OverwriteQuestion") ||
+                name == QLatin1String("FileGone") || name == QLatin1String("FileNotRegular")) {
+                told << name + QStringLiteral(": ") + box.text();
+                if (!name.endsWith(QLatin1String("Question"))) return QMessageBox::Ok;
+                if (diskAnswers.empty()) return QMessageBox::No;
+                const int a = diskAnswers.front();
+                diskAnswers.pop_front();
+                return QMessageBox::StandardButton(a);
+            }
             if (box.icon() == QMessageBox::Critical) {
                 reports << qvtest::ReportMessage(box);
                 return QMessageBox::Ok;
@@ -101,6 +141,7 @@ private slots:
         });
         form->show();
         QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        QCoreApplication::processEvents();
     }
     void cleanup() {
         if (form) {
@@ -144,6 +185,7 @@ private slots:
             {form->FileCloseItem, "閉じる(&C)", "ﾌｧｲﾙを閉じる", "Ctrl+W"},
             {form->FileSaveItem, "上書き保存(&S)", "ﾌｧｲﾙを保存する", "Ctrl+S"},
             {form->FileSaveAsItem, "名前を付けて保存(&A)...", "ﾌｧｲﾙに別の名前を付けて保存", ""},
+            {form->FileSaveAllItem, "すべて保存(&L)", "変更したすべてのﾌｧｲﾙを保存する", "Ctrl+Shift+S"},
             {form->ProjNewItem, "新規プロジェクト(&P)...", "", ""},
             {form->ProjOpenItem, "プロジェクトを開く(&J)...", "", ""},
             {form->ProjSaveItem, "プロジェクト保存(&E)", "", ""},
@@ -180,10 +222,12 @@ private slots:
             QCOMPARE(a.a->shortcut().toString(), QString::fromUtf8(a.shortcut));
         }
         QCOMPARE(form->MainMenu1->actions().size(), 5);
+        const QList<QAction *> file = form->File1->actions();
+        QCOMPARE(file.indexOf(form->FileSaveAllItem), file.indexOf(form->FileSaveAsItem) + 1);
     }
 
     void enabledStatesFollowTheDocuments() {
-        QList<QObject *> dependent = {form->FileCloseItem, form->FileSaveItem,     form->FileSaveAsItem,
+        QList<QObject *> dependent = {form->FileCloseItem, form->FileSaveItem,     form->FileSaveAsItem, form->FileSaveAllItem,
                                       form->CutItem,       form->CopyItem,         form->PasteItem,
                                       form->SaveBtn,       form->CutBtn,           form->CopyBtn,
                                       form->PasteBtn,      form->WindowCascadeItem, form->WindowTileItem,
@@ -528,7 +572,7 @@ private slots:
         QTest::addColumn<QString>("target");
         QTest::addColumn<bool>("fromTree");
         QTest::addColumn<int>("windows");
-        QTest::addColumn<QString>("report");  // "regular": not a regular file; "memory": out of memory
+        QTest::addColumn<QString>("report");  // "regular": not a regular file; "large": more than the store holds
         for (bool tree : {false, true}) {
             const char *route = tree ? "tree: " : "dialog: ";
             QTest::newRow(QByteArray(route).append("fifo")) << "fifo.c" << tree << 0 << "regular";
@@ -808,14 +852,24 @@ private slots:
         form->OpenFiles({QStringLiteral("p.prj")});
         QCOMPARE(project::NodeCount(form->TreeView1), 2);
         QWidget *target = form.get();
-        const auto drag = [&target](const QMimeData &mime) {
-            QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        // A drop of files is taken as a copy, whatever the source proposes (with
+        // Shift held, a move): a source told "moved" may delete its files. A
+        // source that offers no copy is refused.
+        Qt::DropActions offered = Qt::CopyAction;
+        Qt::KeyboardModifiers held = Qt::NoModifier;
+        const auto drag = [&](const QMimeData &mime) {
+            QDragEnterEvent enter(QPoint(20, 20), offered, &mime, Qt::LeftButton, held);
             enter.setAccepted(false);
             QApplication::sendEvent(target, &enter);
             if (!enter.isAccepted()) return false;
-            QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            if (enter.dropAction() != Qt::CopyAction) return false;
+            QDragMoveEvent move(QPoint(22, 22), offered, &mime, Qt::LeftButton, held);
+            move.setAccepted(false);
+            QApplication::sendEvent(target, &move);
+            if (!move.isAccepted() || move.dropAction() != Qt::CopyAction) return false;
+            QDropEvent drop(QPointF(22, 22), offered, &mime, Qt::LeftButton, held);
             QApplication::sendEvent(target, &drop);
-            return true;
+            return drop.isAccepted() && drop.dropAction() == Qt::CopyAction;
         };
         QMimeData dropped;
         dropped.setUrls({QUrl::fromLocalFile(path("b.h")), QUrl::fromLocalFile(path("a.c"))});
@@ -839,6 +893,453 @@ private slots:
         QCOMPARE(form->MDIChildCount(), 4);
         QCOMPARE(form->ActiveMDIChild()->FileName, path("d.c"));
         QCOMPARE(editor->toPlainText(), QStringLiteral("int a;\n"));
+        // Offered as a move (Shift held): taken as a copy, on the window and on an editor.
+        writeFile(path("e.c"), "int e;\r\n");
+        writeFile(path("f.c"), "int f;\r\n");
+        offered = Qt::CopyAction | Qt::MoveAction;
+        held = Qt::ShiftModifier;
+        for (const char *name : {"e.c", "f.c"}) {
+            target = name == QByteArray("e.c") ? static_cast<QWidget *>(form.get()) : form->ActiveMDIChild()->RichEdit1->viewport();
+            QMimeData moved;
+            moved.setUrls({QUrl::fromLocalFile(path(name))});
+            QVERIFY2(drag(moved), name);
+            QCOMPARE(form->ActiveMDIChild()->FileName, path(name));
+            QVERIFY(QFile::exists(path(name)));
+        }
+        // Only a move offered: refused.
+        offered = Qt::MoveAction;
+        target = form.get();
+        QVERIFY(!drag(one));
+        target = form->ActiveMDIChild()->RichEdit1->viewport();
+        QVERIFY(!drag(one));
+        QCOMPARE(form->MDIChildCount(), 6);
+    }
+
+    // Another program writes, replaces, touches and removes the files of
+    // three open documents while the user edits them, saves them and comes
+    // back to the window. A model predicts every question and report and its order (most
+    // recently activated first), the answers' effects, the texts, the changed
+    // marks, where the carets stay in a document read again, the order of
+    // the windows and the files' bytes.
+    void filesChangedElsewhere() {
+        QRandomGenerator rng(3306);
+        constexpr int n = 3;
+        const QStringList names{QStringLiteral("a.c"), QStringLiteral("b.c"), QStringLiteral("c.c")};
+        struct Doc {
+            QString text;
+            bool changed = false;
+            int base = 0;                    // the file's version it read or wrote
+            int toldBase = -1, toldKind = 0;  // what it was told about: its base then, and 1 gone, 2 another version
+        };
+        Doc docs[n];
+        int version[n];  // of each file; -1: gone
+        QString content[n];
+        int versions = 0;
+        qint64 seconds = 1000000000;
+        const auto makeContent = [&](int v) {
+            QString t;
+            const int lines = 1 + int(rng.bounded(6));
+            for (int k = 0; k < lines; ++k) t += QStringLiteral("v%1 line %2%3\n").arg(v).arg(k).arg(QString(int(rng.bounded(5)), u'_'));
+            return t;
+        };
+        QList<TMDIChild *> windows;  // by file
+        QList<int> order;            // most recently activated first, by file
+        for (int i = 0; i < n; ++i) {
+            version[i] = ++versions;
+            content[i] = makeContent(version[i]);
+            writeFile(path(names[i]), content[i].toLatin1());
+            form->OpenDocument(path(names[i]));
+            windows << form->ActiveMDIChild();
+            docs[i] = Doc{content[i], false, version[i]};
+            order.prepend(i);
+        }
+        const auto lineCol = [](const QString &text, int &line, int &col) {
+            const QStringList lines = text.split(u'\n');
+            line = std::min(line, int(lines.size()) - 1);
+            col = std::min(col, int(lines[line].size()));
+        };
+        for (int step = 0; step < 150; ++step) {
+            const int i = int(rng.bounded(n));
+            const int op = int(rng.bounded(7));
+            QStringList expected;
+            diskAnswers.clear();
+            for (int k = 0; k < 4; ++k) diskAnswers.push_back(rng.bounded(2) ? QMessageBox::Yes : QMessageBox::No);
+            std::deque<int> answers = diskAnswers;
+            const auto next = [&answers] {
+                const int a = answers.empty() ? int(QMessageBox::No) : answers.front();
+                if (!answers.empty()) answers.pop_front();
+                return a == QMessageBox::Yes;
+            };
+            told.clear();
+            int carets[n][2];
+            TMDIChild *active = form->ActiveMDIChild();
+            switch (op) {
+            case 0:
+            case 1: {  // another program writes the file: new lines, or one letter of the same size
+                version[i] = ++versions;
+                if (op == 1 && !content[i].isEmpty()) {
+                    const int at = int(rng.bounded(content[i].size()));
+                    content[i][at] = content[i][at] == u'#' ? u'%' : u'#';
+                } else {
+                    content[i] = makeContent(version[i]);
+                }
+                writeElsewhere(path(names[i]), content[i].toLatin1(), rng.bounded(2), ++seconds);
+                break;
+            }
+            case 2:  // or removes it
+                if (version[i] >= 0 && rng.bounded(2)) {
+                    QVERIFY(QFile::remove(path(names[i])));
+                    version[i] = -1;
+                }
+                break;
+            case 6:  // or only touches it, or writes the same bytes again: no change
+                if (version[i] >= 0) writeElsewhere(path(names[i]), content[i].toLatin1(), rng.bounded(2), ++seconds);
+                break;
+            case 3:  // the user types into the document
+                windows[i]->RichEdit1->SetSelection(0, 0);
+                QTest::keyClick(windows[i]->RichEdit1, Qt::Key_X);
+                docs[i].text.prepend(u'x');
+                docs[i].changed = true;
+                break;
+            case 4: {  // brings it forward and saves it
+                form->ClientArea->setActiveSubWindow(windows[i]);
+                active = windows[i];
+                order.removeOne(i);
+                order.prepend(i);
+                form->FileSaveItem->trigger();
+                bool write = true;
+                if (version[i] >= 0 && version[i] != docs[i].base) {
+                    expected << QStringLiteral("OverwriteQuestion: %1は他のプログラムで変更されています。上書き保存しますか?").arg(names[i]);
+                    write = next();
+                }
+                if (write) {
+                    version[i] = docs[i].base = ++versions;
+                    content[i] = docs[i].text;
+                    docs[i].changed = false;
+                }
+                break;
+            }
+            case 5: {  // goes to another program and comes back
+                for (int d = 0; d < n; ++d) {
+                    TRichEdit *e = windows[d]->RichEdit1;
+                    const int line = int(rng.bounded(e->Text()->LineCount()));
+                    const int col = int(rng.bounded(e->Text()->LineLength(line) + 1));
+                    e->SetSelection(e->Text()->LineStart(line) + col, e->Text()->LineStart(line) + col);
+                    carets[d][0] = line;
+                    carets[d][1] = col;
+                }
+                comeBack();
+                for (const int d : std::as_const(order)) {
+                    Doc &m = docs[d];
+                    carets[d][0] = -1 - carets[d][0];  // not read again (yet)
+                    if (version[d] == m.base) {
+                        m.toldBase = -1;
+                        continue;
+                    }
+                    const int kind = version[d] < 0 ? 1 : 2;
+                    if (m.toldBase == m.base && m.toldKind == kind) continue;
+                    m.toldBase = m.base;
+                    m.toldKind = kind;
+                    bool reload = false;
+                    if (kind == 1) {
+                        expected << QStringLiteral("FileGone: %1は削除されたか移動されました。保存すると作り直します。").arg(names[d]);
+                        m.changed = true;
+                    } else if (!m.changed) {
+                        reload = true;
+                    } else {
+                        expected << QStringLiteral("ReloadQuestion: %1は他のプログラムで変更されました。読み込み直しますか?").arg(names[d]);
+                        reload = next();
+                    }
+                    if (reload) {
+                        m.text = content[d];
+                        m.base = version[d];
+                        m.changed = false;
+                        m.toldBase = -1;
+                        carets[d][0] = -1 - carets[d][0];
+                        lineCol(m.text, carets[d][0], carets[d][1]);
+                    }
+                }
+                break;
+            }
+            }
+            QCOMPARE(told, expected);
+            QCOMPARE(form->ActiveMDIChild(), active);
+            for (int k = 0; k < n; ++k) QCOMPARE(form->MDIChildren(k), windows[order[k]]);
+            for (int d = 0; d < n; ++d) {
+                TMDIChild *w = windows[d];
+                QCOMPARE(w->RichEdit1->toPlainText(), docs[d].text);
+                QCOMPARE(w->Changed, docs[d].changed);
+                QCOMPARE(w->windowTitle(), names[d] + (docs[d].changed ? QStringLiteral("*") : QString()));
+                QCOMPARE(qvtest::ReadFile(path(names[d])), version[d] < 0 ? QByteArray("<missing>") : content[d].toLatin1());
+                if (op == 5 && carets[d][0] >= 0) {
+                    const TTextStore *t = w->RichEdit1->Text();
+                    const int caret = w->RichEdit1->Caret();
+                    QCOMPARE(t->LineOf(caret), carets[d][0]);
+                    QCOMPARE(caret - t->LineStart(carets[d][0]), carets[d][1]);
+                }
+            }
+        }
+        QCOMPARE(reports, QStringList());
+    }
+
+    // What no program changed is left alone: a load, our own Save and Save As,
+    // a Save As over the file of another open document (that one is read
+    // again), and Save of a document whose file is gone (written again
+    // without a question).
+    void ownWritesAreNoChangeElsewhere() {
+        writeFile(path("a.c"), "int a;\n");
+        writeFile(path("b.c"), "int b;\n");
+        form->OpenDocument(path("b.c"));
+        TMDIChild *b = form->ActiveMDIChild();
+        form->OpenDocument(path("a.c"));
+        TMDIChild *a = form->ActiveMDIChild();
+        comeBack();
+        QTest::keyClicks(a->RichEdit1, "x");
+        form->FileSaveItem->trigger();
+        comeBack();
+        QTest::keyClicks(a->RichEdit1, "y");
+        answer(path("c.c"));
+        form->FileSaveAsItem->trigger();
+        QCOMPARE(a->FileName, path("c.c"));
+        comeBack();
+        QTest::keyClicks(a->RichEdit1, "z");
+        comeBack();
+        QCOMPARE(told, QStringList());
+        QCOMPARE(TextOf(a->RichEdit1), QStringLiteral("xyzint a;\r\n"));
+        QCOMPARE(qvtest::ReadFile(path("a.c")), QByteArray("xint a;\n"));
+        // Saved as b.c, whose window has no edits: it reads it again.
+        saveAnswers = {QMessageBox::Yes};  // b.c is there already: replace it
+        answer(path("b.c"));
+        form->FileSaveAsItem->trigger();
+        comeBack();
+        QCOMPARE(told, QStringList());
+        QCOMPARE(TextOf(b->RichEdit1), QStringLiteral("xyzint a;\r\n"));
+        QVERIFY(!b->Changed);
+        a->close();  // it shows b.c too now
+        QTRY_COMPARE(form->MDIChildCount(), 1);
+        // Gone: reported once, marked changed, written again by Save alone.
+        QVERIFY(QFile::remove(path("b.c")));
+        comeBack();
+        comeBack();
+        QCOMPARE(told, QStringList{QStringLiteral("FileGone: b.cは削除されたか移動されました。保存すると作り直します。")});
+        QCOMPARE(b->windowTitle(), QStringLiteral("b.c*"));
+        QVERIFY(!QFile::exists(path("b.c")));
+        form->ClientArea->setActiveSubWindow(b);
+        form->FileSaveItem->trigger();
+        QCOMPARE(qvtest::ReadFile(path("b.c")), QByteArray("xyzint a;\n"));
+        QCOMPARE(told.size(), 1);
+        // Closing a window gone from disk asks first.
+        QVERIFY(QFile::remove(path("b.c")));
+        comeBack();
+        saveAnswers = {QMessageBox::Cancel};
+        asked = 0;
+        form->FileCloseItem->trigger();
+        QCOMPARE(asked, 1);
+        QCOMPARE(form->MDIChildCount(), 1);
+    }
+
+    // A file that something else took the place of is never read: reported
+    // once, the text kept; Save refuses to write over it.
+    void replacedByWhatIsNoFile_data() {
+        QTest::addColumn<QString>("what");
+        QTest::newRow("folder") << "folder";
+        QTest::newRow("fifo") << "fifo";
+    }
+    void replacedByWhatIsNoFile() {
+        QFETCH(QString, what);
+        writeFile(path("f.c"), "int f;\n");
+        form->OpenDocument(path("f.c"));
+        TMDIChild *doc = form->ActiveMDIChild();
+        QVERIFY(QFile::remove(path("f.c")));
+        if (what == "folder")
+            QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("f.c")));
+        else
+            QCOMPARE(::mkfifo(QFile::encodeName(path("f.c")).constData(), 0600), 0);
+        comeBack();  // a FIFO read here would wait for ever
+        comeBack();
+        QCOMPARE(told, QStringList{QStringLiteral("FileNotRegular: f.cは通常のファイルではなくなりました（フォルダやパイプなど）。読み込み直しません。")});
+        QCOMPARE(TextOf(doc->RichEdit1), QStringLiteral("int f;\r\n"));
+        QVERIFY(doc->Changed);
+        form->FileSaveItem->trigger();
+        QCOMPARE(reports.size(), 1);
+        QVERIFY(reports[0].contains(path("f.c")));
+        QVERIFY(doc->Changed);
+        QCOMPARE(QFileInfo(path("f.c")).isDir(), what == "folder");
+    }
+
+    // The check waits while another question is open: the main window's
+    // activation under the close question asks nothing; the question comes
+    // once that box is gone and the window is active again.
+    void noQuestionOverAnother() {
+        writeFile(path("a.c"), "int a;\n");
+        form->OpenDocument(path("a.c"));
+        TMDIChild *a = form->ActiveMDIChild();
+        QTest::keyClicks(a->RichEdit1, "x");
+        form->FileNewItemClick();
+        QTest::keyClicks(form->ActiveMDIChild()->RichEdit1, "new");
+        writeElsewhere(path("a.c"), "int changed;\n", false, 1000000000);
+        QStringList under;
+        QTimer::singleShot(0, this, [&] {
+            QEvent activate(QEvent::WindowActivate);
+            QApplication::sendEvent(form.get(), &activate);
+            QCoreApplication::processEvents();
+            under = told;
+        });
+        saveAnswers = {QMessageBox::Cancel};
+        form->FileCloseItem->trigger();
+        QCOMPARE(asked, 1);
+        QCOMPARE(under, QStringList());
+        diskAnswers = {QMessageBox::Yes};
+        comeBack();
+        QCOMPARE(told, QStringList{QStringLiteral("ReloadQuestion: a.cは他のプログラムで変更されました。読み込み直しますか?")});
+        QCOMPARE(TextOf(a->RichEdit1), QStringLiteral("int changed;\r\n"));
+    }
+
+    // すべて保存 (Ctrl+Shift+S) saves the changed documents, most recently
+    // activated first; an untitled one comes forward for its save dialog, and
+    // Cancel there stops the rest. The window that was active stays active.
+    void saveAllSavesTheChangedDocuments() {
+        writeFile(path("a.c"), "a\n");
+        writeFile(path("b.c"), "b\n");
+        writeFile(path("c.c"), "c\n");
+        const auto open = [this](const QString &name, const char *typed) {
+            if (name.isEmpty())
+                form->FileNewItemClick();
+            else
+                form->OpenDocument(path(name));
+            TMDIChild *doc = form->ActiveMDIChild();
+            QTest::keyClicks(doc->RichEdit1, QString::fromLatin1(typed));
+            return doc;
+        };
+        // Most recently activated first: c, u2, b, u1, a.
+        TMDIChild *a = open(QStringLiteral("a.c"), "1");
+        TMDIChild *u1 = open(QString(), "u1");
+        TMDIChild *b = open(QStringLiteral("b.c"), "");
+        TMDIChild *u2 = open(QString(), "u2");
+        TMDIChild *c = open(QStringLiteral("c.c"), "3");
+        QStringList inFront;  // the active window when each dialog came up
+        form->SetFilePrompt([&](TFileDialog &d) {
+            inFront << form->ActiveMDIChild()->windowTitle();
+            if (dialogAnswers.empty()) return false;
+            d.FileName = dialogAnswers.front();
+            dialogAnswers.pop_front();
+            return !d.FileName.isEmpty();
+        });
+        // The first dialog names u2, the second is cancelled: u1 and a stay unsaved.
+        answer(path("u2.c"));
+        answer(QString());
+        QTest::keySequence(form.get(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+        QCOMPARE(inFront, (QStringList{QStringLiteral("名称未設定*"), QStringLiteral("名称未設定*")}));
+        QCOMPARE(qvtest::ReadFile(path("c.c")), QByteArray("3c\n"));
+        QCOMPARE(qvtest::ReadFile(path("u2.c")), QByteArray("u2"));
+        QCOMPARE(u2->FileName, path("u2.c"));
+        QCOMPARE(qvtest::ReadFile(path("a.c")), QByteArray("a\n"));
+        QVERIFY(!c->Changed && !u2->Changed && !b->Changed && u1->Changed && a->Changed);
+        QCOMPARE(form->ActiveMDIChild(), c);
+        // Again: only the two left are saved.
+        answer(path("u1.c"));
+        inFront.clear();
+        form->FileSaveAllItem->trigger();
+        QCOMPARE(inFront, QStringList{QStringLiteral("名称未設定*")});
+        QCOMPARE(qvtest::ReadFile(path("u1.c")), QByteArray("u1"));
+        QCOMPARE(qvtest::ReadFile(path("a.c")), QByteArray("1a\n"));
+        QCOMPARE(qvtest::ReadFile(path("b.c")), QByteArray("b\n"));
+        for (int i = 0; i < form->MDIChildCount(); ++i) QVERIFY(!form->MDIChildren(i)->Changed);
+        QCOMPARE(form->ActiveMDIChild(), c);
+        QCOMPARE(dialogTitles, QStringList());
+    }
+
+    // Ctrl+Tab and Ctrl+Shift+Tab against a model of the order of activation:
+    // while Ctrl is held each press goes one further through the order as it
+    // was when Ctrl went down; letting go puts the window reached first. The
+    // window list shows that order. Windows are opened, clicked and closed
+    // at random in between.
+    void ctrlTabGoesByLastActivation() {
+        QRandomGenerator rng(3307);
+        QList<TMDIChild *> model;  // most recently activated first
+        const auto key = [](bool press, int code, Qt::KeyboardModifiers modifiers) {
+            QWidget *target = QApplication::focusWidget() ? QApplication::focusWidget() : QApplication::activeWindow();
+            QTest::simulateEvent(target, press, code, modifiers, QString(), false);
+        };
+        for (int step = 0; step < 120; ++step) {
+            const int n = int(model.size());
+            const int op = n < 2 ? 0 : int(rng.bounded(8));
+            if (op == 0) {
+                form->FileNewItemClick();
+                model.prepend(form->ActiveMDIChild());
+            } else if (op == 1) {
+                TMDIChild *doc = model[int(rng.bounded(n))];
+                form->ClientArea->setActiveSubWindow(doc);
+                model.move(model.indexOf(doc), 0);
+            } else if (op == 2 && n > 2) {
+                // The window used before the one closed comes forward.
+                TMDIChild *doc = model.takeFirst();
+                if (rng.bounded(2))
+                    doc->close();
+                else
+                    form->FileCloseItem->trigger();
+                QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+                QTRY_COMPARE(form->ActiveMDIChild(), model.first());
+            } else {
+                key(true, Qt::Key_Control, Qt::NoModifier);
+                int at = 0;
+                for (int presses = 1 + int(rng.bounded(4)); presses > 0; --presses) {
+                    const bool back = rng.bounded(3) == 0;
+                    const Qt::KeyboardModifiers mods = back ? Qt::ControlModifier | Qt::ShiftModifier : Qt::ControlModifier;
+                    const int code = back ? Qt::Key_Backtab : Qt::Key_Tab;  // X sends Shift+Tab as Backtab
+                    if (back) key(true, Qt::Key_Shift, Qt::ControlModifier);
+                    key(true, code, mods);
+                    key(false, code, mods);
+                    if (back) key(false, Qt::Key_Shift, mods);
+                    at = ((at + (back ? -1 : 1)) % n + n) % n;
+                    QCOMPARE(form->ActiveMDIChild(), model[at]);
+                    for (int i = 0; i < n; ++i) QCOMPARE(form->MDIChildren(i), model[i]);  // not yet rearranged
+                }
+                key(false, Qt::Key_Control, Qt::ControlModifier);
+                model.move(at, 0);
+            }
+            QCOMPARE(form->ActiveMDIChild(), model.first());
+            QCOMPARE(form->MDIChildCount(), int(model.size()));
+            for (int i = 0; i < int(model.size()); ++i) QCOMPARE(form->MDIChildren(i), model[i]);
+        }
+        // The window list: the same order, the active one checked.
+        for (int i = 0; i < int(model.size()); ++i) model[i]->setWindowTitle(QStringLiteral("w%1").arg(i));
+        emit form->Window1->aboutToShow();
+        QStringList entries;
+        for (QAction *a : form->Window1->actions())
+            if (a->property("windowEntry").toBool() && !a->isSeparator()) entries << a->text() + (a->isChecked() ? "+" : "");
+        QStringList expected;
+        for (int i = 0; i < int(model.size()); ++i) expected << QStringLiteral("&%1 w%2").arg(i + 1).arg(i) + (i == 0 ? "+" : "");
+        QCOMPARE(entries, expected);
+    }
+
+    // Whether the document windows are maximised outlives the main window;
+    // minimising them changes nothing of it.
+    void maximisedDocumentWindowsAreRemembered() {
+        QTemporaryDir config;
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config.path());
+        form->RestoreSettings();
+        form->FileNewItemClick();
+        QVERIFY(!form->ActiveMDIChild()->isMaximized());
+        form->ActiveMDIChild()->showMaximized();
+        form->FileNewItemClick();
+        QVERIFY(form->ActiveMDIChild()->isMaximized());
+        form->ClientArea->setActiveSubWindow(form->MDIChildren(1));  // the other one, maximised in turn
+        form->WindowMinimizeItemClick();
+        QVERIFY(form->close());
+        for (const bool maximised : {true, false}) {
+            TMainForm next;
+            next.RestoreSettings();
+            next.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&next));
+            next.FileNewItemClick();
+            QCOMPARE(next.ActiveMDIChild()->isMaximized(), maximised);
+            next.FileNewItemClick();  // beside the first, as it is
+            QCOMPARE(next.ActiveMDIChild()->isMaximized(), maximised);
+            if (maximised) next.ActiveMDIChild()->showNormal();
+            QVERIFY(next.close());
+        }
+        QVERIFY(QDir::setCurrent(dir->path()));
     }
 
     void projectCommandsAndTheirTwins() {

@@ -30,6 +30,8 @@
 #include <QElapsedTimer>
 #include <QtTest>
 
+#include <deque>
+#include <fcntl.h>
 #include <functional>
 #include <map>
 #include <memory>
@@ -108,6 +110,10 @@ class TstRecovery : public QObject {
     QStringList reports, warnings;
     int saveAnswer = QMessageBox::Cancel;
     std::unique_ptr<qvtest::MessageBoxAnswers> boxes;
+    // The questions about files changed elsewhere, by the box's name; each
+    // takes the next of diskAnswers.
+    QStringList questions;
+    std::deque<int> diskAnswers;
 
     QString folder() const { return dir->filePath(QStringLiteral("state/quelvane/recovery")); }
 
@@ -126,6 +132,20 @@ class TstRecovery : public QObject {
         return out;
     }
 
+    // The user goes to another program and comes back to the main window.
+    static void comeBack(TMainForm &form) {
+        QCoreApplication::processEvents();  // what the last activation set off
+        {
+            QWidget other;
+            other.show();
+            other.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&other));
+        }
+        form.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        QCoreApplication::processEvents();
+    }
+
 private slots:
     void init() {
         dir = std::make_unique<QTemporaryDir>();
@@ -134,7 +154,15 @@ private slots:
         warnings.clear();
         saveAnswer = QMessageBox::Cancel;
         // Error reports are collected; a save question takes saveAnswer.
+        questions.clear();
+        diskAnswers.clear();
         boxes = std::make_unique<qvtest::MessageBoxAnswers>([this](QMessageBox &box) {
+            if (box.objectName() == QLatin1String("ReloadQuestion") || box.objectName() == QLatin1String("OverwriteQuestion")) {
+                questions << box.objectName();
+                const int a = diskAnswers.empty() ? int(QMessageBox::No) : diskAnswers.front();
+                if (!diskAnswers.empty()) diskAnswers.pop_front();
+                return QMessageBox::StandardButton(a);
+            }
             if (box.objectName() == QLatin1String("RecoveryOff")) {
                 warnings << box.text();
                 return QMessageBox::Ok;
@@ -193,6 +221,10 @@ private slots:
             QCOMPARE(other.Recovery->OfferLeftovers(), TRecovery::Nothing);
             QVERIFY(QFile::exists(file));
         }
+        // The running instance's lock is its own still.
+        const QString lock = folder() + QLatin1Char('/') + QFileInfo(file).fileName().section(QLatin1Char('.'), 0, 0) +
+                             QStringLiteral(".lock");
+        QVERIFY(QFile::exists(lock));
 
         child.kill();  // SIGKILL
         QVERIFY(child.waitForFinished());
@@ -222,8 +254,10 @@ private slots:
         QVERIFY(doc->Changed);
         QCOMPARE(doc->windowTitle(), QStringLiteral("main.c*"));
         QCOMPARE(Bytes(doc), expected);
-        // The old instance's file became this one's.
+        // The old instance's file became this one's; its lock, guarding
+        // nothing now, is gone with it.
         QVERIFY(!QFile::exists(file));
+        QVERIFY(!QFile::exists(lock));
         QCOMPARE(kept(), (QList<QPair<QString, QByteArray>>{{source, expected}}));
         QVERIFY(QFile::exists(form.Recovery->FileOf(doc)));
 
@@ -333,12 +367,92 @@ private slots:
             QCOMPARE(form.MDIChildCount(), 0);
             const QList<QPair<QString, QByteArray>> left = QByteArray(button) == "Later" ? both : QList<QPair<QString, QByteArray>>();
             QCOMPARE(kept(), left);
+            // Discarded: the ended instances' locks go with their files.
+            if (left.isEmpty()) QCOMPARE(QDir(folder()).entryList(QDir::Files | QDir::Hidden), QStringList());
         }
         // Nothing left: no dialog, and the lock files of ended instances are gone.
         TMainForm form;
         form.Recovery = std::make_unique<TRecovery>(*form.Docs, folder(), Fast);
         QCOMPARE(form.Recovery->OfferLeftovers(), TRecovery::Nothing);
         QCOMPARE(QDir(folder()).entryList(QDir::Files | QDir::Hidden), QStringList());
+    }
+
+    // Restored edits were made on the file as it was then: a change another
+    // program made to it since is asked about when the window is next
+    // activated (No keeps the edits) and again by Save before it writes over
+    // it. Unchanged, nothing is asked. A recovery file that has no record of
+    // the file (one kept before there was any) takes the file as it is.
+    void restoredEditsMeetAChangedFile_data() {
+        QTest::addColumn<bool>("changed");
+        QTest::addColumn<bool>("record");
+        QTest::addColumn<QStringList>("asked");
+        const QStringList both{QStringLiteral("ReloadQuestion"), QStringLiteral("OverwriteQuestion")};
+        QTest::newRow("unchanged") << false << true << QStringList();
+        QTest::newRow("changed elsewhere") << true << true << both;
+        QTest::newRow("changed, no record") << true << false << QStringList();
+    }
+    void restoredEditsMeetAChangedFile() {
+        QFETCH(bool, changed);
+        QFETCH(bool, record);
+        QFETCH(QStringList, asked);
+        const QString source = dir->filePath(QStringLiteral("main.c"));
+        QVERIFY(qvtest::WriteFile(source, "int a;\n"));
+        {
+            TMainForm form;
+            form.Recovery = std::make_unique<TRecovery>(*form.Docs, folder(), Fast);
+            form.OpenDocument(source);
+            QTest::keyClicks(form.ActiveMDIChild()->RichEdit1, QStringLiteral("x"));
+            form.Recovery->KeepNow();
+        }
+        const QString file = QDir(folder()).entryInfoList({QStringLiteral("*.qvr")}).value(0).filePath();
+        recovery::Entry e;
+        QVERIFY(recovery::Parse(qvtest::ReadFile(file), e));
+        QCOMPARE(e.Disk.isEmpty(), false);
+        if (!record) {
+            e.Disk.clear();
+            QVERIFY(Plant(file, recovery::Header(e) + e.Bytes));
+        }
+        if (changed) {
+            // Another program writes the file (the same size, a time of its own).
+            QVERIFY(qvtest::WriteFile(source, "int b;\n"));
+            const struct timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
+            QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(source).constData(), times, 0), 0);
+        }
+        TMainForm form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        form.Recovery = std::make_unique<TRecovery>(*form.Docs, folder(), Fast);
+        AnswerModal(&form, [](QDialog &d) { Click(d, "Restore"); });
+        QCOMPARE(form.Recovery->OfferLeftovers(), TRecovery::Restore);
+        TMDIChild *doc = form.ActiveMDIChild();
+        QVERIFY(doc);
+        // The user goes to another program and comes back: No keeps the edits.
+        diskAnswers = {QMessageBox::No, QMessageBox::Yes};
+        comeBack(form);
+        QCOMPARE(questions, asked.mid(0, 1));
+        QCOMPARE(doc->RichEdit1->toPlainText(), QStringLiteral("xint a;\n"));
+        form.FileSaveItem->trigger();
+        QCOMPARE(questions, asked);
+        QCOMPARE(qvtest::ReadFile(source), QByteArray("xint a;\n"));
+        QVERIFY(!doc->Changed);
+    }
+
+    // A document whose file another program removed holds the only copy of
+    // its text: it is kept like unsaved edits, until Save writes the file again.
+    void aDocumentWhoseFileWentIsKept() {
+        const QString source = dir->filePath(QStringLiteral("gone.c"));
+        QVERIFY(qvtest::WriteFile(source, "int g;\r\n"));
+        TMainForm form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        form.Recovery = std::make_unique<TRecovery>(*form.Docs, folder(), Fast);
+        form.OpenDocument(source);
+        QVERIFY(QFile::remove(source));
+        comeBack(form);
+        QTRY_COMPARE(kept(), (QList<QPair<QString, QByteArray>>{{source, "int g;\r\n"}}));
+        form.FileSaveItem->trigger();
+        QCOMPARE(qvtest::ReadFile(source), QByteArray("int g;\r\n"));
+        QTRY_VERIFY(kept().isEmpty());
     }
 
     // Files that are no complete recovery file are not offered and stay; a
@@ -358,6 +472,9 @@ private slots:
         QTest::newRow("size with a blank") << QByteArray(good).replace("size 2", "size  2");
         QTest::newRow("time with a blank after") << QByteArray(good).replace("\nlineend", " \nlineend");
         QTest::newRow("path with a NUL") << QByteArray(good).replace("path /a.c", "path /a%00.c");
+        QTest::newRow("disk with a letter") << QByteArray(good).replace("size 2", "disk 2 1 1 7 5 x\nsize 2");
+        QTest::newRow("disk of five numbers") << QByteArray(good).replace("size 2", "disk 2 1 1 7 5\nsize 2");
+        QTest::newRow("disk after the size") << QByteArray(good).replace("size 2\n", "size 2\ndisk 2 1 1 7 5 0\n");
     }
     void damagedFilesStay() {
         QFETCH(QByteArray, content);
@@ -381,6 +498,38 @@ private slots:
         QCOMPARE(form.MDIChildren(0)->RichEdit1->toPlainText(), QStringLiteral("ok\n"));
         QCOMPARE(form.MDIChildren(0)->DefaultLineEnd, textstore::Lf);
         QCOMPARE(qvtest::ReadFile(bad), content);
+    }
+
+    // The start-up note naming what was left alone stays while the pointer
+    // moves over the window's controls, until something else is shown: a
+    // menu's hint replaces it, and that hint goes when the pointer moves on.
+    void startUpNoteStays() {
+        QVERIFY(recovery::PrepareFolder(folder(), nullptr));
+        const QString bad = folder() + QStringLiteral("/9-dead.1.qvr");
+        QVERIFY(Plant(bad, "damaged"));
+        TMainForm form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        form.Recovery = std::make_unique<TRecovery>(*form.Docs, folder(), Fast);
+        form.FileNewItemClick();
+        QCOMPARE(form.Recovery->OfferLeftovers(), TRecovery::Nothing);
+        const QString note = form.StatusText();
+        QVERIFY(note.contains(bad));
+        for (QWidget *w : std::initializer_list<QWidget *>{form.OpenBtn, form.TreeView1->viewport(), form.Output,
+                                                           form.ActiveMDIChild()->RichEdit1->viewport(), form.TabSet1}) {
+            QTest::mouseMove(w, w->rect().center());
+            QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), QPointF(2, 2));
+            QApplication::sendEvent(w, &enter);
+            QCOMPARE(form.StatusText(), note);
+        }
+        form.MainMenu1->setActiveAction(form.File1->menuAction());
+        QTRY_VERIFY(form.File1->isVisible());
+        form.File1->setActiveAction(form.FileOpenItem);
+        QCOMPARE(form.StatusText(), QStringLiteral("既存のﾌｧｲﾙを開く"));
+        form.File1->close();
+        QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), QPointF(2, 2));
+        QApplication::sendEvent(form.OpenBtn, &enter);
+        QCOMPARE(form.StatusText(), QString());
     }
 
     // A character that Shift-JIS cannot hold: Save could not write the text,

@@ -15,6 +15,7 @@
 #include "sourcetext.h"
 #include <QTimer>
 #include <random>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include "childwin.h"
@@ -282,6 +283,87 @@ private slots:
     }
 
     // Closing: answer of the question (-1: not changed, nothing asked), result of SaveRequest.
+    // The file's state is taken by a load and by each write, so that only a
+    // change made by another program shows. Save asks BeforeSave first and
+    // writes nothing on No. Reload keeps the caret's line and column (as far
+    // as the new text reaches) and the view; a file that cannot be read
+    // leaves the document as it was.
+    void diskStateAndReload() {
+        QByteArray text;
+        for (int i = 0; i < 200; ++i) text += "line " + QByteArray::number(i) + "\n";
+        TMDIChild *w = Loaded(QStringLiteral("r.c"), text);
+        QVERIFY(w);
+        w->resize(400, 300);
+        const QString path = w->FileName;
+        QCOMPARE(w->Disk.Kind, TDiskState::Regular);
+        QVERIFY(w->Disk == TDiskState::Of(path));
+        // Another program: a new inode, or the same one written in place at another time.
+        QVERIFY(edtest::WriteFile(path + QStringLiteral(".new"), text));
+        QVERIFY(QFile::rename(path, path + QStringLiteral(".old")) && QFile::rename(path + QStringLiteral(".new"), path));
+        QVERIFY(w->Disk != TDiskState::Of(path));
+        int asked = 0;
+        bool allow = false;
+        w->BeforeSave = [&](TMDIChild &d) {
+            ++asked;
+            return &d == w && allow;
+        };
+        Type(w, QStringLiteral("x"));
+        w->Save();
+        QCOMPARE(asked, 1);
+        QCOMPARE(ReadFile(path), text);
+        QVERIFY(w->Changed);
+        QCOMPARE(w->windowTitle(), QStringLiteral("r.c*"));
+        allow = true;
+        w->Save();
+        QCOMPARE(ReadFile(path), "x" + text);
+        QVERIFY(!w->Changed && w->Disk == TDiskState::Of(path));
+        w->SaveAs(Path(QStringLiteral("s.c")));
+        QCOMPARE(asked, 2);  // Save As has its own question
+        QVERIFY(w->Disk == TDiskState::Of(Path(QStringLiteral("s.c"))));
+        // Read again: the caret on its line and column, the view where it was.
+        TRichEdit *e = w->RichEdit1;
+        e->verticalScrollBar()->setValue(e->verticalScrollBar()->maximum() / 2);
+        const int top = e->FirstVisibleLine();
+        QVERIFY(top > 10);
+        const int caretLine = top + 3;
+        e->SetSelection(e->Text()->LineStart(caretLine) + 4, e->Text()->LineStart(caretLine) + 4);
+        QVERIFY(edtest::WriteFile(w->FileName, QByteArray(text).replace("line", "LINE")));
+        const struct timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
+        QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(w->FileName).constData(), times, 0), 0);
+        w->Reload();
+        QCOMPARE(TextSlice(e, e->Text()->LineStart(1), 6), QStringLiteral("LINE 1"));
+        QCOMPARE(e->Text()->LineOf(e->Caret()), caretLine);
+        QCOMPARE(e->Caret() - e->Text()->LineStart(caretLine), 4);
+        QCOMPARE(e->FirstVisibleLine(), top);
+        QVERIFY(!w->Changed && w->Disk == TDiskState::Of(w->FileName));
+        // The caret out of view: the view stays, the caret too.
+        e->SetSelection(e->Text()->LineStart(2) + 5, e->Text()->LineStart(2) + 5);
+        e->verticalScrollBar()->setValue(e->verticalScrollBar()->maximum() / 2);
+        w->Reload();
+        QCOMPARE(e->FirstVisibleLine(), top);
+        QCOMPARE(e->Caret(), e->Text()->LineStart(2) + 5);
+        // Shorter: the last line, as far as it reaches.
+        QVERIFY(edtest::WriteFile(w->FileName, "a\nbc"));
+        w->Reload();
+        QCOMPARE(e->Caret(), e->Text()->LineStart(1) + 2);
+        // What cannot be read changes nothing, the enabled state included.
+        e->SetSelection(1, 1);
+        QVERIFY(QFile::remove(w->FileName));
+        QCOMPARE(::mkfifo(QFile::encodeName(w->FileName).constData(), 0600), 0);
+        const TDiskState before = w->Disk;
+        QVERIFY_THROWS_EXCEPTION(EQvError, w->Reload());
+        QCOMPARE(TextOf(e), QStringLiteral("a\r\nbc"));
+        QCOMPARE(e->Caret(), 1);
+        QVERIFY(e->isEnabled() && !w->Changed && w->Disk == before);
+        // Marked unsaved (its file went): "*" and Changed, and no more.
+        w->MarkUnsaved();
+        QVERIFY(w->Changed && e->isModified());
+        QCOMPARE(w->windowTitle(), QStringLiteral("s.c*"));
+        w->MarkUnsaved();
+        QCOMPARE(w->windowTitle(), QStringLiteral("s.c*"));
+        QCOMPARE(TextOf(e), QStringLiteral("a\r\nbc"));
+    }
+
     void close_data() {
         QTest::addColumn<int>("answer");
         QTest::addColumn<int>("saved");  // SaveRequest's result; -1: none set
