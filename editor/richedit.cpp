@@ -328,9 +328,8 @@ void TRichEdit::SetSelection(int anchor, int caret) {
 }
 
 void TRichEdit::MoveCaret(int position, bool keepAnchor) {
-    const qreal goal = GoalX;
+    // Forgets the column Up and Down kept to: they set it again after moving.
     SetSelection(keepAnchor ? AnchorPos : position, position);
-    GoalX = goal;
     ensureCursorVisible();
     RestartBlink();
 }
