@@ -209,17 +209,20 @@ quint16 usualCode(char32_t ch) {
     return tables().Enc[ch];
 }
 
-bool encode(QStringView text, QByteArray &out, EncodeError *err, const CodeChoice *choice, const OtherCodes *others) {
+namespace {
+
+// Writes the bytes of text at o (room for two bytes a character) and returns
+// how many it wrote; -1 - i where text[i] has no code. Sets escapes when an
+// escaped byte went out.
+qsizetype EncodeInto(QStringView text, char *o, const CodeChoice *choice, const OtherCodes *others, bool &escapes) {
     const CodeAt *other = others && !others->empty() ? others->data() : nullptr;
     const CodeAt *const otherEnd = other ? other + others->size() : nullptr;
     const Tables &t = tables();
     const qsizetype n = text.size();
-    QByteArray result(n * 2, Qt::Uninitialized);
-    char *o = result.data();
+    const QChar *p = text.data();
     qsizetype k = 0;
-    bool escapes = false;
     for (qsizetype i = 0; i < n; ++i) {
-        const char16_t u = text[i].unicode();
+        const char16_t u = p[i].unicode();
         if (u < 0x80) {
             o[k++] = char(u);
             continue;
@@ -236,19 +239,32 @@ bool encode(QStringView text, QByteArray &out, EncodeError *err, const CodeChoic
             if (!code && choice) code = choice->code(u);
             if (!code) code = t.Enc[u];
         }
-        if (!code) {
-            if (err) {
-                const bool pair = QChar::isHighSurrogate(u) && i + 1 < n && text[i + 1].isLowSurrogate();
-                *err = {i, pair ? QChar::surrogateToUcs4(u, text[i + 1].unicode()) : char32_t(u), false};
-            }
-            return false;
-        }
+        if (!code) return -1 - i;
         if (code <= 0xFF) {
             o[k++] = char(code);
         } else {
             o[k++] = char(code >> 8);
             o[k++] = char(code & 0xFF);
         }
+    }
+    return k;
+}
+
+}  // namespace
+
+bool encode(QStringView text, QByteArray &out, EncodeError *err, const CodeChoice *choice, const OtherCodes *others) {
+    const qsizetype n = text.size();
+    QByteArray result(n * 2, Qt::Uninitialized);
+    bool escapes = false;
+    const qsizetype k = EncodeInto(text, result.data(), choice, others, escapes);
+    if (k < 0) {
+        const qsizetype i = -1 - k;
+        if (err) {
+            const char16_t u = text[i].unicode();
+            const bool pair = QChar::isHighSurrogate(u) && i + 1 < n && text[i + 1].isLowSurrogate();
+            *err = {i, pair ? QChar::surrogateToUcs4(u, text[i + 1].unicode()) : char32_t(u), false};
+        }
+        return false;
     }
     result.truncate(k);
     // Characters always read back as themselves; escaped bytes only when the
@@ -266,6 +282,19 @@ bool encode(QStringView text, QByteArray &out, EncodeError *err, const CodeChoic
         }
     }
     out = std::move(result);
+    return true;
+}
+
+bool encodeAppend(QStringView text, QByteArray &out, const CodeChoice *choice, const OtherCodes *others) {
+    const qsizetype old = out.size();
+    out.resize(old + 2 * text.size());
+    bool escapes = false;
+    const qsizetype k = EncodeInto(text, out.data() + old, choice, others, escapes);
+    if (k < 0 || escapes) {
+        out.truncate(old);
+        return false;
+    }
+    out.truncate(old + k);
     return true;
 }
 
