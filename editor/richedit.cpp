@@ -997,10 +997,11 @@ void TRichEdit::dropEvent(QDropEvent *e) {
         e->acceptProposedAction();
         return;
     }
-    SetSelection(p, p);
+    // Undo brings back the selection from before the drop.
     const int before = Store->Length();
-    insertPlainText(text);
+    Edit(p, 0, text);
     SetSelection(p, p + (Store->Length() - before));
+    ensureCursorVisible();
     e->acceptProposedAction();
 }
 
