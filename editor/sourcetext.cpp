@@ -233,43 +233,34 @@ Snapshot Take(const TTextStore *store, LineEnd fallback) {
 
 namespace {
 
-// The bytes made straight from the pieces, a line at a time: no copy of the
-// whole text. False for a text that holds a character Shift-JIS cannot hold
-// or an escaped byte from the file; the whole text's encode tells why.
+// The bytes made straight from the pieces, each in one go, into one buffer: no
+// copy of the whole text. False for a text that holds a character Shift-JIS
+// cannot hold or an escaped byte from the file; the whole text's encode tells
+// why.
 bool EncodeByPieces(const Snapshot &snapshot, QByteArray &out) {
     QByteArray bytes;
     const qint64 length = snapshot.Text.Length();
     bytes.reserve(qsizetype(length + length / 8 + 16));
     bool ok = true;
-    sjis::OtherCodes others;  // of the stretch in hand
+    sjis::OtherCodes others;
+    std::vector<QByteArrayView> breaks;
+    const QByteArrayView bytesOf[] = {QByteArrayView("\r\n"), QByteArrayView("\n"), QByteArrayView("\r")};
+    static_assert(CrLf == 0 && Lf == 1 && Cr == 2, "line ends index bytesOf");
+    const QByteArrayView fallback = bytesOf[snapshot.Fallback == Lf ? 1 : snapshot.Fallback == Cr ? 2 : 0];
     const sjis::CodeChoice *choice = snapshot.Codes.isEmpty() ? nullptr : &snapshot.Codes;
     snapshot.Text.Chunks([&](QStringView piece, const LineEnd *ends, const textstore::OtherCodes &codes) {
         if (!ok) return;
-        const QChar *p = piece.data();
-        const qsizetype n = piece.size();
-        qsizetype from = 0;
-        size_t e = 0, c = 0;
-        auto append = [&](qsizetype to) {
-            others.clear();
-            for (; c < codes.size() && codes[c].Offset < to; ++c)
-                if (codes[c].Offset >= from) others.push_back({codes[c].Offset - from, codes[c].Code});
-            if (ok && !sjis::encodeAppend(QStringView(p + from, to - from), bytes, choice, others.empty() ? nullptr : &others))
-                ok = false;
-        };
-        for (qsizetype i = 0; ok && i < n; ++i) {
-            if (p[i].unicode() != u'\n') continue;
-            // T[i - 1] is the CR of this break.
-            append(i - 1);
-            LineEnd end = ends[e++];
-            if (end == textstore::Typed) end = snapshot.Fallback;
-            switch (end) {
-            case Lf: bytes += '\n'; break;
-            case Cr: bytes += '\r'; break;
-            default: bytes += "\r\n"; break;
-            }
-            from = i + 1;
+        // The piece's breaks, each as its line end's bytes.
+        size_t count = 0;
+        for (QChar c : piece) count += c.unicode() == u'\n';
+        breaks.resize(count);
+        for (size_t e = 0; e < count; ++e) {
+            const LineEnd end = ends[e];
+            breaks[e] = end == CrLf || end == Lf || end == Cr ? bytesOf[end] : fallback;
         }
-        if (ok) append(n);
+        others.clear();
+        for (const textstore::OtherCode &c : codes) others.push_back({c.Offset, c.Code});
+        ok = sjis::encodeAppend(piece, bytes, choice, others.empty() ? nullptr : &others, breaks.data());
     });
     if (ok) out = std::move(bytes);
     return ok;

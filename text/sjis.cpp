@@ -1,5 +1,7 @@
 #include "sjis.h"
 
+#include <cstring>
+
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <bitset>
@@ -213,8 +215,9 @@ namespace {
 
 // Writes the bytes of text at o (room for two bytes a character) and returns
 // how many it wrote; -1 - i where text[i] has no code. Sets escapes when an
-// escaped byte went out.
-qsizetype EncodeInto(QStringView text, char *o, const CodeChoice *choice, const OtherCodes *others, bool &escapes) {
+// escaped byte went out. With breaks, each CR LF goes out as the next of them.
+qsizetype EncodeInto(QStringView text, char *o, const CodeChoice *choice, const OtherCodes *others, bool &escapes,
+                     const QByteArrayView *breaks = nullptr) {
     const CodeAt *other = others && !others->empty() ? others->data() : nullptr;
     const CodeAt *const otherEnd = other ? other + others->size() : nullptr;
     const Tables &t = tables();
@@ -222,8 +225,27 @@ qsizetype EncodeInto(QStringView text, char *o, const CodeChoice *choice, const 
     const QChar *p = text.data();
     qsizetype k = 0;
     for (qsizetype i = 0; i < n; ++i) {
+        // Four ASCII characters at a time, none of them a CR.
+        for (; Q_BYTE_ORDER == Q_LITTLE_ENDIAN && i + 4 <= n; i += 4) {
+            quint64 w;
+            std::memcpy(&w, p + i, sizeof w);
+            const quint64 cr = w ^ 0x000D000D000D000Dull;
+            if ((w & 0xFF80FF80FF80FF80ull) || ((cr - 0x0001000100010001ull) & ~cr & 0x8000800080008000ull)) break;
+            o[k] = char(w);
+            o[k + 1] = char(w >> 16);
+            o[k + 2] = char(w >> 32);
+            o[k + 3] = char(w >> 48);
+            k += 4;
+        }
+        if (i >= n) break;
         const char16_t u = p[i].unicode();
         if (u < 0x80) {
+            if (u == u'\r' && breaks && i + 1 < n && p[i + 1].unicode() == u'\n') {
+                for (char b : *breaks) o[k++] = b;
+                ++breaks;
+                ++i;
+                continue;
+            }
             o[k++] = char(u);
             continue;
         }
@@ -285,11 +307,12 @@ bool encode(QStringView text, QByteArray &out, EncodeError *err, const CodeChoic
     return true;
 }
 
-bool encodeAppend(QStringView text, QByteArray &out, const CodeChoice *choice, const OtherCodes *others) {
+bool encodeAppend(QStringView text, QByteArray &out, const CodeChoice *choice, const OtherCodes *others,
+                  const QByteArrayView *breaks) {
     const qsizetype old = out.size();
     out.resize(old + 2 * text.size());
     bool escapes = false;
-    const qsizetype k = EncodeInto(text, out.data() + old, choice, others, escapes);
+    const qsizetype k = EncodeInto(text, out.data() + old, choice, others, escapes, breaks);
     if (k < 0 || escapes) {
         out.truncate(old);
         return false;

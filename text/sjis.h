@@ -104,12 +104,13 @@ bool encode(QStringView text, QByteArray &out, EncodeError *err = nullptr, const
             const OtherCodes *others = nullptr);
 
 // For bytes made a piece at a time: appends the bytes of text to out as encode
-// writes them (others' indexes count from text's start). Returns false, and
-// leaves out as it was, where text holds a character that Shift-JIS cannot
-// hold or an escaped byte (whether that reads back depends on the bytes
-// around it): encode of the whole text tells which and where.
+// writes them (others' indexes count from text's start); with breaks, each CR
+// LF of text goes out as the next of breaks (at most two bytes each) instead.
+// Returns false, and leaves out as it was, where text holds a character that
+// Shift-JIS cannot hold or an escaped byte (whether that reads back depends on
+// the bytes around it): encode of the whole text tells which and where.
 bool encodeAppend(QStringView text, QByteArray &out, const CodeChoice *choice = nullptr,
-                  const OtherCodes *others = nullptr);
+                  const OtherCodes *others = nullptr, const QByteArrayView *breaks = nullptr);
 
 // Encode where a failure is impossible or irrelevant (such characters become '?').
 QByteArray encodeLossy(QStringView text);
