@@ -282,13 +282,15 @@ void ColourRange(TRichEdit *control, int first, int last) {
                 });
                 // The comments: those before the new scan, those it found,
                 // and those after where it stopped.
-                Spans merged;
-                for (const auto &c : spans)
-                    if (c.second <= from) merged.push_back(c);
-                merged.insert(merged.end(), found.begin(), found.end());
-                for (const auto &c : spans)
-                    if (c.first >= stopped - 1 && c.first >= d1) merged.push_back(c);
-                spans = std::move(merged);
+                // (In place: the runs are in order and do not overlap, so those
+                // replaced are one stretch of them.)
+                const auto keptBefore = std::partition_point(spans.begin(), spans.end(),
+                                                             [&](const std::pair<int, int> &c) { return c.second <= from; });
+                const int after = std::max(stopped - 1, d1);
+                const auto keptAfter = std::partition_point(keptBefore, spans.end(),
+                                                            [&](const std::pair<int, int> &c) { return c.first < after; });
+                const auto at = spans.erase(keptBefore, keptAfter);
+                spans.insert(at, found.begin(), found.end());
             }
             line.EditFrom = line.EditTo = -1;
         } else {

@@ -393,14 +393,16 @@ void TColourStore::FollowLine(const TEditList &edits) {
             const int gone = at + e.Removed;
             l.Last += delta;
             l.LineEnd += delta;
-            for (auto &c : l.Comments) {
-                if (c.first >= gone) {
-                    c.first += delta;
-                    c.second += delta;
-                } else if (c.second > at) {
-                    c.first = std::min(c.first, at);
-                    c.second = c.second >= gone ? c.second + delta : at;
-                }
+            // The runs are in order: those that end by the edit stay.
+            auto c = std::partition_point(l.Comments.begin(), l.Comments.end(),
+                                          [&](const std::pair<int, int> &r) { return r.second <= at; });
+            for (; c != l.Comments.end() && c->first < gone; ++c) {
+                c->first = std::min(c->first, at);
+                c->second = c->second >= gone ? c->second + delta : at;
+            }
+            for (; c != l.Comments.end(); ++c) {
+                c->first += delta;
+                c->second += delta;
             }
             if (l.EditFrom < 0) {
                 l.EditFrom = at;

@@ -228,6 +228,69 @@ private slots:
         QVERIFY(painted.count(QLatin1Char(' ')) < painted.size());
         QCOMPARE(painted, edtest::PaintedExpected(w->RichEdit1, painted));
     }
+
+    // One long line, edited at random with the keys in two windows: in one the
+    // caret's line is coloured again from a point before each edit and keeps
+    // its colours past where the new colouring meets the old; the other
+    // colours the whole line again each time. After every edit the colours of
+    // every character are the same.
+    void longLineResumedEqualsWholeLine_data() {
+        QTest::addColumn<quint32>("start");
+        for (quint32 s : {21u, 22u, 23u, 24u}) QTest::addRow("run %u", s) << s;
+    }
+    void longLineResumedEqualsWholeLine() {
+        QFETCH(quint32, start);
+        QRandomGenerator rng(start);
+        static const char *const tokens[] = {"int ", "x", " ", "/*", "*/", "//", "'", "\"", "y;", "long", "(",
+                                             "*", "/", "\t", "a_b ", "for", ":"};
+        QString line;
+        while (line.size() < 5000) line += QLatin1String(tokens[rng.bounded(int(std::size(tokens)))]);
+        line.remove(QLatin1String("//"));  // a line comment would take the rest of the line
+        QMdiArea area;
+        TRichEdit *e[2];
+        TMDIChild *windows[2];
+        for (int i = 0; i < 2; ++i) {
+            auto *w = windows[i] = new TMDIChild;
+            area.addSubWindow(w);
+            TRichEdit *edit = e[i] = w->RichEdit1;
+            edit->setPlainText(line);
+            ColourRange(edit, 1, TextLength(edit));
+        }
+        area.show();
+        for (int step = 0; step < 200; ++step) {
+            const int at = int(rng.bounded(TextLength(e[0]) + 1));
+            const bool erase = rng.bounded(3) == 0;
+            const int n = 1 + int(rng.bounded(3));
+            const bool back = rng.bounded(2);
+            const QString typed = QLatin1String(tokens[rng.bounded(int(std::size(tokens)))]);
+            for (TRichEdit *edit : e) {
+                edit->SetSelection(at, at);
+                if (edit == e[1]) edit->Colours()->Scanned.Drop();  // nothing kept: the whole line again
+                if (erase)
+                    for (int i = 0; i < n; ++i) QTest::keyClick(edit, back ? Qt::Key_Backspace : Qt::Key_Delete);
+                else
+                    QTest::keyClicks(edit, typed);
+            }
+            const QString what = erase ? QStringLiteral("%1 x%2 at %3").arg(back ? "Backspace" : "Delete").arg(n).arg(at)
+                                       : QStringLiteral("type %1 at %2").arg(typed).arg(at);
+            QCOMPARE(TextOf(e[0]), TextOf(e[1]));
+            const QString got = Mask(e[0]), want = Mask(e[1]);
+            if (got != want) {
+                qsizetype d = 0;
+                while (got[d] == want[d]) ++d;
+                const qsizetype from = std::max<qsizetype>(0, d - 30);
+                QFAIL(qPrintable(QStringLiteral("step %1 (%2): colour at %3 is %4, whole line %5, in\n%6\n%7\n%8")
+                                     .arg(step)
+                                     .arg(what)
+                                     .arg(d)
+                                     .arg(got[d])
+                                     .arg(want[d])
+                                     .arg(TextOf(e[0]).mid(from, 60).replace(QLatin1Char('\t'), QLatin1Char(' ')),
+                                          got.mid(from, 60), want.mid(from, 60))));
+            }
+        }
+        for (TMDIChild *w : windows) w->Changed = false;
+    }
 };
 
 QTEST_MAIN(TestColouring)
