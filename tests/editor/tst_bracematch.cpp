@@ -314,6 +314,7 @@ private slots:
         }
         // A bracket without a partner up to the end of the text is unmatched,
         // however far that is within the budget.
+        scan.Budget = n + 2;
         e->SetSelection(n + 1, n + 2);
         QTest::keyClick(e, Qt::Key_Delete);
         e->SetSelection(1, 1);
