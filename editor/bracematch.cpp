@@ -32,11 +32,39 @@ struct TReader {
 // past `to` (or at the end of the text), and returns where that step starts;
 // s gets the state there. Each bracket in code goes to found(position, ch);
 // a true answer stops the scan at that bracket (*stopped set).
+// Whether a character may do something in code: a bracket, a quote or a "/".
+bool InCodeCounts(char16_t c) {
+    return c < 128 && (c == '/' || c == '"' || c == '\'' || TBraceMatch::IsBracket(c));
+}
+
 template <class F>
 int Scan(TReader &r, int i, int to, TLex &s, F &&found, bool *stopped = nullptr) {
     to = std::min(to, r.Length);
     while (i < to) {
-        const int c = r.At(i);
+        // First over the characters that change nothing in this state, in
+        // the piece that holds i.
+        r.At(i);
+        const QChar *piece = r.Piece;
+        const int base = r.Base, end = std::min(to, r.End);
+        auto at = [&](int k) { return piece[k - base].unicode(); };
+        switch (s) {
+        case TLex::Code:
+            while (i < end && !InCodeCounts(at(i))) ++i;
+            break;
+        case TLex::Block:
+            while (i < end && at(i) != u'*') ++i;
+            break;
+        case TLex::Line:
+            while (i < end && at(i) != u'\n') ++i;
+            break;
+        default: {
+            const char16_t quote = s == TLex::String ? u'"' : u'\'';
+            while (i < end && at(i) != quote && at(i) != u'\\' && at(i) != u'\r' && at(i) != u'\n') ++i;
+        }
+        }
+        if (i >= end) continue;
+        // Then the one that may.
+        const int c = at(i);
         switch (s) {
         case TLex::Code:
             if (c == '/') {

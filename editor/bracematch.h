@@ -51,7 +51,7 @@ public:
     // Characters that one question reads at most, on the way to the caret and
     // in the search for the partner each; characters between two marks.
     int Budget = 1 << 20;
-    int Stride = 1 << 15;
+    int Stride = 1 << 12;
 
     static bool IsBracket(int c) { return c == '(' || c == ')' || c == '[' || c == ']' || c == '{' || c == '}'; }
 
