@@ -1,9 +1,11 @@
-// The compiler's messages as marks in the margins of the documents, on the
-// real main window with the real compiler: after a Compile or a Build the
-// lines that messages name carry an error's or a warning's mark with the
-// message as its tip, in a margin of their own while the line numbers are
-// off; the marks follow edits, go at the next compile of their source, and
-// come to a document opened after the compile.
+// What the editor adds for a C programmer, on the real main window: the
+// compiler's messages (the real compiler's) as marks in the margins of the
+// documents, after a Compile or a Build, with the message as the tip, in a
+// margin of their own while the line numbers are off; the marks follow
+// edits, go at the next compile of their source, and come to a document
+// opened after the compile. Indentation with the keys as the window gets
+// them (Shift+Tab as X sends it), saved by File Save from the menu and
+// undone a key at a time; a bracket pair marked on the screen after a click.
 #include "buildrun.h"
 #include "childwin.h"
 #include "compilecontrol.h"
@@ -54,6 +56,9 @@ QString ShownLines(TRichEdit *e) {
     for (int line = 0; line < e->Text()->LineCount(); ++line) out += Shown(e, line);
     return out;
 }
+
+// A key to whatever has the focus, as the window system delivers it.
+void Key(Qt::Key k, Qt::KeyboardModifiers mods = {}) { QTest::keyClick(QApplication::focusWidget(), k, mods); }
 
 // The tip over the margin's row of line, empty when there is none.
 QString Tip(TRichEdit *e, int line) {
@@ -206,6 +211,58 @@ private slots:
         QCOMPARE(MarksOf(h->RichEdit1), QString());
         QVERIFY(!h->RichEdit1->Margin());
         QCOMPARE(MarksOf(d->RichEdit1), QStringLiteral("3e error: none undeclared"));
+    }
+
+    void indentation() {
+        TMDIChild *doc = open(QStringLiteral("k.c"), "int f(void)\n{\n\tif (x)\n\t\treturn 0;\n}\n");
+        QVERIFY(doc);
+        TRichEdit *e = doc->RichEdit1;
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(e));
+        const TTextStore *t = e->Text();
+        // Enter at the end of "\t\treturn 0;": the new line starts with two tabs.
+        e->SetSelection(t->LineEnd(3), t->LineEnd(3));
+        Key(Qt::Key_Return);
+        QTest::keyClicks(QApplication::focusWidget(), "g();");
+        // Lines 2 to 4 unindented twice by Shift+Tab, indented once by Tab.
+        e->SetSelection(t->LineStart(2), t->LineStart(5));
+        Key(Qt::Key_Backtab, Qt::ShiftModifier);
+        Key(Qt::Key_Backtab, Qt::ShiftModifier);
+        Key(Qt::Key_Tab);
+        QCOMPARE(e->Anchor(), t->LineStart(2));
+        QCOMPARE(e->Caret(), t->LineStart(5));
+        form->FileSaveItem->trigger();
+        QCOMPARE(qvtest::ReadFile(doc->FileName), QByteArray("int f(void)\n{\n\tif (x)\n\treturn 0;\n\tg();\n}\n"));
+        // Each key its own step: the Tab undone, then the two Shift+Tabs.
+        for (int i = 0; i < 3; ++i) Key(Qt::Key_Z, Qt::ControlModifier);
+        form->FileSaveItem->trigger();
+        QCOMPARE(qvtest::ReadFile(doc->FileName), QByteArray("int f(void)\n{\n\tif (x)\n\t\treturn 0;\n\t\tg();\n}\n"));
+    }
+
+    void bracketPairOnTheScreen() {
+        TMDIChild *doc = open(QStringLiteral("k.c"), "int f(int a)\r\n{\r\n    return g(a, \")\") * (a + 1);\r\n}\r\n");
+        QVERIFY(doc);
+        TRichEdit *e = doc->RichEdit1;
+        const TTextStore *t = e->Text();
+        // A click just after the "(" of g(: its partner is the ")" after the string.
+        const int open = int(t->Line(2).indexOf(QLatin1String("g("))) + 1 + t->LineStart(2);
+        const QRect r = e->CaretRect(open + 1);
+        QTest::mouseClick(e->viewport(), Qt::LeftButton, {}, QPoint(r.left() + 1, r.center().y()));
+        QCOMPARE(e->Caret(), open + 1);
+        const int close = int(t->Line(2).indexOf(QLatin1String("\") "))) + 1 + t->LineStart(2);
+        QCOMPARE(e->BraceMarks().Bracket, open);
+        QCOMPARE(e->BraceMarks().Partner, close);
+        QApplication::processEvents();
+        const QImage img = e->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        auto marked = [&](int p) {
+            const QRect c = e->CaretRect(p);
+            int n = 0;
+            for (int y = c.top(); y <= c.bottom(); ++y)
+                for (int x = c.left() + 2; x < c.left() + int(e->ColumnWidth()) - 1; ++x)
+                    n += img.pixel(x, y) == TRichEdit::BraceColour(true).rgb();
+            return n > 0;
+        };
+        for (int p = t->LineStart(2); p < t->LineEnd(2); ++p)
+            QVERIFY2(marked(p) == (p == open || p == close), qPrintable(QString::number(p - t->LineStart(2))));
     }
 };
 

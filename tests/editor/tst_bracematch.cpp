@@ -275,18 +275,6 @@ private slots:
             const QColor colour = partner >= 0 ? pair : single;
             QVERIFY2((InkIn(e, img, p, colour) > 0) == marked, qPrintable(QStringLiteral("position %1").arg(p)));
         }
-        // Moved away, nothing stays on the screen; back, the marks come again.
-        int away = 0;
-        const int length = int(text.size());
-        while (away <= length && ((away > 0 && IsBracket(text[away - 1])) || (away < length && IsBracket(text[away]))))
-            ++away;
-        if (away <= length) {
-            e->SetSelection(away, away);
-            QString why;
-            QVERIFY2(ScreenIsFresh(e, &why), qPrintable(why));
-            const QImage after = Rgb(e->viewport()->grab().toImage());
-            QCOMPARE(InkAll(after, pair) + InkAll(after, single), 0);
-        }
     }
 
     // The search reads no more than its budget: a partner further away is
