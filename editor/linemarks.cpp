@@ -8,12 +8,6 @@
 
 #include "richedit.h"
 
-namespace {
-
-bool ByStart(int start, int other) { return start < other; }
-
-}  // namespace
-
 void TLineMarks::Set(const TText &text, const QString &group, const std::vector<TLineMark> &marks) {
     Clear(group);
     for (const TLineMark &m : marks) {
@@ -27,7 +21,7 @@ void TLineMarks::Set(const TText &text, const QString &group, const std::vector<
         k.Text = m.Text;
         List.push_back(std::move(k));
     }
-    std::stable_sort(List.begin(), List.end(), [](const TMark &a, const TMark &b) { return ByStart(a.Start, b.Start); });
+    std::stable_sort(List.begin(), List.end(), [](const TMark &a, const TMark &b) { return a.Line < b.Line; });
 }
 
 bool TLineMarks::Clear(const QString &group) {
@@ -124,11 +118,13 @@ bool TLineMarks::Edited(const TText &text, const TEditList &edits, const std::fu
         m.End = text.LineEnd(line);
         kept.push_back(std::move(m));
     }
+    // (Lines joined may bring marks from further down before others.)
+    std::stable_sort(kept.begin(), kept.end(), [](const TMark &a, const TMark &b) { return a.Line < b.Line; });
     List = std::move(kept);
     return changed;
 }
 
-std::vector<TLineMark> TLineMarks::On(const TText &, int first, int last) const {
+std::vector<TLineMark> TLineMarks::On(int first, int last) const {
     std::vector<TLineMark> out;
     auto it = std::partition_point(List.begin(), List.end(), [first](const TMark &m) { return m.Line < first; });
     for (; it != List.end() && it->Line <= last; ++it) out.push_back({it->Line, it->Warning, it->Text});
@@ -150,14 +146,14 @@ void TRichEdit::ClearLineMarks(const QString &group) {
     if (Marks.Clear(group)) PlaceNumbers();
 }
 
-std::vector<TLineMark> TRichEdit::LineMarks() const { return Marks.On(*Store, 0, Store->LineCount() - 1); }
+std::vector<TLineMark> TRichEdit::LineMarks() const { return Marks.On(0, Store->LineCount() - 1); }
 
 void TRichEdit::PaintMarks(QPainter &painter, int first, int last) {
     const int w = MarkWidth();
     if (w == 0) return;
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-    const std::vector<TLineMark> marks = Marks.On(*Store, first, last);
+    const std::vector<TLineMark> marks = Marks.On(first, last);
     for (size_t i = 0; i < marks.size(); ++i) {
         // An error on a line outweighs its warnings.
         const int line = marks[i].Line;
@@ -189,7 +185,7 @@ bool TRichEdit::MarginTip(QHelpEvent *event) {
     const int line = LineOfY(event->pos().y());
     QStringList texts;
     if (event->pos().y() < Store->LineCount() * LineH - FirstVisibleLine() * LineH)
-        for (const TLineMark &m : Marks.On(*Store, line, line)) texts << m.Text;
+        for (const TLineMark &m : Marks.On(line, line)) texts << m.Text;
     if (texts.isEmpty()) {
         QToolTip::hideText();
         event->ignore();

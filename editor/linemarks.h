@@ -44,7 +44,7 @@ public:
 
     // The marks on lines [first, last], in the order of their lines (and, on
     // one line, as they were set).
-    std::vector<TLineMark> On(const TText &text, int first, int last) const;
+    std::vector<TLineMark> On(int first, int last) const;
 
 private:
     struct TMark {
@@ -55,5 +55,5 @@ private:
         bool Warning = false;
         QString Text;
     };
-    std::vector<TMark> List;  // ascending by Start
+    std::vector<TMark> List;  // by line
 };
