@@ -5,6 +5,7 @@
 #include "compile.h"
 #include "documents.h"
 #include "errorreport.h"
+#include "messagemarks.h"
 #include "outputpane.h"
 #include "project.h"
 #include "qverror.h"
@@ -45,6 +46,7 @@ TCompileControl::TCompileControl(TDocuments &docs, TOutputPane &pane, const proj
     // Rebuild's key with Alt is the system's on many desktops (a switch of
     // virtual terminals); the one with Shift reaches the window everywhere.
     Items.ReBuild->setShortcuts({Items.ReBuild->shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F7)});
+    new TMessageMarks(*this, docs);  // the messages as marks in the documents' margins
 }
 
 TCompileControl::~TCompileControl() {

@@ -118,6 +118,8 @@ public:
     // the latest compile of each source, sources in path order: a header's
     // messages come from the sources that include it.
     QList<buildcmd::TCompilerMessage> MessagesFor(const QString &fileName) const;
+    // The sources whose latest compile's messages are known.
+    QStringList CompiledSources() const { return Latest.keys(); }
     // The steps of each compile, for the build and the compile alike.
     void CompileBegun(const QString &source);
     bool NoteCompilerLine(const QString &source, const QByteArray &line);  // true for a message row

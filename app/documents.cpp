@@ -137,6 +137,7 @@ void TDocuments::OpenDocument(const QString &path) {
             delete doc;
             throw;
         }
+        emit Loaded(doc);
         if (OnNamed) OnNamed(doc->FileName);
     }
 }

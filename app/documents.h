@@ -102,6 +102,10 @@ public:
     // The set of windows or the active one changed.
     std::function<void()> OnChanged;
 
+signals:
+    // A document opened by OpenDocument has read its file.
+    void Loaded(TMDIChild *doc);
+
 private:
     void Activated(QMdiSubWindow *window);
     void Gone(QObject *doc);

@@ -21,6 +21,7 @@
 
 #include "colourstore.h"
 #include "columns.h"
+#include "indent.h"
 #include "sjis.h"
 
 namespace {
@@ -56,13 +57,17 @@ QChar Shown(QChar c, bool pairHalf) {
 
 }  // namespace
 
-// The line-number margin: the view paints it.
+// The margin of line numbers and marks: the view paints it and gives its tips.
 class TLineNumbers : public QWidget {
 public:
     explicit TLineNumbers(TRichEdit *edit) : QWidget(edit), Edit(edit) { setAttribute(Qt::WA_OpaquePaintEvent); }
 
 protected:
     void paintEvent(QPaintEvent *event) override { Edit->PaintNumbers(event); }
+    bool event(QEvent *event) override {
+        if (event->type() == QEvent::ToolTip) return Edit->MarginTip(static_cast<QHelpEvent *>(event));
+        return QWidget::event(event);
+    }
 
 private:
     TRichEdit *Edit;
@@ -160,25 +165,28 @@ void TRichEdit::scrollContentsBy(int, int dy) {
 }
 
 int TRichEdit::LineNumberWidth() const {
-    if (!Numbers) return 0;
+    if (!NumbersShown) return MarkWidth();
     int digits = 1;
     for (int n = Store->LineCount(); n >= 10; n /= 10) ++digits;
-    return int(std::ceil(std::max(digits, 3) * CellW + CellW * 1.5));
+    return MarkWidth() + int(std::ceil(std::max(digits, 3) * CellW + CellW * 1.5));
 }
 
 void TRichEdit::SetLineNumbers(bool shown) {
-    if (shown == LineNumbers()) return;
-    if (shown) {
-        Numbers = new TLineNumbers(this);
-        Numbers->show();
-    } else {
-        delete Numbers;
-        Numbers = nullptr;
-    }
+    if (shown == NumbersShown) return;
+    NumbersShown = shown;
     PlaceNumbers();
 }
 
 void TRichEdit::PlaceNumbers() {
+    // The margin shows while it has numbers or marks to show.
+    const bool wanted = NumbersShown || !Marks.IsEmpty();
+    if (wanted && !Numbers) {
+        Numbers = new TLineNumbers(this);
+        Numbers->show();
+    } else if (!wanted && Numbers) {
+        delete Numbers;
+        Numbers = nullptr;
+    }
     const int width = LineNumberWidth();
     if (viewportMargins().left() != width) setViewportMargins(width, 0, 0, 0);
     if (!Numbers) return;
@@ -197,11 +205,13 @@ void TRichEdit::PaintNumbers(QPaintEvent *event) {
     const int caretLine = Store->LineOf(CaretPos);
     NumberedLine = caretLine;
     const int first = LineOfY(event->rect().top()), last = std::min(Store->LineCount() - 1, LineOfY(event->rect().bottom()));
-    for (int line = first; line <= last; ++line) {
-        const QRect r(0, TopY(line), width - int(CellW / 2) - 2, LineH);
+    const int marks = MarkWidth();
+    for (int line = first; line <= last && NumbersShown; ++line) {
+        const QRect r(marks, TopY(line), width - marks - int(CellW / 2) - 2, LineH);
         painter.setPen(line == caretLine ? pal.color(QPalette::Text) : pal.color(QPalette::PlaceholderText));
         painter.drawText(r, Qt::AlignRight | Qt::AlignVCenter, QString::number(line + 1));
     }
+    PaintMarks(painter, first, last);
 }
 
 void TRichEdit::changeEvent(QEvent *event) {
@@ -291,6 +301,7 @@ void TRichEdit::SelectionChangedBy(int oldAnchor, int oldCaret) {
 void TRichEdit::AfterSelectionMoved(int oldAnchor, int oldCaret, bool edited) {
     // The caret is drawn anew where it was painted last and where it is now.
     UpdateCaret();
+    if (edited || oldCaret != CaretPos) UpdateBraces();
     const bool hadSelection = oldAnchor != oldCaret;
     const bool selectionMoved = oldAnchor != AnchorPos || oldCaret != CaretPos;
     if (Numbers && (edited || oldCaret != CaretPos) && NumberedLine != Store->LineOf(CaretPos)) Numbers->update();
@@ -375,9 +386,12 @@ void TRichEdit::Edit(int position, int removed, const QString &text, TTextStore:
 
 void TRichEdit::Edited(const TEditList &edits) {
     Columns.Edited(edits);
+    BraceScan.Edited(edits);
+    if (Marks.Edited(*Store, edits, [this](size_t k) { return Store->RemovedText(k); })) PlaceNumbers();
     const int oldAnchor = AnchorPos, oldCaret = CaretPos;
     if (PendingCaret >= 0) {
-        AnchorPos = CaretPos = std::clamp(PendingCaret, 0, Store->Length());
+        CaretPos = std::clamp(PendingCaret, 0, Store->Length());
+        AnchorPos = PendingAnchor >= 0 ? std::clamp(PendingAnchor, 0, Store->Length()) : CaretPos;
     } else {
         // Positions move along with the text, as the caret of another view would.
         auto move = [&](int p) { return std::clamp(textstore::MovedBy(edits, p), 0, Store->Length()); };
@@ -566,6 +580,7 @@ bool TRichEdit::event(QEvent *event) {
             ours = ours || !(mods & (Qt::AltModifier | Qt::MetaModifier));
             break;
         case Qt::Key_Tab:  // Ctrl+Tab and Ctrl+Shift+Tab belong to the window
+        case Qt::Key_Backtab:
             ours = ours || !(mods & (Qt::AltModifier | Qt::MetaModifier | Qt::ControlModifier));
             break;
         default:
@@ -726,13 +741,20 @@ void TRichEdit::keyPressEvent(QKeyEvent *e) {
         case Qt::Key_Return:
         case Qt::Key_Enter:
             if (ReadOnly) break;
-            Edit(SelectionStart(), SelectionEnd() - SelectionStart(), QStringLiteral("\r\n"), TTextStore::TypingRun);
+            // The new line starts as indented as the one it leaves.
+            Edit(SelectionStart(), SelectionEnd() - SelectionStart(),
+                 QStringLiteral("\r\n") + indent::Carried(*Store, SelectionStart()), TTextStore::TypingRun);
             ensureCursorVisible();
             break;
         case Qt::Key_Tab:
+        case Qt::Key_Backtab:
             if (ReadOnly || ctrl) {
                 e->ignore();
                 return;
+            }
+            if (shift || e->key() == Qt::Key_Backtab || indent::TakesLines(*Store, SelectionStart(), SelectionEnd())) {
+                ShiftLines(shift || e->key() == Qt::Key_Backtab);
+                break;
             }
             Edit(SelectionStart(), SelectionEnd() - SelectionStart(), QStringLiteral("\t"), TTextStore::TypingRun);
             ensureCursorVisible();
@@ -1036,6 +1058,8 @@ void TRichEdit::timerEvent(QTimerEvent *e) {
         UpdateCaret();
     } else if (e->timerId() == Scroller.timerId()) {
         AutoScroll();
+    } else if (e->timerId() == BraceLater.timerId()) {
+        UpdateBraces();
     } else {
         QAbstractScrollArea::timerEvent(e);
     }
@@ -1135,6 +1159,8 @@ void TRichEdit::paintEvent(QPaintEvent *event) {
                 const bool highHalf = QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(p[i + 1].unicode());
                 Glyph g{Shown(p[i], highHalf), col, next - col, codes[size_t(i)], pos >= selStart && pos < selEnd,
                         false, highHalf || Shown(p[i], highHalf) != p[i], {}};
+                if ((pos == Braces.Bracket || pos == Braces.Partner) && pos >= 0 && !g.Selected)
+                    painter.fillRect(QRectF(col * CellW - hscroll, y, (next - col) * CellW, LineH), BraceColour(Braces.Matched()));
                 glyphs.push_back(g);
                 if (highHalf) {
                     glyphs.push_back({p[i + 1], col, 0, codes[size_t(i)], g.Selected, false, true, {}});

@@ -16,11 +16,15 @@
 #include <QRawFont>
 #include <QString>
 
+#include "bracematch.h"
 #include "columns.h"
+#include "linemarks.h"
 #include "textstore.h"
 
+class QHelpEvent;
 class QMenu;
 class QMimeData;
+class QPainter;
 class TColourStore;
 
 // Makes the control known to screen readers (its text, caret and selection);
@@ -99,8 +103,32 @@ public:
 
     // The line-number margin at the left, off at first.
     void SetLineNumbers(bool shown);
-    bool LineNumbers() const { return Numbers != nullptr; }
+    bool LineNumbers() const { return NumbersShown; }
+    // The width of the margin: the line numbers and a column of line marks
+    // while there are any (0 with neither).
     int LineNumberWidth() const;
+    // The margin's widget (nullptr while there is no margin).
+    QWidget *Margin() const { return Numbers; }
+
+    // ---- Marks on lines (linemarks.h): a column of them at the left of the
+    // margin, a mark's message its tip; while there are marks the margin
+    // shows, with the line numbers off as well.
+    void SetLineMarks(const QString &group, const std::vector<TLineMark> &marks);
+    void ClearLineMarks(const QString &group);
+    // Every mark, by line.
+    std::vector<TLineMark> LineMarks() const;
+    // The width of the column of marks (0 while there are none), and the
+    // colour of an error's mark and of a warning's.
+    int MarkWidth() const;
+    static QColor MarkColour(bool warning);
+
+    // ---- The bracket beside the caret and its partner (bracematch.h), drawn
+    // on a background of their own: one colour for a pair, another for a
+    // bracket without a partner.
+    const TBraceMarks &BraceMarks() const { return Braces; }
+    static QColor BraceColour(bool matched);
+    // The search for them, whose budget and marks may be set.
+    TBraceMatch &BraceScanner() { return BraceScan; }
 
     QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
     // The preedit shown at the caret (empty when none).
@@ -187,6 +215,7 @@ private:
     mutable TColumns Columns;         // the columns of the long lines
     int AnchorPos = 0, CaretPos = 0;
     int PendingCaret = -1;            // where an edit under way leaves the caret
+    int PendingAnchor = -1;           // and the anchor (-1: at the caret)
     qreal GoalX = -1;                 // the column that Up and Down keep to
     bool ReadOnly = false;
     bool CaretShown = true;
@@ -212,7 +241,18 @@ private:
     int WordAnchorStart = 0, WordAnchorEnd = 0;
     int DropCaret = -1;               // where a drag over the control would drop
     friend class TLineNumbers;
-    QWidget *Numbers = nullptr;       // the line-number margin, when shown
+    QWidget *Numbers = nullptr;       // the margin, when shown
+    bool NumbersShown = false;
     void PaintNumbers(QPaintEvent *event);
     void PlaceNumbers();
+    TLineMarks Marks;
+    void PaintMarks(QPainter &painter, int first, int last);
+    bool MarginTip(QHelpEvent *event);
+    // Tab and Shift+Tab on lines (indent.h).
+    void ShiftLines(bool out);
+    TBraceMatch BraceScan{Store};
+    TBraceMarks Braces;
+    int BraceLines[2] = {-1, -1};     // the lines of the marks drawn
+    QBasicTimer BraceLater;           // the scan toward the caret goes on
+    void UpdateBraces();
 };

@@ -593,7 +593,8 @@ bool TTextStore::Replace(int position, int removed, QStringView text, int anchor
     return true;
 }
 
-bool TTextStore::ReplaceMany(std::vector<Replacement> replacements, int anchorBefore, int caretBefore) {
+bool TTextStore::ReplaceMany(std::vector<Replacement> replacements, int anchorBefore, int caretBefore, int anchorAfter,
+                             int caretAfter) {
     if (replacements.empty()) return true;
     if (BeforeChange) BeforeChange(std::min(Total, replacements.back().Position + std::max(replacements.back().Removed, 0)));
     std::vector<Record> batch;
@@ -640,8 +641,8 @@ bool TTextStore::ReplaceMany(std::vector<Replacement> replacements, int anchorBe
     s.Edits = std::move(batch);
     s.AnchorBefore = anchorBefore;
     s.CaretBefore = caretBefore;
-    s.AnchorAfter = moved(anchorBefore);
-    s.CaretAfter = moved(caretBefore);
+    s.AnchorAfter = anchorAfter >= 0 && !partial ? anchorAfter : moved(anchorBefore);
+    s.CaretAfter = caretAfter >= 0 && !partial ? caretAfter : moved(caretBefore);
     Push(std::move(s));
     Mergeable = false;
     Announce(edits, History.back().Edits.data(), nullptr);

@@ -164,12 +164,14 @@ public:
     bool Replace(int position, int removed, QStringView text, int anchorBefore, int caretBefore, int caretAfter,
                  Merge merge = NoMerge);
     // Many replacements as one undo step (ascending, apart, positions in the
-    // text before them); the caret and selection after are as before. False
+    // text before them); the caret and selection after are as before, moved
+    // along by them, unless anchorAfter and caretAfter give them. False
     // when the text would grow past kMaxLength (nothing changes then). Where
     // memory runs out half way, those made so far are the step, and
     // std::bad_alloc is thrown once they have been announced; undo and redo
     // of a step do the same.
-    bool ReplaceMany(std::vector<Replacement> replacements, int anchorBefore, int caretBefore);
+    bool ReplaceMany(std::vector<Replacement> replacements, int anchorBefore, int caretBefore, int anchorAfter = -1,
+                     int caretAfter = -1);
     // Called before any edit with the last position of the text as it stands
     // that the edit touches (the colours use it to be in place first).
     std::function<void(int until)> BeforeChange;

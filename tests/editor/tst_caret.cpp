@@ -172,7 +172,10 @@ class TestCaret : public QObject {
         if (ctrl) mods |= Qt::ControlModifier;
         const QString how = QStringLiteral("%1%2").arg(shift ? "Shift+" : "", ctrl ? "Ctrl+" : "");
         if (k < 30) {
-            const TGlyph &g = kGlyphs[rng.bounded(kTyped)];
+            const TGlyph *pick = &kGlyphs[rng.bounded(kTyped)];
+            // (A tab over a selection of lines indents them: not typing.)
+            if (pick->Columns < 0 && m.HasSelection()) pick = &kGlyphs[4];
+            const TGlyph &g = *pick;
             if (m.Column({m.Caret.Line, m.Width(m.Caret.Line)}) > 48) return QStringLiteral("nothing (line full)");
             QKeyEvent press(QEvent::KeyPress, g.Text == QLatin1String("\t") ? Qt::Key_Tab : 0, Qt::NoModifier, g.Text);
             QApplication::sendEvent(e, &press);

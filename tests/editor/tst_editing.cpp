@@ -285,8 +285,41 @@ private slots:
             if (start % 2 == 1 && step < 40 && kind >= 94 && kind < 100) kind = 60;
             const QString where = QStringLiteral("start %1, step %2, event %3, caret %4+%5")
                                       .arg(start).arg(step).arg(kind).arg(selStart).arg(selLength);
+            // The model's lines: where the line holding p starts, and its end (its CR, or L).
+            auto lineStart = [&](int p) { return p == 0 ? 0 : int(m.T.lastIndexOf(QLatin1Char('\n'), p - 1)) + 1; };
+            auto lineEnd = [&](int p) {
+                const int cr = int(m.T.indexOf(QLatin1Char('\r'), p));
+                return cr < 0 ? L : cr;
+            };
+            const QChar typedChar = kind < 34 ? typed[rng.bounded(int(typed.size()))] : QChar();
+            if (kind < 34 && typedChar == QLatin1Char('\t') && a < b &&
+                (lineEnd(a) < b || (a == lineStart(a) && b == lineEnd(a)))) {
+                // Tab on lines: each line touched (not one where the selection
+                // ends at its very start) gets a tab at its start, an empty one
+                // none; the selection then holds those lines whole.
+                const bool upwards = e->Caret() < e->Anchor();
+                QTest::keyClick(e, Qt::Key_Tab);
+                QList<int> starts;
+                for (int p = lineStart(a);; p = lineEnd(p) + 2) {
+                    starts << p;
+                    if (lineEnd(p) >= b || lineEnd(p) >= L || lineEnd(p) + 2 == b) break;
+                }
+                const int end = lineEnd(starts.last()) < L ? lineEnd(starts.last()) + 2 : L;
+                int added = 0;
+                for (qsizetype i = starts.size() - 1; i >= 0; --i)
+                    if (lineEnd(starts[i]) > starts[i]) {
+                        m.Replace(starts[i], starts[i], QStringLiteral("\t"));
+                        ++added;
+                    }
+                QVERIFY2(TextOf(e) == m.T, qPrintable(where + QStringLiteral(" (tab on lines)")));
+                const int anchor = upwards ? end + added : starts.first(), caret = upwards ? starts.first() : end + added;
+                QVERIFY2(e->Anchor() == anchor && e->Caret() == caret, qPrintable(where + QStringLiteral(" (tab on lines)")));
+                if (added) m.ColourCaretLine(SelStart(e));
+                seen.insert(m.T);
+                continue;
+            }
             if (kind < 34) {
-                const QChar c = typed[rng.bounded(int(typed.size()))];
+                const QChar c = typedChar;
                 if (c == QLatin1Char('\t'))
                     QTest::keyClick(e, Qt::Key_Tab);
                 else if (c == QLatin1Char(' '))
@@ -300,7 +333,10 @@ private slots:
             } else if (kind < 42) {
                 QTest::keyClick(e, Qt::Key_Return);
                 edit = true;
+                // The new line starts with the blanks and tabs that start the
+                // line, as far as the caret.
                 s = QStringLiteral("\r\n");
+                for (int p = lineStart(a); p < a && (m.T[p] == QLatin1Char(' ') || m.T[p] == QLatin1Char('\t')); ++p) s += m.T[p];
             } else if (kind < 52) {
                 QTest::keyClick(e, Qt::Key_Backspace);
                 if (selLength == 0 && a > 0) a -= (a >= 2 && m.T.mid(a - 2, 2) == QLatin1String("\r\n")) ? 2 : 1;
