@@ -111,10 +111,12 @@ LineEnd Load(TTextStore *store, const QByteArray &bytes) {
     // those of the chosen codes leave it at the end.
     QHash<quint32, qsizetype> uses;
     size_t counts[3] = {0, 0, 0};
-    // Pieces of about 64 KiB that end just after an LF byte: no Shift-JIS
+    // Pieces of kPiece bytes, each running on to just after the next LF byte
+    // (a piece with no LF after it takes the rest of the file): no Shift-JIS
     // character holds that byte, so each piece decodes as it would in the
-    // whole, and no piece ends between a CR and its LF.
-    constexpr qsizetype kPiece = 4000;  // about a chunk of the store
+    // whole, and no piece ends between a CR and its LF. The store takes a
+    // piece no longer than its largest chunk as one chunk, without a copy.
+    constexpr qsizetype kPiece = 4000;
     qsizetype at = 0;
     const qsizetype n = bytes.size();
     sjis::OtherCodes others;
