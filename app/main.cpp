@@ -25,7 +25,7 @@ int main(int argc, char **argv) {
         MainForm.RestoreSettings();
         MainForm.show();
         // Unsaved edits are kept on disk; what an ended instance left is offered back.
-        MainForm.Recovery = std::make_unique<TRecovery>(*MainForm.Docs, recovery::DefaultFolder());
+        MainForm.Recovery = std::make_unique<TRecovery>(*MainForm.Docs, recovery::DefaultFolder(), TRecovery::Timing());
         // The files named on the command line open once the window is up; the
         // offer of what an ended instance left comes first, over the window
         // once the window manager has placed it.

@@ -224,11 +224,6 @@ void TRecovery::On() {
     if (Indicator) Indicator->hide();
 }
 
-void TRecovery::KeepNow() {
-    for (auto &[doc, t] : Docs)
-        if (t.FirstUnwritten >= 0 || t.Timer->isActive()) Keep(t);
-}
-
 void TRecovery::Flush() { Writer.Wait(); }
 
 void TRecovery::DropAll() {

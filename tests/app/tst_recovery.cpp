@@ -79,6 +79,17 @@ int Mode(const QString &path) {
 }
 
 const TRecovery::Timing Fast{20, 100, 50};
+// Writes at the first turn of the event loop after an edit.
+const TRecovery::Timing Now{0, 0, 50};
+
+// What was edited so far reaches the recovery files: the event loop turns
+// (with Now, the writes are asked for then), the writer finishes, and what
+// it reported is taken in.
+void Settle(TRecovery &r) {
+    QCoreApplication::processEvents();
+    r.Flush();
+    QCoreApplication::processEvents();
+}
 
 // A file as an instance leaves it: written, then given its owner and mode.
 bool Plant(const QString &path, const QByteArray &bytes, uid_t owner = ::geteuid(), int mode = 0600) {
@@ -274,7 +285,7 @@ private slots:
         QRandomGenerator rng(1601);
         TMainForm form;
         form.show();
-        form.Recovery = std::make_unique<TRecovery>(*form.Docs, folder(), Fast);
+        form.Recovery = std::make_unique<TRecovery>(*form.Docs, folder(), Now);
         TRecovery &r = *form.Recovery;
         int &answer = saveAnswer;
         answer = QMessageBox::Discard;
@@ -302,12 +313,10 @@ private slots:
                 doc->close();
                 QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
                 break;
-            case 8: QTest::qWait(int(rng.bounded(40))); break;  // a write on its own timer, now and then
+            case 8: QTest::qWait(int(rng.bounded(40))); break;  // the writer and the timers go on meanwhile
             }
-            if (rng.bounded(2)) r.KeepNow();
-            r.KeepNow();
-            r.Flush();
-            QCoreApplication::processEvents();
+            if (rng.bounded(2)) QCoreApplication::processEvents();  // a turn more changes nothing
+            Settle(r);
             QList<QPair<QString, QByteArray>> model;
             for (int i = 0; i < form.MDIChildCount(); ++i) {
                 TMDIChild *d = form.MDIChildren(i);
@@ -318,8 +327,19 @@ private slots:
             std::sort(model.begin(), model.end());
             QCOMPARE(kept(), model);
         }
-        // Editing on without a pause as long as the delay: the edits are
-        // written once the longest wait has passed, while the typing goes on.
+        // Closing the main window (every changed document discarded) leaves nothing.
+        answer = QMessageBox::Discard;
+        QVERIFY(form.close());
+        r.Flush();
+        QVERIFY(kept().isEmpty());
+    }
+
+    // Editing on without a pause as long as the delay: the edits are written
+    // once the longest wait has passed, while the typing goes on.
+    void editsWithoutAPauseAreWrittenAtTheLongest() {
+        TMainForm form;
+        form.show();
+        form.Recovery = std::make_unique<TRecovery>(*form.Docs, folder(), Fast);
         form.FileNewItemClick();
         TMDIChild *busy = form.ActiveMDIChild();
         QElapsedTimer typing;
@@ -328,13 +348,12 @@ private slots:
         while (!written && typing.elapsed() < 20 * Fast.Longest) {
             QTest::keyClick(busy->RichEdit1, Qt::Key_X);
             QTest::qWait(Fast.Delay / 4);
-            written = QFile::exists(r.FileOf(busy));
+            written = QFile::exists(form.Recovery->FileOf(busy));
         }
         QVERIFY(written);
-        // Closing the main window (every changed document discarded) leaves nothing.
-        answer = QMessageBox::Discard;
+        saveAnswer = QMessageBox::Discard;
         QVERIFY(form.close());
-        r.Flush();
+        form.Recovery->Flush();
         QVERIFY(kept().isEmpty());
     }
 
@@ -343,11 +362,11 @@ private slots:
     void laterKeepsDiscardRemoves() {
         const auto leave = [this](const QByteArray &text) {
             TMainForm form;
-            form.Recovery = std::make_unique<TRecovery>(*form.Docs, folder(), Fast);
+            form.Recovery = std::make_unique<TRecovery>(*form.Docs, folder(), Now);
             form.FileNewItemClick();
             form.MDIChildren(0)->RichEdit1->setFocus();
             QTest::keyClicks(form.MDIChildren(0)->RichEdit1, QString::fromLatin1(text));
-            form.Recovery->KeepNow();
+            Settle(*form.Recovery);
         };
         leave("one");
         leave("two");
@@ -399,10 +418,10 @@ private slots:
         QVERIFY(qvtest::WriteFile(source, "int a;\n"));
         {
             TMainForm form;
-            form.Recovery = std::make_unique<TRecovery>(*form.Docs, folder(), Fast);
+            form.Recovery = std::make_unique<TRecovery>(*form.Docs, folder(), Now);
             form.OpenDocument(source);
             QTest::keyClicks(form.ActiveMDIChild()->RichEdit1, QStringLiteral("x"));
-            form.Recovery->KeepNow();
+            Settle(*form.Recovery);
         }
         const QString file = QDir(folder()).entryInfoList({QStringLiteral("*.qvr")}).value(0).filePath();
         recovery::Entry e;
@@ -536,7 +555,7 @@ private slots:
     // so the last file written stays, with one note and no retry.
     void textThatCannotBeKept() {
         TMainForm form;
-        form.Recovery = std::make_unique<TRecovery>(*form.Docs, folder(), Fast);
+        form.Recovery = std::make_unique<TRecovery>(*form.Docs, folder(), Now);
         QStringList notes;
         connect(form.StatusBar, &QStatusBar::messageChanged, this, [&notes](const QString &m) {
             if (!m.isEmpty()) notes << m;
@@ -545,11 +564,9 @@ private slots:
         TMDIChild *doc = form.MDIChildren(0);
         doc->RichEdit1->setFocus();
         QTest::keyClicks(doc->RichEdit1, QStringLiteral("ok"));
-        form.Recovery->KeepNow();
-        form.Recovery->Flush();
+        Settle(*form.Recovery);
         doc->RichEdit1->insertPlainText(QStringLiteral("\u00e9"));
-        form.Recovery->KeepNow();
-        form.Recovery->Flush();
+        Settle(*form.Recovery);
         QTRY_COMPARE(notes.size(), 1);
         QVERIFY2(notes[0].startsWith(QStringLiteral("復元用ファイルを更新できません")), qPrintable(notes[0]));
         QTest::qWait(200);  // no retry of its own
@@ -598,7 +615,7 @@ private slots:
         if (how == "fsize") limit = std::make_unique<qvtest::FileSizeLimit>(32);
         TMainForm form;
         form.show();
-        form.Recovery = std::make_unique<TRecovery>(*form.Docs, folder(), Fast);
+        form.Recovery = std::make_unique<TRecovery>(*form.Docs, folder(), Now);
         QStringList notes;
         connect(form.StatusBar, &QStatusBar::messageChanged, this, [&notes](const QString &m) {
             if (!m.isEmpty()) notes << m;
@@ -610,8 +627,7 @@ private slots:
         TMDIChild *doc = form.MDIChildren(0);
         doc->RichEdit1->setFocus();
         QTest::keyClicks(doc->RichEdit1, QStringLiteral("ab"));
-        form.Recovery->KeepNow();
-        form.Recovery->Flush();
+        Settle(*form.Recovery);
         QTRY_COMPARE(notes.size(), 1);
         // A folder that fails the checks is named at start-up; one that only
         // refuses the write, at the write.
@@ -622,8 +638,7 @@ private slots:
         QVERIFY(!form.Recovery->Indicator->toolTip().isEmpty());
         // Further failures add no note and no message box.
         QTest::keyClicks(doc->RichEdit1, QStringLiteral("c"));
-        form.Recovery->KeepNow();
-        form.Recovery->Flush();
+        Settle(*form.Recovery);
         QTest::qWait(150);  // past a retry too
         QCOMPARE(notes.size(), 1);
         QCOMPARE(warnings.size(), 1);
@@ -636,9 +651,7 @@ private slots:
         QCOMPARE(qvtest::ReadFile(source), QByteArray("abcint x;\n"));
         QTest::keyClicks(doc->RichEdit1, QStringLiteral("d"));
         if (!edit) {  // that write fails too; the retry is all that is left
-            form.Recovery->KeepNow();
-            form.Recovery->Flush();
-            QCoreApplication::processEvents();
+            Settle(*form.Recovery);
         }
         // Once the folder can be used, the next attempt writes.
         limit.reset();
