@@ -3,7 +3,7 @@
 #include "childwin.h"
 #include "colourstore.h"
 #include "errorreport.h"
-#include "documents.h"
+#include "documenthost.h"
 #include "sourcetext.h"
 
 #include <QDialog>
