@@ -1364,7 +1364,8 @@ private slots:
                                                                               "  return 3;\r\n}\r\n")}});
         form->DosBoxRun->trigger();
         const QString ran = path(QStringLiteral("長い フォルダ名/RAN.TXT"));
-        QVERIFY(QTest::qWaitFor([&] { return QFile::exists(ran); }, 60000));
+        // The file is there from its fopen on, its bytes only from the fclose.
+        QVERIFY(QTest::qWaitFor([&] { return QFile::exists(ran) && QFileInfo(ran).size() > 0; }, 60000));
         QCOMPARE(qvtest::ReadFile(ran), QByteArray("ran"));
         QVERIFY(rows().contains(TRunProgram::StartLine(P, true)));
         QTest::qWait(300);
