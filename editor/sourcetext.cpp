@@ -67,6 +67,7 @@ Decoded Decode(const QByteArray &bytes) {
 qint64 TextLength(QByteArrayView bytes) {
     const char *p = bytes.data();
     const qsizetype n = bytes.size();
+    if (n == 0) return 0;  // (an empty view may have no data at all)
     // Each lone LF and lone CR gains a character.
     qint64 lone = 0;
     for (const char *at = p, *end = p + n; (at = static_cast<const char *>(std::memchr(at, '\n', size_t(end - at))));
