@@ -102,6 +102,11 @@ bool MakeDir(const QString &path, uid_t owner, int mode) {
            ::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0;
 }
 
+// A recovery file of `path` holding `bytes`, last changed at `ms` (since 1970).
+QByteArray KeptAt(const QString &path, const QByteArray &bytes, qint64 ms) {
+    return recovery::Header(recovery::Entry{QString(), path, QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC), 0, bytes}) + bytes;
+}
+
 QByteArray Kept(const QString &path, const QByteArray &bytes) {
     return recovery::Header(recovery::Entry{QString(), path, QDateTime::fromMSecsSinceEpoch(1700000000000, Qt::UTC), 0, bytes}) +
            bytes;
@@ -494,6 +499,9 @@ private slots:
         QTest::newRow("disk with a letter") << QByteArray(good).replace("size 2", "disk 2 1 1 7 5 x\nsize 2");
         QTest::newRow("disk of five numbers") << QByteArray(good).replace("size 2", "disk 2 1 1 7 5\nsize 2");
         QTest::newRow("disk after the size") << QByteArray(good).replace("size 2\n", "size 2\ndisk 2 1 1 7 5 0\n");
+        // The size still matches the bytes after the header's end.
+        QTest::newRow("blank line another byte") << QByteArray(good).replace("size 2\n\n", "size 2\nx");
+        QTest::newRow("blank line a CR") << QByteArray(good).replace("size 2\n\n", "size 2\n\r");
     }
     void damagedFilesStay() {
         QFETCH(QByteArray, content);
@@ -517,6 +525,57 @@ private slots:
         QCOMPARE(form.MDIChildren(0)->RichEdit1->toPlainText(), QStringLiteral("ok\n"));
         QCOMPARE(form.MDIChildren(0)->DefaultLineEnd, textstore::Lf);
         QCOMPARE(qvtest::ReadFile(bad), content);
+    }
+
+    // A temporary file beside a recovery file (a write cut short, or one that
+    // never got its name): the newest complete copy is offered, once and
+    // under the file's name; the others go at once, and after Discard, or
+    // after Restore and a discarded window, nothing of the document is
+    // offered again.
+    void aLeftoverTemporaryIsNeverOfferedAgain_data() {
+        QTest::addColumn<QByteArray>("temporary");
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QByteArray>("restored");
+        const QString source = QStringLiteral("/w/main.c");
+        const QByteArray older = KeptAt(source, "older\n", 1700000000000), newer = KeptAt(source, "newer\n", 1700000009000);
+        for (const char *answer : {"Discard", "Restore"}) {
+            const QString a = QString::fromLatin1(answer);
+            QTest::addRow("half-written, %s", answer) << newer.chopped(2) << a << QByteArray("kept\n");
+            QTest::addRow("complete and older, %s", answer) << older << a << QByteArray("kept\n");
+            QTest::addRow("complete and newer, %s", answer) << newer << a << QByteArray("newer\n");
+        }
+    }
+    void aLeftoverTemporaryIsNeverOfferedAgain() {
+        QFETCH(QByteArray, temporary);
+        QFETCH(QString, answer);
+        QFETCH(QByteArray, restored);
+        QVERIFY(recovery::PrepareFolder(folder(), nullptr));
+        QVERIFY(Plant(folder() + QStringLiteral("/9-dead.1.qvr"), KeptAt(QStringLiteral("/w/main.c"), "kept\n", 1700000005000)));
+        QVERIFY(Plant(folder() + QStringLiteral("/.9-dead.1.qvr.abc"), temporary));
+        {
+            TMainForm form;
+            form.Recovery = std::make_unique<TRecovery>(*form.Docs, folder(), Fast);
+            int rows = 0;
+            AnswerModal(&form, [&](QDialog &d) {
+                rows = d.findChild<QTreeWidget *>(QStringLiteral("Documents"))->topLevelItemCount();
+                Click(d, answer.toLatin1().constData());
+            });
+            QCOMPARE(form.Recovery->OfferLeftovers(), answer == QLatin1String("Restore") ? TRecovery::Restore : TRecovery::Discard);
+            QCOMPARE(rows, 1);
+            if (answer == QLatin1String("Restore")) {
+                QCOMPARE(form.MDIChildCount(), 1);
+                QCOMPARE(Bytes(form.MDIChildren(0)), restored);
+                saveAnswer = QMessageBox::Discard;
+                QVERIFY(form.close());
+            }
+            form.Recovery->Flush();
+        }
+        QCOMPARE(QDir(folder()).entryList(QDir::Files | QDir::Hidden), QStringList());
+        TMainForm next;
+        next.Recovery = std::make_unique<TRecovery>(*next.Docs, folder(), Fast);
+        QObject offerNothing;  // a dialog shown by mistake ends at once
+        AnswerModal(&offerNothing, [](QDialog &d) { Click(d, "Later"); });
+        QCOMPARE(next.Recovery->OfferLeftovers(), TRecovery::Nothing);
     }
 
     // The start-up note naming what was left alone stays while the pointer
