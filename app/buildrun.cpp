@@ -1,10 +1,6 @@
 #include "buildrun.h"
 
-#include "childwin.h"
 #include "compile.h"
-#include "errorreport.h"
-#include "compilecontrol.h"
-#include "documents.h"
 #include "pathext.h"
 #include "tdoscmd.h"
 
@@ -57,7 +53,8 @@ QStringList TBuildRun::Sources(const QStringList &paths) {
     return sources;
 }
 
-TBuildRun::TBuildRun(TCompileControl *control) : QObject(control), Form(control) {}
+TBuildRun::TBuildRun(TBuildHost &host, const TDosCommand &settings, QObject *parent)
+    : QObject(parent), Host(host), Settings(settings) {}
 
 TBuildRun::~TBuildRun() {
     // Running compiles end with their runners; no handler of theirs runs any more.
@@ -72,13 +69,13 @@ int TBuildRun::RunningCompiles() const {
     return n;
 }
 
-bool TBuildRun::Start(bool everything) {
-    if (Running || Form->DosCommand1->IsOnExecution()) return false;
+bool TBuildRun::Start(bool everything, const QStringList &paths) {
+    if (Running) return false;
     // The files are those of the tree as it is now; the headers of the
     // up-to-date test are read afresh for each file.
-    Files = Sources(Form->ProjectFiles());
+    Files = Sources(paths);
     if (Files.isEmpty()) {
-        Form->AppendOutput(NoSourcesLine);
+        emit Row(NoSourcesLine);
         return false;
     }
     Everything = everything;
@@ -115,7 +112,7 @@ TBuildRun::TJob *TBuildRun::FreeJob() {
     j->Runner->setObjectName(QStringLiteral("BuildRunner%1").arg(Pool.size() + 1));
     j->Runner->OnOutputLine = [this, j](TDosCommand *, const QByteArray &line) {
         j->Rows.push_back({QString(), line, true});
-        if (Form->NoteCompilerLine(j->Source, line)) j->HasMessages = true;
+        if (Host.NoteCompilerLine(j->Source, line)) j->HasMessages = true;
     };
     j->Runner->OnTerminate = [this, j](TDosCommand *) { JobEnded(j); };
     Pool.push_back(std::move(job));
@@ -129,47 +126,41 @@ void TBuildRun::Next() {
         TJob *job = FreeJob();
         if (!job) break;  // the end of a compile brings the next file
         const QString S = Files.at(Index++);
-        bool saved = true;
-        for (int i = 0; i < Form->Docs.MDIChildCount(); ++i) {
-            TMDIChild *doc = Form->Docs.MDIChildren(i);
-            if (doc->FileName != S || !doc->Changed) continue;
-            // A failure is reported as Compile reports it; the build goes on.
-            // The report's own event loop may end compiles meanwhile: their
-            // rows come, and this loop goes on where it was.
-            job->Busy = true;
-            saved = Guarded([doc] { doc->Save(); }, Form->Window) && !doc->Changed;
-            job->Busy = false;
-            break;
-        }
+        // A failure to save is reported; the build goes on. The report's own
+        // event loop may end compiles meanwhile: their rows come, and this
+        // loop goes on where it was.
+        job->Busy = true;
+        const bool saved = Host.SaveDocumentOf(S);
+        job->Busy = false;
         if (!Running) return;  // the window went while a report was up
         if (!saved) {
-            Form->AppendOutput(NotSavedLine(S));
+            emit Row(NotSavedLine(S));
             ++Count.NotCompiled;
         } else if (!QFileInfo(S).isFile()) {
-            Form->AppendOutput(MissingLine(S));
+            emit Row(MissingLine(S));
             ++Count.NotCompiled;
-        } else if (!Everything && !Form->NeedsCompile(S)) {
-            Form->AppendOutput(buildcmd::NotNeededLine(S));
+        } else if (!Everything && !Host.NeedsCompile(S)) {
+            emit Row(buildcmd::NotNeededLine(S));
             ++Count.UpToDate;
         } else {
-            // The job's runner: settings as DosCommand1 has them now.
-            job->Runner->StopGraceMs = Form->DosCommand1->StopGraceMs;
-            job->Runner->Priority = Form->DosCommand1->Priority;
-            job->Runner->Reading = Form->DosCommand1->Reading;
+            // The job's runner: settings as the host's runner has them now.
+            job->Runner->StopGraceMs = Settings.StopGraceMs;
+            job->Runner->Priority = Settings.Priority;
+            job->Runner->Reading = Settings.Reading;
             job->Rows.clear();
             job->Source = S;
             job->HasMessages = false;
             job->Own(buildcmd::StartLine(S));
-            if (Form->StartCompiler(job->Runner, S, [job](const QString &row) { job->Own(row); })) {
+            if (Host.StartCompiler(job->Runner, S, [job](const QString &row) { job->Own(row); })) {
                 job->Busy = true;
                 continue;
             }
-            for (const TJob::TRow &row : job->Rows) Form->AppendOutput(row.Own);
+            for (const TJob::TRow &row : job->Rows) emit Row(row.Own);
             job->Rows.clear();
             ++Count.NotCompiled;
         }
     }
-    Form->UpdateCompileItems(Form->DosCommand1->IsOnExecution());
+    emit Changed();
     if (RunningCompiles() == 0) Link();  // every file had its turn, or the build was stopped
 }
 
@@ -181,9 +172,9 @@ void TBuildRun::JobEnded(TJob *job) {
     job->Own(buildcmd::EndLine);
     for (const TJob::TRow &row : job->Rows) {
         if (row.IsLine)
-            Form->AppendCompilerLine(row.Line);
+            emit CompilerLine(row.Line);
         else
-            Form->AppendOutput(row.Own);
+            emit Row(row.Own);
     }
     job->Rows.clear();
     job->Rows.shrink_to_fit();
@@ -195,7 +186,7 @@ void TBuildRun::JobEnded(TJob *job) {
         if (job->HasMessages || exitCode != 0) ++Count.WithMessages;
         if (exitCode != 0) ++Count.Failed;
     }
-    Form->CompileEnded(job->Source);
+    emit CompileEnded(job->Source);
     // The runner takes no new command before its end handling is over.
     if (!NextQueued) {
         NextQueued = true;
@@ -207,7 +198,7 @@ void TBuildRun::LinkEnded(quint32 exitCode, bool stopped) {
     if (!Running || !Linking) return;
     Linking = false;
     if (stopped) StopRequested = true;
-    else if (exitCode != 0) Form->AppendOutput(buildcmd::LinkFailedLine(ProgramFile));
+    else if (exitCode != 0) emit Row(buildcmd::LinkFailedLine(ProgramFile));
     ProgramReady = !stopped && exitCode == 0;
     QTimer::singleShot(0, this, &TBuildRun::Finish);
 }
@@ -218,22 +209,22 @@ void TBuildRun::Link() {
         return;
     }
     if (Count.NotCompiled > 0 || Count.Failed > 0) {
-        Form->AppendOutput(buildcmd::NotLinkedLine);
+        emit Row(buildcmd::NotLinkedLine);
         Finish();
         return;
     }
     QStringList objects;
     for (const QString &S : std::as_const(Files)) objects << buildcmd::ObjectPath(S);
-    ProgramFile = Form->ProgramPath(Files);
-    if (!buildcmd::NeedsLink(ProgramFile, objects, Form->ProjectFile())) {
-        Form->AppendOutput(buildcmd::LinkNotNeededLine(ProgramFile));
+    ProgramFile = Host.ProgramPath(Files);
+    if (!buildcmd::NeedsLink(ProgramFile, objects, Host.ProjectFile())) {
+        emit Row(buildcmd::LinkNotNeededLine(ProgramFile));
         ProgramReady = true;
         Finish();
         return;
     }
-    Form->AppendOutput(buildcmd::LinkStartLine(ProgramFile));
+    emit Row(buildcmd::LinkStartLine(ProgramFile));
     Linking = true;
-    if (Form->RunLinker(ProgramFile, objects)) return;  // LinkEnded goes on
+    if (Host.RunLinker(ProgramFile, objects)) return;  // LinkEnded goes on
     Linking = false;
     Finish();
 }
@@ -241,12 +232,10 @@ void TBuildRun::Link() {
 void TBuildRun::Finish() {
     if (!Running) return;
     Stopped = StopRequested;
-    if (StopRequested) Form->AppendOutput(StoppedLine);
-    Form->AppendOutput(SummaryLine(Everything, Count.Compiled, Count.WithMessages, Count.UpToDate, Count.NotCompiled));
+    if (StopRequested) emit Row(StoppedLine);
+    emit Row(SummaryLine(Everything, Count.Compiled, Count.WithMessages, Count.UpToDate, Count.NotCompiled));
     const bool ready = ProgramReady && !StopRequested;
     Running = false;
     StopRequested = false;
-    Form->UpdateCompileItems(false);
-    Form->BuildEnded();
-    if (OnFinished) OnFinished(ready);
+    emit Finished(ready);
 }

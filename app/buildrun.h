@@ -29,9 +29,11 @@
 // compiled or its compiler failed nothing is linked and one "* " row says
 // so. The summary row comes last.
 //
-// The rows go to the Output pane through the compile controller, the
-// compiles through its NeedsCompile and StartCompiler, the link through its
-// RunLinker; the controller hands the end of the link on (LinkEnded).
+// A build asks what it needs of its host (TBuildHost, which the compile
+// controller is): the save, the up-to-date test and the start of each
+// compile, and the link on the host's own runner, whose end the host hands on
+// (LinkEnded). It tells what it does through its signals: the rows for the
+// Output pane, the end of each compile, a change of what runs, and its end.
 #include <QByteArray>
 #include <QObject>
 #include <QStringList>
@@ -40,22 +42,46 @@
 #include <memory>
 #include <vector>
 
-class TCompileControl;
 class TDosCommand;
+
+// What a build asks of the one who runs it: the steps that Compile takes as
+// well, and the link.
+class TBuildHost {
+public:
+    // Saves the open document of `source` when it is changed: false when it
+    // stays changed (a failure is reported as Compile reports it).
+    virtual bool SaveDocumentOf(const QString &source) = 0;
+    virtual bool NeedsCompile(const QString &source) const = 0;
+    // Echoes the compiler's command line and starts it on `runner`; the rows
+    // go to `row`. False (with its row) when it did not start.
+    virtual bool StartCompiler(TDosCommand *runner, const QString &source,
+                               const std::function<void(const QString &)> &row) = 0;
+    // A line that the compiler of `source` printed: true for a message row.
+    virtual bool NoteCompilerLine(const QString &source, const QByteArray &line) = 0;
+    // Where the program of `sources` goes, and the project file it is newer than.
+    virtual QString ProgramPath(const QStringList &sources) const = 0;
+    virtual QString ProjectFile() const = 0;
+    // Echoes the linker's command line and starts it; false (with its row)
+    // when it did not start.
+    virtual bool RunLinker(const QString &program, const QStringList &objects) = 0;
+
+protected:
+    ~TBuildHost() = default;
+};
 
 class TBuildRun : public QObject {
     Q_OBJECT
 public:
-    explicit TBuildRun(TCompileControl *control);
+    // Each compile's runner takes the settings that `settings` has when the
+    // compile starts (the host's own runner in the program).
+    TBuildRun(TBuildHost &host, const TDosCommand &settings, QObject *parent);
     ~TBuildRun() override;
 
-    // Build (everything = false) or Rebuild (true). Does nothing while a build
-    // or a compile runs. True when a build started (a project without
-    // sources gets its row and no build).
-    bool Start(bool everything);
-    // Called once a started build has written its summary row: true when the
-    // program is there and up to date (everything compiled and linked).
-    std::function<void(bool programReady)> OnFinished;
+    // Build (everything = false) or Rebuild (true) of the ".c" files among
+    // `paths` (the project's files). Does nothing while a build runs. True
+    // when a build started (a project without sources gets its row and no
+    // build).
+    bool Start(bool everything, const QStringList &paths);
     // The program of the latest build.
     QString Program() const { return ProgramFile; }
     // Ends every running compile and the rest of the build; a link under way
@@ -92,6 +118,19 @@ public:
     static QString NotSavedLine(const QString &S);
     static QString SummaryLine(bool rebuild, int compiled, int withMessages, int upToDate, int notCompiled);
 
+signals:
+    // A row of the build's own for the Output pane, and a line of a compiler,
+    // decoded when it reaches the pane.
+    void Row(const QString &row);
+    void CompilerLine(const QByteArray &line);
+    // The compile of `source` has ended; its rows are in the pane.
+    void CompileEnded(const QString &source);
+    // The compiles running changed.
+    void Changed();
+    // A started build has written its summary row: programReady when the
+    // program is there and up to date (everything compiled and linked).
+    void Finished(bool programReady);
+
 private:
     struct TJob;
     void Next();
@@ -100,7 +139,8 @@ private:
     void Finish();
     TJob *FreeJob();
 
-    TCompileControl *Form;
+    TBuildHost &Host;
+    const TDosCommand &Settings;
     std::vector<std::unique_ptr<TJob>> Pool;  // one runner each, made when first needed
     QStringList Files;
     qsizetype Index = 0;

@@ -29,8 +29,16 @@ TCompileControl::TCompileControl(TDocuments &docs, TOutputPane &pane, const proj
         DosCommand1OutputLine(sender, line);
     };
     DosCommand1->OnTerminate = [this](TDosCommand *sender) { DosCommand1Terminate(sender); };
-    BuildRun = new TBuildRun(this);
-    BuildRun->OnFinished = [this](bool programReady) { BuildFinished(programReady); };
+    BuildRun = new TBuildRun(*this, *DosCommand1, this);
+    connect(BuildRun, &TBuildRun::Row, this, &TCompileControl::AppendOutput);
+    connect(BuildRun, &TBuildRun::CompilerLine, this, &TCompileControl::AppendCompilerLine);
+    connect(BuildRun, &TBuildRun::CompileEnded, this, &TCompileControl::CompileEnded);
+    connect(BuildRun, &TBuildRun::Changed, this, [this] { UpdateCompileItems(DosCommand1->IsOnExecution()); });
+    connect(BuildRun, &TBuildRun::Finished, this, [this](bool programReady) {
+        UpdateCompileItems(false);
+        BuildEnded();
+        BuildFinished(programReady);
+    });
     Runner = new TRunProgram(this);
     Runner->setObjectName(QStringLiteral("Runner"));
     Runner->OnOutputLine = [this](const QByteArray &line) { Pane.Output->AppendLine(line); };
@@ -77,10 +85,17 @@ void TCompileControl::CompileClick() {
     }
 }
 
-QStringList TCompileControl::ProjectFiles() const { return Project.FilePaths(); }
-
 bool TCompileControl::NeedsCompile(const QString &source) const {
     return buildcmd::NeedsCompile(source, Project.FilePaths());
+}
+
+bool TCompileControl::SaveDocumentOf(const QString &source) {
+    for (int i = 0; i < Docs.MDIChildCount(); ++i) {
+        TMDIChild *doc = Docs.MDIChildren(i);
+        if (doc->FileName != source || !doc->Changed) continue;
+        return Guarded([doc] { doc->Save(); }, Window) && !doc->Changed;
+    }
+    return true;
 }
 
 bool TCompileControl::RunCompiler(const QString &source) {
@@ -172,7 +187,7 @@ void TCompileControl::StartRun(bool window) {
     Pane.TabSet1->setCurrentIndex(0);
     BeginCommand();
     PendingRun = window ? WindowRun : HeadlessRun;
-    if (!BuildRun->Start(false)) PendingRun = NoRun;
+    if (!BuildRun->Start(false, Project.FilePaths())) PendingRun = NoRun;
 }
 
 void TCompileControl::BuildFinished(bool programReady) {
@@ -219,14 +234,14 @@ void TCompileControl::BuildClick() {
     Pane.TabSet1->setCurrentIndex(0);
     if (BuildRun->IsRunning() || DosCommand1->IsOnExecution()) return;
     BeginCommand();
-    if (!BuildRun->Start(false)) SetNote(TBuildRun::NoSourcesLine.mid(2));
+    if (!BuildRun->Start(false, Project.FilePaths())) SetNote(TBuildRun::NoSourcesLine.mid(2));
 }
 
 void TCompileControl::ReBuildClick() {
     Pane.TabSet1->setCurrentIndex(0);
     if (BuildRun->IsRunning() || DosCommand1->IsOnExecution()) return;
     BeginCommand();
-    if (!BuildRun->Start(true)) SetNote(TBuildRun::NoSourcesLine.mid(2));
+    if (!BuildRun->Start(true, Project.FilePaths())) SetNote(TBuildRun::NoSourcesLine.mid(2));
 }
 
 void TCompileControl::BuildEnded() {

@@ -19,6 +19,7 @@
 // A double-click on such a row, or F8 / Shift+F8 to the next / previous one
 // that names an open document and a line, brings that document forward with
 // the line selected.
+#include "buildrun.h"
 #include "compile.h"
 
 #include <QByteArray>
@@ -33,7 +34,6 @@
 class QAction;
 class QLabel;
 class QWidget;
-class TBuildRun;
 class TDocuments;
 class TDosCommand;
 class TOutputPane;
@@ -43,7 +43,7 @@ namespace project {
 class Project;
 }
 
-class TCompileControl : public QObject {
+class TCompileControl : public QObject, private TBuildHost {
     Q_OBJECT
 public:
     struct Commands {
@@ -73,21 +73,20 @@ public:
     // double-click follows it. Nothing happens when no row leads anywhere.
     void NextMessageClick();
     void PrevMessageClick();
-    bool NeedsCompile(const QString &source) const;
-    // The paths of the project's file nodes.
-    QStringList ProjectFiles() const;
+    bool NeedsCompile(const QString &source) const override;
     // Compile's step: echoes the compiler's command line and starts it on
     // DosCommand1; false (with its row) when it did not start.
     bool RunCompiler(const QString &source);
     // The same on any runner, the rows going to `row`: the echo, and the row
     // that says why the compiler did not start.
-    bool StartCompiler(TDosCommand *runner, const QString &source, const std::function<void(const QString &)> &row);
+    bool StartCompiler(TDosCommand *runner, const QString &source,
+                       const std::function<void(const QString &)> &row) override;
     // Echoes the linker's command line and starts it; false (with its row)
     // when it did not start.
-    bool RunLinker(const QString &program, const QStringList &objects);
-    QString ProjectFile() const;
+    bool RunLinker(const QString &program, const QStringList &objects) override;
+    QString ProjectFile() const override;
     // Where the project's program goes (buildcmd::ProgramPath).
-    QString ProgramPath(const QStringList &sources) const;
+    QString ProgramPath(const QStringList &sources) const override;
     void DosCommand1OutputLine(TDosCommand *Sender, const QByteArray &Str);
     void DosCommand1Terminate(TDosCommand *Sender);
     // Compile, Build and Rebuild are off while a build or a program runs,
@@ -122,7 +121,7 @@ public:
     QStringList CompiledSources() const { return Latest.keys(); }
     // The steps of each compile, for the build and the compile alike.
     void CompileBegun(const QString &source);
-    bool NoteCompilerLine(const QString &source, const QByteArray &line);  // true for a message row
+    bool NoteCompilerLine(const QString &source, const QByteArray &line) override;  // true for a message row
     void CompileEnded(const QString &source);
     void BuildEnded();
 
@@ -143,6 +142,7 @@ signals:
     void CompileMessagesKnown(const QString &source);
 
 private:
+    bool SaveDocumentOf(const QString &source) override;
     void StartRun(bool window);
     void BuildFinished(bool programReady);
     void RunnerTerminate(int how, int exitCode);

@@ -2,6 +2,8 @@
 // The document windows of the main window's client area: opening (one window
 // per file), finding and bringing forward, saving with the save dialog, the
 // questions before they close, and their arrangement.
+#include "documenthost.h"
+
 #include <QList>
 #include <QObject>
 #include <functional>
@@ -13,21 +15,6 @@ class QWidget;
 class TFileDialog;
 class TFileWatch;
 class TMDIChild;
-
-// What recovery needs of the documents: the windows, a new one to restore into,
-// the status line and a parent for its dialogs.
-class TDocumentHost {
-public:
-    virtual int MDIChildCount() const = 0;
-    virtual TMDIChild *MDIChildren(int i) const = 0;
-    // A new untitled, empty document window, active.
-    virtual TMDIChild *NewDocument() = 0;
-    virtual QStatusBar *StatusLine() const = 0;
-    virtual QWidget *DialogParent() const = 0;
-
-protected:
-    ~TDocumentHost() = default;
-};
 
 class TDocuments : public QObject, public TDocumentHost {
     Q_OBJECT

@@ -1,7 +1,7 @@
 #include "filewatch.h"
 
 #include "childwin.h"
-#include "documents.h"
+#include "documenthost.h"
 #include "errorreport.h"
 
 #include <QApplication>

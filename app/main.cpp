@@ -1,6 +1,7 @@
 #include "appearance.h"
 #include "application.h"
 #include "errorreport.h"
+#include "filedrop.h"
 #include "documents.h"
 #include "mainform.h"
 #include "newproj.h"
@@ -25,11 +26,11 @@ int main(int argc, char **argv) {
         MainForm.RestoreSettings();
         MainForm.show();
         // Unsaved edits are kept on disk; what an ended instance left is offered back.
-        MainForm.Recovery = std::make_unique<TRecovery>(*MainForm.Docs, recovery::DefaultFolder());
+        MainForm.Recovery = std::make_unique<TRecovery>(*MainForm.Docs, recovery::DefaultFolder(), TRecovery::Timing());
         // The files named on the command line open once the window is up; the
         // offer of what an ended instance left comes first, over the window
         // once the window manager has placed it.
-        const QStringList files = TMainForm::ArgumentFiles(app.arguments().mid(1));
+        const QStringList files = TFileDrop::ArgumentFiles(app.arguments().mid(1));
         auto *waiting = new QTimer(&MainForm);
         QObject::connect(waiting, &QTimer::timeout, &MainForm, [&MainForm, waiting, files, tries = 0]() mutable {
             if (!(MainForm.windowHandle() && MainForm.windowHandle()->isExposed()) && ++tries < 100) return;

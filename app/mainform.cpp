@@ -5,36 +5,26 @@
 #include "compilecontrol.h"
 #include "documents.h"
 #include "errorreport.h"
+#include "filedrop.h"
 #include "filewatch.h"
-#include "finddialog.h"
+#include "findcontrol.h"
 #include "fontsubst.h"
 #include "option.h"
-#include "projectfile.h"
-#include "projecttree.h"
+#include "projectcontrol.h"
 #include "recentlist.h"
 #include "recovery.h"
 #include "searchcontrol.h"
+#include "statusline.h"
+#include "windowmenu.h"
+#include "windowsettings.h"
 
 #include <QApplication>
-#include <QCheckBox>
-#include <QLineEdit>
 #include <QCloseEvent>
-#include <QDir>
-#include <QDropEvent>
-#include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
-#include <QLabel>
-#include <QMimeData>
-#include <QSettings>
-#include <QUrl>
-#include <QMdiSubWindow>
 #include <QMenu>
 #include <QMessageBox>
 #include <QStatusTipEvent>
-
-#include <algorithm>
-#include <cmath>
 
 namespace {
 
@@ -61,24 +51,30 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent) {
     setupUi(this);
     setFont(pixelFont(QStringLiteral("ＭＳ Ｐゴシック"), 12));
     Panel1->Setup();
+    Status = new TStatusLine(StatusBar);
     Docs = new TDocuments(ClientArea, StatusBar, this);
     Docs->SaveDialog = &SaveDialog;
     Docs->OnCreated = [this](TMDIChild *doc) { DocumentCreated(doc); };
-    Docs->OnNamed = [this](const QString &path) { NoteRecentFile(path); };
+    Docs->OnNamed = [this](const QString &path) { RecentFiles->Note(path); };
     Docs->OnChanged = [this] { ActiveFormChange(); };
     Compiler = new TCompileControl(*Docs, *Panel1, CurrentProject,
                                    {Compile, Build, ReBuild, StopCompile, Run, DosBoxRun}, this);
     Compiler->ProjectFileName = [this] { return SaveDialog1.FileName; };
     Searcher = new TSearchControl(*Docs, *Panel1, CurrentProject, ProjFindStopItem, StatusBar, this);
+    ProjectPane = new TProjectControl(CurrentProject, TreeView1, Output, {OpenDialog, OpenDialog1, SaveDialog1}, this);
+    ProjectPane->OnOpenDocument = [this](const QString &path) { OpenDocument(path); };
+    ProjectPane->OnNamed = [this](const QString &path) { RecentProjects->Note(path); };
+    Finder = new TFindControl(*Docs, FindNextItem, FindPrevItem, StatusBar, this);
+    WindowMenu = new TWindowMenu(Window1, *Docs, ClientArea, this);
+    WindowMenu->OnLineNumbers = [this](bool shown) { Remembered->WriteLineNumbers(shown); };
+    // Files dropped on the window open as from the File menu.
+    Drops = new TFileDrop(this, [this](const QStringList &paths) { OpenFiles(paths); });
     SetUpLook();
     SetUpDialogs();
-    SetUpTree();
     ConnectCommands();
-    SetUpWindowMenu();
     SetUpRecentLists();
-
-    // Files dropped on the window open as from the File menu.
-    setAcceptDrops(true);
+    Remembered = std::make_unique<TWindowSettings>(TWindowSettings::TParts{
+        this, TreeSplitter, PaneSplitter, Docs, RecentFiles, RecentProjects, WindowMenu->LineNumbersItem});
 
     // Half-width katakana captions set close, in the menu bar and the menus.
     QStyle *kana = appearance::KanaMarkStyle(this);
@@ -101,11 +97,6 @@ void TMainForm::SetUpLook() {
     };
     for (const auto &[button, name] : glyphs) button->setIcon(appearance::ToolGlyph(QString::fromLatin1(name)));
     setWindowIcon(appearance::ProgramIcon());
-    // A note that another part shows (a search's count, what start-up left
-    // alone) is no hint: moving the pointer does not clear it.
-    connect(StatusBar, &QStatusBar::messageChanged, this, [this] {
-        if (!ShowingHint) HintShown = false;
-    });
 
     // The project tree and the Output pane start at their layout sizes (137 wide,
     // 112 high) and keep them when the window is resized; the user drags the
@@ -137,30 +128,6 @@ void TMainForm::SetUpDialogs() {
     project::SetupSaveDialog1(SaveDialog1);
 }
 
-// The project tree and its context menu.
-void TMainForm::SetUpTree() {
-    // The project tree and its context menu. The context menu's shortcuts act
-    // only while the tree has the keyboard focus; the Project menu shows the
-    // same keys without taking them from the editors.
-    project::SetupTree(TreeView1);
-    PopupMenu1 = new QMenu(TreeView1);
-    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-    AddFile = PopupMenu1->addAction(QStringLiteral("プロジェクトにファイルを追加"));
-    AddFile->setObjectName(QStringLiteral("AddFile"));
-    AddFile->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
-    DelFile = PopupMenu1->addAction(QStringLiteral("プロジェクトからファイル削除"));
-    DelFile->setObjectName(QStringLiteral("DelFile"));
-    DelFile->setShortcut(QKeySequence(Qt::Key_Delete));
-    for (QAction *a : {AddFile, DelFile}) {
-        a->setShortcutContext(Qt::WidgetShortcut);
-        TreeView1->addAction(a);
-    }
-    K1->setShortcutContext(Qt::WidgetShortcut);
-    K2->setShortcutContext(Qt::WidgetShortcut);
-    connect(TreeView1, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &pos) { PopupMenu1->exec(TreeView1->viewport()->mapToGlobal(pos)); });
-}
-
 // Menu entries, tool buttons and keys to their handlers.
 void TMainForm::ConnectCommands() {
     // Commands.
@@ -180,18 +147,13 @@ void TMainForm::ConnectCommands() {
         {CutItem, &TMainForm::CutItemClick},
         {CopyItem, &TMainForm::CopyItemClick},
         {PasteItem, &TMainForm::PasteItemClick},
-        {FindItem, &TMainForm::FindItemClick},
-        {FindNextItem, &TMainForm::FindNextItemClick},
-        {FindPrevItem, &TMainForm::FindPrevItemClick},
-        {ReplaceItem, &TMainForm::ReplaceItemClick},
-        {GoToLineItem, &TMainForm::GoToLineItemClick},
         {KP1, &TMainForm::ProjNewItemClick},
         {KJ1, &TMainForm::ProjOpenItemClick},
         {KE1, &TMainForm::ProjSaveItemClick},
         {K1, &TMainForm::AddFileClick},
         {K2, &TMainForm::DelFileClick},
-        {AddFile, &TMainForm::AddFileClick},
-        {DelFile, &TMainForm::DelFileClick},
+        {ProjectPane->AddFile, &TMainForm::AddFileClick},
+        {ProjectPane->DelFile, &TMainForm::DelFileClick},
         {ProjOpt, &TMainForm::ProjOptClick},
         {WindowCascadeItem, &TMainForm::WindowCascadeItemClick},
         {WindowTileItem, &TMainForm::WindowTileItemClick},
@@ -211,6 +173,11 @@ void TMainForm::ConnectCommands() {
         {PrevMessageItem, guard(this, Compiler, &TCompileControl::PrevMessageClick)},
         {ProjFindItem, guard(this, Searcher, &TSearchControl::ProjFindItemClick)},
         {ProjFindStopItem, guard(this, Searcher, &TSearchControl::ProjFindStopItemClick)},
+        {FindItem, guard(this, Finder, &TFindControl::FindItemClick)},
+        {FindNextItem, guard(this, Finder, &TFindControl::FindNextItemClick)},
+        {FindPrevItem, guard(this, Finder, &TFindControl::FindPrevItemClick)},
+        {ReplaceItem, guard(this, Finder, &TFindControl::ReplaceItemClick)},
+        {GoToLineItem, guard(this, Finder, &TFindControl::GoToLineItemClick)},
     };
     for (const auto &[action, handler] : controlled) connect(action, &QAction::triggered, this, handler);
     const std::pair<QToolButton *, void (TMainForm::*)()> buttons[] = {
@@ -223,64 +190,13 @@ void TMainForm::ConnectCommands() {
     connect(RunBtn, &QToolButton::clicked, Run, &QAction::trigger);
     connect(Run, &QAction::enabledChanged, RunBtn, &QWidget::setEnabled);
 
-    // Keys where the layout gives none.
+    // Keys where the layout gives none. The Project menu shows the tree's keys
+    // without taking them from the editors.
+    K1->setShortcutContext(Qt::WidgetShortcut);
+    K2->setShortcutContext(Qt::WidgetShortcut);
     FileNewItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
     FileOpenItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     FileCloseItem->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::CTRL | Qt::Key_F4)});
-}
-
-// The caret field, the Window menu's additions and its window list.
-void TMainForm::SetUpWindowMenu() {
-    // The caret's line and column, at the right of the status line.
-    CaretField = new QLabel(StatusBar);
-    CaretField->setObjectName(QStringLiteral("CaretField"));
-    CaretField->setMinimumWidth(QFontMetrics(StatusBar->font()).horizontalAdvance(QStringLiteral("行 99999, 桁 9999")) + 8);
-    StatusBar->addPermanentWidget(CaretField);
-
-    // The Window menu: the line-number switch and the moves between documents,
-    // then the window list.
-    Window1->addSeparator();
-    LineNumbersItem = Window1->addAction(QStringLiteral("行番号を表示(&L)"));
-    LineNumbersItem->setObjectName(QStringLiteral("LineNumbersItem"));
-    LineNumbersItem->setStatusTip(QStringLiteral("ｴﾃﾞｨﾀの左端に行番号を表示する"));
-    LineNumbersItem->setCheckable(true);
-    connect(LineNumbersItem, &QAction::triggered, this, guard(this, &TMainForm::LineNumbersItemClick));
-    NextWindowItem = Window1->addAction(QStringLiteral("次のｳｨﾝﾄﾞｳ(&N)"));
-    NextWindowItem->setObjectName(QStringLiteral("NextWindowItem"));
-    NextWindowItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab));
-    NextWindowItem->setStatusTip(QStringLiteral("次のｳｨﾝﾄﾞｳに切り替える"));
-    connect(NextWindowItem, &QAction::triggered, this, [this] { Docs->StepWindow(1); });
-    PrevWindowItem = Window1->addAction(QStringLiteral("前のｳｨﾝﾄﾞｳ(&P)"));
-    PrevWindowItem->setObjectName(QStringLiteral("PrevWindowItem"));
-    PrevWindowItem->setStatusTip(QStringLiteral("前のｳｨﾝﾄﾞｳに切り替える"));
-    // X delivers Shift+Tab as Backtab.
-    PrevWindowItem->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab),
-                                  QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab)});
-    connect(PrevWindowItem, &QAction::triggered, this, [this] { Docs->StepWindow(-1); });
-
-    // The window-list menu: one entry per open document window.
-    connect(Window1, &QMenu::aboutToShow, this, [this] {
-        for (QAction *a : Window1->actions())
-            if (a->property("windowEntry").toBool()) {
-                Window1->removeAction(a);
-                a->deleteLater();
-            }
-        // Most recently activated first, the order Ctrl+Tab goes through.
-        int number = 0;
-        for (int i = 0; i < MDIChildCount(); ++i) {
-            QMdiSubWindow *w = MDIChildren(i);
-            if (number == 0) Window1->addSeparator()->setProperty("windowEntry", true);
-            QAction *a = Window1->addAction(QStringLiteral("&%1 %2").arg(++number).arg(w->windowTitle()));
-            a->setProperty("windowEntry", true);
-            a->setCheckable(true);
-            a->setChecked(w == ClientArea->currentSubWindow());
-            connect(a, &QAction::triggered, this, [this, w = QPointer<QMdiSubWindow>(w)] {
-                if (!w) return;
-                if (w->isMinimized()) w->showNormal();
-                ClientArea->setActiveSubWindow(w);
-            });
-        }
-    });
 }
 
 // The File menu's recent lists.
@@ -297,7 +213,7 @@ void TMainForm::SetUpRecentLists() {
     File1->insertSeparator(FileExitItem);
     RecentFiles = new TRecentList(filesMenu, [this](const QString &path) { OpenDocument(path); }, this);
     RecentProjects = new TRecentList(projectsMenu, [this](const QString &path) { OpenProject(path); }, this);
-    RecentFiles->OnChanged = RecentProjects->OnChanged = [this] { WriteRecent(); };
+    RecentFiles->OnChanged = RecentProjects->OnChanged = [this] { Remembered->WriteRecent(); };
 }
 
 TMainForm::~TMainForm() {
@@ -342,46 +258,25 @@ void TMainForm::UpdateMenuItems() {
 
 void TMainForm::ActiveFormChange() {
     UpdateMenuItems();
-    // The caret field follows the active document's control.
+    // The undo and redo entries and the caret field follow the active document's control.
     TRichEdit *editor = ActiveMDIChild() ? ActiveMDIChild()->RichEdit1 : nullptr;
     if (editor != WatchedEditor) {
         if (WatchedEditor) WatchedEditor->disconnect(this);
         WatchedEditor = editor;
         if (editor) {
-            connect(editor, &TRichEdit::cursorPositionChanged, this, &TMainForm::UpdateCaretField);
-            connect(editor, &TRichEdit::textChanged, this, &TMainForm::UpdateCaretField);
             connect(editor, &TRichEdit::undoAvailable, this, &TMainForm::UpdateMenuItems);
             connect(editor, &TRichEdit::redoAvailable, this, &TMainForm::UpdateMenuItems);
         }
     }
-    UpdateCaretField();
+    Status->Follow(editor);
 }
 
-void TMainForm::UpdateCaretField() {
-    const TMDIChild *doc = ActiveMDIChild();
-    if (!doc) {
-        CaretField->clear();
-        return;
-    }
-    const TRichEdit *editor = doc->RichEdit1;
-    const int caret = editor->Caret();
-    CaretField->setText(QStringLiteral("行 %1, 桁 %2").arg(editor->Text()->LineOf(caret) + 1).arg(editor->ColumnOf(caret) + 1));
-}
-
-QString TMainForm::StatusText() const { return StatusBar->currentMessage(); }
-
-void TMainForm::ShowHint(const QString &longHint) {
-    if (longHint.isEmpty() && !HintShown) return;
-    ShowingHint = true;
-    StatusBar->showMessage(longHint);
-    ShowingHint = false;
-    HintShown = !longHint.isEmpty();
-}
+QString TMainForm::StatusText() const { return Status->Text(); }
 
 bool TMainForm::event(QEvent *e) {
     switch (e->type()) {
     case QEvent::StatusTip:
-        ShowHint(static_cast<QStatusTipEvent *>(e)->tip());
+        Status->ShowHint(static_cast<QStatusTipEvent *>(e)->tip());
         return true;
     case QEvent::WindowActivate:
         // Back from another program: the documents' files may have changed.
@@ -403,33 +298,11 @@ bool TMainForm::eventFilter(QObject *watched, QEvent *e) {
         // sends it as a QStatusTipEvent, see event()); pointing at a control of
         // this window that has none, a tool button among them, clears the line.
         if (auto *w = qobject_cast<QWidget *>(watched); w && w->window() == this && w->statusTip().isEmpty())
-            ShowHint(QString());
+            Status->ShowHint(QString());
         break;
     case QEvent::KeyRelease:
         // Ctrl let go ends a walk through the windows with Ctrl+Tab.
         if (Docs && Docs->Stepping() && static_cast<QKeyEvent *>(e)->key() == Qt::Key_Control) Docs->EndStepping();
-        break;
-    case QEvent::DragEnter:
-    case QEvent::DragMove:
-    case QEvent::Drop:
-        // Files dragged from outside open wherever they are dropped on the
-        // window, an editor included (which would otherwise take their names
-        // as text).
-        if (auto *w = qobject_cast<QWidget *>(watched); w && w->window() == this && w != this) {
-            auto *drag = static_cast<QDropEvent *>(e);
-            if (!LocalFiles(drag->mimeData()).isEmpty()) {
-                if (e->type() == QEvent::Drop)
-                    dropEvent(drag);
-                else
-                    AcceptAsCopy(drag);
-                return true;
-            }
-        }
-        break;
-    case QEvent::MouseButtonDblClick:
-        // The tree's double-click reaches this filter alone: a second filter
-        // on its viewport would open the document twice.
-        if (watched == TreeView1->viewport()) Guarded([this] { TreeView1DblClick(); }, this);
         break;
     default:
         break;
@@ -446,7 +319,7 @@ void TMainForm::DocumentCreated(TMDIChild *doc) {
             for (const QKeySequence &key : FileCloseItem->shortcuts())
                 if (a->shortcuts().contains(key)) a->setShortcuts({});
     if (Recovery) Recovery->Watch(doc);
-    doc->RichEdit1->SetLineNumbers(LineNumbersItem->isChecked());
+    doc->RichEdit1->SetLineNumbers(WindowMenu->LineNumbersItem->isChecked());
 }
 
 void TMainForm::FileNewItemClick() { OpenDocument(QStringLiteral("NONAME%1").arg(MDIChildCount() + 1)); }
@@ -471,22 +344,11 @@ bool TMainForm::CanClose() {
     QList<TMDIChild *> toSave;
     if (!Docs->AskChanged(toSave)) return false;
     // The project is asked about before anything is saved: Cancel keeps everything.
-    bool saveProject = false;
-    if (CurrentProject.NeedsSaving()) {
-        switch (project::AskSaveProject(CurrentProject, this)) {
-        case QMessageBox::Save:
-            saveProject = true;
-            break;
-        case QMessageBox::Discard:
-            break;
-        default:
-            return false;
-        }
-    }
+    const int project = ProjectPane->AskBeforeClosing();
+    if (project == QMessageBox::Cancel) return false;
     for (TMDIChild *doc : std::as_const(toSave))
         if (!Docs->SaveDocument(*doc)) return false;
-    if (saveProject && !project::SaveProject(CurrentProject, SaveDialog1, this)) return false;
-    return true;
+    return project != QMessageBox::Save || ProjectPane->Save();
 }
 
 void TMainForm::closeEvent(QCloseEvent *event) {
@@ -535,102 +397,16 @@ void TMainForm::WindowMinimizeItemClick() { Docs->MinimizeAll(); }
 
 // ---- Project --------------------------------------------------------------
 
-void TMainForm::ProjNewItemClick() {
-    project::ProjNewItemClick(CurrentProject, TreeView1, [this] { Output->clear(); }, SaveDialog1, this);
-}
-void TMainForm::ProjOpenItemClick() {
-    project::ProjOpenItemClick(CurrentProject, TreeView1, [this] { Output->clear(); }, OpenDialog1, SaveDialog1, this);
-    if (!SaveDialog1.FileName.isEmpty()) NoteRecentProject(SaveDialog1.FileName);
-}
-void TMainForm::ProjSaveItemClick() {
-    project::ProjSaveItemClick(CurrentProject, SaveDialog1, this);
-    if (!SaveDialog1.FileName.isEmpty() && QFileInfo::exists(SaveDialog1.FileName)) NoteRecentProject(SaveDialog1.FileName);
-}
-void TMainForm::OpenProject(const QString &path) {
-    if (project::OpenProject(CurrentProject, TreeView1, path, [this] { Output->clear(); }, SaveDialog1, this))
-        NoteRecentProject(path);
-}
-void TMainForm::AddFileClick() { project::AddFileClick(CurrentProject, TreeView1, OpenDialog, this); }
-void TMainForm::DelFileClick() { project::DelFileClick(CurrentProject, TreeView1); }
-void TMainForm::TreeView1DblClick() {
-    project::TreeView1DblClick(CurrentProject, TreeView1, [this](const QString &path) { OpenDocument(path); });
-}
+void TMainForm::ProjNewItemClick() { ProjectPane->ProjNewItemClick(); }
+void TMainForm::ProjOpenItemClick() { ProjectPane->ProjOpenItemClick(); }
+void TMainForm::ProjSaveItemClick() { ProjectPane->ProjSaveItemClick(); }
+void TMainForm::OpenProject(const QString &path) { ProjectPane->OpenProject(path); }
+void TMainForm::AddFileClick() { ProjectPane->AddFileClick(); }
+void TMainForm::DelFileClick() { ProjectPane->DelFileClick(); }
+void TMainForm::TreeView1DblClick() { ProjectPane->TreeView1DblClick(); }
 void TMainForm::ProjOptClick() { ::ProjOptClick(this); }
 
-// ---- Find, replace and go to line --------------------------------------------
-
-namespace {
-void ShowFindDialog(TMainForm *form, bool replace) {
-    if (!form->FindDialog) {
-        form->FindDialog = new TFindDialog(form);
-        form->FindDialog->Target = [form]() -> TRichEdit * {
-            TMDIChild *doc = form->ActiveMDIChild();
-            return doc ? doc->RichEdit1 : nullptr;
-        };
-        // F3 and Shift+F3 work in the dialog too.
-        form->FindDialog->addAction(form->FindNextItem);
-        form->FindDialog->addAction(form->FindPrevItem);
-        QObject::connect(form->FindDialog, &TFindDialog::Note, form->StatusBar,
-                         [form](const QString &text) { form->StatusBar->showMessage(text); });
-    }
-    form->FindDialog->ShowFor(replace);
-}
-}  // namespace
-
-void TMainForm::FindItemClick() {
-    if (ActiveMDIChild()) ShowFindDialog(this, false);
-}
-
-void TMainForm::ReplaceItemClick() {
-    if (ActiveMDIChild()) ShowFindDialog(this, true);
-}
-
-void TMainForm::FindNextItemClick() {
-    if (!ActiveMDIChild()) return;
-    if (!FindDialog || FindDialog->FindText->text().isEmpty()) return ShowFindDialog(this, false);
-    FindDialog->FindAgain(false);
-}
-
-void TMainForm::FindPrevItemClick() {
-    if (!ActiveMDIChild()) return;
-    if (!FindDialog || FindDialog->FindText->text().isEmpty()) return ShowFindDialog(this, false);
-    FindDialog->FindAgain(true);
-}
-
-void TMainForm::GoToLineItemClick() {
-    TMDIChild *doc = ActiveMDIChild();
-    if (!doc) return;
-    const TTextStore *text = doc->RichEdit1->Text();
-    const int n = TGoToLineDialog::Ask(this, text->LineCount(), text->LineOf(doc->RichEdit1->Caret()) + 1);
-    for (int i = 0; n > 0 && i < MDIChildCount(); ++i)  // unless it closed meanwhile
-        if (MDIChildren(i) == doc) return GoToLine(doc, n);
-}
-
-// ---- Line numbers, recent files, opening from outside, settings ---------------
-
-namespace {
-// The user's settings file: Quelvane/quelvane.conf in the configuration folder.
-std::unique_ptr<QSettings> Settings() {
-    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Quelvane"),
-                                       QStringLiteral("quelvane"));
-}
-}  // namespace
-
-void TMainForm::LineNumbersItemClick() {
-    const bool shown = LineNumbersItem->isChecked();
-    for (int i = 0; i < MDIChildCount(); ++i) MDIChildren(i)->RichEdit1->SetLineNumbers(shown);
-    if (Remembering) Settings()->setValue(QStringLiteral("editor/lineNumbers"), shown);
-}
-
-void TMainForm::NoteRecentFile(const QString &path) { RecentFiles->Note(path); }
-void TMainForm::NoteRecentProject(const QString &path) { RecentProjects->Note(path); }
-
-void TMainForm::WriteRecent() {
-    if (!Remembering) return;
-    const auto settings = Settings();
-    settings->setValue(QStringLiteral("recent/files"), RecentFiles->Paths());
-    settings->setValue(QStringLiteral("recent/projects"), RecentProjects->Paths());
-}
+// ---- Files from outside, settings ------------------------------------------
 
 void TMainForm::OpenFiles(const QStringList &paths) {
     for (const QString &given : paths) {
@@ -646,83 +422,5 @@ void TMainForm::OpenFiles(const QStringList &paths) {
     }
 }
 
-QStringList TMainForm::ArgumentFiles(const QStringList &arguments) {
-    QStringList files;
-    bool options = true;
-    for (const QString &arg : arguments) {
-        if (options && arg == QLatin1String("--")) {
-            options = false;
-            continue;
-        }
-        if (options && arg.size() > 1 && arg.startsWith(QLatin1Char('-'))) continue;
-        files << arg;
-    }
-    return files;
-}
-
-QStringList TMainForm::LocalFiles(const QMimeData *mime) {
-    QStringList paths;
-    const QList<QUrl> urls = mime ? mime->urls() : QList<QUrl>();
-    for (const QUrl &url : urls) {
-        if (!url.isLocalFile()) return {};
-        paths << url.toLocalFile();
-    }
-    return paths;
-}
-
-bool TMainForm::AcceptAsCopy(QDropEvent *event) {
-    // Opening a file takes nothing from where it came from: the drop is a copy,
-    // whatever the source proposed, so that it never deletes its files after a
-    // move. A source that offers no copy is refused.
-    if (!(event->possibleActions() & Qt::CopyAction)) {
-        event->ignore();
-        return false;
-    }
-    event->setDropAction(Qt::CopyAction);
-    event->accept();
-    return true;
-}
-
-void TMainForm::dragEnterEvent(QDragEnterEvent *event) {
-    if (!LocalFiles(event->mimeData()).isEmpty()) AcceptAsCopy(event);
-}
-
-void TMainForm::dragMoveEvent(QDragMoveEvent *event) {
-    if (!LocalFiles(event->mimeData()).isEmpty()) AcceptAsCopy(event);
-}
-
-void TMainForm::dropEvent(QDropEvent *event) {
-    const QStringList paths = LocalFiles(event->mimeData());
-    if (paths.isEmpty() || !AcceptAsCopy(event)) return;
-    OpenFiles(paths);
-}
-
-void TMainForm::RestoreSettings() {
-    Remembering = true;
-    const auto owned = Settings();
-    QSettings &settings = *owned;
-    if (settings.contains(QStringLiteral("window/geometry"))) {
-        restoreGeometry(settings.value(QStringLiteral("window/geometry")).toByteArray());
-        restoreState(settings.value(QStringLiteral("window/state")).toByteArray());
-        TreeSplitter->restoreState(settings.value(QStringLiteral("window/tree")).toByteArray());
-        PaneSplitter->restoreState(settings.value(QStringLiteral("window/panes")).toByteArray());
-    }
-    Docs->SetMaximized(settings.value(QStringLiteral("window/documentsMaximized"), false).toBool());
-    RecentFiles->SetPaths(settings.value(QStringLiteral("recent/files")).toStringList());
-    RecentProjects->SetPaths(settings.value(QStringLiteral("recent/projects")).toStringList());
-    LineNumbersItem->setChecked(settings.value(QStringLiteral("editor/lineNumbers"), false).toBool());
-    for (int i = 0; i < MDIChildCount(); ++i) MDIChildren(i)->RichEdit1->SetLineNumbers(LineNumbersItem->isChecked());
-}
-
-void TMainForm::SaveSettings() {
-    if (!Remembering) return;
-    const auto owned = Settings();
-    QSettings &settings = *owned;
-    settings.setValue(QStringLiteral("window/geometry"), saveGeometry());
-    settings.setValue(QStringLiteral("window/state"), saveState());
-    settings.setValue(QStringLiteral("window/tree"), TreeSplitter->saveState());
-    settings.setValue(QStringLiteral("window/panes"), PaneSplitter->saveState());
-    settings.setValue(QStringLiteral("window/documentsMaximized"), Docs->Maximized());
-    settings.setValue(QStringLiteral("editor/lineNumbers"), LineNumbersItem->isChecked());
-    WriteRecent();
-}
+void TMainForm::RestoreSettings() { Remembered->Restore(); }
+void TMainForm::SaveSettings() { Remembered->Save(); }

@@ -1,9 +1,13 @@
 #pragma once
 // The main frame window: menus, tool buttons, status line, the project tree pane,
 // the Output pane and the editor document windows in its client area. It wires
-// the menus to the parts that do the work: the documents (documents.h), the
-// compile (compilecontrol.h), the search in the project (searchcontrol.h) and
-// the project (project.h, projectfile.h).
+// the menus to the parts that do the work, and holds no logic of its own
+// beyond the enabled states of the document commands: the documents
+// (documents.h), the compile (compilecontrol.h), the search in the project
+// (searchcontrol.h), the project pane (projectcontrol.h), find and go to line
+// (findcontrol.h), the status line (statusline.h), the Window menu
+// (windowmenu.h), files from outside (filedrop.h) and what it remembers
+// (windowsettings.h).
 #include "ui_mainform.h"
 
 #include "filedialog.h"
@@ -19,18 +23,17 @@
 
 class TCompileControl;
 class TDocuments;
+class TFileDrop;
+class TFindControl;
 class TMDIChild;
+class TProjectControl;
 class TRichEdit;
-class QDragEnterEvent;
-class QDragMoveEvent;
-class QDropEvent;
-class QMimeData;
 class TRecentList;
 class TRecovery;
-class TFindDialog;
 class TSearchControl;
-class QLabel;
-class QMenu;
+class TStatusLine;
+class TWindowMenu;
+class TWindowSettings;
 
 class TMainForm : public QMainWindow, public Ui::TMainForm {
     Q_OBJECT
@@ -49,14 +52,16 @@ public:
     TFileDialog SaveDialog{TFileDialog::Save};
     TFileDialog OpenDialog1{TFileDialog::Open};
     TFileDialog SaveDialog1{TFileDialog::Save};
-    QMenu *PopupMenu1 = nullptr;
-    QAction *AddFile = nullptr;
-    QAction *DelFile = nullptr;
     // The project that the tree shows and Compile, Build and the search read.
     project::Project CurrentProject;
     TDocuments *Docs = nullptr;
     TCompileControl *Compiler = nullptr;
     TSearchControl *Searcher = nullptr;
+    TProjectControl *ProjectPane = nullptr;
+    TFindControl *Finder = nullptr;
+    TStatusLine *Status = nullptr;
+    TWindowMenu *WindowMenu = nullptr;
+    TFileDrop *Drops = nullptr;
     // Keeps unsaved edits on disk; set up by the program at start-up (none in
     // a main window made without it).
     std::unique_ptr<TRecovery> Recovery;
@@ -69,45 +74,20 @@ public:
     void OpenDocument(const QString &path);
     void UpdateMenuItems();
 
-    // The status line's text (the current long hint).
+    // The status line's text (the current long hint, or a note).
     QString StatusText() const;
-    // The lasting field at the right of the status line: "行 N, 桁 M" of the
-    // active document's caret (1-based; a full-width character takes two
-    // columns), empty without a document.
-    QLabel *CaretField = nullptr;
-    void UpdateCaretField();
-
-    // The line-number margin of every editor, off at first; checked in the
-    // Window menu.
-    QAction *LineNumbersItem = nullptr;
-    void LineNumbersItemClick();
-    // The next and the previous document window (Ctrl+Tab, Ctrl+Shift+Tab),
-    // in the order of their last activation, as the window list shows them;
-    // held Ctrl goes on through that order (TDocuments::StepWindow).
-    QAction *NextWindowItem = nullptr;
-    QAction *PrevWindowItem = nullptr;
 
     // Files and projects opened or saved lately, offered in the File menu's
     // two submenus.
     TRecentList *RecentFiles = nullptr;
     TRecentList *RecentProjects = nullptr;
-    void NoteRecentFile(const QString &path);
-    void NoteRecentProject(const QString &path);
 
     // Files given from outside (command line, dropped on the window): each
     // opens as a document, a ".prj" file as the project.
     void OpenFiles(const QStringList &paths);
-    // The files among the program's arguments: all but options ("-x"); "--"
-    // ends the options.
-    static QStringList ArgumentFiles(const QStringList &arguments);
-    // The files of a drag: its URLs when every one is a local file, else none.
-    static QStringList LocalFiles(const QMimeData *mime);
     void OpenProject(const QString &path);
 
-    // What the window remembers between runs (QSettings in the user's
-    // configuration folder): geometry and state, the panes' sizes, whether the
-    // document windows are maximised, the recent lists and the line-number
-    // switch. A window that never read them writes nothing either.
+    // What the window remembers between runs (windowsettings.h).
     void RestoreSettings();
     void SaveSettings();
 
@@ -126,15 +106,6 @@ public:
     void CopyItemClick();
     void PasteItemClick();
     void HelpAboutItemClick();
-
-    // Find, replace and go to line in the active document. The find/replace
-    // dialog is non-modal and made at its first use.
-    void FindItemClick();
-    void FindNextItemClick();
-    void FindPrevItemClick();
-    void ReplaceItemClick();
-    void GoToLineItemClick();
-    TFindDialog *FindDialog = nullptr;
 
     // Window arrangement.
     void WindowCascadeItemClick();
@@ -159,32 +130,18 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
-    void dragEnterEvent(QDragEnterEvent *event) override;
-    void dragMoveEvent(QDragMoveEvent *event) override;
-    void dropEvent(QDropEvent *event) override;
-    static bool AcceptAsCopy(QDropEvent *event);
     bool event(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void SetUpLook();
     void SetUpDialogs();
-    void SetUpTree();
     void ConnectCommands();
-    void SetUpWindowMenu();
     void SetUpRecentLists();
     void FormCreate();
     void FormDestroy();
-    // A hint in the status line; an empty one clears only a hint, never a
-    // note that another part put there (such a note stays until something
-    // else is shown).
-    void ShowHint(const QString &longHint);
-    bool HintShown = false;  // the status line shows a hint
-    bool ShowingHint = false;
     void ActiveFormChange();
     void DocumentCreated(TMDIChild *doc);
-    void WriteRecent();
-    bool Remembering = false;
+    std::unique_ptr<TWindowSettings> Remembered;
     QPointer<TRichEdit> WatchedEditor;
-
 };

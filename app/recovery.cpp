@@ -3,7 +3,7 @@
 #include "childwin.h"
 #include "colourstore.h"
 #include "errorreport.h"
-#include "documents.h"
+#include "documenthost.h"
 #include "sourcetext.h"
 
 #include <QDialog>
@@ -222,11 +222,6 @@ void TRecovery::On() {
     for (const auto &[doc, t] : Docs)
         if (t.Unkept) return;
     if (Indicator) Indicator->hide();
-}
-
-void TRecovery::KeepNow() {
-    for (auto &[doc, t] : Docs)
-        if (t.FirstUnwritten >= 0 || t.Timer->isActive()) Keep(t);
 }
 
 void TRecovery::Flush() { Writer.Wait(); }

@@ -42,9 +42,9 @@ public:
     };
 
     // Keeps the documents of `host` in `folder` (recovery::DefaultFolder() in
-    // the program). Documents open already are watched from now on.
+    // the program), writing as `timing` says (Timing() in the program).
+    // Documents open already are watched from now on.
     TRecovery(TDocumentHost &host, const QString &folder, Timing timing);
-    TRecovery(TDocumentHost &host, const QString &folder) : TRecovery(host, folder, Timing()) {}
     // Finishes the writes asked for. Files of documents that are still changed
     // stay: the window went without the user discarding them.
     ~TRecovery() override;
@@ -63,9 +63,6 @@ public:
     // The main window closes: every changed document was saved or discarded.
     void DropAll();
 
-    // Writes every document with unwritten changes now (the GUI thread's part:
-    // making the bytes and handing them over).
-    void KeepNow();
     // Waits until every write and removal asked for is done.
     void Flush();
 

@@ -46,6 +46,18 @@ QV_BENCH(project_open_save_10000) {
     TFileDialog open1(TFileDialog::Open), save1(TFileDialog::Save);
     project::SetupOpenDialog1(open1);
     project::SetupSaveDialog1(save1);
+    // The window as the project commands see it.
+    struct View : project::TProjectView {
+        QTreeWidget &Tree;
+        QListWidget &Output;
+        TFileDialog &Open1, &Save1;
+        View(QTreeWidget &t, QListWidget &o, TFileDialog &a, TFileDialog &b) : Tree(t), Output(o), Open1(a), Save1(b) {}
+        void ShowProject(const project::Project &p) override { project::ShowProject(&Tree, p); }
+        void ClearOutput() override { Output.clear(); }
+        TFileDialog &OpenDialog1() override { return Open1; }
+        TFileDialog &SaveDialog1() override { return Save1; }
+        QWidget *DialogParent() override { return nullptr; }
+    } view(tree, output, open1, save1);
 
     const long rss0 = bench::residentKiB();
     open1.Prompt = [&](TFileDialog &d) {
@@ -53,13 +65,13 @@ QV_BENCH(project_open_save_10000) {
         return true;
     };
     double t = bench::seconds();
-    project::ProjOpenItemClick(proj, &tree, [&] { output.clear(); }, open1, save1, nullptr);
+    project::ProjOpenItemClick(proj, view);
     const double openS = bench::seconds() - t;
     const long rss1 = bench::residentKiB();
 
     save1.FileName = out;
     t = bench::seconds();
-    project::ProjSaveItemClick(proj, save1, nullptr);
+    project::ProjSaveItemClick(proj, view);
     const double saveS = bench::seconds() - t;
 
     t = bench::seconds();

@@ -182,10 +182,12 @@ bool DirectoryTakesNewNames(const QString &target) {
     throw EQvError::CannotCreate(path);
 }
 
+// Puts the bytes written to fd on disk.
+bool Flush(int fd) { return ::fsync(fd) == 0; }
+
 // A new name or a file with one name: a temporary file with the old file's mode,
 // owner and group replaces it.
-void ReplaceByRename(const QString &path, const QString &target, const struct stat *old, const QByteArray &bytes,
-                     const TFlush &flush) {
+void ReplaceByRename(const QString &path, const QString &target, const struct stat *old, const QByteArray &bytes) {
     QString temporary;
     Fd fd(CreateBeside(target, old ? 0600 : 0666, temporary));
     if (fd.Get() < 0) throw EQvError::CannotCreate(path);
@@ -201,7 +203,7 @@ void ReplaceByRename(const QString &path, const QString &target, const struct st
         }
         if (::fchmod(fd.Get(), mode) != 0) FailAndRemove(path, temporary);
     }
-    if (!flush(fd.Get()) || !fd.Close()) FailAndRemove(path, temporary);
+    if (!Flush(fd.Get()) || !fd.Close()) FailAndRemove(path, temporary);
     if (::rename(Native(temporary).constData(), Native(target).constData()) != 0) FailAndRemove(path, temporary);
     SyncFolderOf(target);
 }
@@ -210,8 +212,7 @@ void ReplaceByRename(const QString &path, const QString &target, const struct st
 // sees the new content. Its old content is first copied beside it and flushed;
 // when the rewrite fails the old content is put back, and when even that fails
 // the copy stays and the error names it.
-void RewriteInPlace(const QString &path, const QString &target, const struct stat &seen, const QByteArray &bytes,
-                    const TFlush &flush) {
+void RewriteInPlace(const QString &path, const QString &target, const struct stat &seen, const QByteArray &bytes) {
     Fd fd(::open(Native(target).constData(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     struct stat st;
     if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0) throw EQvError::CannotCreate(path);
@@ -227,15 +228,15 @@ void RewriteInPlace(const QString &path, const QString &target, const struct sta
     {
         Fd out(CreateBeside(target, 0600, copy));
         if (out.Get() < 0) throw EQvError::CannotCreate(path);
-        if (!WriteAll(out.Get(), old.constData(), old.size(), 0) || !flush(out.Get()) || !out.Close())
+        if (!WriteAll(out.Get(), old.constData(), old.size(), 0) || !Flush(out.Get()) || !out.Close())
             FailAndRemove(path, copy);
     }
 
     const bool written = WriteAll(fd.Get(), bytes.constData(), bytes.size(), 0) &&
-                         ::ftruncate(fd.Get(), off_t(bytes.size())) == 0 && flush(fd.Get());
+                         ::ftruncate(fd.Get(), off_t(bytes.size())) == 0 && Flush(fd.Get());
     if (!written) {
         const bool restored = WriteAll(fd.Get(), old.constData(), old.size(), 0) &&
-                              ::ftruncate(fd.Get(), off_t(old.size())) == 0 && flush(fd.Get());
+                              ::ftruncate(fd.Get(), off_t(old.size())) == 0 && Flush(fd.Get());
         if (!restored)
             throw EQvError(QStringLiteral("ファイル %1 を保存できません。元の内容は %2 に残っています").arg(path, copy));
         FailAndRemove(path, copy);
@@ -264,9 +265,8 @@ qint64 OpenRegularFile(const QString &path, QFile &file) {
     return st.st_size;
 }
 
-void WriteWholeFile(const QString &path, const QByteArray &bytes, const TFlush &given) {
+void WriteWholeFile(const QString &path, const QByteArray &bytes) {
     IgnoreFileSizeSignal();
-    const TFlush flush = given ? given : [](int fd) { return ::fsync(fd) == 0; };
     if (path.isEmpty()) throw EQvError::CannotCreate(path);
     const QString target = FinalTarget(path);
     struct stat st;
@@ -280,7 +280,7 @@ void WriteWholeFile(const QString &path, const QByteArray &bytes, const TFlush &
     }
     if (!DirectoryTakesNewNames(target)) throw EQvError::CannotCreate(path);
     if (exists && st.st_nlink > 1)
-        RewriteInPlace(path, target, st, bytes, flush);
+        RewriteInPlace(path, target, st, bytes);
     else
-        ReplaceByRename(path, target, exists ? &st : nullptr, bytes, flush);
+        ReplaceByRename(path, target, exists ? &st : nullptr, bytes);
 }

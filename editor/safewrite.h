@@ -23,14 +23,9 @@
 #include <QByteArray>
 #include <QString>
 
-#include <functional>
-
 class QFile;
 
-// `flush` puts a descriptor's bytes on disk (fsync when empty); a test hands
-// in one that fails.
-using TFlush = std::function<bool(int fd)>;
-void WriteWholeFile(const QString &path, const QByteArray &bytes, const TFlush &flush = nullptr);
+void WriteWholeFile(const QString &path, const QByteArray &bytes);
 
 // The pieces every writer of the program uses (the document save here, the
 // recovery writer beside it): a path as the file system names it; a write of

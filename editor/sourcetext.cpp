@@ -67,6 +67,7 @@ Decoded Decode(const QByteArray &bytes) {
 qint64 TextLength(QByteArrayView bytes) {
     const char *p = bytes.data();
     const qsizetype n = bytes.size();
+    if (n == 0) return 0;  // (an empty view may have no data at all)
     // Each lone LF and lone CR gains a character.
     qint64 lone = 0;
     for (const char *at = p, *end = p + n; (at = static_cast<const char *>(std::memchr(at, '\n', size_t(end - at))));
@@ -111,10 +112,12 @@ LineEnd Load(TTextStore *store, const QByteArray &bytes) {
     // those of the chosen codes leave it at the end.
     QHash<quint32, qsizetype> uses;
     size_t counts[3] = {0, 0, 0};
-    // Pieces of about 64 KiB that end just after an LF byte: no Shift-JIS
+    // Pieces of kPiece bytes, each running on to just after the next LF byte
+    // (a piece with no LF after it takes the rest of the file): no Shift-JIS
     // character holds that byte, so each piece decodes as it would in the
-    // whole, and no piece ends between a CR and its LF.
-    constexpr qsizetype kPiece = 4000;  // about a chunk of the store
+    // whole, and no piece ends between a CR and its LF. The store takes a
+    // piece no longer than its largest chunk as one chunk, without a copy.
+    constexpr qsizetype kPiece = 4000;
     qsizetype at = 0;
     const qsizetype n = bytes.size();
     sjis::OtherCodes others;

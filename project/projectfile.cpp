@@ -1,7 +1,6 @@
 #include "projectfile.h"
 
 #include "newproj.h"
-#include "projecttree.h"
 #include "qverror.h"
 
 #include "errorreport.h"
@@ -10,7 +9,6 @@
 #include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTreeWidget>
 
 #include <sys/stat.h>
 
@@ -40,38 +38,37 @@ void WriteProjectFile(const QString &path, const Project &project) {
     WriteWholeFile(path, ProjectBytes(project, path));
 }
 
-void ProjOpenItemClick(Project &project, QTreeWidget *TreeView1, const std::function<void()> &ClearOutput,
-                       TFileDialog &OpenDialog1, TFileDialog &SaveDialog1, QWidget *parent) {
-    if (!OpenDialog1.Execute(parent)) {
-        if (ClearOutput) ClearOutput();
+void ProjOpenItemClick(Project &project, TProjectView &view) {
+    if (!view.OpenDialog1().Execute(view.DialogParent())) {
+        view.ClearOutput();
         return;
     }
-    OpenProject(project, TreeView1, OpenDialog1.FileName, ClearOutput, SaveDialog1, parent);
+    OpenProject(project, view, view.OpenDialog1().FileName);
 }
 
-bool OpenProject(Project &project, QTreeWidget *TreeView1, const QString &fileName,
-                 const std::function<void()> &ClearOutput, TFileDialog &SaveDialog1, QWidget *parent) {
-    if (!CanLeaveProject(project, SaveDialog1, parent)) return false;
+bool OpenProject(Project &project, TProjectView &view, const QString &fileName) {
+    if (!CanLeaveProject(project, view)) return false;
     // The previous project is gone from here on, whatever the file holds.
     ReadResult read = ReadProjectFile(fileName);
     project = read.status == ReadStatus::Ok ? std::move(read.project) : Project();
-    ShowProject(TreeView1, project);
+    view.ShowProject(project);
     if (read.status != ReadStatus::Ok) {
         // The project is empty: a Save project now must not write over the file
         // of the project that is gone.
-        SaveDialog1.FileName.clear();
+        view.SaveDialog1().FileName.clear();
         return false;
     }
-    SaveDialog1.FileName = fileName;
-    if (ClearOutput) ClearOutput();
+    view.SaveDialog1().FileName = fileName;
+    view.ClearOutput();
     return true;
 }
 
-void ProjSaveItemClick(Project &project, TFileDialog &SaveDialog1, QWidget *parent) {
+void ProjSaveItemClick(Project &project, TProjectView &view) {
     if (project.IsEmpty()) return;  // nothing to keep: no file, no dialog
+    TFileDialog &SaveDialog1 = view.SaveDialog1();
     if (SaveDialog1.FileName.isEmpty()) {
-        if (!SaveDialog1.Execute(parent)) return;
-        if (!MayReplace(SaveDialog1.FileName, parent)) {
+        if (!SaveDialog1.Execute(view.DialogParent())) return;
+        if (!MayReplace(SaveDialog1.FileName, view.DialogParent())) {
             // Not saved: the project still has no file of its own.
             SaveDialog1.FileName.clear();
             return;
@@ -81,19 +78,19 @@ void ProjSaveItemClick(Project &project, TFileDialog &SaveDialog1, QWidget *pare
     project.Changed = false;
 }
 
-bool SaveProject(Project &project, TFileDialog &SaveDialog1, QWidget *parent) {
-    return Guarded([&] { ProjSaveItemClick(project, SaveDialog1, parent); }, parent) && !project.NeedsSaving();
+bool SaveProject(Project &project, TProjectView &view) {
+    return Guarded([&] { ProjSaveItemClick(project, view); }, view.DialogParent()) && !project.NeedsSaving();
 }
 
 int AskSaveProject(const Project &project, QWidget *parent) {
     return AskSaveDiscardCancel(QStringLiteral("プロジェクト %1 への変更を保存しますか?").arg(project.Name()), parent);
 }
 
-bool CanLeaveProject(Project &project, TFileDialog &SaveDialog1, QWidget *parent) {
+bool CanLeaveProject(Project &project, TProjectView &view) {
     if (!project.NeedsSaving()) return true;
-    switch (AskSaveProject(project, parent)) {
+    switch (AskSaveProject(project, view.DialogParent())) {
     case QMessageBox::Save:
-        return SaveProject(project, SaveDialog1, parent);
+        return SaveProject(project, view);
     case QMessageBox::Discard:
         return true;
     default:
@@ -101,21 +98,20 @@ bool CanLeaveProject(Project &project, TFileDialog &SaveDialog1, QWidget *parent
     }
 }
 
-void ProjNewItemClick(Project &project, QTreeWidget *TreeView1, const std::function<void()> &ClearOutput,
-                      TFileDialog &SaveDialog1, QWidget *parent) {
+void ProjNewItemClick(Project &project, TProjectView &view) {
     {
-        TNewProjDlg dlg(parent);
+        TNewProjDlg dlg(view.DialogParent());
         const int result = dlg.exec();
         if (result == QDialog::Accepted) {
             // Cancel in the question keeps everything, the Output pane too.
-            if (!CanLeaveProject(project, SaveDialog1, parent)) return;
+            if (!CanLeaveProject(project, view)) return;
             project = Project::Named(dlg.ProjName->text());
-            ShowProject(TreeView1, project);
+            view.ShowProject(project);
             // A new project has no file yet: the next Save project asks where to save.
-            SaveDialog1.FileName.clear();
+            view.SaveDialog1().FileName.clear();
         }
     }
-    if (ClearOutput) ClearOutput();
+    view.ClearOutput();
 }
 
 bool MayReplace(const QString &path, QWidget *parent) {

@@ -7,10 +7,14 @@ namespace textstore {
 
 namespace {
 
-// A loaded text comes in chunks of about kTarget characters. An edit lets a
-// chunk grow up to kLimit; past that it is cut into even parts. A chunk that
-// an edit leaves under kSmall characters joins a neighbour, so that any
-// amount of typing keeps the chunks at least half as large as a load makes them.
+// How large the chunks are. A load keeps each piece that its loader hands in
+// of at most kLimit characters as one chunk, and cuts longer text into chunks
+// of kTarget. An edit builds the chunks it touches anew, cut into even parts
+// of at most kLimit, so typing lets a chunk grow to kLimit before it is cut in
+// two. A rebuilt group that comes out under kSmall (a quarter of kTarget)
+// takes in the chunk after it, unless a later edit of the same batch touches
+// that one, or else joins the chunk before it where the two stay within
+// kLimit: typing and deleting leave few chunks under kSmall.
 constexpr int kTarget = 4096;
 constexpr int kLimit = 8192;
 constexpr int kSmall = kTarget / 4;
@@ -301,7 +305,9 @@ void TTextStore::Load(const std::function<bool(QString &, std::vector<textstore:
     std::vector<int> starts;
     while (next(piece, ends, codes, starts)) {
         b.Adopt(std::move(piece), ends, std::move(codes), std::move(starts));
+        // Each piece comes to next() with nothing in its lists.
         piece = QString();
+        ends.clear();
         codes.clear();
         starts.clear();
     }
@@ -526,12 +532,10 @@ bool TTextStore::Replace(int position, int removed, QStringView text, int anchor
     position = Snap(position);
     const int end = Snap(std::clamp(position + std::max(removed, 0), position, Total));
     if (BeforeChange) BeforeChange(end);
-    int breaks = 0;
     Record r;
     r.Position = position;
-    r.Inserted = Normalised(text, &breaks);
+    r.Inserted = Normalised(text, nullptr);  // every inserted break is a typed one
     Capture(*this, position, end - position, r);
-    (void)breaks;  // every inserted break is a typed one
     if (r.Removed.isEmpty() && r.Inserted.isEmpty()) return true;
     if (qint64(Total) - r.Removed.size() + r.Inserted.size() > kMaxLength) return false;
     const bool wasUndo = CanUndo(), wasRedo = CanRedo(), wasModified = IsModified();
@@ -610,8 +614,7 @@ bool TTextStore::ReplaceMany(std::vector<Replacement> replacements, int anchorBe
         if (position < last) continue;  // overlapping: left out
         Record r;
         r.Position = position;
-        int breaks = 0;
-        r.Inserted = Normalised(x.Text, &breaks);
+        r.Inserted = Normalised(x.Text, nullptr);
         if (r.Inserted == x.Text) r.Inserted = x.Text;  // one shared copy for every equal replacement
         Capture(*this, position, end - position, r);
         // Equal removed texts (the same match again) share one copy too.

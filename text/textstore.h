@@ -143,6 +143,8 @@ public:
     // pieces never holds the whole text twice). Pieces are in T form (every
     // line break a CR LF, never split between two pieces).
     // starts, where next() fills it in, is the offset just past each LF.
+    // The text and the three lists come to each call of next() empty, so a
+    // next() that appends to them gives each piece its own.
     void Load(const std::function<bool(QString &text, std::vector<textstore::LineEnd> &ends,
                                        textstore::OtherCodes &codes, std::vector<int> &starts)> &next);
 

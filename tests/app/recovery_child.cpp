@@ -87,7 +87,7 @@ int main(int argc, char **argv) {
     QObject::connect(form.StatusBar, &QStatusBar::messageChanged, [](const QString &m) {
         if (!m.isEmpty()) Say("note", m);
     });
-    form.Recovery = std::make_unique<TRecovery>(*form.Docs, recovery::DefaultFolder());
+    form.Recovery = std::make_unique<TRecovery>(*form.Docs, recovery::DefaultFolder(), TRecovery::Timing());
     const auto sayOff = [&form] {
         if (!form.Recovery->Indicator->isHidden()) Say("off", form.Recovery->Indicator->toolTip());
     };

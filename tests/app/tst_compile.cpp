@@ -950,6 +950,44 @@ private slots:
         QCOMPARE(r.mid(2), (QStringList{QStringLiteral("エラー"), QStringLiteral("last"), kEnd}));
     }
 
+    // A long row is drawn up to its 4,000th character and then "…", never
+    // ending between the two halves of a surrogate pair; its tooltip is what
+    // is drawn, in lines of at most 120 characters that never cut a pair.
+    void longRowsAreDrawnUpToTheirCut_data() {
+        QTest::addColumn<QString>("row");
+        QTest::addColumn<QString>("drawn");
+        const QString pair = QString::fromUcs4(U"\U0001F600");  // two halves
+        const QString ellipsis = QStringLiteral("…");
+        const QString x3998(3998, u'x'), x3999(3999, u'x'), x4000(4000, u'x');
+        QTest::newRow("3,999 characters") << x3999 << x3999;
+        QTest::newRow("4,000 characters") << x4000 << x4000;
+        QTest::newRow("4,001 characters") << x4000 + u'y' << x4000 + ellipsis;
+        QTest::newRow("a pair across the cut") << x3999 + pair + u'z' << x3999 + ellipsis;
+        QTest::newRow("a pair that ends at the cut") << x3998 + pair + u'z' << x3998 + pair + ellipsis;
+        QTest::newRow("a pair just after the cut") << x4000 + pair << x4000 + ellipsis;
+        QTest::newRow("a pair across a tooltip line") << QString(119, u'x') + pair + u'z' << QString(119, u'x') + pair + u'z';
+    }
+    void longRowsAreDrawnUpToTheirCut() {
+        QFETCH(QString, row);
+        QFETCH(QString, drawn);
+        TOutputList *out = form->Output;
+        out->Append(QStringLiteral("before"));
+        out->Append(row);
+        QCOMPARE(out->Row(1), row);  // the row itself stays whole
+        out->ScrollToRow(1);
+        const QPoint at = out->RowRect(1).center();
+        QHelpEvent tip(QEvent::ToolTip, at, out->viewport()->mapToGlobal(at));
+        QCoreApplication::sendEvent(out->viewport(), &tip);
+        const QStringList lines = QToolTip::text().split(u'\n');
+        QToolTip::hideText();
+        QCOMPARE(lines.join(QString()), drawn);
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            QVERIFY2(lines[i].size() <= 120, qPrintable(QString::number(i)));
+            QVERIFY2(!lines[i].back().isHighSurrogate(), qPrintable(QString::number(i)));
+            if (i + 1 < lines.size()) QVERIFY2(lines[i].size() >= 119, qPrintable(QString::number(i)));
+        }
+    }
+
     // A compiler that prints random bytes (NULs, lone and doubled CRs, valid
     // and broken Shift-JIS, rows far wider than the pane, one of megabytes):
     // the pane gets the model's rows, and every row can be read and copied.
@@ -1364,7 +1402,8 @@ private slots:
                                                                               "  return 3;\r\n}\r\n")}});
         form->DosBoxRun->trigger();
         const QString ran = path(QStringLiteral("長い フォルダ名/RAN.TXT"));
-        QVERIFY(QTest::qWaitFor([&] { return QFile::exists(ran); }, 60000));
+        // The file is there from its fopen on, its bytes only from the fclose.
+        QVERIFY(QTest::qWaitFor([&] { return QFile::exists(ran) && QFileInfo(ran).size() > 0; }, 60000));
         QCOMPARE(qvtest::ReadFile(ran), QByteArray("ran"));
         QVERIFY(rows().contains(TRunProgram::StartLine(P, true)));
         QTest::qWait(300);

@@ -6,9 +6,12 @@
 #include "errorreport.h"
 #include "compilecontrol.h"
 #include "documents.h"
+#include "filedrop.h"
 #include "mainform.h"
 #include "recentlist.h"
 #include "searchcontrol.h"
+#include "statusline.h"
+#include "windowmenu.h"
 #include "modal.h"
 #include "newproj.h"
 #include "projectfile.h"
@@ -207,9 +210,9 @@ private slots:
             {form->WindowArrangeItem, "ｱｲｺﾝの整列(&A)", "ｱｲｺﾝをｳｨﾝﾄﾞｳの下に並べ直す", ""},
             {form->WindowMinimizeItem, "すべてをｱｲｺﾝ化(&M)", "すべてのｳｨﾝﾄﾞｳをｱｲｺﾝ状態にする", ""},
             {form->HelpAboutItem, "ﾊﾞｰｼﾞｮﾝ情報(&A)", "", ""},
-            {form->LineNumbersItem, "行番号を表示(&L)", "ｴﾃﾞｨﾀの左端に行番号を表示する", ""},
-            {form->NextWindowItem, "次のｳｨﾝﾄﾞｳ(&N)", "次のｳｨﾝﾄﾞｳに切り替える", "Ctrl+Tab"},
-            {form->PrevWindowItem, "前のｳｨﾝﾄﾞｳ(&P)", "前のｳｨﾝﾄﾞｳに切り替える", "Ctrl+Shift+Tab"},
+            {form->WindowMenu->LineNumbersItem, "行番号を表示(&L)", "ｴﾃﾞｨﾀの左端に行番号を表示する", ""},
+            {form->WindowMenu->NextWindowItem, "次のｳｨﾝﾄﾞｳ(&N)", "次のｳｨﾝﾄﾞｳに切り替える", "Ctrl+Tab"},
+            {form->WindowMenu->PrevWindowItem, "前のｳｨﾝﾄﾞｳ(&P)", "前のｳｨﾝﾄﾞｳに切り替える", "Ctrl+Shift+Tab"},
             {form->RecentFiles->Menu->menuAction(), "最近使ったファイル(&F)", "最近使ったﾌｧｲﾙを開く", ""},
             {form->RecentProjects->Menu->menuAction(), "最近使ったプロジェクト(&R)", "最近使ったﾌﾟﾛｼﾞｪｸﾄを開く", ""},
             {form->File1->menuAction(), "ﾌｧｲﾙ(&F)", "ﾌｧｲﾙ操作に関するｺﾏﾝﾄﾞ", ""},
@@ -737,18 +740,18 @@ private slots:
     // The caret field against a model of the columns: a tab goes on to the next
     // multiple of 8, a character of two Shift-JIS bytes takes two columns.
     void theCaretField() {
-        QCOMPARE(form->CaretField->text(), QString());
+        QCOMPARE(form->Status->CaretField->text(), QString());
         form->FileNewItemClick();
         TRichEdit *e = form->ActiveMDIChild()->RichEdit1;
-        QCOMPARE(form->CaretField->text(), QStringLiteral("行 1, 桁 1"));
+        QCOMPARE(form->Status->CaretField->text(), QStringLiteral("行 1, 桁 1"));
         QRandomGenerator rng(24);
         const QString alphabet = QStringLiteral("ab \tあ漢ｱﾞ「\n");
         QString text;
         for (int i = 0; i < 600; ++i) text += alphabet[rng.bounded(int(alphabet.size()))];
         e->insertPlainText(text);
         const QStringList lines = text.split(QLatin1Char('\n'));
-        QCOMPARE(form->CaretField->text(), QStringLiteral("行 %1, 桁 ").arg(lines.size()) +
-                                               form->CaretField->text().section(QLatin1Char(' '), 3));
+        QCOMPARE(form->Status->CaretField->text(), QStringLiteral("行 %1, 桁 ").arg(lines.size()) +
+                                               form->Status->CaretField->text().section(QLatin1Char(' '), 3));
         const auto column = [](const QString &before) {
             int c = 0;
             for (QChar ch : before) c = ch == QLatin1Char('\t') ? (c / 8 + 1) * 8 : c + int(sjis::encodeLossy(QString(ch)).size());
@@ -766,12 +769,12 @@ private slots:
                 QTest::keyClick(e, Qt::Key_X);
                 QTest::keyClick(e, Qt::Key_Backspace);
             }
-            QCOMPARE(form->CaretField->text(), QStringLiteral("行 %1, 桁 %2").arg(line + 1).arg(column(lines[line].left(at)) + 1));
+            QCOMPARE(form->Status->CaretField->text(), QStringLiteral("行 %1, 桁 %2").arg(line + 1).arg(column(lines[line].left(at)) + 1));
         }
         saveAnswers = {QMessageBox::Discard};
         form->FileCloseItemClick();
         QTRY_COMPARE(form->MDIChildCount(), 0);
-        QCOMPARE(form->CaretField->text(), QString());
+        QCOMPARE(form->Status->CaretField->text(), QString());
     }
 
     // What the window remembers is read back by the next one.
@@ -784,7 +787,7 @@ private slots:
         QCOMPARE(form->Panel1->height(), TMainForm::OutputHeight);
         QVERIFY(form->RecentFiles->Paths().isEmpty() && form->RecentProjects->Paths().isEmpty());
         QVERIFY(!form->RecentFiles->Menu->isEnabled());
-        QVERIFY(!form->LineNumbersItem->isChecked());
+        QVERIFY(!form->WindowMenu->LineNumbersItem->isChecked());
         form->resize(760, 580);
         form->TreeSplitter->setSizes({200, 500});
         form->PaneSplitter->setSizes({350, 150});
@@ -800,7 +803,7 @@ private slots:
         QCOMPARE(form->RecentFiles->Paths(), expected);
         writeFile(path("p.prj"), "#QV:1\r\nP\r\n");
         form->OpenFiles({path("p.prj")});
-        form->LineNumbersItem->trigger();
+        form->WindowMenu->LineNumbersItem->trigger();
         QVERIFY(form->MDIChildren(5)->RichEdit1->LineNumbers());
         const QSize size = form->size();
         const int tree = form->TreeView1->width(), panel = form->Panel1->height();
@@ -815,7 +818,7 @@ private slots:
         QCOMPARE(next.Panel1->height(), panel);
         QCOMPARE(next.RecentFiles->Paths(), expected);
         QCOMPARE(next.RecentProjects->Paths(), QStringList{path("p.prj")});
-        QVERIFY(next.LineNumbersItem->isChecked());
+        QVERIFY(next.WindowMenu->LineNumbersItem->isChecked());
         next.FileNewItemClick();
         QVERIFY(next.ActiveMDIChild()->RichEdit1->LineNumbers());
         QCOMPARE(next.RecentFiles->Menu->actions().first()->text(), QStringLiteral("&1 ") + path("f3.c"));
@@ -839,7 +842,7 @@ private slots:
     // Files named on the command line or dropped on the window open as from the
     // File menu; a project file opens as the project.
     void filesFromOutside() {
-        QCOMPARE(TMainForm::ArgumentFiles({"a.c", "-style", "-", "--", "-x.c", "--", "b.h"}),
+        QCOMPARE(TFileDrop::ArgumentFiles({"a.c", "-style", "-", "--", "-x.c", "--", "b.h"}),
                  (QStringList{"a.c", "-", "-x.c", "--", "b.h"}));
         writeFile(path("a.c"), "int a;\r\n");
         writeFile(path("b.h"), "int b;\r\n");

@@ -6,6 +6,7 @@
 #include "textof.h"
 #include "errorreport.h"
 #include "finddialog.h"
+#include "findcontrol.h"
 #include "compilecontrol.h"
 #include "documents.h"
 #include "mainform.h"
@@ -704,8 +705,8 @@ private slots:
         e->setFocus();
         SetSelection(e, 0, 3);
         QTest::keyClick(e, Qt::Key_F, Qt::ControlModifier);
-        QVERIFY(form->FindDialog && form->FindDialog->isVisible() && !form->FindDialog->isModal());
-        QCOMPARE(form->FindDialog->FindText->text(), QStringLiteral("int"));
+        QVERIFY(form->Finder->FindDialog && form->Finder->FindDialog->isVisible() && !form->Finder->FindDialog->isModal());
+        QCOMPARE(form->Finder->FindDialog->FindText->text(), QStringLiteral("int"));
         form->FindNextItem->trigger();
         QCOMPARE(SelStart(e), 17);
         form->FindNextItem->trigger();
@@ -714,24 +715,24 @@ private slots:
         form->FindPrevItem->trigger();
         QCOMPARE(SelStart(e), 17);
         // F3 works in the dialog as well.
-        form->FindDialog->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(form->FindDialog));
-        QTest::keyClick(form->FindDialog->FindText, Qt::Key_F3);
+        form->Finder->FindDialog->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form->Finder->FindDialog));
+        QTest::keyClick(form->Finder->FindDialog->FindText, Qt::Key_F3);
         QCOMPARE(SelStart(e), 0);
-        QTest::keyClick(form->FindDialog->FindText, Qt::Key_F3, Qt::ShiftModifier);
+        QTest::keyClick(form->Finder->FindDialog->FindText, Qt::Key_F3, Qt::ShiftModifier);
         QCOMPARE(SelStart(e), 17);
-        form->FindDialog->close();
+        form->Finder->FindDialog->close();
         // Replace: Ctrl+H shows the replace part.
         QVERIFY(QTest::qWaitForWindowActive(form.get()));
         e->setFocus();
         QTest::keyClick(e, Qt::Key_H, Qt::ControlModifier);
-        QVERIFY(form->FindDialog->ReplaceText->isVisible());
+        QVERIFY(form->Finder->FindDialog->ReplaceText->isVisible());
         QCOMPARE(TextOf(e), QStringLiteral("int a;\r\nchar b;\r\nint c;\r\n"));  // Ctrl+H deleted nothing
-        form->FindDialog->ReplaceText->setText(QStringLiteral("long"));
-        form->FindDialog->ReplaceAllClick();
+        form->Finder->FindDialog->ReplaceText->setText(QStringLiteral("long"));
+        form->Finder->FindDialog->ReplaceAllClick();
         QCOMPARE(TextOf(e), QStringLiteral("long a;\r\nchar b;\r\nlong c;\r\n"));
         QVERIFY(doc->Changed);
-        form->FindDialog->close();
+        form->Finder->FindDialog->close();
 
         // Go to line: a number from 1 to the line count; Cancel changes nothing.
         QVERIFY(QTest::qWaitForWindowActive(form.get()));

@@ -79,6 +79,17 @@ int Mode(const QString &path) {
 }
 
 const TRecovery::Timing Fast{20, 100, 50};
+// Writes at the first turn of the event loop after an edit.
+const TRecovery::Timing Now{0, 0, 50};
+
+// What was edited so far reaches the recovery files: the event loop turns
+// (with Now, the writes are asked for then), the writer finishes, and what
+// it reported is taken in.
+void Settle(TRecovery &r) {
+    QCoreApplication::processEvents();
+    r.Flush();
+    QCoreApplication::processEvents();
+}
 
 // A file as an instance leaves it: written, then given its owner and mode.
 bool Plant(const QString &path, const QByteArray &bytes, uid_t owner = ::geteuid(), int mode = 0600) {
@@ -89,6 +100,11 @@ bool Plant(const QString &path, const QByteArray &bytes, uid_t owner = ::geteuid
 bool MakeDir(const QString &path, uid_t owner, int mode) {
     return QDir().mkpath(path) && ::chown(QFile::encodeName(path).constData(), owner, owner) == 0 &&
            ::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0;
+}
+
+// A recovery file of `path` holding `bytes`, last changed at `ms` (since 1970).
+QByteArray KeptAt(const QString &path, const QByteArray &bytes, qint64 ms) {
+    return recovery::Header(recovery::Entry{QString(), path, QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC), 0, bytes}) + bytes;
 }
 
 QByteArray Kept(const QString &path, const QByteArray &bytes) {
@@ -274,7 +290,7 @@ private slots:
         QRandomGenerator rng(1601);
         TMainForm form;
         form.show();
-        form.Recovery = std::make_unique<TRecovery>(*form.Docs, folder(), Fast);
+        form.Recovery = std::make_unique<TRecovery>(*form.Docs, folder(), Now);
         TRecovery &r = *form.Recovery;
         int &answer = saveAnswer;
         answer = QMessageBox::Discard;
@@ -302,12 +318,10 @@ private slots:
                 doc->close();
                 QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
                 break;
-            case 8: QTest::qWait(int(rng.bounded(40))); break;  // a write on its own timer, now and then
+            case 8: QTest::qWait(int(rng.bounded(40))); break;  // the writer and the timers go on meanwhile
             }
-            if (rng.bounded(2)) r.KeepNow();
-            r.KeepNow();
-            r.Flush();
-            QCoreApplication::processEvents();
+            if (rng.bounded(2)) QCoreApplication::processEvents();  // a turn more changes nothing
+            Settle(r);
             QList<QPair<QString, QByteArray>> model;
             for (int i = 0; i < form.MDIChildCount(); ++i) {
                 TMDIChild *d = form.MDIChildren(i);
@@ -318,8 +332,19 @@ private slots:
             std::sort(model.begin(), model.end());
             QCOMPARE(kept(), model);
         }
-        // Editing on without a pause as long as the delay: the edits are
-        // written once the longest wait has passed, while the typing goes on.
+        // Closing the main window (every changed document discarded) leaves nothing.
+        answer = QMessageBox::Discard;
+        QVERIFY(form.close());
+        r.Flush();
+        QVERIFY(kept().isEmpty());
+    }
+
+    // Editing on without a pause as long as the delay: the edits are written
+    // once the longest wait has passed, while the typing goes on.
+    void editsWithoutAPauseAreWrittenAtTheLongest() {
+        TMainForm form;
+        form.show();
+        form.Recovery = std::make_unique<TRecovery>(*form.Docs, folder(), Fast);
         form.FileNewItemClick();
         TMDIChild *busy = form.ActiveMDIChild();
         QElapsedTimer typing;
@@ -328,13 +353,12 @@ private slots:
         while (!written && typing.elapsed() < 20 * Fast.Longest) {
             QTest::keyClick(busy->RichEdit1, Qt::Key_X);
             QTest::qWait(Fast.Delay / 4);
-            written = QFile::exists(r.FileOf(busy));
+            written = QFile::exists(form.Recovery->FileOf(busy));
         }
         QVERIFY(written);
-        // Closing the main window (every changed document discarded) leaves nothing.
-        answer = QMessageBox::Discard;
+        saveAnswer = QMessageBox::Discard;
         QVERIFY(form.close());
-        r.Flush();
+        form.Recovery->Flush();
         QVERIFY(kept().isEmpty());
     }
 
@@ -343,11 +367,11 @@ private slots:
     void laterKeepsDiscardRemoves() {
         const auto leave = [this](const QByteArray &text) {
             TMainForm form;
-            form.Recovery = std::make_unique<TRecovery>(*form.Docs, folder(), Fast);
+            form.Recovery = std::make_unique<TRecovery>(*form.Docs, folder(), Now);
             form.FileNewItemClick();
             form.MDIChildren(0)->RichEdit1->setFocus();
             QTest::keyClicks(form.MDIChildren(0)->RichEdit1, QString::fromLatin1(text));
-            form.Recovery->KeepNow();
+            Settle(*form.Recovery);
         };
         leave("one");
         leave("two");
@@ -399,10 +423,10 @@ private slots:
         QVERIFY(qvtest::WriteFile(source, "int a;\n"));
         {
             TMainForm form;
-            form.Recovery = std::make_unique<TRecovery>(*form.Docs, folder(), Fast);
+            form.Recovery = std::make_unique<TRecovery>(*form.Docs, folder(), Now);
             form.OpenDocument(source);
             QTest::keyClicks(form.ActiveMDIChild()->RichEdit1, QStringLiteral("x"));
-            form.Recovery->KeepNow();
+            Settle(*form.Recovery);
         }
         const QString file = QDir(folder()).entryInfoList({QStringLiteral("*.qvr")}).value(0).filePath();
         recovery::Entry e;
@@ -475,6 +499,9 @@ private slots:
         QTest::newRow("disk with a letter") << QByteArray(good).replace("size 2", "disk 2 1 1 7 5 x\nsize 2");
         QTest::newRow("disk of five numbers") << QByteArray(good).replace("size 2", "disk 2 1 1 7 5\nsize 2");
         QTest::newRow("disk after the size") << QByteArray(good).replace("size 2\n", "size 2\ndisk 2 1 1 7 5 0\n");
+        // The size still matches the bytes after the header's end.
+        QTest::newRow("blank line another byte") << QByteArray(good).replace("size 2\n\n", "size 2\nx");
+        QTest::newRow("blank line a CR") << QByteArray(good).replace("size 2\n\n", "size 2\n\r");
     }
     void damagedFilesStay() {
         QFETCH(QByteArray, content);
@@ -498,6 +525,57 @@ private slots:
         QCOMPARE(form.MDIChildren(0)->RichEdit1->toPlainText(), QStringLiteral("ok\n"));
         QCOMPARE(form.MDIChildren(0)->DefaultLineEnd, textstore::Lf);
         QCOMPARE(qvtest::ReadFile(bad), content);
+    }
+
+    // A temporary file beside a recovery file (a write cut short, or one that
+    // never got its name): the newest complete copy is offered, once and
+    // under the file's name; the others go at once, and after Discard, or
+    // after Restore and a discarded window, nothing of the document is
+    // offered again.
+    void aLeftoverTemporaryIsNeverOfferedAgain_data() {
+        QTest::addColumn<QByteArray>("temporary");
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QByteArray>("restored");
+        const QString source = QStringLiteral("/w/main.c");
+        const QByteArray older = KeptAt(source, "older\n", 1700000000000), newer = KeptAt(source, "newer\n", 1700000009000);
+        for (const char *answer : {"Discard", "Restore"}) {
+            const QString a = QString::fromLatin1(answer);
+            QTest::addRow("half-written, %s", answer) << newer.chopped(2) << a << QByteArray("kept\n");
+            QTest::addRow("complete and older, %s", answer) << older << a << QByteArray("kept\n");
+            QTest::addRow("complete and newer, %s", answer) << newer << a << QByteArray("newer\n");
+        }
+    }
+    void aLeftoverTemporaryIsNeverOfferedAgain() {
+        QFETCH(QByteArray, temporary);
+        QFETCH(QString, answer);
+        QFETCH(QByteArray, restored);
+        QVERIFY(recovery::PrepareFolder(folder(), nullptr));
+        QVERIFY(Plant(folder() + QStringLiteral("/9-dead.1.qvr"), KeptAt(QStringLiteral("/w/main.c"), "kept\n", 1700000005000)));
+        QVERIFY(Plant(folder() + QStringLiteral("/.9-dead.1.qvr.abc"), temporary));
+        {
+            TMainForm form;
+            form.Recovery = std::make_unique<TRecovery>(*form.Docs, folder(), Fast);
+            int rows = 0;
+            AnswerModal(&form, [&](QDialog &d) {
+                rows = d.findChild<QTreeWidget *>(QStringLiteral("Documents"))->topLevelItemCount();
+                Click(d, answer.toLatin1().constData());
+            });
+            QCOMPARE(form.Recovery->OfferLeftovers(), answer == QLatin1String("Restore") ? TRecovery::Restore : TRecovery::Discard);
+            QCOMPARE(rows, 1);
+            if (answer == QLatin1String("Restore")) {
+                QCOMPARE(form.MDIChildCount(), 1);
+                QCOMPARE(Bytes(form.MDIChildren(0)), restored);
+                saveAnswer = QMessageBox::Discard;
+                QVERIFY(form.close());
+            }
+            form.Recovery->Flush();
+        }
+        QCOMPARE(QDir(folder()).entryList(QDir::Files | QDir::Hidden), QStringList());
+        TMainForm next;
+        next.Recovery = std::make_unique<TRecovery>(*next.Docs, folder(), Fast);
+        QObject offerNothing;  // a dialog shown by mistake ends at once
+        AnswerModal(&offerNothing, [](QDialog &d) { Click(d, "Later"); });
+        QCOMPARE(next.Recovery->OfferLeftovers(), TRecovery::Nothing);
     }
 
     // The start-up note naming what was left alone stays while the pointer
@@ -536,7 +614,7 @@ private slots:
     // so the last file written stays, with one note and no retry.
     void textThatCannotBeKept() {
         TMainForm form;
-        form.Recovery = std::make_unique<TRecovery>(*form.Docs, folder(), Fast);
+        form.Recovery = std::make_unique<TRecovery>(*form.Docs, folder(), Now);
         QStringList notes;
         connect(form.StatusBar, &QStatusBar::messageChanged, this, [&notes](const QString &m) {
             if (!m.isEmpty()) notes << m;
@@ -545,11 +623,9 @@ private slots:
         TMDIChild *doc = form.MDIChildren(0);
         doc->RichEdit1->setFocus();
         QTest::keyClicks(doc->RichEdit1, QStringLiteral("ok"));
-        form.Recovery->KeepNow();
-        form.Recovery->Flush();
+        Settle(*form.Recovery);
         doc->RichEdit1->insertPlainText(QStringLiteral("\u00e9"));
-        form.Recovery->KeepNow();
-        form.Recovery->Flush();
+        Settle(*form.Recovery);
         QTRY_COMPARE(notes.size(), 1);
         QVERIFY2(notes[0].startsWith(QStringLiteral("復元用ファイルを更新できません")), qPrintable(notes[0]));
         QTest::qWait(200);  // no retry of its own
@@ -598,7 +674,7 @@ private slots:
         if (how == "fsize") limit = std::make_unique<qvtest::FileSizeLimit>(32);
         TMainForm form;
         form.show();
-        form.Recovery = std::make_unique<TRecovery>(*form.Docs, folder(), Fast);
+        form.Recovery = std::make_unique<TRecovery>(*form.Docs, folder(), Now);
         QStringList notes;
         connect(form.StatusBar, &QStatusBar::messageChanged, this, [&notes](const QString &m) {
             if (!m.isEmpty()) notes << m;
@@ -610,8 +686,7 @@ private slots:
         TMDIChild *doc = form.MDIChildren(0);
         doc->RichEdit1->setFocus();
         QTest::keyClicks(doc->RichEdit1, QStringLiteral("ab"));
-        form.Recovery->KeepNow();
-        form.Recovery->Flush();
+        Settle(*form.Recovery);
         QTRY_COMPARE(notes.size(), 1);
         // A folder that fails the checks is named at start-up; one that only
         // refuses the write, at the write.
@@ -622,8 +697,7 @@ private slots:
         QVERIFY(!form.Recovery->Indicator->toolTip().isEmpty());
         // Further failures add no note and no message box.
         QTest::keyClicks(doc->RichEdit1, QStringLiteral("c"));
-        form.Recovery->KeepNow();
-        form.Recovery->Flush();
+        Settle(*form.Recovery);
         QTest::qWait(150);  // past a retry too
         QCOMPARE(notes.size(), 1);
         QCOMPARE(warnings.size(), 1);
@@ -636,9 +710,7 @@ private slots:
         QCOMPARE(qvtest::ReadFile(source), QByteArray("abcint x;\n"));
         QTest::keyClicks(doc->RichEdit1, QStringLiteral("d"));
         if (!edit) {  // that write fails too; the retry is all that is left
-            form.Recovery->KeepNow();
-            form.Recovery->Flush();
-            QCoreApplication::processEvents();
+            Settle(*form.Recovery);
         }
         // Once the folder can be used, the next attempt writes.
         limit.reset();

@@ -1,10 +1,12 @@
 #pragma once
 // Helpers shared by the project tests: real files, answered dialogs, tree labels.
 #include "filedialog.h"
+#include "projectfile.h"
 #include "projecttree.h"
 #include "../testfiles.h"
 
 #include <QFile>
+#include <QListWidget>
 #include <QStringList>
 #include <QTreeWidget>
 #include <functional>
@@ -43,6 +45,25 @@ inline project::Project made(const QString &name, const QList<QPair<QString, QSt
     for (const auto &f : files) p.AddFile(f.first, f.second);
     return p;
 }
+
+// The window as the project commands see it: a tree and an Output list (the
+// test's, made anew for each test function) and the two project dialogs; the
+// questions have no parent.
+class View : public project::TProjectView {
+public:
+    View(QTreeWidget *&tree, QListWidget *&output, TFileDialog &open1, TFileDialog &save1)
+        : Tree(tree), Output(output), Open1(open1), Save1(save1) {}
+    void ShowProject(const project::Project &p) override { project::ShowProject(Tree, p); }
+    void ClearOutput() override { Output->clear(); }
+    TFileDialog &OpenDialog1() override { return Open1; }
+    TFileDialog &SaveDialog1() override { return Save1; }
+    QWidget *DialogParent() override { return nullptr; }
+
+private:
+    QTreeWidget *&Tree;
+    QListWidget *&Output;
+    TFileDialog &Open1, &Save1;
+};
 
 // Answers the given file dialogs while it lives: confirms `answer`, or cancels
 // when it is null. Counts the dialogs and remembers the last one's title.

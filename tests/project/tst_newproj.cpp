@@ -28,7 +28,8 @@ class TestNewProjDlg : public QObject {
     QTreeWidget *tree = nullptr;
     project::Project proj;
     QListWidget *output = nullptr;
-    TFileDialog saveDialog1{TFileDialog::Save};
+    TFileDialog openDialog1{TFileDialog::Open}, saveDialog1{TFileDialog::Save};
+    testtools::View view{tree, output, openDialog1, saveDialog1};
 
 private slots:
     void init() {
@@ -123,7 +124,7 @@ private slots:
             if (how == "cancel button") QTest::mouseClick(d->CancelBtn, Qt::LeftButton);
             if (how == "close box") d->close();
         });
-        ProjNewItemClick(proj, tree, [&] { output->clear(); }, saveDialog1, nullptr);
+        ProjNewItemClick(proj, view);
         QCOMPARE(labels(tree), nodes);
         QCOMPARE(tree->topLevelItemCount(), 1);
         QCOMPARE(output->count(), 0);
@@ -133,7 +134,7 @@ private slots:
 
     void newProjectWithEmptyName() {
         qvtest::AnswerModal<TNewProjDlg>([](TNewProjDlg &d) { d.accept(); });
-        ProjNewItemClick(proj, tree, [&] { output->clear(); }, saveDialog1, nullptr);
+        ProjNewItemClick(proj, view);
         QCOMPARE(labels(tree), QStringList{QString()});
         QVERIFY(!proj.Nodes[0].HasPath);
     }
@@ -152,12 +153,12 @@ private slots:
             dlg.accept();
         };
         qvtest::AnswerModal<TNewProjDlg>(answer);
-        ProjNewItemClick(proj, tree, [&] { output->clear(); }, saveDialog1, nullptr);
+        ProjNewItemClick(proj, view);
         qvtest::AnswerModal<TNewProjDlg>(answer);
-        ProjNewItemClick(proj, tree, [&] { output->clear(); }, saveDialog1, nullptr);
+        ProjNewItemClick(proj, view);
         QCOMPARE(seen, (QStringList{"", ""}));
         testtools::DialogAnswer dlg({&saveDialog1}, fresh);
-        ProjSaveItemClick(proj, saveDialog1, nullptr);
+        ProjSaveItemClick(proj, view);
         QCOMPARE(dlg.calls, 1);
         QCOMPARE(testtools::ReadFile(fresh), QByteArray("#QV:1\r\nP2\r\n"));
         QCOMPARE(testtools::ReadFile(old), QByteArray("#QV:1\r\nOLD\r\n"));

@@ -58,16 +58,17 @@ class TestProjectFile : public QObject {
     Project proj;
     QListWidget *output = nullptr;
     TFileDialog openDialog1{TFileDialog::Open}, saveDialog1{TFileDialog::Save};
+    testtools::View view{tree, output, openDialog1, saveDialog1};
     QStringList reports;
     std::unique_ptr<qvtest::MessageBoxAnswers> boxes;
 
     QString file(const QString &name) const { return tmp.filePath(name); }
     void open(const QString &path) {
         DialogAnswer dlg({&openDialog1, &saveDialog1}, path);
-        ProjOpenItemClick(proj, tree, [&] { output->clear(); }, openDialog1, saveDialog1, nullptr);
+        ProjOpenItemClick(proj, view);
     }
     bool save() {
-        return Guarded([&] { ProjSaveItemClick(proj, saveDialog1, nullptr); });
+        return Guarded([&] { ProjSaveItemClick(proj, view); });
     }
     void show(const Project &p) {
         proj = p;
@@ -208,7 +209,7 @@ private slots:
     void openCancelledKeepsTheTreeAndClearsOutput() {
         makeProject(QStringLiteral("OLD"), {{"X.C", "/o/X.C"}});
         DialogAnswer dlg({&openDialog1, &saveDialog1});  // cancels
-        ProjOpenItemClick(proj, tree, [&] { output->clear(); }, openDialog1, saveDialog1, nullptr);
+        ProjOpenItemClick(proj, view);
         QCOMPARE(dlg.lastTitle, QStringLiteral("プロジェクトを開く"));
         QCOMPARE(labels(tree), (QStringList{"OLD", "X.C"}));
         QCOMPARE(output->count(), 0);

@@ -542,6 +542,40 @@ private slots:
 #endif
     }
 
+    // A load in pieces whose next() appends to the lists it is handed: each
+    // piece keeps its own line ends, other codes and line starts, and Save
+    // writes every break with the line end its piece gave it.
+    void aLoadInPiecesThatAppends() {
+        using textstore::CrLf;
+        using textstore::Lf;
+        using textstore::Cr;
+        const QString two(kTwoCodes);
+        const QStringList pieces{QStringLiteral("a\r\nbb\r\n"), two + QStringLiteral("\r\n"), QStringLiteral("d\r\n") + two + QStringLiteral("e")};
+        const std::vector<std::vector<LineEnd>> ends{{Lf, Cr}, {CrLf}, {Cr}};
+        const std::vector<textstore::OtherCodes> codes{{}, {{0, OtherCodeOfTwo()}}, {}};
+        TTextStore store;
+        size_t next = 0;
+        store.Load([&](QString &text, std::vector<LineEnd> &e, textstore::OtherCodes &c, std::vector<int> &starts) {
+            if (next == size_t(pieces.size())) return false;
+            text = pieces[qsizetype(next)];
+            e.insert(e.end(), ends[next].begin(), ends[next].end());
+            c.insert(c.end(), codes[next].begin(), codes[next].end());
+            for (qsizetype i = 0; i < text.size(); ++i)
+                if (text[i] == QLatin1Char('\n')) starts.push_back(int(i + 1));
+            ++next;
+            return true;
+        });
+        const quint16 other = OtherCodeOfTwo();
+        QByteArray usual;
+        QVERIFY(sjis::encode(two, usual, nullptr));
+        const QByteArray expected = QByteArray("a\nbb\r") + char(other >> 8) + char(other & 0xFF) + "\r\nd\r" + usual + "e";
+        QByteArray out;
+        QVERIFY(sourcetext::Encode(&store, CrLf, out, nullptr));
+        QCOMPARE(out, expected);
+        QCOMPARE(store.LineCount(), 5);
+        for (int line = 0; line < 5; ++line) QCOMPARE(store.LineStart(line), QList<int>({0, 3, 7, 10, 13})[line]);
+    }
+
     // A position between a CR and its LF stands for the CR's; text handed in
     // with any line breaks is made T.
     void linesBreaksAndPositions() {
