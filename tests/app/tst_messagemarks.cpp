@@ -11,6 +11,7 @@
 #include "compilecontrol.h"
 #include "documents.h"
 #include "mainform.h"
+#include "windowmenu.h"
 #include "modal.h"
 #include "project.h"
 #include "../testfiles.h"
@@ -119,7 +120,7 @@ private slots:
     void aCompileMarksItsLines() {
         TMDIChild *a = open(QStringLiteral("a.c"), "int f(void)\r\n{\r\n  char *s = \"\\q\";\r\n  return missing;\r\n}\r\n");
         TRichEdit *e = a->RichEdit1;
-        QVERIFY(!form->LineNumbersItem->isChecked());
+        QVERIFY(!form->WindowMenu->LineNumbersItem->isChecked());
         QVERIFY(!e->Margin());
         QVERIFY(compile());
         const QString W = QStringLiteral("warning: nonstandard escape sequence"), E = QStringLiteral("error: missing undeclared");
@@ -146,10 +147,10 @@ private slots:
         QCOMPARE(ShownLines(e), QStringLiteral("----e--"));
         QCOMPARE(Tip(e, 4), E);
         // The line numbers on: the marks beside them.
-        form->LineNumbersItem->trigger();
+        form->WindowMenu->LineNumbersItem->trigger();
         QVERIFY(e->LineNumberWidth() > e->MarkWidth() && e->MarkWidth() > 0);
         QCOMPARE(ShownLines(e), QStringLiteral("----e--"));
-        form->LineNumbersItem->trigger();
+        form->WindowMenu->LineNumbersItem->trigger();
 
         // Another file's compile leaves them alone.
         TMDIChild *b = open(QStringLiteral("b.c"), "int g(void) { return nothing; }\r\n");
