@@ -26,8 +26,8 @@
 
 namespace {
 
-constexpr int kPad = 4;
-constexpr int kSpareColumns = 16;  // beyond the widest line, as room for typing  // pixels between the viewport's left edge and the first column
+constexpr int kPad = 4;            // pixels between the viewport's left edge and the first column
+constexpr int kSpareColumns = 16;  // beyond the widest line, as room for typing
 
 // The column after the character at i of p[0, n) that starts at column col
 // (the second half of a pair takes none).
