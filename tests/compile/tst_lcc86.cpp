@@ -313,6 +313,10 @@ private slots:
         QTest::newRow("CR LF") << QByteArray("int a;\r\nint b = zz;\r\n") << u"zz undeclared"_s << 2;
         QTest::newRow("comment ending in a second byte 5C")
             << sjis::encodeLossy(u"// 予定表\nint b = zz;\n"_s) << u"zz undeclared"_s << 2;
+        QTest::newRow("parenthesis never closed") << QByteArray("int f(void)\n{\n    int x = (1 + 2;\n    return x;\n}\n")
+                                                  << u"error: unmatched '('"_s << 3;
+        QTest::newRow("bracket never closed, CR LF")
+            << QByteArray("int a[3];\r\nint f(void)\r\n{\r\n    return a[1;\r\n}\r\n") << u"need ']'"_s << 4;
         QTest::newRow("line comment going on after a backslash")
             << QByteArray("// ends in \\\nint b = zz;\nint c = yy;\n") << u"yy undeclared"_s << 3;
     }

@@ -318,9 +318,25 @@ struct Location {
 };
 
 // "PATH:LINE[.COL]: " or "PATH:eof: " at the start of a line of the compiler,
-// PATH being the longest one that `known` accepts.
+// PATH being the longest one that `known` accepts; or the shape of the
+// compiler's expression reader, "\"PATH\", line LINE: text", whose text is an
+// error.
 Location parseLocation(const QByteArray &line, const std::function<bool(const QByteArray &)> &known) {
     Location loc;
+    if (line.startsWith('"')) {
+        for (qsizetype q = line.lastIndexOf("\", line "); q > 0; q = line.lastIndexOf("\", line ", q - 1)) {
+            const qsizetype colon = line.indexOf(':', q + 8);
+            const QByteArray number = colon < 0 ? QByteArray() : line.mid(q + 8, colon - q - 8);
+            const QByteArray path = line.mid(1, q - 1);
+            if (colon < 0 || !allDigits(number) || !line.mid(colon + 1).startsWith(' ') || !known(path)) continue;
+            loc.Found = true;
+            loc.Path = path;
+            loc.Number = number;
+            loc.HasColumn = true;  // its own line, as it names it
+            loc.Rest = " error:" + line.mid(colon + 1);
+            return loc;
+        }
+    }
     for (qsizetype c = line.lastIndexOf(':'); c > 0; c = line.lastIndexOf(':', c - 1)) {
         const qsizetype end = line.indexOf(':', c + 1);
         if (end < 0 || !line.mid(end + 1).startsWith(' ')) continue;
