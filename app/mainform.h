@@ -1,13 +1,13 @@
 #pragma once
 // The main frame window: menus, tool buttons, status line, the project tree pane,
 // the Output pane and the editor document windows in its client area. It wires
-// the menus to the parts that do the work, and holds no logic of its own
-// beyond the enabled states of the document commands: the documents
-// (documents.h), the compile (compilecontrol.h), the search in the project
-// (searchcontrol.h), the project pane (projectcontrol.h), find and go to line
-// (findcontrol.h), the status line (statusline.h), the Window menu
-// (windowmenu.h), files from outside (filedrop.h) and what it remembers
-// (windowsettings.h).
+// the menus to the parts that do the work: the documents (documents.h), the
+// compile (compilecontrol.h), the search in the project (searchcontrol.h), the
+// project pane (projectcontrol.h), find and go to line (findcontrol.h), the
+// status line (statusline.h), the Window menu (windowmenu.h), files from
+// outside (filedrop.h) and what it remembers (windowsettings.h). Its own part
+// is small: the enabled states of the document commands, the questions
+// before it closes, and which part a file from outside goes to.
 #include "ui_mainform.h"
 
 #include "filedialog.h"

@@ -42,7 +42,7 @@
 #include <QPainter>
 #include <QProxyStyle>
 #include <QStyleOptionMenuItem>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 

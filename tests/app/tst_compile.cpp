@@ -30,7 +30,7 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QToolTip>
-#include <QtTest>
+#include <QTest>
 #include <memory>
 #include <random>
 

@@ -33,7 +33,7 @@
 #include <QSettings>
 #include <QStatusTipEvent>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 #include <deque>
 #include <memory>
 #include <fcntl.h>

@@ -27,7 +27,7 @@
 #include <QMessageBox>
 #include <QSpinBox>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 #include <functional>
 #include <memory>
 #include <numeric>

@@ -28,7 +28,7 @@
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QElapsedTimer>
-#include <QtTest>
+#include <QTest>
 
 #include <deque>
 #include <fcntl.h>

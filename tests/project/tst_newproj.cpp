@@ -9,7 +9,7 @@
 #include <QApplication>
 #include <QListWidget>
 #include <QTimer>
-#include <QtTest>
+#include <QTest>
 
 using namespace project;
 using testtools::labels;

@@ -9,7 +9,7 @@
 #include <QDir>
 #include <QListWidget>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 #include <algorithm>
 #include <memory>
 #include <sys/stat.h>

@@ -4,7 +4,7 @@
 #include "testtools.h"
 
 #include <QRandomGenerator>
-#include <QtTest>
+#include <QTest>
 #include <algorithm>
 
 using namespace project;

@@ -3,7 +3,7 @@
 #include "cmdquote.h"
 
 #include <QRandomGenerator>
-#include <QtTest>
+#include <QTest>
 
 using qvtest::QuoteArgument;
 using qvtest::QuoteProgram;

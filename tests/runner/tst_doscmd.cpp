@@ -9,7 +9,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <QtTest>
+#include <QTest>
 
 #include <dirent.h>
 #include <fcntl.h>
