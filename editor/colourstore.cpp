@@ -228,7 +228,7 @@ void TColourChunks::Apply(const TEditList &edits) {
     std::vector<Chunk> chunks;
     std::vector<int> counts;
     std::vector<Code> run;
-    run.reserve(kChunk);
+    run.reserve(2 * kChunk);
     Code last = 0;
     bool any = false;
     auto put = [&](Code code, int count) {
@@ -252,16 +252,56 @@ void TColourChunks::Apply(const TEditList &edits) {
         while (at < until) {
             Chunk &c = Chunks[size_t(k)];
             const int base = Starts.Start(k);
+            if (at == base && base + c.Count <= until && c.Count > 0 &&
+                (run.empty() || int(run.size()) >= kChunk / 4)) {
+                // A whole chunk that no edit touches moves over as it is
+                // (after the codes gathered before it, as a chunk of their own).
+                if (!run.empty()) {
+                    chunks.push_back(Pack(run.data(), int(run.size())));
+                    counts.push_back(int(run.size()));
+                    run.clear();
+                }
+                last = c.Get(c.Count - 1);
+                any = true;
+                at += c.Count;
+                counts.push_back(c.Count);
+                chunks.push_back(std::move(c));
+                if (k + 1 < int(Chunks.size())) ++k;
+                continue;
+            }
+            if (at == base && base + c.Count <= until && c.Count > 0 && int(run.size()) + c.Count <= 2 * kChunk) {
+                // A few codes left over before a whole chunk: the two become
+                // one chunk, so that the chunks after it can move over as they are.
+                const size_t was = run.size();
+                run.resize(was + size_t(c.Count));
+                for (int i = 0; i < c.Count; ++i) run[was + size_t(i)] = c.Get(i);
+                last = run.back();
+                any = true;
+                at += c.Count;
+                chunks.push_back(Pack(run.data(), int(run.size())));
+                counts.push_back(int(run.size()));
+                run.clear();
+                std::vector<std::uint64_t>().swap(c.Bits);
+                if (k + 1 < int(Chunks.size())) ++k;
+                continue;
+            }
             const int stop = std::min(until, base + c.Count);
             int runStart = at;
             Code runCode = c.Get(at - base);
-            for (int p = at + 1; p < stop; ++p) {
-                const Code code = c.Get(p - base);
+            const std::uint64_t *bits = c.Bits.data();
+            for (int p = at + 1; p < stop;) {
+                const int i = p - base;
+                if (!(i & 31) && stop - p >= 32 && bits[size_t(i) >> 5] == Pattern(runCode)) {
+                    p += 32;  // a whole word of the run's code
+                    continue;
+                }
+                const Code code = c.Get(i);
                 if (code != runCode) {
                     put(runCode, p - runStart);
                     runStart = p;
                     runCode = code;
                 }
+                ++p;
             }
             put(runCode, stop - runStart);
             at = stop;

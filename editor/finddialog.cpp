@@ -120,13 +120,38 @@ int ReplaceAll(TRichEdit *control, const Request &r, const QString &replacement)
     };
     std::vector<Match> matches;
     {
-        QString buffer;
-        const int lines = text->LineCount();
-        for (int line = 0; line < lines; ++line) {
-            const int base = text->LineStart(line);
-            search::ForEach(text->LineView(line, buffer), r.Pattern, r.Options,
-                            [&](qsizetype at) { matches.push_back({base + int(at), line}); });
-        }
+        // The text is searched a piece at a time as it lies in the store, in
+        // stretches of whole lines (a match never holds a line break); a line
+        // that runs on from one piece into the next is put together first.
+        const search::TFinder finder(r.Pattern, r.Options);
+        auto search = [&](QStringView lines, int base) {
+            finder.ForEach(lines, [&](qsizetype at) { matches.push_back({base + int(at), 0}); });
+        };
+        QString carry;  // the start of a line that runs on into the next piece
+        int carryBase = 0, base = 0;
+        text->Chunks([&](QStringView piece, const textstore::LineEnd *, const textstore::OtherCodes &) {
+            const qsizetype lastLf = piece.lastIndexOf(QLatin1Char('\n'));
+            if (lastLf < 0) {
+                if (carry.isEmpty()) carryBase = base;
+                carry += piece;
+            } else {
+                qsizetype from = 0;
+                if (!carry.isEmpty()) {
+                    from = piece.indexOf(QLatin1Char('\n')) + 1;
+                    carry += piece.left(from);
+                    search(carry, carryBase);
+                    carry.clear();
+                }
+                search(piece.mid(from, lastLf + 1 - from), base + int(from));
+                if (lastLf + 1 < piece.size()) {
+                    carry = piece.mid(lastLf + 1).toString();
+                    carryBase = base + int(lastLf) + 1;
+                }
+            }
+            base += int(piece.size());
+        });
+        if (!carry.isEmpty()) search(carry, carryBase);
+        for (Match &m : matches) m.Line = text->LineOf(m.Position);
     }
     if (matches.empty()) return 0;
     // Heard of once every changed line has its colours.

@@ -1,6 +1,10 @@
 #include "search.h"
 
 #include <QChar>
+#include <climits>
+#include <QHash>
+#include <algorithm>
+#include <mutex>
 
 namespace search {
 
@@ -83,6 +87,59 @@ qsizetype Previous(QStringView line, QStringView pattern, qsizetype before, cons
         from = at - 1;
     }
     return -1;
+}
+
+namespace {
+
+// How common a character is in C source and prose, rarest last: the search
+// scans for the character of the search text that comes latest here (any
+// character not listed counts as rarest of all).
+int Commonness(QChar c) {
+    static const char kOrder[] = " etanisorlcdpu;mf(),h=_g\t*b.y01-\"v{}k>x<w2[]&/+j#3q!z4%:58697|'\\^?~@$";
+    const char16_t u = c.toLower().unicode();
+    if (u >= 128) return -1;
+    const char *at = std::char_traits<char>::find(kOrder, sizeof kOrder - 1, char(u));
+    return at ? int(sizeof kOrder - (at - kOrder)) : -1;
+}
+
+// Every character of the BMP whose simple case folding is ch's.
+std::vector<QChar> SameWithoutCase(QChar ch) {
+    static std::mutex lock;
+    static QHash<char16_t, std::vector<QChar>> known;
+    const std::lock_guard<std::mutex> hold(lock);
+    const char16_t folded = ch.toCaseFolded().unicode();
+    auto it = known.constFind(folded);
+    if (it != known.constEnd()) return *it;
+    std::vector<QChar> forms;
+    for (char32_t u = 0; u <= 0xFFFF; ++u) {
+        if (u >= 0xD800 && u <= 0xDFFF) continue;
+        if (QChar(char16_t(u)).toCaseFolded().unicode() == folded) forms.push_back(QChar(char16_t(u)));
+    }
+    known.insert(folded, forms);
+    return forms;
+}
+
+}  // namespace
+
+TFinder::TFinder(QStringView pattern, const Options &options) : Pattern(pattern), Opts(options) {
+    Usable = !pattern.isEmpty() && !HasLineBreak(pattern);
+    if (!Usable || options.MatchCase) return;
+    int best = INT_MAX;
+    for (qsizetype i = 0; i < pattern.size(); ++i) {
+        const QChar c = pattern[i];
+        if (c.isSurrogate()) continue;
+        const int common = Commonness(c);
+        if (common < best) {
+            best = common;
+            Anchor = i;
+        }
+    }
+    if (Anchor < 0) return;
+    Forms = SameWithoutCase(pattern[Anchor]);
+    if (Forms.empty() || Forms.size() > 4) {
+        Anchor = -1;  // many forms: one scan of the general search does better
+        Forms.clear();
+    }
 }
 
 }  // namespace search

@@ -17,6 +17,7 @@
 // break, since a line holds none.
 
 #include <QStringView>
+#include <vector>
 
 namespace search {
 
@@ -45,6 +46,57 @@ void ForEach(QStringView line, QStringView pattern, const Options &options, F &&
     for (qsizetype at = Next(line, pattern, 0, options); at >= 0;
          at = Next(line, pattern, at + pattern.size(), options))
         f(at);
+}
+
+// The matches of one search text through many lines or long stretches of
+// text (which may hold line breaks: no match holds one), the same as ForEach
+// finds, with what the search text asks for worked out once. Without match
+// case the text is scanned for the search text's rarest-looking character in
+// each of its case forms, so that a long text goes by at the speed of a scan
+// for one character.
+class TFinder {
+public:
+    TFinder(QStringView pattern, const Options &options);
+    // Calls f(column) for each match from the left, not overlapping.
+    template <class F>
+    void ForEach(QStringView text, F &&f) const;
+
+private:
+    QStringView Pattern;
+    Options Opts;
+    bool Usable = false;    // a search text that can match at all
+    qsizetype Anchor = -1;  // the character scanned for (-1: the general search)
+    std::vector<QChar> Forms;  // every character that is the same as it without match case
+};
+
+template <class F>
+void TFinder::ForEach(QStringView text, F &&f) const {
+    if (!Usable) return;
+    if (Anchor < 0) {
+        search::ForEach(text, Pattern, Opts, f);
+        return;
+    }
+    // The next place of each form at or after the anchor's place in a
+    // match starting at `from`.
+    std::vector<qsizetype> next(Forms.size(), -2);
+    const qsizetype length = Pattern.size();
+    qsizetype from = 0;
+    while (from + length <= text.size()) {
+        qsizetype at = -1;
+        for (size_t i = 0; i < Forms.size(); ++i) {
+            if (next[i] != -1 && next[i] < from + Anchor) next[i] = text.indexOf(Forms[i], from + Anchor);
+            if (next[i] >= 0 && (at < 0 || next[i] < at)) at = next[i];
+        }
+        if (at < 0) return;
+        const qsizetype start = at - Anchor;
+        if (start + length > text.size()) return;
+        if (MatchesAt(text, start, Pattern, Opts)) {
+            f(start);
+            from = start + length;
+        } else {
+            from = start + 1;
+        }
+    }
 }
 
 }  // namespace search

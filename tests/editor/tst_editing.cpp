@@ -213,10 +213,52 @@ private slots:
 
         // Many edits at once (as replace all makes them), few and many: each
         // inserted run takes the code before it, at the very start the one after.
+        // Edits on the edges of chunks that the edits before them leave
+        // whole, in fresh codes of runs of every code.
+        for (int round = 0; round < 40; ++round) {
+            TColourChunks fresh;
+            std::vector<TColourChunks::Code> codes(size_t(20000 + rng.bounded(20000)));
+            fresh.Reset(int(codes.size()), 0);
+            for (int at = 0; at < int(codes.size());) {
+                const int n = 1 + int(rng.bounded(rng.bounded(2) ? 9 : 3000));
+                const auto code = TColourChunks::Code(rng.bounded(4));
+                fresh.Fill(at, at + n, code);
+                std::fill(codes.begin() + at, codes.begin() + std::min(int(codes.size()), at + n), code);
+                at += n;
+            }
+            TEditList edits;
+            for (int at = int(rng.bounded(3)); at < int(codes.size()) - 50;) {
+                const int removed = int(rng.bounded(3)), added = int(rng.bounded(3000));
+                edits.push_back({at, removed, added});
+                at += removed + 1;
+                at = rng.bounded(2) ? (at / 4096 + 1 + int(rng.bounded(2))) * 4096 - int(rng.bounded(2)) : at + int(rng.bounded(9000));
+            }
+            std::vector<TColourChunks::Code> next;
+            int from = 0;
+            for (const TEdit &e : edits) {
+                next.insert(next.end(), codes.begin() + from, codes.begin() + e.Position);
+                const auto code = !next.empty() ? next.back() : codes[size_t(e.Position + e.Removed)];
+                next.insert(next.end(), size_t(e.Added), code);
+                from = e.Position + e.Removed;
+            }
+            next.insert(next.end(), codes.begin() + from, codes.end());
+            fresh.Apply(edits);
+            std::vector<TColourChunks::Code> got;
+            fresh.Runs(0, fresh.Size(), [&](int a, int b, TColourChunks::Code c) { got.insert(got.end(), size_t(b - a), c); });
+            QVERIFY2(got == next, qPrintable(QStringLiteral("fresh round %1").arg(round)));
+        }
+
+        // Long stretches between edits leave whole chunks untouched.
+        while (model.size() < 60000) {
+            const auto code = TColourChunks::Code(rng.bounded(4));
+            const int n = 1 + int(rng.bounded(3000)), at = int(rng.bounded(int(model.size()) + 1));
+            chunks.Insert(at, n, code);
+            model.insert(model.begin() + at, size_t(n), code);
+        }
         for (int round = 0; round < 20; ++round) {
             TEditList edits;
             for (int at = int(rng.bounded(50)); at < int(model.size()) && edits.size() < (round % 2 ? 5u : 400u);
-                 at += 1 + int(rng.bounded(300))) {
+                 at += 1 + int(rng.bounded(rng.bounded(4) ? 300 : 15000))) {
                 const int removed = std::min(int(rng.bounded(6)), int(model.size()) - at);
                 edits.push_back({at, removed, int(rng.bounded(6))});
                 at += removed;

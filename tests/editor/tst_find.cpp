@@ -63,6 +63,8 @@ const QString kAlphabet[] = {
     QStringLiteral("\U00020B9F"),  // a surrogate pair
     QStringLiteral("\U00010400"),  // one with a case (folds to U+10428)
     QStringLiteral("\U00010428"),
+    QStringLiteral("k"),  QString(QChar(0x212A)),  // the Kelvin sign folds to k
+    QStringLiteral("S"),  QString(QChar(0x017F)),  // the long s folds to s
 };
 
 QString RandomText(QRandomGenerator &rng, int maxLength) {
@@ -111,6 +113,87 @@ private slots:
             for (qsizetype at = 0; at <= line.size(); ++at)
                 QCOMPARE(search::MatchesAt(line, at, pattern, o), std::binary_search(model.begin(), model.end(), at));
         }
+    }
+
+    // Replace all's finder through stretches of several lines finds what the
+    // rule finds in each line, left to right and not overlapping, whichever
+    // character it scans for (letters with three case forms included).
+    void finderMatchesTheModel() {
+        QRandomGenerator rng(20261208);
+        for (int round = 0; round < 3000; ++round) {
+            QStringList lines;
+            for (int n = 1 + int(rng.bounded(4)); n > 0; --n) lines << RandomText(rng, 12);
+            const QString text = lines.join(QStringLiteral("\r\n"));
+            QString pattern = RandomText(rng, 3);
+            if (rng.bounded(3) && !text.isEmpty()) {
+                const int a = int(rng.bounded(int(text.size())));
+                pattern = text.mid(a, 1 + rng.bounded(4));
+            }
+            search::Options o;
+            o.MatchCase = rng.bounded(2);
+            o.WholeWord = rng.bounded(2);
+            std::vector<qsizetype> want;
+            qsizetype base = 0;
+            for (const QString &line : lines) {
+                qsizetype from = 0;
+                if (!pattern.contains(QLatin1Char('\n')) && !pattern.contains(QLatin1Char('\r')))
+                    for (qsizetype at : ModelMatches(line, pattern, o))
+                        if (at >= from) {
+                            want.push_back(base + at);
+                            from = at + pattern.size();
+                        }
+                base += line.size() + 2;
+            }
+            std::vector<qsizetype> found;
+            search::TFinder(pattern, o).ForEach(text, [&](qsizetype at) { found.push_back(at); });
+            QVERIFY2(found == want, qPrintable(QStringLiteral("round %1").arg(round)));
+        }
+    }
+
+    // Replace all through a text of many pieces, with lines longer than a
+    // piece and matches on the pieces' edges: the model's text, and undo gives
+    // the text back.
+    void replaceAllThroughPieces() {
+        QRandomGenerator rng(7);
+        QMdiArea area;
+        auto *w = new TMDIChild;
+        area.addSubWindow(w);
+        w->show();
+        TRichEdit *e = w->RichEdit1;
+        for (int round = 0; round < 4; ++round) {
+            QStringList lines;
+            while (lines.join(QLatin1Char('\n')).size() < 40000) {
+                const int length = rng.bounded(8) == 0 ? 4000 + int(rng.bounded(9000)) : int(rng.bounded(80));
+                QString line;
+                while (line.size() < length)
+                    line += rng.bounded(6) == 0 ? QStringLiteral("Needle") : QString(1 + int(rng.bounded(5)), QLatin1Char("x_ .ne"[rng.bounded(6)]));
+                lines << line;
+            }
+            e->setPlainText(lines.join(QLatin1Char('\n')));
+            const QString before = TextOf(e);
+            QVERIFY(e->Text()->PieceAt(0, nullptr).size() < 8000);  // many pieces
+            finding::Request r;
+            r.Pattern = QStringLiteral("needle");
+            r.Options.WholeWord = round % 2;
+            QString want;
+            int count = 0;
+            for (const QString &line : lines) {
+                QString changed = line;
+                std::vector<qsizetype> at;
+                search::Options o = r.Options;
+                for (qsizetype m : ModelMatches(line, r.Pattern, o))
+                    if (at.empty() || m >= at.back() + 6) at.push_back(m);
+                for (auto m = at.rbegin(); m != at.rend(); ++m) changed.replace(*m, 6, QStringLiteral("pin"));
+                count += int(at.size());
+                want += (want.isEmpty() && &line == &lines.front() ? QString() : QStringLiteral("\r\n")) + changed;
+            }
+            QCOMPARE(finding::ReplaceAll(e, r, QStringLiteral("pin")), count);
+            QCOMPARE(TextOf(e), want);
+            e->undo();
+            QCOMPARE(TextOf(e), before);
+            QVERIFY(!e->isUndoAvailable());
+        }
+        w->Changed = false;
     }
 
     // Decoded files: a character is never half matched, an escaped byte
