@@ -144,6 +144,24 @@ void TMDIChild::LoadBytes(QByteArray bytes, const QString &path, bool changed) {
 }
 
 void TMDIChild::WriteTo(const QString &path) {
+    // The bytes are written while they are made, a block at a time, so that
+    // the disk takes the first ones while the rest are made and the whole file
+    // is never held twice. A text that cannot be made that way (an escaped
+    // byte kept from the file, a character that Shift-JIS cannot hold) is made
+    // whole first, which also names what cannot be written.
+    const sourcetext::Snapshot snapshot = sourcetext::Take(RichEdit1->Text(), DefaultLineEnd);
+    TDiskState::TSum sum;
+    const bool written = WriteWholeFile(path, [&](const TByteSink &write) {
+        return sourcetext::EncodeBlocks(snapshot, qsizetype(1) << 20, [&](QByteArrayView block) {
+            sum.Add(block);
+            return write(block);
+        });
+    });
+    if (written) {
+        // What this document wrote is no change made elsewhere.
+        Disk = TDiskState::Of(path, sum.Result());
+        return;
+    }
     QByteArray bytes;
     QString why;
     if (!sourcetext::Encode(RichEdit1->Text(), DefaultLineEnd, bytes, &why))

@@ -8,28 +8,46 @@
 #include <cerrno>
 #include <sys/stat.h>
 
-quint64 TDiskState::Checksum(const QByteArray &bytes) {
-    // Eight bytes at a time, each word mixed in by multiplying and shifting;
-    // the tail and the length last.
-    constexpr quint64 kMul = 0x9E3779B97F4A7C15ull;
-    quint64 h = 0x243F6A8885A308D3ull;
-    const char *p = bytes.constData();
-    const qsizetype n = bytes.size();
-    qsizetype i = 0;
-    const auto mix = [&h](quint64 w) {
-        h ^= w * kMul;
-        h = (h << 29 | h >> 35) * kMul;
-    };
-    for (; i + 8 <= n; i += 8) {
-        quint64 w = 0;
-        for (int k = 0; k < 8; ++k) w |= quint64(uchar(p[i + k])) << (8 * k);
-        mix(w);
+// Eight bytes at a time, each word mixed in by multiplying and shifting; the
+// tail and the length last.
+namespace {
+constexpr quint64 kMul = 0x9E3779B97F4A7C15ull;
+}
+
+void TDiskState::TSum::Mix(quint64 w) {
+    H ^= w * kMul;
+    H = (H << 29 | H >> 35) * kMul;
+}
+
+void TDiskState::TSum::Add(QByteArrayView bytes) {
+    const char *p = bytes.data();
+    qsizetype n = bytes.size();
+    Length += n;
+    for (; TailBytes > 0 && TailBytes < 8 && n > 0; --n) Tail |= quint64(uchar(*p++)) << (8 * TailBytes++);
+    if (TailBytes == 8) {
+        Mix(Tail);
+        Tail = 0;
+        TailBytes = 0;
     }
-    quint64 tail = 0;
-    for (int k = 0; i < n; ++i, ++k) tail |= quint64(uchar(p[i])) << (8 * k);
-    mix(tail);
-    mix(quint64(n));
-    return h ^ (h >> 31);
+    for (; n >= 8; p += 8, n -= 8) {
+        quint64 w = 0;
+        for (int k = 0; k < 8; ++k) w |= quint64(uchar(p[k])) << (8 * k);
+        Mix(w);
+    }
+    for (; n > 0; --n) Tail |= quint64(uchar(*p++)) << (8 * TailBytes++);
+}
+
+quint64 TDiskState::TSum::Result() const {
+    TSum last = *this;
+    last.Mix(Tail);
+    last.Mix(quint64(Length));
+    return last.H ^ (last.H >> 31);
+}
+
+quint64 TDiskState::Checksum(const QByteArray &bytes) {
+    TSum sum;
+    sum.Add(bytes);
+    return sum.Result();
 }
 
 bool TDiskState::StillHolds(const QString &path, TDiskState &recorded, TDiskState *now) {
@@ -51,6 +69,13 @@ bool TDiskState::StillHolds(const QString &path, TDiskState &recorded, TDiskStat
     recorded.Sum = sum;
     if (now) *now = recorded;
     return true;
+}
+
+TDiskState TDiskState::Of(const QString &path, quint64 sum) {
+    TDiskState s = Of(path);
+    s.Summed = true;
+    s.Sum = sum;
+    return s;
 }
 
 TDiskState TDiskState::Of(const QString &path, const QByteArray *bytes) {

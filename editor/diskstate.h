@@ -7,6 +7,7 @@
 // bytes the document read or wrote (their checksum), a file that was only
 // touched, or written again with the same bytes, is known to hold them still.
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 struct TDiskState {
@@ -27,8 +28,23 @@ struct TDiskState {
     // them to the file they name); with `bytes`, what it holds (read or just
     // written), summed.
     static TDiskState Of(const QString &path, const QByteArray *bytes = nullptr);
+    // The same with the checksum of the bytes given by its sum.
+    static TDiskState Of(const QString &path, quint64 sum);
     // A checksum of bytes: the same on every machine and in every run.
     static quint64 Checksum(const QByteArray &bytes);
+    // The same checksum, of bytes that come a block at a time.
+    class TSum {
+    public:
+        void Add(QByteArrayView bytes);
+        quint64 Result() const;
+
+    private:
+        void Mix(quint64 word);
+        quint64 H = 0x243F6A8885A308D3ull;
+        quint64 Tail = 0;  // the bytes of a word not yet whole, the first in the low bits
+        int TailBytes = 0;
+        qint64 Length = 0;
+    };
 
     // Whether the file at `path` holds what `recorded` was taken of: the same
     // file unchanged, or one of the same size whose bytes have the same sum

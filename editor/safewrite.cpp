@@ -185,13 +185,43 @@ bool DirectoryTakesNewNames(const QString &target) {
 // Puts the bytes written to fd on disk.
 bool Flush(int fd) { return ::fsync(fd) == 0; }
 
+// Written and not yet handed to the disk beyond this, the disk is told to
+// start on it.
+constexpr qint64 kWriteBehind = qint64(4) << 20;
+
 // A new name or a file with one name: a temporary file with the old file's mode,
-// owner and group replaces it.
-void ReplaceByRename(const QString &path, const QString &target, const struct stat *old, const QByteArray &bytes) {
+// owner and group replaces it. False, with nothing left behind, when the source
+// cannot make its bytes.
+bool ReplaceByRename(const QString &path, const QString &target, const struct stat *old,
+                     const std::function<bool(const TByteSink &)> &source) {
     QString temporary;
     Fd fd(CreateBeside(target, old ? 0600 : 0666, temporary));
     if (fd.Get() < 0) throw EQvError::CannotCreate(path);
-    if (!WriteAll(fd.Get(), bytes.constData(), bytes.size(), 0)) FailAndRemove(path, temporary);
+    qint64 offset = 0, started = 0;
+    bool refused = false, made = false;
+    try {
+        made = source([&](QByteArrayView block) {
+            if (!WriteAll(fd.Get(), block.data(), block.size(), offset)) {
+                refused = true;
+                return false;
+            }
+            offset += block.size();
+            if (offset - started >= kWriteBehind) {
+                ::sync_file_range(fd.Get(), started, offset - started, SYNC_FILE_RANGE_WRITE);
+                started = offset;
+            }
+            return true;
+        });
+    } catch (...) {
+        ::unlink(Native(temporary).constData());
+        throw;
+    }
+    if (refused) FailAndRemove(path, temporary);
+    if (!made) {
+        fd.Close();
+        if (::unlink(Native(temporary).constData()) != 0 && errno != ENOENT) FailAndRemove(path, temporary);
+        return false;
+    }
     if (old) {
         // Owner and group first: a change of owner clears the set-user-ID and
         // set-group-ID bits. A bit that would now belong to another owner or
@@ -206,6 +236,7 @@ void ReplaceByRename(const QString &path, const QString &target, const struct st
     if (!Flush(fd.Get()) || !fd.Close()) FailAndRemove(path, temporary);
     if (::rename(Native(temporary).constData(), Native(target).constData()) != 0) FailAndRemove(path, temporary);
     SyncFolderOf(target);
+    return true;
 }
 
 // A file with more than one name is rewritten in place, so that every name
@@ -266,6 +297,10 @@ qint64 OpenRegularFile(const QString &path, QFile &file) {
 }
 
 void WriteWholeFile(const QString &path, const QByteArray &bytes) {
+    WriteWholeFile(path, [&](const TByteSink &write) { return write(bytes); });
+}
+
+bool WriteWholeFile(const QString &path, const std::function<bool(const TByteSink &write)> &source) {
     IgnoreFileSizeSignal();
     if (path.isEmpty()) throw EQvError::CannotCreate(path);
     const QString target = FinalTarget(path);
@@ -279,8 +314,14 @@ void WriteWholeFile(const QString &path, const QByteArray &bytes) {
         if (::access(Native(target).constData(), W_OK) != 0) throw EQvError::CannotCreate(path);
     }
     if (!DirectoryTakesNewNames(target)) throw EQvError::CannotCreate(path);
-    if (exists && st.st_nlink > 1)
-        RewriteInPlace(path, target, st, bytes);
-    else
-        ReplaceByRename(path, target, exists ? &st : nullptr, bytes);
+    if (!(exists && st.st_nlink > 1)) return ReplaceByRename(path, target, exists ? &st : nullptr, source);
+    // Rewritten in place: the bytes are all made before the file is touched.
+    QByteArray bytes;
+    if (!source([&](QByteArrayView block) {
+            bytes.append(block);
+            return true;
+        }))
+        return false;
+    RewriteInPlace(path, target, st, bytes);
+    return true;
 }

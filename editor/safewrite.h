@@ -21,11 +21,22 @@
 // CannotCreate(path), NotRegularCreate(path), or, when a temporary file or the
 // copy of the old content could not be removed, a message that names it.
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
+#include <functional>
 
 class QFile;
 
 void WriteWholeFile(const QString &path, const QByteArray &bytes);
+
+// The same for bytes made while they are written, so that the disk works on
+// the first blocks while the later ones are made: source(write) hands each
+// block in order to write, which returns false when the file cannot take it
+// (source then stops), and returns true once every block went. A source that
+// cannot make its bytes returns false while every write went: then nothing is
+// changed, nothing is left behind and WriteWholeFile returns false.
+using TByteSink = std::function<bool(QByteArrayView block)>;
+bool WriteWholeFile(const QString &path, const std::function<bool(const TByteSink &write)> &source);
 
 // The pieces every writer of the program uses (the document save here, the
 // recovery writer beside it): a path as the file system names it; a write of

@@ -240,10 +240,15 @@ namespace {
 // copy of the whole text. False for a text that holds a character Shift-JIS
 // cannot hold or an escaped byte from the file; the whole text's encode tells
 // why.
-bool EncodeByPieces(const Snapshot &snapshot, QByteArray &out) {
+// write, when given, takes the bytes made so far each time they reach block
+// bytes (and the rest at the end); else they all go to out.
+bool EncodeByPieces(const Snapshot &snapshot, QByteArray &out, qsizetype block = 0,
+                    const std::function<bool(QByteArrayView)> *write = nullptr) {
     QByteArray bytes;
     const qint64 length = snapshot.Text.Length();
-    bytes.reserve(qsizetype(length + length / 8 + 16));
+    // Room for a block and the largest piece (two bytes a character, a line
+    // end's at most), or for the whole text.
+    bytes.reserve(write ? block + 2 * 65536 : qsizetype(length + length / 8 + 16));
     bool ok = true;
     sjis::OtherCodes others;
     std::vector<QByteArrayView> breaks;
@@ -254,8 +259,7 @@ bool EncodeByPieces(const Snapshot &snapshot, QByteArray &out) {
     snapshot.Text.Chunks([&](QStringView piece, const LineEnd *ends, const textstore::OtherCodes &codes) {
         if (!ok) return;
         // The piece's breaks, each as its line end's bytes.
-        size_t count = 0;
-        for (QChar c : piece) count += c.unicode() == u'\n';
+        const size_t count = size_t(piece.count(QLatin1Char('\n')));
         breaks.resize(count);
         for (size_t e = 0; e < count; ++e) {
             const LineEnd end = ends[e];
@@ -264,8 +268,13 @@ bool EncodeByPieces(const Snapshot &snapshot, QByteArray &out) {
         others.clear();
         for (const textstore::OtherCode &c : codes) others.push_back({c.Offset, c.Code});
         ok = sjis::encodeAppend(piece, bytes, choice, others.empty() ? nullptr : &others, breaks.data());
+        if (ok && write && bytes.size() >= block) {
+            ok = (*write)(bytes);
+            bytes.resize(0);  // the room stays for the next block
+        }
     });
-    if (ok) out = std::move(bytes);
+    if (ok && write && !bytes.isEmpty()) ok = (*write)(bytes);
+    if (ok && !write) out = std::move(bytes);
     return ok;
 }
 
@@ -326,6 +335,11 @@ bool Encode(const Snapshot &snapshot, QByteArray &out, QString *error) {
         }
     }
     return false;
+}
+
+bool EncodeBlocks(const Snapshot &snapshot, qsizetype block, const std::function<bool(QByteArrayView)> &write) {
+    QByteArray none;
+    return EncodeByPieces(snapshot, none, std::max<qsizetype>(block, 1), &write);
 }
 
 bool Encode(const TTextStore *store, LineEnd fallback, QByteArray &out, QString *error) {

@@ -15,6 +15,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <vector>
 
 #include "sjis.h"
@@ -77,5 +78,13 @@ Snapshot Take(const TTextStore *store, LineEnd fallback);
 // and sets error to a message naming the character or byte and its line.
 bool Encode(const Snapshot &snapshot, QByteArray &out, QString *error);
 bool Encode(const TTextStore *store, LineEnd fallback, QByteArray &out, QString *error);
+
+// The same bytes a block at a time, each handed to write as soon as it is
+// made (blocks of at least `block` bytes but the last, each of whole pieces
+// of the text): for a writer that writes them while the rest is made. False
+// when write refuses a block, and when the bytes cannot be made this way (a
+// character Shift-JIS cannot hold, or an escaped byte kept from the file):
+// Encode then makes them, or names what cannot be written.
+bool EncodeBlocks(const Snapshot &snapshot, qsizetype block, const std::function<bool(QByteArrayView)> &write);
 
 }  // namespace sourcetext

@@ -1,5 +1,9 @@
 #include "sjis.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <cstring>
 
 #include <QStringDecoder>
@@ -225,6 +229,30 @@ qsizetype EncodeInto(QStringView text, char *o, const CodeChoice *choice, const 
     const QChar *p = text.data();
     qsizetype k = 0;
     for (qsizetype i = 0; i < n; ++i) {
+#if defined(__SSE2__)
+        // Sixteen characters at a time, up to the first that is not ASCII or
+        // is a CR. The sixteen bytes are stored whole (o has room for two
+        // bytes a character): those past that character are written over.
+        const __m128i notAscii = _mm_set1_epi16(short(0xFF80)), cr = _mm_set1_epi16(0x000D), zero = _mm_setzero_si128();
+        while (i + 16 <= n) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i + 8));
+            // 0xFFFF in each lane that is ASCII and no CR.
+            const __m128i plainA = _mm_andnot_si128(_mm_cmpeq_epi16(a, cr), _mm_cmpeq_epi16(_mm_and_si128(a, notAscii), zero));
+            const __m128i plainB = _mm_andnot_si128(_mm_cmpeq_epi16(b, cr), _mm_cmpeq_epi16(_mm_and_si128(b, notAscii), zero));
+            const unsigned plain = unsigned(_mm_movemask_epi8(_mm_packs_epi16(plainA, plainB)));
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(o + k), _mm_packus_epi16(a, b));
+            if (plain == 0xFFFF) {
+                i += 16;
+                k += 16;
+                continue;
+            }
+            const int first = __builtin_ctz(~plain);
+            i += first;
+            k += first;
+            break;
+        }
+#else
         // Four ASCII characters at a time, none of them a CR.
         for (; Q_BYTE_ORDER == Q_LITTLE_ENDIAN && i + 4 <= n; i += 4) {
             quint64 w;
@@ -237,6 +265,7 @@ qsizetype EncodeInto(QStringView text, char *o, const CodeChoice *choice, const 
             o[k + 3] = char(w >> 48);
             k += 4;
         }
+#endif
         if (i >= n) break;
         const char16_t u = p[i].unicode();
         if (u < 0x80) {

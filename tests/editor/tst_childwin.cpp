@@ -288,6 +288,32 @@ private slots:
     // writes nothing on No. Reload keeps the caret's line and column (as far
     // as the new text reaches) and the view; a file that cannot be read
     // leaves the document as it was.
+    // The checksum by which a file touched alone is known to hold what the
+    // document read or wrote: fixed values, whichever way the bytes come.
+    void checksumsAreFixed_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<quint64>("sum");
+        QTest::newRow("empty") << QByteArray() << quint64(0x988fa8661941cc1full);
+        QTest::newRow("one byte") << QByteArray("a") << quint64(0x3fb6760da8d3357eull);
+        QTest::newRow("seven") << QByteArray("abcdefg") << quint64(0x223bcd63026b7770ull);
+        QTest::newRow("one word") << QByteArray("abcdefgh") << quint64(0x44a425776957d0a0ull);
+        QTest::newRow("a word and a byte") << QByteArray("abcdefghi") << quint64(0x25151b91cc271af3ull);
+        QTest::newRow("source") << QByteArray("int main(void)\r\n{\r\n\x95\x5c\r\n}\r\n") << quint64(0x55a9653b88fbefa0ull);
+    }
+    void checksumsAreFixed() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(quint64, sum);
+        QCOMPARE(TDiskState::Checksum(bytes), sum);
+        for (qsizetype a = 0; a <= bytes.size(); ++a)
+            for (qsizetype b = a; b <= bytes.size(); ++b) {
+                TDiskState::TSum blocks;
+                blocks.Add(QByteArrayView(bytes).first(a));
+                blocks.Add(QByteArrayView(bytes).sliced(a, b - a));
+                blocks.Add(QByteArrayView(bytes).sliced(b));
+                QCOMPARE(blocks.Result(), sum);
+            }
+    }
+
     void diskStateAndReload() {
         QByteArray text;
         for (int i = 0; i < 200; ++i) text += "line " + QByteArray::number(i) + "\n";
@@ -317,6 +343,13 @@ private slots:
         w->Save();
         QCOMPARE(ReadFile(path), "x" + text);
         QVERIFY(!w->Changed && w->Disk == TDiskState::Of(path));
+        {
+            // Touched alone afterwards, the file still holds what the document wrote.
+            const struct timespec later[2] = {{1200000000, 0}, {1200000000, 0}};
+            QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), later, 0), 0);
+            TDiskState saved = w->Disk;
+            QVERIFY(saved != TDiskState::Of(path) && TDiskState::StillHolds(path, saved));
+        }
         w->SaveAs(Path(QStringLiteral("s.c")));
         QCOMPARE(asked, 2);  // Save As has its own question
         QVERIFY(w->Disk == TDiskState::Of(Path(QStringLiteral("s.c"))));

@@ -146,37 +146,44 @@ private slots:
     void saveOverEveryKindOfTarget_data() {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("error");  // "": saved; "create": CannotCreate; "regular": NotRegularCreate
-        QTest::newRow("new name") << "new" << "";
-        QTest::newRow("plain file") << "0644" << "";
-        QTest::newRow("read-only file") << "0444" << "";
-        QTest::newRow("private file") << "0600" << "";
-        QTest::newRow("setuid") << "4755" << "";
-        QTest::newRow("setgid") << "2750" << "";
-        QTest::newRow("sticky") << "1644" << "";
-        QTest::newRow("another owner") << "owner" << "";
-        QTest::newRow("symbolic link") << "link" << "";
-        QTest::newRow("relative link, working folder elsewhere") << "relative link" << "";
-        QTest::newRow("link to a missing file") << "dangling" << "";
-        QTest::newRow("hard link") << "hard" << "";
-        QTest::newRow("hard link, shorter content") << "hard shorter" << "";
-        // "flush N": the Nth flush to disk fails.
-        QTest::newRow("disk fails to flush") << "flush 1" << "create";
-        QTest::newRow("hard link, the copy fails to flush") << "hard flush 1" << "create";
-        QTest::newRow("hard link, the rewrite fails to flush") << "hard flush 2" << "create";
-        QTest::newRow("hard link, disk refuses") << "hard full" << "create";
-        QTest::newRow("disk refuses, signal default") << "full" << "create";
-        QTest::newRow("fifo") << "fifo" << "regular";
-        QTest::newRow("link to a fifo") << "link to fifo" << "regular";
-        QTest::newRow("device") << "device" << "regular";
-        QTest::newRow("directory") << "directory" << "create";
-        QTest::newRow("immutable file") << "+i file" << "create";
-        QTest::newRow("append-only file") << "+a file" << "create";
-        QTest::newRow("immutable directory") << "+i dir" << "create";
-        QTest::newRow("append-only directory") << "+a dir" << "create";
+        QTest::addColumn<bool>("streamed");  // the bytes handed over a block at a time, as Save makes them
+        for (bool streamed : {false, true}) {
+            const auto newRow = [streamed](const char *name) -> QTestData & {
+                return QTest::newRow(streamed ? qPrintable(QString::fromUtf8(name) + QStringLiteral(", made while written")) : name);
+            };
+            newRow("new name") << "new" << "" << streamed;
+            newRow("plain file") << "0644" << "" << streamed;
+            newRow("read-only file") << "0444" << "" << streamed;
+            newRow("private file") << "0600" << "" << streamed;
+            newRow("setuid") << "4755" << "" << streamed;
+            newRow("setgid") << "2750" << "" << streamed;
+            newRow("sticky") << "1644" << "" << streamed;
+            newRow("another owner") << "owner" << "" << streamed;
+            newRow("symbolic link") << "link" << "" << streamed;
+            newRow("relative link, working folder elsewhere") << "relative link" << "" << streamed;
+            newRow("link to a missing file") << "dangling" << "" << streamed;
+            newRow("hard link") << "hard" << "" << streamed;
+            newRow("hard link, shorter content") << "hard shorter" << "" << streamed;
+            // "flush N": the Nth flush to disk fails.
+            newRow("disk fails to flush") << "flush 1" << "create" << streamed;
+            newRow("hard link, the copy fails to flush") << "hard flush 1" << "create" << streamed;
+            newRow("hard link, the rewrite fails to flush") << "hard flush 2" << "create" << streamed;
+            newRow("hard link, disk refuses") << "hard full" << "create" << streamed;
+            newRow("disk refuses, signal default") << "full" << "create" << streamed;
+            newRow("fifo") << "fifo" << "regular" << streamed;
+            newRow("link to a fifo") << "link to fifo" << "regular" << streamed;
+            newRow("device") << "device" << "regular" << streamed;
+            newRow("directory") << "directory" << "create" << streamed;
+            newRow("immutable file") << "+i file" << "create" << streamed;
+            newRow("append-only file") << "+a file" << "create" << streamed;
+            newRow("immutable directory") << "+i dir" << "create" << streamed;
+            newRow("append-only directory") << "+a dir" << "create" << streamed;
+        }
     }
     void saveOverEveryKindOfTarget() {
         QFETCH(QString, kind);
         QFETCH(QString, error);
+        QFETCH(bool, streamed);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("t.c")), other = dir.filePath(QStringLiteral("other.c"));
         const QByteArray old("int old;\r\n"), fresh = kind.endsWith(QLatin1String("shorter")) ? "n\n" : QByteArray(4000, 'n');
@@ -220,7 +227,15 @@ private slots:
             QVERIFY(QDir::setCurrent(elsewhere.path()));
             FailingFlush = kind.contains(QLatin1String("flush")) ? kind.right(1).toInt() : 0;
             Flushes = 0;
-            report = Failure([&] { WriteWholeFile(path, fresh); });
+            report = Failure([&] {
+                if (!streamed) return WriteWholeFile(path, fresh);
+                const bool made = WriteWholeFile(path, [&](const TByteSink &write) {
+                    for (qsizetype at = 0; at < fresh.size(); at += 1000)
+                        if (!write(QByteArrayView(fresh).sliced(at, std::min<qsizetype>(1000, fresh.size() - at)))) return false;
+                    return true;
+                });
+                if (!made) throw EQvError(QStringLiteral("the bytes were made, yet the write says they were not"));
+            });
             FailingFlush = 0;
             QVERIFY(QDir::setCurrent(cwd));
             QVERIFY(QDir(elsewhere.path()).isEmpty());
@@ -259,6 +274,45 @@ private slots:
             QCOMPARE(now.st_gid, before.st_gid);
         }
         if (kind == QLatin1String("dangling")) QCOMPARE(ReadFile(other), fresh);
+    }
+
+    // A source that cannot make its bytes after some of them went (it stops,
+    // or throws): the target keeps its content, nothing is left beside it,
+    // and the write says so (false, or the source's own exception).
+    void aSourceThatCannotMakeItsBytesChangesNothing_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("throws");
+        for (const char *kind : {"new", "plain", "hard"}) {
+            QTest::addRow("%s, stops", kind) << QString::fromLatin1(kind) << false;
+            QTest::addRow("%s, throws", kind) << QString::fromLatin1(kind) << true;
+        }
+    }
+    void aSourceThatCannotMakeItsBytesChangesNothing() {
+        QFETCH(QString, kind);
+        QFETCH(bool, throws);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("t.c")), other = dir.filePath(QStringLiteral("other.c"));
+        const QByteArray old("int old;\r\n");
+        if (kind != QLatin1String("new")) QVERIFY(WriteFile(path, old));
+        if (kind == QLatin1String("hard")) QCOMPARE(::link(Native(path).constData(), Native(other).constData()), 0);
+        const QStringList names = QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        const QByteArray block(3 << 20, 'n');  // past the point where the disk is told to start writing
+        bool made = true, thrown = false;
+        try {
+            made = WriteWholeFile(path, [&](const TByteSink &write) {
+                for (int i = 0; i < 3; ++i)
+                    if (!write(block)) return true;
+                if (throws) throw std::bad_alloc();
+                return false;
+            });
+        } catch (const std::bad_alloc &) {
+            thrown = true;
+        }
+        QCOMPARE(thrown, throws);
+        if (!throws) QVERIFY(!made);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), names);
+        if (kind != QLatin1String("new")) QCOMPARE(ReadFile(path), old);
+        if (kind == QLatin1String("hard")) QCOMPARE(ReadFile(other), old);
     }
 
     // Every error of a command reaches the report, and the program goes on.

@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "diskstate.h"
 #include "sjis.h"
 #include "sourcetext.h"
 #include "textstore.h"
@@ -228,10 +229,26 @@ private slots:
         QCOMPARE(sourcetext::Load(&store, bytes), fallback);
         const sjis::CodeChoice choice = sourcetext::Codes(&store);
         Check(store, s, QStringLiteral("loaded"));
+        // The bytes Save writes: made a block at a time (blocks of at least
+        // the size asked for, but the last) and summed as they go, the same
+        // as made whole.
+        QRandomGenerator blockSizes(start);
         auto saved = [&] {
             QByteArray out;
             QString why;
             if (!sourcetext::Encode(&store, fallback, out, &why)) return why.toUtf8();
+            const qsizetype block = 1 + blockSizes.bounded(9000);
+            QByteArray blocks;
+            TDiskState::TSum sum;
+            bool small = false;
+            const bool made = sourcetext::EncodeBlocks(sourcetext::Take(&store, fallback), block, [&](QByteArrayView b) {
+                small = small || (blocks.size() + b.size() < out.size() && b.size() < block);
+                blocks += b;
+                sum.Add(b);
+                return true;
+            });
+            if (!made || small || blocks != out) return QByteArray("the blocks are not the bytes");
+            if (sum.Result() != TDiskState::Checksum(out)) return QByteArray("the blocks' sum is not the bytes' sum");
             return out;
         };
         QCOMPARE(saved(), bytes);
