@@ -314,7 +314,8 @@ TColourStore::TColourStore(TTextStore *text) : QObject(text), Store(text) {
     text->BeforeChange = [this](int until) { CatchUp(until); };
 }
 
-void TColourStore::ColourLater() {
+void TColourStore::ColourLater(int sliceChars) {
+    SliceChars = sliceChars;
     Pending = Store->Length() > 0 ? 0 : -1;
     if (Pending >= 0 && !IdleQueued) {
         // After the window has shown the text.
