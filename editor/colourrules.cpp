@@ -1,6 +1,7 @@
-// The colouring rules over a text: the keyword table, the slices of the whole
-// text's colouring, and the range of one line. Calls the text alone
-// (textstore.h); knows neither the control nor the colour store.
+// The colouring rules over a text: the keyword table and the range of one
+// line (the scan and the slices of the whole text's colouring are templates
+// in colourrules.h). Calls the text alone (textstore.h); knows neither the
+// control nor the colour store.
 #include "colourrules.h"
 
 #include <cstring>
@@ -61,31 +62,6 @@ void LineRange(const TText &text, int line, int &first, int &last) {
     const int start = text.LineStart(line);
     first = line == 0 ? 1 : start;
     last = line + 1 < text.LineCount() ? text.LineEnd(line) + 1 : text.Length();
-}
-
-int ColourSlice(const TText &text, int first, int stopAfter, const RunBatch &take) {
-    const int length = text.Length();
-    int stopped = length + 1;
-    // The runs go out a batch at a time: one call for many of them.
-    constexpr int kBatch = 256;
-    Run batch[kBatch];
-    int count = 0;
-    // The text after the slice has no colours yet: its black words need nothing.
-    ScanRuns(
-        StoreSource(text), length, first, length,
-        [&](const Run &r) {
-            if (r.colour == BlackRun) return;
-            batch[count++] = r;
-            if (count == kBatch) {
-                take(batch, count);
-                count = 0;
-            }
-        },
-        // Just past a line break, outside a comment and a word, the scan may
-        // stop and go on later from here with the same result.
-        [&](int i, int before) { return i > stopAfter && before == '\n'; }, &stopped);
-    if (count > 0) take(batch, count);
-    return stopped;
 }
 
 }  // namespace colouring

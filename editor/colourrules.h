@@ -15,7 +15,6 @@
 #include <QString>
 #include <QStringView>
 #include <algorithm>
-#include <functional>
 #include <vector>
 
 #include "textstore.h"
@@ -37,16 +36,14 @@ struct Run {
 const std::vector<QString> &Keywords();
 bool IsKeyword(QStringView word);
 
-// Takes runs a batch at a time, in the order of the text.
-using RunBatch = std::function<void(const Run *runs, int count)>;
-
 // The whole text's colouring (the colouring of all of T on a text that has no
 // colours yet) from the 1-based index first on, as far as the first line
-// break past stopAfter: the green and blue runs go to take (the black words
-// of a text without colours need nothing). Returns the index where it stopped
-// (past the end: done); a slice that goes on from there gives what one pass
-// over the whole text gives.
-int ColourSlice(const TText &text, int first, int stopAfter, const RunBatch &take);
+// break past stopAfter: each green and blue run goes to take(run), in the
+// order of the text (the black words of a text without colours need
+// nothing). Returns the index where it stopped (past the end: done); a slice
+// that goes on from there gives what one pass over the whole text gives.
+template <class Take>
+int ColourSlice(const TText &text, int first, int stopAfter, Take &&take);
 
 // The range that colours one line as typing on it does (1-based, for
 // ColourRange): from the LF before it (or the start of T) to its CR (or the
@@ -55,7 +52,7 @@ void LineRange(const TText &text, int line, int &first, int &last);
 
 // ---- The scan itself, for the colourings built on it: a template, so that
 // what each caller does with a run and where it may stop cost no call per
-// character.
+// character or run.
 
 constexpr int kNone = -1;  // no character: past the end of T
 
@@ -153,6 +150,22 @@ void ScanRuns(const Source &src, int textLength, int first, int last, Sink &&sin
         ++i;
     }
     // A word still pending at the end of the range keeps its colours.
+}
+
+template <class Take>
+int ColourSlice(const TText &text, int first, int stopAfter, Take &&take) {
+    const int length = text.Length();
+    int stopped = length + 1;
+    // The text after the slice has no colours yet: its black words need nothing.
+    ScanRuns(
+        StoreSource(text), length, first, length,
+        [&](const Run &r) {
+            if (r.colour != BlackRun) take(r);
+        },
+        // Just past a line break, outside a comment and a word, the scan may
+        // stop and go on later from here with the same result.
+        [&](int i, int before) { return i > stopAfter && before == '\n'; }, &stopped);
+    return stopped;
 }
 
 }  // namespace colouring

@@ -329,12 +329,10 @@ void TColourStore::CatchUp(int position) {
     const int from = Pending;
     Pending = -1;  // (a recolouring inside does not come back here)
     int changedFirst = -1, changedEnd = -1;
-    auto fill = [&](const colouring::Run *runs, int count) {
-        for (const colouring::Run *r = runs; r != runs + count; ++r) {
-            Fill(r->start, r->start + r->length, r->colour == colouring::GreenRun ? Green : Blue);
-            if (changedFirst < 0) changedFirst = r->start;
-            changedEnd = std::max(changedEnd, r->start + r->length);
-        }
+    auto fill = [&](const colouring::Run &r) {
+        Fill(r.start, r.start + r.length, r.colour == colouring::GreenRun ? Green : Blue);
+        if (changedFirst < 0) changedFirst = r.start;
+        changedEnd = std::max(changedEnd, r.start + r.length);
     };
     const int next = colouring::ColourSlice(*Store, from + 1, std::max(position + 1, from + 1), fill) - 1;
     if (changedFirst >= 0) Notify(changedFirst, changedEnd);
