@@ -1,9 +1,10 @@
+// The search for the bracket that pairs with the one beside the caret
+// (bracematch.h). Calls the text alone; the view draws the marks
+// (richpaint.cpp).
 #include "bracematch.h"
 
 #include <QStringView>
 #include <algorithm>
-
-#include "richedit.h"
 
 namespace {
 
@@ -209,27 +210,4 @@ TBraceMatch::TOutcome TBraceMatch::Find(int caret, TBraceMarks &marks) {
         return Known;
     }
     return Known;
-}
-
-// ---- The view's marks ----------------------------------------------------------
-
-QColor TRichEdit::BraceColour(bool matched) { return matched ? QColor(176, 226, 255) : QColor(255, 186, 186); }
-
-void TRichEdit::UpdateBraces() {
-    TBraceMarks now;
-    if (BraceScan.Find(CaretPos, now) == TBraceMatch::Later)
-        BraceLater.start(0, this);  // the scan goes on when the program is idle
-    else
-        BraceLater.stop();
-    if (now == Braces) return;
-    // The lines where the marks were drawn, and where they go.
-    for (int &line : BraceLines) {
-        if (line >= 0) UpdateLines(line, line);
-        line = -1;
-    }
-    Braces = now;
-    if (Braces.Bracket >= 0) BraceLines[0] = Store->LineOf(Braces.Bracket);
-    if (Braces.Partner >= 0) BraceLines[1] = Store->LineOf(Braces.Partner);
-    for (int line : BraceLines)
-        if (line >= 0) UpdateLines(line, line);
 }

@@ -2,7 +2,7 @@
 
 #include <QTimer>
 
-#include "colouring.h"
+#include "colourrules.h"
 
 #include <algorithm>
 #include <climits>
@@ -354,7 +354,8 @@ TColourStore::TColourStore(TTextStore *text) : QObject(text), Store(text) {
     text->BeforeChange = [this](int until) { CatchUp(until); };
 }
 
-void TColourStore::ColourLater() {
+void TColourStore::ColourLater(int sliceChars) {
+    SliceChars = sliceChars;
     Pending = Store->Length() > 0 ? 0 : -1;
     if (Pending >= 0 && !IdleQueued) {
         // After the window has shown the text.
@@ -367,7 +368,14 @@ void TColourStore::CatchUp(int position) {
     if (Pending < 0 || position < Pending) return;
     const int from = Pending;
     Pending = -1;  // (a recolouring inside does not come back here)
-    const int next = colouring::ColourSlice(this, from + 1, std::max(position + 1, from + 1)) - 1;
+    int changedFirst = -1, changedEnd = -1;
+    auto fill = [&](const colouring::Run &r) {
+        Fill(r.start, r.start + r.length, r.colour == colouring::GreenRun ? Green : Blue);
+        if (changedFirst < 0) changedFirst = r.start;
+        changedEnd = std::max(changedEnd, r.start + r.length);
+    };
+    const int next = colouring::ColourSlice(*Store, from + 1, std::max(position + 1, from + 1), fill) - 1;
+    if (changedFirst >= 0) Notify(changedFirst, changedEnd);
     Pending = next >= Store->Length() ? -1 : next;
 }
 

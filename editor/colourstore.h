@@ -102,14 +102,14 @@ public:
     // The colours of a whole text just loaded, a slice at a time: those on
     // the screen when they are painted, those asked for when they are asked
     // for, those before an edit before the edit, and the rest while the
-    // program is idle. The result is the colouring of the whole text at once.
-    void ColourLater();
+    // program is idle, sliceChars characters in one turn of the event loop.
+    // The result is the colouring of the whole text at once.
+    static constexpr int kIdleSlice = 1 << 17;
+    void ColourLater(int sliceChars = kIdleSlice);
     // The whole text's colouring reaches position (and the end of its line).
     void CatchUp(int position);
     // True while part of the text waits for its colours.
     bool Behind() const { return Pending >= 0; }
-    // Characters coloured in one turn of the event loop while idle.
-    int SliceChars = 1 << 17;
 
     // What the last colouring of one whole line (ColourRange over it) found,
     // so that the next one after an edit inside the line scans near the edit
@@ -163,6 +163,7 @@ private:
     TTextStore *Store;
     TColourChunks Chunks;
     int Pending = -1;  // where the whole text's colouring goes on; -1: nothing waits
+    int SliceChars = kIdleSlice;  // characters coloured in one turn of the event loop while idle
     bool IdleQueued = false;
     bool InChange = false;
     QRgb MarkColour = 0;

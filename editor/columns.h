@@ -28,6 +28,13 @@ int Step(const QChar *p, int i, int n, int col, int *units);
 // The width of a whole code point (1 or 2).
 int WidthOf(char32_t c);
 
+// A position never falls inside a surrogate pair: true where it stands
+// between the two halves of one.
+inline bool InsidePair(const TText &t, int position) {
+    return position > 0 && position < t.Length() && QChar::isLowSurrogate(t.At(position).unicode()) &&
+           QChar::isHighSurrogate(t.At(position - 1).unicode());
+}
+
 }  // namespace columns
 
 class TColumns {

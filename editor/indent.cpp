@@ -1,8 +1,6 @@
+// The indentation rules (indent.h). Calls the text alone; the view's Tab
+// and Shift+Tab on lines are in richinput.cpp.
 #include "indent.h"
-
-#include <QApplication>
-
-#include "richedit.h"
 
 namespace indent {
 
@@ -51,43 +49,3 @@ std::vector<TTextStore::Replacement> Shift(const TText &text, int first, int las
 }
 
 }  // namespace indent
-
-// ---- The view's keys -----------------------------------------------------------------
-
-void TRichEdit::ShiftLines(bool out) {
-    if (ReadOnly) return;
-    const int start = SelectionStart(), end = SelectionEnd();
-    const bool lines = indent::TakesLines(*Store, start, end);
-    int first = 0, last = 0;
-    indent::Touched(*Store, start, end, &first, &last);
-    std::vector<TTextStore::Replacement> edits = indent::Shift(*Store, first, last, out);
-    int delta = 0;
-    TEditList moves;
-    for (const TTextStore::Replacement &r : edits) {
-        delta += int(r.Text.size()) - r.Removed;
-        moves.push_back({r.Position, r.Removed, int(r.Text.size())});
-    }
-    int anchor = 0, caret = 0;
-    if (lines) {
-        // The same lines, whole, the caret at the end it was at.
-        const int a = Store->LineStart(first);
-        const int b = (last + 1 < Store->LineCount() ? Store->LineStart(last + 1) : Store->Length()) + delta;
-        anchor = CaretPos < AnchorPos ? b : a;
-        caret = CaretPos < AnchorPos ? a : b;
-    } else {
-        // Blanks taken away from the caret's line: the selection moves with its text.
-        anchor = textstore::MovedBy(moves, AnchorPos);
-        caret = textstore::MovedBy(moves, CaretPos);
-    }
-    if (!edits.empty()) {
-        PendingAnchor = anchor;
-        PendingCaret = caret;
-        struct Done {
-            int &Anchor, &Caret;
-            ~Done() { Anchor = Caret = -1; }
-        } done{PendingAnchor, PendingCaret};
-        if (!Store->ReplaceMany(std::move(edits), AnchorPos, CaretPos, anchor, caret)) QApplication::beep();
-    }
-    SetSelection(anchor, caret);
-    ensureCursorVisible();
-}

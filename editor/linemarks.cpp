@@ -1,12 +1,8 @@
+// Marks on lines and how they follow the text's edits (linemarks.h). Calls
+// the text alone; the view draws the marks (richpaint.cpp).
 #include "linemarks.h"
 
-#include <QHelpEvent>
-#include <QPainter>
-#include <QPainterPath>
-#include <QToolTip>
 #include <algorithm>
-
-#include "richedit.h"
 
 void TLineMarks::Set(const TText &text, const QString &group, const std::vector<TLineMark> &marks) {
     Clear(group);
@@ -129,69 +125,4 @@ std::vector<TLineMark> TLineMarks::On(int first, int last) const {
     auto it = std::partition_point(List.begin(), List.end(), [first](const TMark &m) { return m.Line < first; });
     for (; it != List.end() && it->Line <= last; ++it) out.push_back({it->Line, it->Warning, it->Text});
     return out;
-}
-
-// ---- The view's margin ------------------------------------------------------------
-
-QColor TRichEdit::MarkColour(bool warning) { return warning ? QColor(240, 160, 0) : QColor(220, 40, 40); }
-
-int TRichEdit::MarkWidth() const { return Marks.IsEmpty() ? 0 : std::max(LineH, int(CellW * 2)); }
-
-void TRichEdit::SetLineMarks(const QString &group, const std::vector<TLineMark> &marks) {
-    Marks.Set(*Store, group, marks);
-    PlaceNumbers();
-}
-
-void TRichEdit::ClearLineMarks(const QString &group) {
-    if (Marks.Clear(group)) PlaceNumbers();
-}
-
-std::vector<TLineMark> TRichEdit::LineMarks() const { return Marks.On(0, Store->LineCount() - 1); }
-
-void TRichEdit::PaintMarks(QPainter &painter, int first, int last) {
-    const int w = MarkWidth();
-    if (w == 0) return;
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing);
-    const std::vector<TLineMark> marks = Marks.On(first, last);
-    for (size_t i = 0; i < marks.size(); ++i) {
-        // An error on a line outweighs its warnings.
-        const int line = marks[i].Line;
-        bool warning = marks[i].Warning;
-        while (i + 1 < marks.size() && marks[i + 1].Line == line) {
-            ++i;
-            warning = warning && marks[i].Warning;
-        }
-        const qreal size = std::min(w, LineH) - 4;
-        const QRectF box((w - size) / 2, TopY(line) + (LineH - size) / 2, size, size);
-        const QColor colour = MarkColour(warning);
-        painter.setPen(QPen(colour.darker(140), 1));
-        painter.setBrush(colour);
-        if (warning) {
-            QPainterPath triangle;
-            triangle.moveTo(box.center().x(), box.top());
-            triangle.lineTo(box.right(), box.bottom());
-            triangle.lineTo(box.left(), box.bottom());
-            triangle.closeSubpath();
-            painter.drawPath(triangle);
-        } else {
-            painter.drawEllipse(box);
-        }
-    }
-    painter.restore();
-}
-
-bool TRichEdit::MarginTip(QHelpEvent *event) {
-    const int line = LineOfY(event->pos().y());
-    QStringList texts;
-    if (event->pos().y() < Store->LineCount() * LineH - FirstVisibleLine() * LineH)
-        for (const TLineMark &m : Marks.On(line, line)) texts << m.Text;
-    if (texts.isEmpty()) {
-        QToolTip::hideText();
-        event->ignore();
-        return true;
-    }
-    QToolTip::showText(event->globalPos(), texts.join(QLatin1Char('\n')), Numbers,
-                       QRect(0, TopY(line), Numbers->width(), LineH));
-    return true;
 }

@@ -1,11 +1,102 @@
-// What a screen reader learns of the text control: its text, the caret, the
-// selection, where each character is on the screen, and edits made through it.
-// Offsets are positions of T.
+// The text control for input methods and screen readers. An input method
+// commits text and shows its preedit at the caret, and asks about the
+// caret's line; a screen reader learns the text, the caret, the selection
+// and where each character is on the screen, and edits through it. Offsets
+// for screen readers are positions of T.
+//
+// Calls the control's public face, its edits and selection (richedit.cpp)
+// and its layout (richpaint.cpp); nothing calls in here but Qt's events and
+// the making of a control, which installs the screen readers' view.
 #include <QAccessibleWidget>
 #include <QScrollBar>
+#include <algorithm>
 
 #include "richedit.h"
 #include "textpos.h"
+
+// ---- Input methods -----------------------------------------------------------
+
+int TRichEdit::StepChars(int position, int count) const {
+    const int length = Store->Length();
+    position = Store->Snap(std::clamp(position, 0, length));
+    for (; count > 0 && position < length; --count)
+        position += Store->At(position) == QLatin1Char('\r') && Store->At(position + 1) == QLatin1Char('\n') ? 2 : 1;
+    for (; count < 0 && position > 0; ++count)
+        position -= position >= 2 && Store->At(position - 1) == QLatin1Char('\n') && Store->At(position - 2) == QLatin1Char('\r') ? 2 : 1;
+    return position;
+}
+
+void TRichEdit::inputMethodEvent(QInputMethodEvent *event) {
+    if (ReadOnly) {
+        event->ignore();
+        return;
+    }
+    const bool commits = !event->commitString().isEmpty() || event->replacementLength() > 0;
+    if (commits) {
+        // The selection goes with the commit in one step where the commit
+        // replaces nothing else.
+        if (HasSelection() && event->replacementStart() == 0 && event->replacementLength() == 0) {
+            Edit(SelectionStart(), SelectionEnd() - SelectionStart(), event->commitString());
+        } else {
+            if (HasSelection()) DeleteSelection();
+            // The input method counts a line break as one character.
+            const int start = StepChars(CaretPos, event->replacementStart());
+            const int stop = StepChars(start, std::max(0, event->replacementLength()));
+            Edit(start, stop - start, event->commitString());
+        }
+    } else if (!event->preeditString().isEmpty() && HasSelection()) {
+        DeleteSelection();
+    }
+    PreeditText = event->preeditString();
+    PreeditAttributes = event->attributes();
+    PreeditCursor = int(PreeditText.size());
+    for (const QInputMethodEvent::Attribute &a : std::as_const(PreeditAttributes)) {
+        if (a.type == QInputMethodEvent::Cursor) PreeditCursor = std::clamp(a.start, 0, int(PreeditText.size()));
+        if (a.type == QInputMethodEvent::Selection && PreeditText.isEmpty()) {
+            // A selection set by the input method, relative to the caret's line.
+            const int base = Store->LineStart(Store->LineOf(CaretPos));
+            SetSelection(base + a.start, base + a.start + a.length);
+        }
+    }
+    const int line = Store->LineOf(CaretPos);
+    UpdateLines(line, line);
+    if (!PreeditText.isEmpty()) {
+        const int column = ColumnOf(CaretPos) + int(PreeditText.size()) * 2;
+        if (column > WidestColumns) {
+            WidestColumns = column;
+            UpdateScrollBars();
+        }
+    }
+    ensureCursorVisible();
+    event->accept();
+}
+
+QVariant TRichEdit::inputMethodQuery(Qt::InputMethodQuery query) const {
+    const int line = Store->LineOf(CaretPos);
+    const int lineStart = Store->LineStart(line);
+    switch (query) {
+    case Qt::ImEnabled: return !ReadOnly;
+    case Qt::ImCursorRectangle:
+    case Qt::ImAnchorRectangle: {
+        const QRect r = CaretRect(query == Qt::ImCursorRectangle ? CaretPos : AnchorPos);
+        return QRect(r.topLeft() + viewport()->pos(), r.size());
+    }
+    case Qt::ImFont: return font();
+    case Qt::ImCursorPosition: return CaretPos - lineStart;
+    case Qt::ImAnchorPosition: return std::clamp(AnchorPos - lineStart, 0, Store->LineLength(line));
+    case Qt::ImSurroundingText: return Store->Line(line);
+    case Qt::ImCurrentSelection: return SelectedText();
+    case Qt::ImHints: return int(inputMethodHints());
+    case Qt::ImMaximumTextLength: return QVariant();
+    case Qt::ImAbsolutePosition: return CaretPos;
+    case Qt::ImTextBeforeCursor: return Store->Slice(lineStart, CaretPos - lineStart);
+    case Qt::ImTextAfterCursor: return Store->Slice(CaretPos, Store->LineEnd(line) - CaretPos);
+    case Qt::ImReadOnly: return ReadOnly;
+    default: return QAbstractScrollArea::inputMethodQuery(query);
+    }
+}
+
+// ---- Screen readers ----------------------------------------------------------
 
 namespace {
 

@@ -8,6 +8,12 @@
 // columns, a tab runs to the next multiple of 8 columns, and lines never wrap.
 // Positions are those of T (textstore.h): a line break counts two, and the
 // caret never stands between its CR and its LF.
+//
+// The control's code lives in four files, each by its job: richedit.cpp (its
+// making, the selection, the edits and scrolling), richpaint.cpp (layout and
+// painting, the caret and the margin), richinput.cpp (keys, mouse, clipboard,
+// context menu, drag and drop) and richaccess.cpp (input methods and screen
+// readers).
 
 #include <QAbstractScrollArea>
 #include <QBasicTimer>

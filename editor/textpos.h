@@ -3,7 +3,7 @@
 //
 // The editor works on the text T: the lines of the document joined by CR LF, a
 // line break counting two positions (CR and LF). Selection positions are 0-based
-// into T; the colouring rules index T from 1 (colouring.h), and index i is
+// into T; the colouring rules index T from 1 (colourrules.h), and index i is
 // position i - 1. The text store (textstore.h) holds T as it is, so these are
 // its positions too.
 

@@ -3,6 +3,7 @@
 #include <QMdiArea>
 #include <QTemporaryDir>
 #include <QRandomGenerator>
+#include <QSignalSpy>
 #include <QTest>
 #include <climits>
 
@@ -98,9 +99,40 @@ private slots:
             whole.setPlainText(text);
             sliced.setPlainText(text);
             ColourRange(&whole, 1, TextLength(&whole));
-            for (int at = 1; at <= TextLength(&sliced);)
-                at = colouring::ColourSlice(sliced.Colours(), at, at + int(rng.bounded(60)));
+            // Each slice goes to the first line break past where it is asked to reach.
+            TColourStore *store = sliced.Colours();
+            store->ColourLater();
+            for (int at = 0; store->Behind(); at += int(rng.bounded(60))) store->CatchUp(at);
             QCOMPARE(Mask(&sliced), Mask(&whole));
+        }
+    }
+
+    // While the program is idle the loaded text's colours come in slices of
+    // the size asked for: a small text in one turn at the usual size, in many
+    // at 40 characters a turn (each slice reaches at most one line past its
+    // 40); either way the result is the one-pass colouring.
+    void idleSlices() {
+        const QString line = QStringLiteral("int x; /* c */\r\n");
+        const QString text = line.repeated(60);
+        TRichEdit whole;
+        whole.setPlainText(text);
+        ColourRange(&whole, 1, TextLength(&whole));
+        for (const int slice : {0, 40}) {
+            TRichEdit e;
+            e.setPlainText(text);
+            TColourStore *store = e.Colours();
+            QSignalSpy turns(store, &TColourStore::ColoursChanged);
+            if (slice == 0)
+                store->ColourLater();
+            else
+                store->ColourLater(slice);
+            QTRY_VERIFY(!store->Behind());
+            QCOMPARE(Mask(&e), Mask(&whole));
+            if (slice == 0)
+                QCOMPARE(turns.count(), 1);
+            else
+                QVERIFY2(turns.count() >= int(text.size()) / (slice + int(line.size())),
+                         qPrintable(QString::number(turns.count())));
         }
     }
 

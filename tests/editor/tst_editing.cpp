@@ -302,7 +302,7 @@ private slots:
         QVERIFY(w);
         TRichEdit *e = w->RichEdit1;
         QVERIFY(e->verticalScrollBar()->maximum() > 0);  // long enough to scroll
-        e->Colours()->SliceChars = 40;  // the loaded text's colours come in slowly
+        e->Colours()->ColourLater(40);  // the loaded text's colours come in slowly
 
         Model m;
         m.T = TextOf(e);
