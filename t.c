@@ -1,1 +1,0 @@
-const char *s = "ab"; int f(const char *p) { volatile int v = 1; return *p + v; }

@@ -1,2 +1,0 @@
-#include <string.h>
-const char *s = "ab";
