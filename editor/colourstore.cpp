@@ -247,7 +247,7 @@ void TColourChunks::Apply(const TEditList &edits) {
     };
     int at = 0;
     int k = 0;  // the old chunk being read
-    auto copy = [&](int until) {
+    auto copyCodes = [&](int until) {
         until = std::min(until, Total);
         while (at < until) {
             Chunk &c = Chunks[size_t(k)];
@@ -319,7 +319,7 @@ void TColourChunks::Apply(const TEditList &edits) {
         }
     };
     for (const TEdit &e : edits) {
-        copy(e.Position);
+        copyCodes(e.Position);
         Code inherited = 0;
         if (any)
             inherited = last;
@@ -328,7 +328,7 @@ void TColourChunks::Apply(const TEditList &edits) {
         if (e.Added > 0) put(inherited, e.Added);
         skip(e.Position + e.Removed);
     }
-    copy(Total);
+    copyCodes(Total);
     int written = 0;
     for (int c : counts) written += c;
     if (!run.empty() || chunks.empty()) {
@@ -348,7 +348,7 @@ void TColourChunks::Apply(const TEditList &edits) {
 TColourStore::TColourStore(TTextStore *text) : QObject(text), Store(text) {
     setObjectName(QStringLiteral("qv_colours"));
     Chunks.Reset(text->Length(), Default);
-    connect(text, &TTextStore::Edited, this, &TColourStore::Edited);
+    connect(text, &TTextStore::Edited, this, &TColourStore::FollowEdits);
     // The text before an edit has its colours first, as it would have had
     // them all along.
     text->BeforeChange = [this](int until) { CatchUp(until); };
@@ -475,7 +475,7 @@ QColor TColourStore::ColourOf(TColourChunks::Code code) const {
     switch (code) {
     case Green: return QColor(0, 128, 0);
     case Blue: return QColor(0, 0, 255);
-    case Mark: return QColor::fromRgb(MarkColour);
+    case Mark: return QColor::fromRgb(MarkRgb);
     default: return QColor();
     }
 }
@@ -484,11 +484,11 @@ TColourChunks::Code TColourStore::CodeOf(const QColor &colour) {
     if (!colour.isValid() || colour.rgb() == QColor(0, 0, 0).rgb()) return Default;
     for (auto c : {Green, Blue})
         if (ColourOf(c).rgb() == colour.rgb()) return c;
-    MarkColour = colour.rgb();
+    MarkRgb = colour.rgb();
     return Mark;
 }
 
-void TColourStore::Edited(const TEditList &edits) {
+void TColourStore::FollowEdits(const TEditList &edits) {
     if (edits.empty()) return;
     InChange = true;
     const int size = Store->Length();
@@ -513,5 +513,5 @@ void TColourStore::Edited(const TEditList &edits) {
         emit ColoursChanged(first.Position, first.Position + span + delta);
     }
     InChange = false;
-    emit ChangeHandled();
+    emit EditFollowed();
 }

@@ -152,11 +152,11 @@ signals:
     // The colours of [first, end) changed; end == -1: the whole text.
     void ColoursChanged(int first, int end);
     // A change of the text has been handled, recolouring included.
-    void ChangeHandled();
+    void EditFollowed();
 
 private:
     explicit TColourStore(TTextStore *text);
-    void Edited(const TEditList &edits);
+    void FollowEdits(const TEditList &edits);
     // The kept line follows the edits, or is dropped.
     void FollowLine(const TEditList &edits);
     void IdleSlice();
@@ -166,7 +166,7 @@ private:
     int SliceChars = kIdleSlice;  // characters coloured in one turn of the event loop while idle
     bool IdleQueued = false;
     bool InChange = false;
-    QRgb MarkColour = 0;
+    QRgb MarkRgb = 0;
 };
 
 template <class F>

@@ -25,7 +25,7 @@ TRichEdit::TRichEdit(QWidget *parent)
     connect(Store, &TTextStore::Edited, this, &TRichEdit::Edited);
     ColourStore = TColourStore::Of(Store);
     // textChanged comes once the colours have followed the edit as well.
-    connect(ColourStore, &TColourStore::ChangeHandled, this, &TRichEdit::ChangeHandled);
+    connect(ColourStore, &TColourStore::EditFollowed, this, &TRichEdit::ChangeHandled);
     connect(ColourStore, &TColourStore::ColoursChanged, this, [this](int first, int end) {
         if (end < 0) {
             viewport()->update();
