@@ -12,7 +12,7 @@
 // example /usr/share/duktape/duktape.c of Debian's duktape-dev): the file
 // itself, and files of 50 and 200 MB made of copies of it (the bare control,
 // which colours nothing, is left out of those). Without it that part is
-// skipped.
+// skipped. QV_BENCH_KEYS=N types N keys at each place instead of 100.
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -45,7 +45,13 @@
 namespace {
 
 constexpr int kRounds = 5;
-constexpr int kKeys = 100;  // keystrokes at each place in each round
+// Keystrokes at each place in each round (QV_BENCH_KEYS for fewer: in 200 MB
+// a contender may take seconds for each).
+int Keys() {
+    bool ok = false;
+    const int n = qEnvironmentVariableIntValue("QV_BENCH_KEYS", &ok);
+    return ok && n > 0 ? n : 100;
+}
 
 // A C file of about `size` bytes: functions with keywords, block and line
 // comments (some in Japanese), preprocessor lines and long expressions.
@@ -306,6 +312,7 @@ void CompareLoads(const QString &path, bool bare = true) {
         f.Keys.resize(places.size());
         f.Full.resize(places.size());
     }
+    const int kKeys = Keys();
     std::printf("%s: %.1f MB, %d lines, %d rounds, %d keys a place a round\n", qPrintable(path), size / 1048576.0,
                 places[2].Line + 1, kRounds, kKeys);
     for (int round = 0; round < kRounds; ++round) {
