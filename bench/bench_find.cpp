@@ -48,16 +48,16 @@ QByteArray Line(int file, int line) {
 
 // A line of Japanese prose in Shift-JIS, now and then with "検索対象" or a
 // name in letters.
-QByteArray JapaneseLine(quint32 &seed) {
+QByteArray JapaneseLine(quint32 &state) {
     static const QStringList words{
         QStringLiteral("日本語の文章です。"), QStringLiteral("プログラムの説明を書きます"), QStringLiteral("計算結果を表示する"),
         QStringLiteral("ファイルを開けません"), QStringLiteral("変数の値を確認する、"), QStringLiteral("関数を呼び出して"),
         QStringLiteral("構造体の定義は"), QStringLiteral("ソースコードの例："), QStringLiteral("表の十行目に"),
         QStringLiteral("能率よく予定を立てる"), QStringLiteral("ｶﾀｶﾅ半角の文字"), QStringLiteral("全角のＡＢＣと１２３"),
         QStringLiteral("「かぎかっこ」の中"), QStringLiteral("申し込みは明日まで"), QStringLiteral("printf で出力する")};
-    const auto next = [&seed] {
-        seed = seed * 1103515245u + 12345u;
-        return seed >> 16;
+    const auto next = [&state] {
+        state = state * 1103515245u + 12345u;
+        return state >> 16;
     };
     QString line = QStringLiteral("    ");
     for (int n = 3 + int(next() % 4); n > 0; --n) line += words.at(int(next() % quint32(words.size())));
@@ -175,10 +175,10 @@ QV_BENCH(find_in_project_1000_files) {
     QTemporaryDir jdir;
     bytes = 0;
     paths.clear();
-    quint32 seed = 1;
+    quint32 state = 1;
     for (int f = 0; f < 100; ++f) {
         QByteArray text;
-        for (int l = 0; l < 10000; ++l) text += JapaneseLine(seed) + "\r\n";
+        for (int l = 0; l < 10000; ++l) text += JapaneseLine(state) + "\r\n";
         const QString path = jdir.filePath(QStringLiteral("j%1.txt").arg(f, 3, 10, QLatin1Char('0')));
         if (!Write(path, text)) return void(std::printf("cannot write\n"));
         bytes += text.size();

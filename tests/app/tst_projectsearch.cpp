@@ -122,7 +122,7 @@ QByteArray Code(quint16 code) {
 // bytes only, bytes that are no valid code, and CR LF, LF and CR mixed.
 class RandomSjis {
 public:
-    explicit RandomSjis(quint32 seed) : Rng(seed) {}
+    explicit RandomSjis(quint32 start) : Rng(start) {}
 
     int Below(int n) { return int(Rng() % quint32(n)); }
 
