@@ -8,6 +8,19 @@
 #include <csignal>
 #include <sys/resource.h>
 
+// QV_ADDRESS_SANITIZER is 1 in a build under AddressSanitizer, whichever
+// compiler made it (gcc and clang tell it in different ways), else 0.
+#if defined(__SANITIZE_ADDRESS__)
+#define QV_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QV_ADDRESS_SANITIZER 1
+#endif
+#endif
+#ifndef QV_ADDRESS_SANITIZER
+#define QV_ADDRESS_SANITIZER 0
+#endif
+
 namespace qvtest {
 
 // The file's bytes, or "<missing>" when it can't be read.

@@ -112,11 +112,8 @@ QByteArray Kept(const QString &path, const QByteArray &bytes) {
            bytes;
 }
 
-#ifdef __SANITIZE_ADDRESS__
-const bool kSanitized = true;  // the sanitizer's shadow memory takes no address-space limit
-#else
-const bool kSanitized = false;
-#endif
+// The sanitizer's shadow memory takes no address-space limit.
+const bool kSanitized = QV_ADDRESS_SANITIZER;
 
 }  // namespace
 

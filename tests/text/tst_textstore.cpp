@@ -16,6 +16,7 @@
 #include "sjis.h"
 #include "sourcetext.h"
 #include "textstore.h"
+#include "testfiles.h"
 
 namespace {
 
@@ -539,7 +540,7 @@ private slots:
     // process with a limited address space; not under AddressSanitizer,
     // whose shadow memory such a limit refuses.)
     void memoryRunsOutHalfWay() {
-#if defined(__SANITIZE_ADDRESS__)
+#if QV_ADDRESS_SANITIZER
         QSKIP("AddressSanitizer needs more address space than the limit leaves");
 #else
         const pid_t child = ::fork();
