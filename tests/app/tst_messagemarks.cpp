@@ -23,7 +23,7 @@
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QToolTip>
-#include <QtTest>
+#include <QTest>
 #include <memory>
 
 namespace {
