@@ -13,6 +13,7 @@
 #include "finddialog.h"
 #include "projectsearch.h"
 #include "modal.h"
+#include "testmain.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -546,5 +547,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TstAppearance)
+QV_TEST_MAIN(TstAppearance)
 #include "tst_appearance.moc"

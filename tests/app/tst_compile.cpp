@@ -17,6 +17,7 @@
 #include "tdoscmd.h"
 #include "textpos.h"
 #include "../testfiles.h"
+#include "../testmain.h"
 
 #include <QDir>
 #include <QFile>
@@ -1477,5 +1478,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TstCompile)
+QV_TEST_MAIN(TstCompile)
 #include "tst_compile.moc"

@@ -21,6 +21,7 @@
 #include "sourcetext.h"
 #include "textpos.h"
 #include "../testfiles.h"
+#include "../testmain.h"
 
 #include <QAction>
 #include <QDir>
@@ -40,7 +41,7 @@
 #include <sys/stat.h>
 
 namespace {
-void writeFile(const QString &path, const QByteArray &bytes) { QVERIFY(qvtest::WriteFile(path, bytes)); }
+void writeTestFile(const QString &path, const QByteArray &bytes) { QVERIFY(qvtest::WriteFile(path, bytes)); }
 }  // namespace
 
 class TstMainForm : public QObject {
@@ -280,7 +281,7 @@ private slots:
         QCOMPARE(first->windowTitle(), QStringLiteral("名称未設定"));
         form->FileNewItemClick();
         // With two open, New tries NONAME3; a file of that name is loaded.
-        writeFile(path("NONAME3"), "int x;\r\n");
+        writeTestFile(path("NONAME3"), "int x;\r\n");
         form->FileNewItemClick();
         QCOMPARE(form->MDIChildCount(), 3);
         TMDIChild *third = form->ActiveMDIChild();
@@ -291,8 +292,8 @@ private slots:
     }
 
     void openingTheSameFileActivatesIt() {
-        writeFile(path("a.c"), "int a;\r\n");
-        writeFile(path("A.c"), "int b;\r\n");
+        writeTestFile(path("a.c"), "int a;\r\n");
+        writeTestFile(path("A.c"), "int b;\r\n");
         form->OpenDocument(path("a.c"));
         form->OpenDocument(path("A.c"));
         QCOMPARE(form->MDIChildCount(), 2);  // two files on Linux
@@ -308,7 +309,7 @@ private slots:
     }
 
     void fileOpenThroughTheDialog() {
-        writeFile(path("m.c"), "void main(){}\r\n");
+        writeTestFile(path("m.c"), "void main(){}\r\n");
         answer(QString());
         form->FileOpenItemClick();
         QCOMPARE(form->MDIChildCount(), 0);
@@ -397,13 +398,13 @@ private slots:
         QFETCH(QString, command);
         QFETCH(int, reply);
         const QString target = path(command == "project" ? "old.prj" : "old.c");
-        if (reply) writeFile(target, "old\r\n");
+        if (reply) writeTestFile(target, "old\r\n");
         const bool project = command == "project";
         TMDIChild *doc = nullptr;
         if (project) {
             form->CurrentProject = project::Project::Named(QStringLiteral("P"));
         } else {
-            writeFile(path("mine.c"), "x\n");
+            writeTestFile(path("mine.c"), "x\n");
             if (command == "save")
                 form->FileNewItemClick();
             else
@@ -457,7 +458,7 @@ private slots:
     }
 
     void exitAsksAboutChangedDocuments() {
-        writeFile(path("one.c"), "one");
+        writeTestFile(path("one.c"), "one");
         form->OpenDocument(path("one.c"));
         QTest::keyClicks(form->ActiveMDIChild()->RichEdit1, "1");
         form->FileNewItemClick();
@@ -535,7 +536,7 @@ private slots:
         QCOMPARE(TextOf(doc->RichEdit1), QString());
         QCOMPARE(dialogTitles.size(), 0);  // no Add file dialog came up
         // With the tree focused, Ctrl+A adds a file and Del removes it.
-        writeFile(path("t.c"), "");
+        writeTestFile(path("t.c"), "");
         answer(path("t.c"));
         form->TreeView1->setFocus();
         QTest::keyClick(form->TreeView1, Qt::Key_A, Qt::ControlModifier);
@@ -592,7 +593,7 @@ private slots:
         QFETCH(QString, report);
         const QString file = target.startsWith(QLatin1Char('/')) ? target : path(target);
         QCOMPARE(::mkfifo(QFile::encodeName(path("fifo.c")).constData(), 0600), 0);
-        writeFile(path("plain.c"), "int plain;\r\n");
+        writeTestFile(path("plain.c"), "int plain;\r\n");
         QFile huge(path("huge.c"));
         QVERIFY(huge.open(QIODevice::WriteOnly));
         if (!huge.resize(qint64(1) << 40) && target == QLatin1String("huge.c")) QSKIP("no sparse file of 1 TiB here");
@@ -654,9 +655,9 @@ private slots:
         QFETCH(int, answer);
         QFETCH(bool, refused);
         const QByteArray saved("#QV:1\r\nP\r\nA.C\r\n/a/A.C\r\n");
-        writeFile(path("p.prj"), saved);
-        writeFile(path("other.prj"), "#QV:1\r\nOTHER\r\n");
-        writeFile(path("b.c"), "");
+        writeTestFile(path("p.prj"), saved);
+        writeTestFile(path("other.prj"), "#QV:1\r\nOTHER\r\n");
+        writeTestFile(path("b.c"), "");
         auto labels = [this] {
             QStringList out;
             for (int i = 0; i < project::NodeCount(form->TreeView1); ++i)
@@ -793,7 +794,7 @@ private slots:
         form->PaneSplitter->setSizes({350, 150});
         QStringList expected;
         for (int i = 0; i < 10; ++i) {
-            writeFile(path(QStringLiteral("f%1.c").arg(i)), "int f;\r\n");
+            writeTestFile(path(QStringLiteral("f%1.c").arg(i)), "int f;\r\n");
             form->OpenDocument(path(QStringLiteral("f%1.c").arg(i)));
             expected.prepend(path(QStringLiteral("f%1.c").arg(i)));
         }
@@ -801,7 +802,7 @@ private slots:
         expected.move(expected.indexOf(path("f3.c")), 0);
         expected = expected.mid(0, TRecentList::Max);
         QCOMPARE(form->RecentFiles->Paths(), expected);
-        writeFile(path("p.prj"), "#QV:1\r\nP\r\n");
+        writeTestFile(path("p.prj"), "#QV:1\r\nP\r\n");
         form->OpenFiles({path("p.prj")});
         form->WindowMenu->LineNumbersItem->trigger();
         QVERIFY(form->MDIChildren(5)->RichEdit1->LineNumbers());
@@ -844,9 +845,9 @@ private slots:
     void filesFromOutside() {
         QCOMPARE(TFileDrop::ArgumentFiles({"a.c", "-style", "-", "--", "-x.c", "--", "b.h"}),
                  (QStringList{"a.c", "-", "-x.c", "--", "b.h"}));
-        writeFile(path("a.c"), "int a;\r\n");
-        writeFile(path("b.h"), "int b;\r\n");
-        writeFile(path("p.prj"), "#QV:1\r\nP\r\nb.h\r\n" + path("b.h").toUtf8() + "\r\n");
+        writeTestFile(path("a.c"), "int a;\r\n");
+        writeTestFile(path("b.h"), "int b;\r\n");
+        writeTestFile(path("p.prj"), "#QV:1\r\nP\r\nb.h\r\n" + path("b.h").toUtf8() + "\r\n");
         form->OpenFiles({QStringLiteral("a.c"), QStringLiteral("p.PRJ"), QStringLiteral("missing.c")});
         QCOMPARE(form->MDIChildCount(), 2);
         QCOMPARE(form->MDIChildren(1)->FileName, path("a.c"));
@@ -887,7 +888,7 @@ private slots:
         QVERIFY(!drag(text));
         QCOMPARE(form->MDIChildCount(), 3);
         // Dropped on an editor: opened, not written into it.
-        writeFile(path("d.c"), "int d;\r\n");
+        writeTestFile(path("d.c"), "int d;\r\n");
         TRichEdit *editor = form->ActiveMDIChild()->RichEdit1;
         target = editor->viewport();
         QMimeData one;
@@ -897,8 +898,8 @@ private slots:
         QCOMPARE(form->ActiveMDIChild()->FileName, path("d.c"));
         QCOMPARE(editor->toPlainText(), QStringLiteral("int a;\n"));
         // Offered as a move (Shift held): taken as a copy, on the window and on an editor.
-        writeFile(path("e.c"), "int e;\r\n");
-        writeFile(path("f.c"), "int f;\r\n");
+        writeTestFile(path("e.c"), "int e;\r\n");
+        writeTestFile(path("f.c"), "int f;\r\n");
         offered = Qt::CopyAction | Qt::MoveAction;
         held = Qt::ShiftModifier;
         for (const char *name : {"e.c", "f.c"}) {
@@ -950,7 +951,7 @@ private slots:
         for (int i = 0; i < n; ++i) {
             version[i] = ++versions;
             content[i] = makeContent(version[i]);
-            writeFile(path(names[i]), content[i].toLatin1());
+            writeTestFile(path(names[i]), content[i].toLatin1());
             form->OpenDocument(path(names[i]));
             windows << form->ActiveMDIChild();
             docs[i] = Doc{content[i], false, version[i]};
@@ -1090,8 +1091,8 @@ private slots:
     // again), and Save of a document whose file is gone (written again
     // without a question).
     void ownWritesAreNoChangeElsewhere() {
-        writeFile(path("a.c"), "int a;\n");
-        writeFile(path("b.c"), "int b;\n");
+        writeTestFile(path("a.c"), "int a;\n");
+        writeTestFile(path("b.c"), "int b;\n");
         form->OpenDocument(path("b.c"));
         TMDIChild *b = form->ActiveMDIChild();
         form->OpenDocument(path("a.c"));
@@ -1150,7 +1151,7 @@ private slots:
     }
     void replacedByWhatIsNoFile() {
         QFETCH(QString, what);
-        writeFile(path("f.c"), "int f;\n");
+        writeTestFile(path("f.c"), "int f;\n");
         form->OpenDocument(path("f.c"));
         TMDIChild *doc = form->ActiveMDIChild();
         QVERIFY(QFile::remove(path("f.c")));
@@ -1174,7 +1175,7 @@ private slots:
     // activation under the close question asks nothing; the question comes
     // once that box is gone and the window is active again.
     void noQuestionOverAnother() {
-        writeFile(path("a.c"), "int a;\n");
+        writeTestFile(path("a.c"), "int a;\n");
         form->OpenDocument(path("a.c"));
         TMDIChild *a = form->ActiveMDIChild();
         QTest::keyClicks(a->RichEdit1, "x");
@@ -1202,9 +1203,9 @@ private slots:
     // activated first; an untitled one comes forward for its save dialog, and
     // Cancel there stops the rest. The window that was active stays active.
     void saveAllSavesTheChangedDocuments() {
-        writeFile(path("a.c"), "a\n");
-        writeFile(path("b.c"), "b\n");
-        writeFile(path("c.c"), "c\n");
+        writeTestFile(path("a.c"), "a\n");
+        writeTestFile(path("b.c"), "b\n");
+        writeTestFile(path("c.c"), "c\n");
         const auto open = [this](const QString &name, const char *typed) {
             if (name.isEmpty())
                 form->FileNewItemClick();
@@ -1346,7 +1347,7 @@ private slots:
     }
 
     void projectCommandsAndTheirTwins() {
-        writeFile(path("p.c"), "int p;\r\n");
+        writeTestFile(path("p.c"), "int p;\r\n");
         // The tree's double-click opens the file; the Project menu's entries act like the File menu's.
         answer(path("p.c"));
         form->K1->trigger();
@@ -1367,5 +1368,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TstMainForm)
+QV_TEST_MAIN(TstMainForm)
 #include "tst_mainform.moc"

@@ -15,6 +15,7 @@
 #include "modal.h"
 #include "project.h"
 #include "../testfiles.h"
+#include "../testmain.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -28,7 +29,7 @@
 
 namespace {
 
-const QString kEnd = QStringLiteral("- コンパイル終了。");
+const QString kCompileEnd = QStringLiteral("- コンパイル終了。");
 
 QString MarksOf(const TRichEdit *e) {
     QStringList out;
@@ -84,7 +85,7 @@ class TstMessageMarks : public QObject {
     QString path(const QString &name) const { return dir->filePath(name); }
     int ends() const {
         int n = 0;
-        for (int i = 0; i < form->Output->count(); ++i) n += form->Output->Row(i) == kEnd;
+        for (int i = 0; i < form->Output->count(); ++i) n += form->Output->Row(i) == kCompileEnd;
         return n;
     }
     TMDIChild *open(const QString &name, const QByteArray &text) {
@@ -267,5 +268,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TstMessageMarks)
+QV_TEST_MAIN(TstMessageMarks)
 #include "tst_messagemarks.moc"

@@ -20,6 +20,7 @@
 #include "textpos.h"
 #include "textstore.h"
 #include "../testfiles.h"
+#include "../testmain.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -783,5 +784,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TstProjectSearch)
+QV_TEST_MAIN(TstProjectSearch)
 #include "tst_projectsearch.moc"

@@ -14,6 +14,7 @@
 #include "sourcetext.h"
 #include "textpos.h"
 #include "../testfiles.h"
+#include "../testmain.h"
 
 #include <QDeadlineTimer>
 #include <QDialog>
@@ -46,7 +47,7 @@ namespace {
 // recovery dialog may come up before the main window has the focus); one left
 // open after 10 s is closed (as Later), so a wrong dialog fails a test instead
 // of hanging it.
-void AnswerModal(QObject *context, std::function<void(QDialog &)> answer) {
+void AnswerWhenShown(QObject *context, std::function<void(QDialog &)> answer) {
     auto *poll = new QTimer(context);
     QObject::connect(poll, &QTimer::timeout, context, [poll, answer] {
         auto *d = qobject_cast<QDialog *>(QApplication::activeModalWidget());
@@ -230,7 +231,7 @@ private slots:
             // A second instance while the first runs: nothing to offer.
             TMainForm other;
             other.Recovery = std::make_unique<TRecovery>(*other.Docs, folder(), Fast);
-            AnswerModal(&other, [](QDialog &d) { Click(d, "Later"); });
+            AnswerWhenShown(&other, [](QDialog &d) { Click(d, "Later"); });
             QCOMPARE(other.Recovery->OfferLeftovers(), TRecovery::Nothing);
             QVERIFY(QFile::exists(file));
         }
@@ -254,7 +255,7 @@ private slots:
         form.show();
         form.Recovery = std::make_unique<TRecovery>(*form.Docs, folder(), Fast);
         QStringList listed;
-        AnswerModal(&form, [&](QDialog &d) {
+        AnswerWhenShown(&form, [&](QDialog &d) {
             const auto *list = d.findChild<QTreeWidget *>(QStringLiteral("Documents"));
             for (int i = 0; list && i < list->topLevelItemCount(); ++i) listed << list->topLevelItem(i)->text(0);
             Click(d, "Restore");
@@ -378,7 +379,7 @@ private slots:
             TMainForm form;
             form.Recovery = std::make_unique<TRecovery>(*form.Docs, folder(), Fast);
             int rows = 0;
-            AnswerModal(&form, [&](QDialog &d) {
+            AnswerWhenShown(&form, [&](QDialog &d) {
                 rows = d.findChild<QTreeWidget *>(QStringLiteral("Documents"))->topLevelItemCount();
                 Click(d, button);
             });
@@ -443,7 +444,7 @@ private slots:
         form.show();
         QVERIFY(QTest::qWaitForWindowActive(&form));
         form.Recovery = std::make_unique<TRecovery>(*form.Docs, folder(), Fast);
-        AnswerModal(&form, [](QDialog &d) { Click(d, "Restore"); });
+        AnswerWhenShown(&form, [](QDialog &d) { Click(d, "Restore"); });
         QCOMPARE(form.Recovery->OfferLeftovers(), TRecovery::Restore);
         TMDIChild *doc = form.ActiveMDIChild();
         QVERIFY(doc);
@@ -509,14 +510,14 @@ private slots:
         form.Recovery = std::make_unique<TRecovery>(*form.Docs, folder(), Fast);
         {
             QObject offerNothing;  // a dialog shown by mistake ends at once
-            AnswerModal(&offerNothing, [](QDialog &d) { Click(d, "Later"); });
+            AnswerWhenShown(&offerNothing, [](QDialog &d) { Click(d, "Later"); });
             QCOMPARE(form.Recovery->OfferLeftovers(), TRecovery::Nothing);
         }
         QVERIFY(form.StatusText().contains(bad));
         QCOMPARE(qvtest::ReadFile(bad), content);
         const QByteArray good = recovery::Header(recovery::Entry{QString(), QString(), QDateTime::currentDateTimeUtc(), 1, "ok\n"}) + "ok\n";
         QVERIFY(Plant(folder() + QStringLiteral("/9-dead.2.qvr"), good));
-        AnswerModal(&form, [](QDialog &d) { Click(d, "Restore"); });
+        AnswerWhenShown(&form, [](QDialog &d) { Click(d, "Restore"); });
         QCOMPARE(form.Recovery->OfferLeftovers(), TRecovery::Restore);
         QCOMPARE(form.MDIChildCount(), 1);
         QCOMPARE(form.MDIChildren(0)->RichEdit1->toPlainText(), QStringLiteral("ok\n"));
@@ -553,7 +554,7 @@ private slots:
             TMainForm form;
             form.Recovery = std::make_unique<TRecovery>(*form.Docs, folder(), Fast);
             int rows = 0;
-            AnswerModal(&form, [&](QDialog &d) {
+            AnswerWhenShown(&form, [&](QDialog &d) {
                 rows = d.findChild<QTreeWidget *>(QStringLiteral("Documents"))->topLevelItemCount();
                 Click(d, answer.toLatin1().constData());
             });
@@ -571,7 +572,7 @@ private slots:
         TMainForm next;
         next.Recovery = std::make_unique<TRecovery>(*next.Docs, folder(), Fast);
         QObject offerNothing;  // a dialog shown by mistake ends at once
-        AnswerModal(&offerNothing, [](QDialog &d) { Click(d, "Later"); });
+        AnswerWhenShown(&offerNothing, [](QDialog &d) { Click(d, "Later"); });
         QCOMPARE(next.Recovery->OfferLeftovers(), TRecovery::Nothing);
     }
 
@@ -924,5 +925,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TstRecovery)
+QV_TEST_MAIN(TstRecovery)
 #include "tst_recovery.moc"

@@ -22,6 +22,7 @@
 #include "sjis.h"
 #include "spawnpipe.h"
 #include "tdoscmd.h"
+#include "../testmain.h"
 
 using namespace buildcmd;
 
@@ -563,5 +564,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestLcc86)
+QV_TEST_MAIN(TestLcc86)
 #include "tst_lcc86.moc"

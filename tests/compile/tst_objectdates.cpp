@@ -8,6 +8,7 @@
 
 #include "compile.h"
 #include "sjis.h"
+#include "testmain.h"
 
 using namespace buildcmd;
 using namespace Qt::StringLiterals;
@@ -162,5 +163,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestObjectDates)
+QV_TEST_GUILESS_MAIN(TestObjectDates)
 #include "tst_objectdates.moc"

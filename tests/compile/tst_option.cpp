@@ -22,6 +22,7 @@
 
 #include "modal.h"
 #include "option.h"
+#include "testmain.h"
 
 namespace {
 
@@ -711,5 +712,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestOption)
+QV_TEST_MAIN(TestOption)
 #include "tst_option.moc"

@@ -9,6 +9,7 @@
 #include "compile.h"
 #include "qverror.h"
 #include "sjis.h"
+#include "testmain.h"
 
 using namespace buildcmd;
 using namespace Qt::StringLiterals;
@@ -308,5 +309,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestOutputRows)
+QV_TEST_MAIN(TestOutputRows)
 #include "tst_outputrows.moc"

@@ -14,6 +14,7 @@
 #include "colourstore.h"
 #include "editortest.h"
 #include "sjis.h"
+#include "testmain.h"
 
 namespace {
 
@@ -345,5 +346,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestBraceMatch)
+QV_TEST_MAIN(TestBraceMatch)
 #include "tst_bracematch.moc"

@@ -17,6 +17,7 @@
 
 #include "richedit.h"
 #include "textstore.h"
+#include "testmain.h"
 
 namespace {
 
@@ -315,5 +316,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestCaret)
+QV_TEST_MAIN(TestCaret)
 #include "tst_caret.moc"

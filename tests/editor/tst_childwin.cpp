@@ -23,6 +23,7 @@
 #include "textof.h"
 #include "editortest.h"
 #include "sjis.h"
+#include "testmain.h"
 
 using edtest::Mask;
 using edtest::ReadFile;
@@ -650,5 +651,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestChildWin)
+QV_TEST_MAIN(TestChildWin)
 #include "tst_childwin.moc"

@@ -11,6 +11,7 @@
 #include "colourstore.h"
 #include "textof.h"
 #include "editortest.h"
+#include "testmain.h"
 
 using edtest::Mask;
 
@@ -325,5 +326,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestColouring)
+QV_TEST_MAIN(TestColouring)
 #include "tst_colouring.moc"

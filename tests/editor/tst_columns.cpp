@@ -6,6 +6,7 @@
 
 #include "columns.h"
 #include "textstore.h"
+#include "testmain.h"
 
 namespace {
 
@@ -151,5 +152,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestColumns)
+QV_TEST_GUILESS_MAIN(TestColumns)
 #include "tst_columns.moc"

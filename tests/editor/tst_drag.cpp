@@ -15,6 +15,7 @@
 #include "richedit.h"
 #include "sourcetext.h"
 #include "textstore.h"
+#include "testmain.h"
 
 class TestDrag : public QObject {
     Q_OBJECT
@@ -151,5 +152,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestDrag)
+QV_TEST_MAIN(TestDrag)
 #include "tst_drag.moc"

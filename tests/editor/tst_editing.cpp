@@ -22,6 +22,7 @@
 #include "colourstore.h"
 #include "finddialog.h"
 #include "editortest.h"
+#include "testmain.h"
 
 namespace {
 
@@ -765,5 +766,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestEditing)
+QV_TEST_MAIN(TestEditing)
 #include "tst_editing.moc"

@@ -16,6 +16,7 @@
 #include "finddialog.h"
 #include "search.h"
 #include "sjis.h"
+#include "testmain.h"
 
 namespace {
 
@@ -473,5 +474,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TstFind)
+QV_TEST_MAIN(TstFind)
 #include "tst_find.moc"

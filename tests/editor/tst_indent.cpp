@@ -8,14 +8,15 @@
 #include <QTest>
 
 #include "editortest.h"
+#include "testmain.h"
 
 namespace {
 
-struct TPlace {
+struct TIndentPlace {
     int Line, Column;
 };
 
-int PositionOf(const TRichEdit *e, TPlace p) { return e->Text()->LineStart(p.Line) + p.Column; }
+int PositionOf(const TRichEdit *e, TIndentPlace p) { return e->Text()->LineStart(p.Line) + p.Column; }
 
 QString Where(const TRichEdit *e, int position) {
     const int line = e->Text()->LineOf(position);
@@ -24,7 +25,7 @@ QString Where(const TRichEdit *e, int position) {
 
 }  // namespace
 
-Q_DECLARE_METATYPE(TPlace)
+Q_DECLARE_METATYPE(TIndentPlace)
 
 class TestIndent : public QObject {
     Q_OBJECT
@@ -33,14 +34,14 @@ class TestIndent : public QObject {
 private slots:
     void keys_data() {
         QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<TPlace>("anchor");
-        QTest::addColumn<TPlace>("caret");
+        QTest::addColumn<TIndentPlace>("anchor");
+        QTest::addColumn<TIndentPlace>("caret");
         QTest::addColumn<QString>("key");
         QTest::addColumn<QByteArray>("saved");  // the bytes after the key; the same bytes: no undo step
-        QTest::addColumn<TPlace>("anchorAfter");
-        QTest::addColumn<TPlace>("caretAfter");
-        auto row = [](const char *name, const QByteArray &bytes, TPlace anchor, TPlace caret, const char *key,
-                      const QByteArray &saved, TPlace anchorAfter, TPlace caretAfter) {
+        QTest::addColumn<TIndentPlace>("anchorAfter");
+        QTest::addColumn<TIndentPlace>("caretAfter");
+        auto row = [](const char *name, const QByteArray &bytes, TIndentPlace anchor, TIndentPlace caret, const char *key,
+                      const QByteArray &saved, TIndentPlace anchorAfter, TIndentPlace caretAfter) {
             QTest::newRow(name) << bytes << anchor << caret << QString::fromLatin1(key) << saved << anchorAfter
                                 << caretAfter;
         };
@@ -91,12 +92,12 @@ private slots:
 
     void keys() {
         QFETCH(QByteArray, bytes);
-        QFETCH(TPlace, anchor);
-        QFETCH(TPlace, caret);
+        QFETCH(TIndentPlace, anchor);
+        QFETCH(TIndentPlace, caret);
         QFETCH(QString, key);
         QFETCH(QByteArray, saved);
-        QFETCH(TPlace, anchorAfter);
-        QFETCH(TPlace, caretAfter);
+        QFETCH(TIndentPlace, anchorAfter);
+        QFETCH(TIndentPlace, caretAfter);
         QMdiArea area;
         TMDIChild *w = edtest::OpenInArea(area, Dir, bytes);
         QVERIFY(w);
@@ -157,5 +158,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestIndent)
+QV_TEST_MAIN(TestIndent)
 #include "tst_indent.moc"

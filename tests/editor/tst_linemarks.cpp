@@ -16,6 +16,7 @@
 
 #include "editortest.h"
 #include "sjis.h"
+#include "testmain.h"
 
 namespace {
 
@@ -28,16 +29,16 @@ struct TModelLine {
     QString Text;
     std::vector<TModelMark> Marks;
 };
-using TModel = std::vector<TModelLine>;
+using TMarkModel = std::vector<TModelLine>;
 
-QString Joined(const TModel &m) {
+QString Joined(const TMarkModel &m) {
     QStringList lines;
     for (const TModelLine &l : m) lines << l.Text;
     return lines.join(QLatin1String("\r\n"));
 }
 
 // The marks of the model as the view lists them: by line, on one line in order.
-QString MarksOf(const TModel &m) {
+QString MarksOf(const TMarkModel &m) {
     QStringList out;
     for (size_t i = 0; i < m.size(); ++i)
         for (const TModelMark &k : m[i].Marks) out << QStringLiteral("%1%2 %3").arg(i).arg(k.Warning ? 'w' : 'e').arg(k.Text);
@@ -58,7 +59,7 @@ QString RandomLine(QRandomGenerator &rng) {
     return s;
 }
 
-void Set(TRichEdit *e, TModel &m, const QString &group, QRandomGenerator &rng, int &serial) {
+void Set(TRichEdit *e, TMarkModel &m, const QString &group, QRandomGenerator &rng, int &serial) {
     std::vector<TLineMark> marks;
     for (TModelLine &l : m) {
         const int line = int(&l - m.data());
@@ -98,7 +99,7 @@ private slots:
         QFETCH(quint32, start);
         QFETCH(bool, numbers);
         QRandomGenerator rng(start);
-        TModel m;
+        TMarkModel m;
         for (int n = 20 + int(rng.bounded(20)); n > 0; --n) m.push_back({RandomLine(rng), {}});
         QMdiArea area;
         TMDIChild *w = edtest::OpenInArea(area, Dir, sjis::encodeLossy(Joined(m)));
@@ -258,5 +259,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestLineMarks)
+QV_TEST_MAIN(TestLineMarks)
 #include "tst_linemarks.moc"

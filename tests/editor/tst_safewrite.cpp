@@ -18,6 +18,7 @@
 #include "errorreport.h"
 #include "modal.h"
 #include "safewrite.h"
+#include "../testmain.h"
 
 using qvtest::ReadFile;
 using qvtest::WriteFile;
@@ -42,7 +43,7 @@ extern "C" int fsync(int fd) {
 namespace {
 
 template <class F>
-QString Failure(F &&fn) {  // the report that fn's error would give; empty when none
+QString ReportOf(F &&fn) {  // the report that fn's error would give; empty when none
     QString report;
     const qvtest::MessageBoxAnswers boxes([&](QMessageBox &box) {
         report = qvtest::ReportMessage(box);
@@ -113,7 +114,7 @@ private slots:
         if (kind == QLatin1String("directory")) QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("x")));
         if (kind == QLatin1String("fifo")) path = fifo;
         QByteArray bytes;
-        const QString report = Failure([&] { bytes = ReadWholeFile(path); });
+        const QString report = ReportOf([&] { bytes = ReadWholeFile(path); });
         if (error.isEmpty()) {
             QCOMPARE(report, QString());
             QCOMPARE(bytes, QByteArray("int f;\n"));
@@ -139,7 +140,7 @@ private slots:
         QVERIFY(huge.open(QIODevice::WriteOnly));
         if (!huge.resize(qint64(1) << 40)) QSKIP("this file system holds no sparse file of 1 TiB");
         huge.close();
-        QCOMPARE(Failure([&] { ReadWholeFile(huge.fileName()); }), OutOfMemoryMessage());
+        QCOMPARE(ReportOf([&] { ReadWholeFile(huge.fileName()); }), OutOfMemoryMessage());
     }
 
     // Every kind of target, and what a save of new content leaves there.
@@ -227,7 +228,7 @@ private slots:
             QVERIFY(QDir::setCurrent(elsewhere.path()));
             FailingFlush = kind.contains(QLatin1String("flush")) ? kind.right(1).toInt() : 0;
             Flushes = 0;
-            report = Failure([&] {
+            report = ReportOf([&] {
                 if (!streamed) return WriteWholeFile(path, fresh);
                 const bool made = WriteWholeFile(path, [&](const TByteSink &write) {
                     for (qsizetype at = 0; at < fresh.size(); at += 1000)
@@ -331,7 +332,7 @@ private slots:
         struct Quiet : std::exception {
             const char *what() const noexcept override { return ""; }
         };
-        const QString got = Failure([kind] {
+        const QString got = ReportOf([kind] {
             switch (kind) {
             case 0: throw EQvError::CannotOpen(QStringLiteral("x"));
             case 1: throw std::bad_alloc();
@@ -345,5 +346,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestSafeWrite)
+QV_TEST_MAIN(TestSafeWrite)
 #include "tst_safewrite.moc"

@@ -15,6 +15,7 @@
 #include "editortest.h"
 #include "sjis.h"
 #include "sourcetext.h"
+#include "../testmain.h"
 
 namespace {
 
@@ -54,7 +55,7 @@ bool Trail(unsigned char b) { return b >= 0x40 && b <= 0xFC && b != 0x7F; }
 // What the bytes read as by the reference table: a lead byte and a trail byte
 // are one unit, its character or both bytes escaped; any other byte is its
 // character or escaped.
-QString Model(const QByteArray &bytes) {
+QString ReferenceDecode(const QByteArray &bytes) {
     const Reference &t = Table();
     QString s;
     for (qsizetype i = 0; i < bytes.size(); ++i) {
@@ -120,7 +121,7 @@ private slots:
         QCOMPARE(Table().singles.size() + Table().doubles.size(), 9795);
         int failures = 0;
         auto check = [&](const QByteArray &bytes) {
-            const QString want = Model(bytes);
+            const QString want = ReferenceDecode(bytes);
             sjis::OtherCodes others;
             const QString got = sjis::decode(bytes), loaded = sjis::decode(bytes, sjis::chooseCodes(bytes), &others);
             const QByteArray back = RoundTrip(bytes);
@@ -152,7 +153,7 @@ private slots:
             QByteArray bytes;
             const int len = int(rng() % 14);
             for (int i = 0; i < len; ++i) bytes += alphabet[int(rng() % alphabet.size())];
-            QCOMPARE(sjis::decode(bytes), Model(bytes));
+            QCOMPARE(sjis::decode(bytes), ReferenceDecode(bytes));
             QCOMPARE(RoundTrip(bytes).toHex(' '), bytes.toHex(' '));
         }
     }
@@ -353,5 +354,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestSjis)
+QV_TEST_MAIN(TestSjis)
 #include "tst_sjis.moc"

@@ -19,6 +19,7 @@
 #include "colourstore.h"
 #include "editortest.h"
 #include "finddialog.h"
+#include "testmain.h"
 
 namespace {
 
@@ -366,5 +367,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestView)
+QV_TEST_MAIN(TestView)
 #include "tst_view.moc"

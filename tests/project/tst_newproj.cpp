@@ -5,6 +5,7 @@
 #include "projectfile.h"
 #include "projecttree.h"
 #include "testtools.h"
+#include "testmain.h"
 
 #include <QApplication>
 #include <QListWidget>
@@ -165,5 +166,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestNewProjDlg)
+QV_TEST_MAIN(TestNewProjDlg)
 #include "tst_newproj.moc"

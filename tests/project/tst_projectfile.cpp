@@ -5,6 +5,7 @@
 #include "projectfile.h"
 #include "projecttree.h"
 #include "testtools.h"
+#include "testmain.h"
 
 #include <QDir>
 #include <QListWidget>
@@ -402,5 +403,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestProjectFile)
+QV_TEST_MAIN(TestProjectFile)
 #include "tst_projectfile.moc"

@@ -2,6 +2,7 @@
 // tree. After every test the tree shows the project's nodes.
 #include "projecttree.h"
 #include "testtools.h"
+#include "testmain.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -268,5 +269,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestProjectTree)
+QV_TEST_MAIN(TestProjectTree)
 #include "tst_projecttree.moc"

@@ -1,6 +1,7 @@
 // Splitting command lines into program arguments, and quoting them back.
 #include "cmdline.h"
 #include "cmdquote.h"
+#include "testmain.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -128,5 +129,5 @@ void TestCmdLine::quotedProgram() {
     QCOMPARE(SplitCommandLine(QuoteProgram(program) + " x"), (QByteArrayList{expected, "x"}));
 }
 
-QTEST_MAIN(TestCmdLine)
+QV_TEST_MAIN(TestCmdLine)
 #include "tst_cmdline.moc"

@@ -3,6 +3,7 @@
 #include "cmdquote.h"
 #include "pipereader.h"
 #include "tdoscmd.h"
+#include "testmain.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -1019,5 +1020,5 @@ void TestDosCommand::destroyFromEvent() {
     }
 }
 
-QTEST_MAIN(TestDosCommand)
+QV_TEST_MAIN(TestDosCommand)
 #include "tst_doscmd.moc"

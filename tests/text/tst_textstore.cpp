@@ -17,6 +17,7 @@
 #include "sourcetext.h"
 #include "textstore.h"
 #include "testfiles.h"
+#include "testmain.h"
 
 namespace {
 
@@ -613,5 +614,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestTextStore)
+QV_TEST_GUILESS_MAIN(TestTextStore)
 #include "tst_textstore.moc"
